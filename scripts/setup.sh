@@ -1,0 +1,178 @@
+#!/usr/bin/env bash
+# Installs everything a fresh Debian 12 machine needs to build and test Velloran, and cross-builds
+# the libraries that Debian ships no Windows build of. Idempotent and unattended: packages already
+# present are not reinstalled, and the cross-built libraries are reused from the cache when the
+# source versions and this recipe are unchanged.
+set -euo pipefail
+
+here=$(cd "$(dirname "$0")" && pwd)
+CACHE_ROOT=${VELLORAN_DEPS_CACHE:-$HOME/.cache/velloran-deps}
+export DEBIAN_FRONTEND=noninteractive
+
+log() { printf '[setup] %s\n' "$*"; }
+as_root() { if [ "$(id -u)" = 0 ]; then "$@"; else sudo "$@"; fi; }
+
+PACKAGES=(
+  g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix gcc-mingw-w64-i686-posix gcc-mingw-w64-x86-64-posix
+  binutils-mingw-w64 mingw-w64-tools libz-mingw-w64-dev
+  wine wine32 wine64 xvfb xauth
+  cmake ninja-build googletest make perl pkg-config file dpkg-dev rsync
+  p7zip-full imagemagick
+  python3-pytest python3-aiosmtpd python3-pyftpdlib python3-openssl openssh-server vsftpd
+)
+
+install_packages() {
+  if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    as_root dpkg --add-architecture i386
+    need_update=1
+  fi
+  local missing=()
+  for p in "${PACKAGES[@]}"; do
+    local name=$p
+    [ "$p" = wine32 ] && name=wine32:i386
+    dpkg-query -W -f='${Status}' "$name" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+  done
+  if [ ${#missing[@]} -gt 0 ] || [ -n "${need_update:-}" ]; then
+    log "installing: ${missing[*]}"
+    as_root apt-get update -qq
+    as_root apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+  fi
+}
+
+# apt-get source needs deb-src entries for the machine's own suites.
+ensure_deb_src() {
+  local list=/etc/apt/sources.list.d/velloran-src.sources
+  if [ -f "$list" ]; then return; fi
+  log "adding deb-src entries"
+  as_root tee "$list" >/dev/null <<'SRC'
+Types: deb-src
+URIs: http://deb.debian.org/debian
+Suites: bookworm bookworm-updates
+Components: main
+Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
+
+Types: deb-src
+URIs: http://deb.debian.org/debian-security
+Suites: bookworm-security
+Components: main
+Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
+SRC
+  as_root apt-get update -qq
+}
+
+# Prints the source versions of a package, newest first.
+source_versions() {
+  apt-cache showsrc "$1" | awk '/^Package: /{p=$2} /^Version: /{if (p=="'"$1"'") print $2}' | sort -u -r -V
+}
+
+# Downloads and unpacks the newest source of $1 that the mirrors still serve into $2.
+# The newest security version is sometimes listed but no longer downloadable.
+fetch_source() {
+  local pkg=$1 dest=$2 v
+  mkdir -p "$dest"
+  for v in $(source_versions "$pkg"); do
+    if (cd "$dest" && apt-get source -qq "$pkg=$v" >/dev/null 2>&1); then
+      echo "$v"
+      return 0
+    fi
+    rm -rf "${dest:?}"/*
+  done
+  echo "no downloadable source for $pkg" >&2
+  return 1
+}
+
+# The cache key covers the newest listed versions and this file, so a new recipe or a new
+# Debian source rebuilds; a fallback version is recorded inside the cache folder.
+deps_key() {
+  local s=""
+  for p in openssl libssh2 curl libzip; do s+="$p=$(source_versions $p | head -1);"; done
+  s+="recipe=$(sha256sum "$here/setup.sh" | cut -c1-16)"
+  echo "$s" | sha256sum | cut -c1-16
+}
+
+HOST=i686-w64-mingw32
+
+build_openssl() {
+  local src=$1 prefix=$2
+  (cd "$src"
+   # Debian's pic patch adds -fPIC flags that make no sense for a COFF target.
+   if [ -f debian/patches/pic.patch ] && patch -R -p1 --dry-run -s < debian/patches/pic.patch >/dev/null 2>&1; then
+     patch -R -p1 -s < debian/patches/pic.patch
+   fi
+   # OPENSSLDIR sits in an admin-only Windows folder, so no user can plant an openssl.cnf for us.
+   ./Configure mingw --cross-compile-prefix=$HOST- --prefix="$prefix" --libdir=lib \
+       --openssldir=C:/Windows/VelloranSSL no-shared no-module no-tests no-dso no-engine >/dev/null
+   make -s -j"$(nproc)" build_libs >/dev/null 2>&1 || make -j"$(nproc)" build_libs
+   make -s install_dev >/dev/null)
+}
+
+cmake_cross() {
+  local src=$1 build=$2 prefix=$3; shift 3
+  cmake -S "$src" -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$here/../cmake/toolchain-i686.cmake" \
+        -DCMAKE_BUILD_TYPE=Release -DBUILD_SHARED_LIBS=OFF -DVELLORAN_DEPS_PREFIX="$prefix" -Wno-dev "$@" \
+        > "$build.log" 2>&1 &&
+    cmake --build "$build" >> "$build.log" 2>&1 &&
+    cmake --install "$build" >> "$build.log" 2>&1 || { tail -40 "$build.log"; return 1; }
+}
+
+build_libssh2() {
+  local src=$1 prefix=$2
+  cmake_cross "$src" "$src/_build" "$prefix" -DCMAKE_INSTALL_PREFIX="$prefix" -DCMAKE_PREFIX_PATH="$prefix" \
+      -DCRYPTO_BACKEND=OpenSSL -DOPENSSL_ROOT_DIR="$prefix" -DENABLE_ZLIB_COMPRESSION=OFF \
+      -DBUILD_EXAMPLES=OFF -DBUILD_TESTING=OFF
+}
+
+build_curl() {
+  local src=$1 prefix=$2
+  # libssh2 must come before OpenSSL on the link line of a static consumer.
+  cmake_cross "$src" "$src/_build" "$prefix" -DCMAKE_INSTALL_PREFIX="$prefix" -DCMAKE_PREFIX_PATH="$prefix" \
+      -DOPENSSL_ROOT_DIR="$prefix" -DCURL_USE_OPENSSL=ON -DCURL_USE_LIBSSH2=ON \
+      -DLIBSSH2_INCLUDE_DIR="$prefix/include" \
+      -DLIBSSH2_LIBRARY="$prefix/lib/libssh2.a;$prefix/lib/libssl.a;$prefix/lib/libcrypto.a" \
+      -DCURL_ZLIB=ON -DCURL_CA_BUNDLE=none -DCURL_CA_PATH=none -DCURL_CA_FALLBACK=OFF \
+      -DBUILD_CURL_EXE=OFF -DBUILD_TESTING=OFF -DENABLE_MANUAL=OFF -DCURL_DISABLE_LDAP=ON \
+      -DCURL_DISABLE_LDAPS=ON -DCURL_DISABLE_TELNET=ON -DCURL_DISABLE_DICT=ON -DCURL_DISABLE_FILE=ON \
+      -DCURL_DISABLE_TFTP=ON -DCURL_DISABLE_RTSP=ON -DCURL_DISABLE_POP3=ON -DCURL_DISABLE_IMAP=ON \
+      -DCURL_DISABLE_GOPHER=ON -DCURL_DISABLE_MQTT=ON -DCURL_DISABLE_SMB=ON -DUSE_LIBIDN2=OFF -DCURL_USE_LIBPSL=OFF \
+      -DUSE_NGHTTP2=OFF -DENABLE_UNIX_SOCKETS=OFF -DCURL_BROTLI=OFF -DCURL_ZSTD=OFF
+}
+
+build_libzip() {
+  local src=$1 prefix=$2
+  cmake_cross "$src" "$src/_build" "$prefix" -DCMAKE_INSTALL_PREFIX="$prefix" -DCMAKE_PREFIX_PATH="$prefix" \
+      -DOPENSSL_ROOT_DIR="$prefix" -DENABLE_OPENSSL=ON -DENABLE_GNUTLS=OFF -DENABLE_MBEDTLS=OFF \
+      -DENABLE_COMMONCRYPTO=OFF -DENABLE_WINDOWS_CRYPTO=OFF -DENABLE_BZIP2=OFF -DENABLE_LZMA=OFF \
+      -DBUILD_TOOLS=OFF -DBUILD_REGRESS=OFF -DBUILD_EXAMPLES=OFF -DBUILD_DOC=OFF
+}
+
+build_deps() {
+  local key prefix work
+  key=$(deps_key)
+  prefix="$CACHE_ROOT/$key"
+  if [ -f "$prefix/.complete" ]; then
+    log "libraries from cache: $prefix ($(tr '\n' ' ' < "$prefix/versions.txt"))"
+    ln -sfn "$prefix" "$CACHE_ROOT/current"
+    return
+  fi
+  log "cross-building OpenSSL, libssh2, libcurl and libzip into $prefix"
+  rm -rf "$prefix"
+  work=$(mktemp -d)
+  trap 'rm -rf "$work"' RETURN
+  mkdir -p "$prefix"
+  : > "$prefix/versions.txt"
+  local p v dir
+  for p in openssl libssh2 curl libzip; do
+    v=$(fetch_source "$p" "$work/$p")
+    echo "$p $v" >> "$prefix/versions.txt"
+    dir=$(find "$work/$p" -mindepth 1 -maxdepth 1 -type d | head -1)
+    log "building $p $v"
+    "build_$p" "$dir" "$prefix"
+  done
+  touch "$prefix/.complete"
+  ln -sfn "$prefix" "$CACHE_ROOT/current"
+  log "built: $(tr '\n' ' ' < "$prefix/versions.txt")"
+}
+
+install_packages
+ensure_deb_src
+build_deps

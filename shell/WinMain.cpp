@@ -1,0 +1,7 @@
+// Program entry point of Korrin.exe.
+#include <windows.h>
+
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
+{
+    return 0;
+}

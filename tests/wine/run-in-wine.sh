@@ -1,0 +1,20 @@
+#!/usr/bin/env bash
+# CTest's emulator: runs one Windows test program under Wine in a private prefix cloned from
+# the run's pristine prefix, then ends that prefix's wineserver and removes the clone.
+set -u
+here=$(cd "$(dirname "$0")" && pwd)
+. "$here/prefix.sh"
+pristine=${VELLORAN_PRISTINE_PREFIX:?VELLORAN_PRISTINE_PREFIX is not set}
+root=${VELLORAN_TEST_ROOT:-${TMPDIR:-/tmp}}
+mkdir -p "$root"
+prefix=$(mktemp -d "$root/wineprefix.XXXXXX")
+clone_prefix "$pristine" "$prefix"
+export WINEPREFIX=$prefix
+prog=$1; shift
+# Debian's wine loader starts 32-bit and 64-bit programs alike.
+wine "$prog" "$@"
+rc=$?
+wineserver -k 2>/dev/null
+wineserver -w 2>/dev/null
+rm -rf "$prefix"
+exit $rc
