@@ -1,5 +1,8 @@
 // kvcmpenc: ZIP archives from a command line in the 7-Zip archiver's syntax.
 #include <windows.h>
+#include <new>
+
+#include "ArchiveBuilder.h"
 #include "CompressionRequest.h"
 
 BOOL WINAPI DllMain(HINSTANCE, DWORD, LPVOID)
@@ -7,7 +10,16 @@ BOOL WINAPI DllMain(HINSTANCE, DWORD, LPVOID)
     return TRUE;
 }
 
-extern "C" int32_t __stdcall RunDLLCommand(CompressionRequest *)
+// Nothing may leave through the export but a result code.
+extern "C" int32_t __stdcall RunDLLCommand(CompressionRequest *request)
 {
-    return CompressionFailed;
+    if (!request)
+        return CompressionSyntaxError;
+    try {
+        return BuildArchive(*request);
+    } catch (const std::bad_alloc &) {
+        return CompressionNoMemory;
+    } catch (...) {
+        return CompressionFailed;
+    }
 }

@@ -1,0 +1,258 @@
+#include "ArchiveBuilder.h"
+
+#include <windows.h>
+#include <memory>
+#include <string>
+#include <vector>
+#include <zip.h>
+
+#include "CommandLine.h"
+#include "CompressionLog.h"
+#include "InputSource.h"
+#include "ListFile.h"
+#include "LongPath.h"
+#include "OutputSource.h"
+#include "VolumeWriter.h"
+
+namespace {
+
+// One listed file that could be opened when the list was read.
+struct ArchiveEntry {
+    std::string listedName;   // the list line, for the log
+    std::string entryName;    // UTF-8 name inside the archive
+    InputFile file;
+    DWORD attributes = 0;
+};
+
+// Wipes a secret before its memory is given back.
+struct SecretWiper {
+    std::string *secret;
+    ~SecretWiper()
+    {
+        if (!secret->empty())
+            SecureZeroMemory(&(*secret)[0], secret->size());
+    }
+};
+
+// Deletes the files of an archive that was not completed, whatever the way out.
+struct UnfinishedArchive {
+    VolumeWriter *writer;
+    bool completed = false;
+    ~UnfinishedArchive()
+    {
+        if (!completed)
+            writer->Discard();
+    }
+};
+
+struct ZipDiscarder {
+    void operator()(zip_t *archive) const { zip_discard(archive); }
+};
+using ZipArchive = std::unique_ptr<zip_t, ZipDiscarder>;
+
+bool IsCancelSet(const CompressionRequest &request)
+{
+    return request.cancelFlag && *request.cancelFlag == 1;
+}
+
+void SetProgress(const CompressionRequest &request, int32_t percent)
+{
+    if (request.progress)
+        *request.progress = percent;
+}
+
+time_t ConvertFileTimeToUnix(const FILETIME &time)
+{
+    const uint64_t unixEpoch = 116444736000000000ULL;   // 1970-01-01 in 100 ns steps since 1601
+    uint64_t ticks = ((uint64_t)time.dwHighDateTime << 32) | time.dwLowDateTime;
+    return ticks < unixEpoch ? 0 : (time_t)((ticks - unixEpoch) / 10000000ULL);
+}
+
+// Opens a listed file once to learn its size, time and attributes; a file that cannot be
+// opened now is skipped with a warning rather than failing the whole archive later.
+bool DescribeListedFile(const std::string &line, ArchiveEntry *entry, CompressionLog &log)
+{
+    std::wstring wide;
+    if (!ConvertAnsiToWide(line, &wide) || !MakeEntryName(wide, &entry->entryName)) {
+        log.Write("WARNING: Invalid file name in list, skipped: %s\n", line.c_str());
+        return false;
+    }
+    if (!MakeLongPath(wide, &entry->file.path)) {
+        log.Write("WARNING: Unable to resolve file path, skipped: %s\n", line.c_str());
+        return false;
+    }
+    HANDLE file = CreateFileW(entry->file.path.c_str(), GENERIC_READ,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        log.Write("WARNING: Unable to open file, skipped: %s (error %lu)\n", line.c_str(), GetLastError());
+        return false;
+    }
+    BY_HANDLE_FILE_INFORMATION info = {};
+    bool described = GetFileInformationByHandle(file, &info) != 0;
+    DWORD error = GetLastError();
+    CloseHandle(file);
+    if (!described) {
+        log.Write("WARNING: Unable to read file information, skipped: %s (error %lu)\n", line.c_str(), error);
+        return false;
+    }
+    entry->listedName = line;
+    entry->file.size = ((uint64_t)info.nFileSizeHigh << 32) | info.nFileSizeLow;
+    entry->file.modified = ConvertFileTimeToUnix(info.ftLastWriteTime);
+    entry->attributes = info.dwFileAttributes &
+                        (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE);
+    return true;
+}
+
+// Adds one entry to the archive: Deflate, its DOS attributes, AES-256 when a password is given.
+// Returns 1 when added, 0 when skipped with a warning, -1 on a failure that ends the archive.
+int AddEntry(zip_t *archive, const ArchiveEntry &entry, const std::string &password, ReadProgress *progress,
+             CompressionLog &log)
+{
+    zip_error_t error;
+    zip_error_init(&error);
+    zip_source_t *source = CreateInputSource(entry.file, progress, &error);
+    zip_error_fini(&error);
+    if (!source)
+        return -1;
+    zip_int64_t index = zip_file_add(archive, entry.entryName.c_str(), source, ZIP_FL_ENC_UTF_8);
+    if (index < 0) {
+        zip_source_free(source);
+        if (zip_error_code_zip(zip_get_error(archive)) == ZIP_ER_EXISTS) {
+            log.Write("WARNING: Duplicate name in list, skipped: %s\n", entry.listedName.c_str());
+            return 0;
+        }
+        return -1;
+    }
+    zip_uint64_t at = (zip_uint64_t)index;
+    if (zip_set_file_compression(archive, at, ZIP_CM_DEFLATE, 0) < 0 ||
+        zip_file_set_external_attributes(archive, at, 0, ZIP_OPSYS_DOS, entry.attributes) < 0)
+        return -1;
+    if (!password.empty() && zip_file_set_encryption(archive, at, ZIP_EM_AES_256, password.c_str()) < 0)
+        return -1;
+    log.Detail("Adding: %s\n", entry.listedName.c_str());
+    return 1;
+}
+
+int32_t FinishWith(const CompressionRequest &request, CompressionLog &log, int32_t code)
+{
+    static const char *const texts[] = {"Archive created", "Archive created with warnings", "Failed",
+                                        "Command line syntax error", "Not enough memory", "Cancelled"};
+    const char *text = code == CompressionOk ? texts[0]
+                     : code == CompressionWarnings ? texts[1]
+                     : code == CompressionSyntaxError ? texts[3]
+                     : code == CompressionNoMemory ? texts[4]
+                     : code == CompressionAborted ? texts[5] : texts[2];
+    log.Write("Result %d: %s\n", (int)code, text);
+    if (request.messageBuffer)
+        lstrcpynA(request.messageBuffer, text, 256);
+    return code;
+}
+
+}  // namespace
+
+int32_t BuildArchive(const CompressionRequest &request)
+{
+    SetProgress(request, 0);
+    CompressionLog log(request.logPath, request.verbose == 1);
+    ArchiveCommand command;
+    SecretWiper wipeCommand{&command.password};
+    if (!ParseArchiveCommand(request.commandLine, &command)) {
+        // The command line may hold the password, so it is not copied into the log.
+        log.Write("ERROR: Command line syntax error\n");
+        return FinishWith(request, log, CompressionSyntaxError);
+    }
+    log.Write("Creating archive: %s\n", command.archivePath.c_str());
+    log.Write("File list: %s\n", command.listPath.c_str());
+    if (command.volumeSize)
+        log.Write("Volume size: %I64u bytes\n", command.volumeSize);
+    if (command.encrypted)
+        log.Write("Encryption: AES-256\n");
+
+    // AES keys come from the password's bytes; readers take them as UTF-8.
+    std::string password;
+    SecretWiper wipePassword{&password};
+    std::wstring widePassword;
+    if (command.encrypted && (!ConvertAnsiToWide(command.password, &widePassword) ||
+                              !ConvertWideToUtf8(widePassword, &password))) {
+        log.Write("ERROR: Password cannot be converted\n");
+        return FinishWith(request, log, CompressionSyntaxError);
+    }
+    if (!widePassword.empty())
+        SecureZeroMemory(&widePassword[0], widePassword.size() * sizeof(wchar_t));
+
+    std::vector<std::string> lines;
+    if (!ReadListFile(command.listPath, &lines)) {
+        log.Write("ERROR: Unable to read list file: %s\n", command.listPath.c_str());
+        return FinishWith(request, log, CompressionFailed);
+    }
+    std::vector<ArchiveEntry> entries;
+    int skipped = 0;
+    ReadProgress progress;
+    progress.cancelFlag = request.cancelFlag;
+    progress.progress = request.progress;
+    for (const std::string &line : lines) {
+        if (IsCancelSet(request))
+            return FinishWith(request, log, CompressionAborted);
+        ArchiveEntry entry;
+        if (DescribeListedFile(line, &entry, log)) {
+            progress.bytesTotal += entry.file.size;
+            entries.push_back(entry);
+        } else {
+            skipped++;
+        }
+    }
+    if (entries.empty()) {
+        log.Write("WARNING: No file of the list could be read; no archive written\n");
+        return FinishWith(request, log, CompressionWarnings);
+    }
+
+    VolumeWriter writer(command.archivePath, command.volumeSize);
+    UnfinishedArchive unfinished{&writer};
+    zip_error_t error;
+    zip_error_init(&error);
+    zip_source_t *output = CreateOutputSource(&writer, &error);
+    ZipArchive archive(output ? zip_open_from_source(output, ZIP_CREATE | ZIP_TRUNCATE, &error) : nullptr);
+    if (!archive) {
+        log.Write("ERROR: Unable to start archive: %s\n", zip_error_strerror(&error));
+        bool noMemory = zip_error_code_zip(&error) == ZIP_ER_MEMORY;
+        zip_error_fini(&error);
+        if (output)
+            zip_source_free(output);
+        return FinishWith(request, log, noMemory ? CompressionNoMemory : CompressionFailed);
+    }
+    zip_error_fini(&error);
+
+    int added = 0;
+    for (const ArchiveEntry &entry : entries) {
+        int outcome = AddEntry(archive.get(), entry, password, &progress, log);
+        if (outcome < 0) {
+            log.Write("ERROR: Unable to add file: %s: %s\n", entry.listedName.c_str(), zip_strerror(archive.get()));
+            return FinishWith(request, log, CompressionFailed);
+        }
+        added += outcome;
+        skipped += outcome == 0;
+    }
+    if (IsCancelSet(request))
+        return FinishWith(request, log, CompressionAborted);
+
+    // The library reads every file and writes the whole archive here.
+    if (zip_close(archive.get()) < 0) {
+        if (progress.cancelled || IsCancelSet(request))
+            return FinishWith(request, log, CompressionAborted);
+        if (writer.TooManyParts())
+            log.Write("ERROR: The archive needs more than %d volumes\n", MaxVolumeParts);
+        log.Write("ERROR: Unable to write archive: %s\n", zip_strerror(archive.get()));
+        bool noMemory = zip_error_code_zip(zip_get_error(archive.get())) == ZIP_ER_MEMORY;
+        return FinishWith(request, log, noMemory ? CompressionNoMemory : CompressionFailed);
+    }
+    archive.release();   // zip_close freed it
+    unfinished.completed = true;
+    SetProgress(request, 100);
+
+    log.Write("Files added: %d, skipped: %d\n", added, skipped);
+    log.Write("Archive size: %I64u bytes in %d file(s)\n", writer.Size(), writer.FileCount());
+    for (int i = 0; i < writer.FileCount(); i++)
+        log.Detail("\t%s\n", writer.FilePath(i).c_str());
+    return FinishWith(request, log, skipped ? CompressionWarnings : CompressionOk);
+}

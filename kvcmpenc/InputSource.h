@@ -1,0 +1,27 @@
+// One listed file as a source for the ZIP library, which reads it during zip_close. Every
+// block read checks the cancel byte and moves the progress value.
+#pragma once
+#include <stdint.h>
+#include <time.h>
+#include <string>
+#include <zip.h>
+
+// Shared by the sources of one archive.
+struct ReadProgress {
+    volatile char *cancelFlag = nullptr;     // 1 means stop
+    volatile int32_t *progress = nullptr;    // 0-100
+    uint64_t bytesDone = 0;
+    uint64_t bytesTotal = 0;
+    bool cancelled = false;                  // a read stopped for the cancel byte
+};
+
+struct InputFile {
+    std::wstring path;   // as given to CreateFileW
+    uint64_t size = 0;
+    time_t modified = 0;
+};
+
+// 0-99 while reading; the caller sets 100 once the archive is complete.
+int32_t ComputeProgressPercent(uint64_t done, uint64_t total);
+
+zip_source_t *CreateInputSource(const InputFile &file, ReadProgress *progress, zip_error_t *error);

@@ -1,0 +1,351 @@
+// RunDLLCommand through the built kvcmpenc.dll, as the ZIP step calls it: the current folder
+// is the source root and the list holds paths relative to it. Archives are read back with
+// libzip here; tests/e2e/test_kvcmpenc.py checks them with independent readers.
+#include <windows.h>
+#include <gtest/gtest.h>
+#include <zip.h>
+#include <atomic>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "CompressionRequest.h"
+#include "TestFiles.h"
+
+namespace {
+
+RunDLLCommandProc LoadRunDLLCommand()
+{
+    static HMODULE library = [] {
+        char dir[MAX_PATH] = "";
+        GetEnvironmentVariableA("VELLORAN_BIN_DIR", dir, sizeof dir);
+        return LoadLibraryA((std::string(dir) + "\\kvcmpenc.dll").c_str());
+    }();
+    if (!library)
+        return nullptr;
+    return reinterpret_cast<RunDLLCommandProc>(reinterpret_cast<void *>(GetProcAddress(library, "RunDLLCommand")));
+}
+
+class RunDLLCommandTest : public ::testing::Test {
+protected:
+    RunDLLCommandTest() : folder_("kvrun")
+    {
+        source_ = folder_ / "src\\";
+        output_ = folder_ / "out\\";
+        CreateDirectoryA(source_.c_str(), nullptr);
+        CreateDirectoryA(output_.c_str(), nullptr);
+        listPath_ = folder_ / "0_0.txt";
+        logPath_ = folder_ / "compress.txt";
+    }
+
+    void SetUp() override { ASSERT_NE(LoadRunDLLCommand(), nullptr); }
+
+    void TearDown() override
+    {
+        // The scratch folder cannot go while it is the current folder.
+        char temp[MAX_PATH] = "";
+        GetTempPathA(MAX_PATH, temp);
+        SetCurrentDirectoryA(temp);
+    }
+
+    void AddSourceFile(const std::string &relative, const std::string &bytes)
+    {
+        size_t slash = relative.rfind('\\');
+        if (slash != std::string::npos)
+            CreateDirectoryA((source_ + relative.substr(0, slash)).c_str(), nullptr);
+        ASSERT_TRUE(WriteWholeFile(source_ + relative, bytes));
+    }
+
+    // Lines are written with CR LF, as the ZIP step's text-mode stream does.
+    void WriteList(const std::vector<std::string> &lines)
+    {
+        std::string text;
+        for (const std::string &line : lines)
+            text += line + "\r\n";
+        ASSERT_TRUE(WriteWholeFile(listPath_, text));
+    }
+
+    std::string CommandLine(const std::string &switches, const std::string &archive) const
+    {
+        return "fake.exe a -tzip -scsWIN -ssw " + switches + "\"" + archive + "\" @\"" + listPath_ + "\"";
+    }
+
+    int32_t Run(const std::string &commandLine)
+    {
+        EXPECT_TRUE(SetCurrentDirectoryA(source_.c_str()));
+        std::vector<char> line(1024, '\0');
+        lstrcpynA(line.data(), commandLine.c_str(), (int)line.size());
+        char log[260] = "";
+        lstrcpynA(log, logPath_.c_str(), sizeof log);
+        char message[256] = "";
+        CompressionRequest request = {};
+        request.commandLine = line.data();
+        request.cancelFlag = &cancel_;
+        request.logPath = log;
+        request.verbose = 1;
+        request.messageBuffer = message;
+        request.progress = &progress_;
+        return LoadRunDLLCommand()(&request);
+    }
+
+    std::string Log() const
+    {
+        std::string text;
+        ReadWholeFile(logPath_, &text);
+        return text;
+    }
+
+    ScratchFolder folder_;
+    std::string source_, output_, listPath_, logPath_;
+    volatile char cancel_ = 0;
+    volatile int32_t progress_ = -1;
+};
+
+// An archive opened for reading with libzip, closed at the end.
+class ReadBack {
+public:
+    explicit ReadBack(const std::string &path)
+    {
+        int error = 0;
+        archive_ = zip_open(path.c_str(), ZIP_RDONLY | ZIP_CHECKCONS, &error);
+    }
+    ~ReadBack()
+    {
+        if (archive_)
+            zip_discard(archive_);
+    }
+    bool IsOpen() const { return archive_ != nullptr; }
+    zip_int64_t Count() const { return zip_get_num_entries(archive_, 0); }
+
+    bool Read(const char *name, const char *password, std::string *bytes) const
+    {
+        zip_file_t *file = password ? zip_fopen_encrypted(archive_, name, 0, password) : zip_fopen(archive_, name, 0);
+        if (!file)
+            return false;
+        bytes->clear();
+        char buffer[8192];
+        zip_int64_t got;
+        while ((got = zip_fread(file, buffer, sizeof buffer)) > 0)
+            bytes->append(buffer, (size_t)got);
+        return zip_fclose(file) == 0 && got == 0;
+    }
+
+    bool Stat(const char *name, zip_stat_t *st) const { return zip_stat(archive_, name, 0, st) == 0; }
+
+private:
+    zip_t *archive_ = nullptr;
+};
+
+}  // namespace
+
+TEST_F(RunDLLCommandTest, PlainArchiveHoldsEveryListedFileUnderItsRelativeName)
+{
+    std::string text(20000, 'a');
+    AddSourceFile("Docs\\a.txt", text);
+    AddSourceFile("b.bin", MakeNoise(5000, 7));
+    AddSourceFile("empty.txt", "");
+    WriteList({"Docs\\a.txt", "b.bin", "empty.txt"});
+    std::string archive = output_ + "backup.zip";
+    EXPECT_EQ(Run(CommandLine("", archive)), CompressionOk);
+    EXPECT_EQ(progress_, 100);
+
+    ReadBack zip(archive);
+    ASSERT_TRUE(zip.IsOpen());
+    EXPECT_EQ(zip.Count(), 3);
+    std::string bytes;
+    ASSERT_TRUE(zip.Read("Docs/a.txt", nullptr, &bytes));
+    EXPECT_EQ(bytes, text);
+    ASSERT_TRUE(zip.Read("b.bin", nullptr, &bytes));
+    EXPECT_EQ(bytes, MakeNoise(5000, 7));
+    ASSERT_TRUE(zip.Read("empty.txt", nullptr, &bytes));
+    EXPECT_TRUE(bytes.empty());
+    zip_stat_t st;
+    ASSERT_TRUE(zip.Stat("Docs/a.txt", &st));
+    EXPECT_EQ(st.comp_method, ZIP_CM_DEFLATE);
+    EXPECT_LT(st.comp_size, 1000u);
+    EXPECT_EQ(st.encryption_method, ZIP_EM_NONE);
+    EXPECT_NE(Log().find("Creating archive: " + archive), std::string::npos);
+    EXPECT_NE(Log().find("Adding: Docs\\a.txt"), std::string::npos);
+}
+
+TEST_F(RunDLLCommandTest, KeepsModificationTimes)
+{
+    AddSourceFile("old.txt", "old");
+    // 2019-06-15 10:20:30 UTC, an even second so the DOS time holds it exactly.
+    HANDLE file = CreateFileA((source_ + "old.txt").c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0,
+                              nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    ULARGE_INTEGER when;
+    when.QuadPart = (1560594030ULL * 10000000ULL) + 116444736000000000ULL;
+    FILETIME written = {when.LowPart, when.HighPart};
+    ASSERT_TRUE(SetFileTime(file, nullptr, nullptr, &written));
+    CloseHandle(file);
+    WriteList({"old.txt"});
+    std::string archive = output_ + "t.zip";
+    ASSERT_EQ(Run(CommandLine("", archive)), CompressionOk);
+    ReadBack zip(archive);
+    zip_stat_t st;
+    ASSERT_TRUE(zip.Stat("old.txt", &st));
+    EXPECT_EQ((long long)st.mtime, 1560594030LL);
+}
+
+TEST_F(RunDLLCommandTest, PasswordEncryptsWithAes256AndNeverReachesTheLog)
+{
+    AddSourceFile("secret.txt", "the plans");
+    WriteList({"secret.txt"});
+    std::string archive = output_ + "enc.zip";
+    EXPECT_EQ(Run(CommandLine("-p\"Open Sesame\" -mem=AES256 ", archive)), CompressionOk);
+    ReadBack zip(archive);
+    ASSERT_TRUE(zip.IsOpen());
+    zip_stat_t st;
+    ASSERT_TRUE(zip.Stat("secret.txt", &st));
+    EXPECT_EQ(st.encryption_method, ZIP_EM_AES_256);
+    std::string bytes;
+    EXPECT_TRUE(zip.Read("secret.txt", "Open Sesame", &bytes));
+    EXPECT_EQ(bytes, "the plans");
+    EXPECT_FALSE(zip.Read("secret.txt", "open sesame", &bytes));
+    EXPECT_EQ(Log().find("Sesame"), std::string::npos);
+    EXPECT_NE(Log().find("AES-256"), std::string::npos);
+}
+
+TEST_F(RunDLLCommandTest, VolumesAreAtMostTheGivenSizeAndJoinIntoTheArchive)
+{
+    AddSourceFile("n1.bin", MakeNoise(6000, 8));
+    AddSourceFile("n2.bin", MakeNoise(3000, 9));
+    WriteList({"n1.bin", "n2.bin"});
+    std::string archive = output_ + "split.zip";
+    EXPECT_EQ(Run(CommandLine("-v1k ", archive)), CompressionOk);
+    EXPECT_FALSE(FileExists(archive));
+    std::string joined, part;
+    int parts = 0;
+    for (int n = 1; FileExists(archive + (n < 10 ? ".00" : ".0") + std::to_string(n)); n++) {
+        ASSERT_TRUE(ReadWholeFile(archive + (n < 10 ? ".00" : ".0") + std::to_string(n), &part));
+        EXPECT_LE(part.size(), 1024u);
+        joined += part;
+        parts++;
+    }
+    EXPECT_GE(parts, 9);
+    EXPECT_EQ(CountFiles(output_), parts);
+    std::string whole = folder_ / "joined.zip";
+    ASSERT_TRUE(WriteWholeFile(whole, joined));
+    ReadBack zip(whole);
+    ASSERT_TRUE(zip.IsOpen());
+    std::string bytes;
+    ASSERT_TRUE(zip.Read("n1.bin", nullptr, &bytes));
+    EXPECT_EQ(bytes, MakeNoise(6000, 8));
+    ASSERT_TRUE(zip.Read("n2.bin", nullptr, &bytes));
+    EXPECT_EQ(bytes, MakeNoise(3000, 9));
+}
+
+TEST_F(RunDLLCommandTest, SmallArchiveWithVolumesIsOnePartNumberedOne)
+{
+    AddSourceFile("a.txt", "small");
+    WriteList({"a.txt"});
+    std::string archive = output_ + "one.zip";
+    EXPECT_EQ(Run(CommandLine("-v10m ", archive)), CompressionOk);
+    EXPECT_TRUE(FileExists(archive + ".001"));
+    EXPECT_FALSE(FileExists(archive + ".002"));
+    EXPECT_FALSE(FileExists(archive));
+}
+
+TEST_F(RunDLLCommandTest, UnreadableFileIsSkippedWithWarnings)
+{
+    AddSourceFile("ok.txt", "fine");
+    AddSourceFile("locked.txt", "busy");
+    WriteList({"ok.txt", "locked.txt", "missing.txt"});
+    HANDLE lock = CreateFileA((source_ + "locked.txt").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(lock, INVALID_HANDLE_VALUE);
+    std::string archive = output_ + "w.zip";
+    EXPECT_EQ(Run(CommandLine("", archive)), CompressionWarnings);
+    CloseHandle(lock);
+    EXPECT_EQ(progress_, 100);
+    ReadBack zip(archive);
+    ASSERT_TRUE(zip.IsOpen());
+    EXPECT_EQ(zip.Count(), 1);
+    std::string log = Log();
+    EXPECT_NE(log.find("WARNING: Unable to open file, skipped: locked.txt"), std::string::npos);
+    EXPECT_NE(log.find("WARNING: Unable to open file, skipped: missing.txt"), std::string::npos);
+}
+
+TEST_F(RunDLLCommandTest, NothingReadableWritesNoArchive)
+{
+    WriteList({"missing.txt"});
+    std::string archive = output_ + "none.zip";
+    EXPECT_EQ(Run(CommandLine("", archive)), CompressionWarnings);
+    EXPECT_EQ(CountFiles(output_), 0);
+}
+
+TEST_F(RunDLLCommandTest, SyntaxErrorIsCodeSevenAndWritesNothing)
+{
+    AddSourceFile("a.txt", "x");
+    WriteList({"a.txt"});
+    std::string archive = output_ + "bad.zip";
+    EXPECT_EQ(Run(CommandLine("-mx9 ", archive)), CompressionSyntaxError);
+    EXPECT_EQ(Run("fake.exe a -tzip \"" + archive + "\""), CompressionSyntaxError);
+    EXPECT_EQ(Run(CommandLine("-p\"pw\" ", archive)), CompressionSyntaxError);
+    EXPECT_EQ(CountFiles(output_), 0);
+    EXPECT_NE(Log().find("ERROR: Command line syntax error"), std::string::npos);
+    EXPECT_EQ(Log().find("pw"), std::string::npos);
+}
+
+TEST_F(RunDLLCommandTest, MissingListFileOrOutputFolderFails)
+{
+    AddSourceFile("a.txt", "x");
+    EXPECT_EQ(Run(CommandLine("", output_ + "a.zip")), CompressionFailed);
+    WriteList({"a.txt"});
+    EXPECT_EQ(Run(CommandLine("", output_ + "no\\such\\a.zip")), CompressionFailed);
+    EXPECT_EQ(Run(CommandLine("-v1k ", output_ + "no\\such\\a.zip")), CompressionFailed);
+    EXPECT_EQ(CountFiles(output_), 0);
+    EXPECT_NE(Log().find("ERROR: Unable to read list file"), std::string::npos);
+}
+
+TEST_F(RunDLLCommandTest, CancelBeforeTheCallMakesNothing)
+{
+    AddSourceFile("a.txt", "x");
+    WriteList({"a.txt"});
+    cancel_ = 1;
+    EXPECT_EQ(Run(CommandLine("", output_ + "c.zip")), CompressionAborted);
+    EXPECT_EQ(CountFiles(output_), 0);
+}
+
+TEST_F(RunDLLCommandTest, CancelMidArchiveDeletesThePartsAlreadyWritten)
+{
+    for (int i = 0; i < 4; i++)
+        AddSourceFile("big" + std::to_string(i) + ".bin", MakeNoise(2 << 20, (unsigned)i));
+    WriteList({"big0.bin", "big1.bin", "big2.bin", "big3.bin"});
+    // Set the cancel byte as soon as the library has read past the first file.
+    std::atomic<bool> done(false);
+    std::thread canceller([&] {
+        while (!done && progress_ < 30)
+            Sleep(1);
+        cancel_ = 1;
+    });
+    int32_t code = Run(CommandLine("-v512k ", output_ + "c.zip"));
+    done = true;
+    canceller.join();
+    EXPECT_EQ(code, CompressionAborted);
+    EXPECT_GE(progress_, 30);
+    EXPECT_LT(progress_, 100);
+    EXPECT_EQ(CountFiles(output_), 0);
+}
+
+TEST_F(RunDLLCommandTest, NamesOutsideAsciiAreStoredAsUtf8)
+{
+    // A name the ANSI code page can carry, as the list file holds it.
+    std::wstring wide = L"caf\u00e9.txt";
+    char ansi[MAX_PATH] = "";
+    ASSERT_GT(WideCharToMultiByte(CP_ACP, 0, wide.c_str(), -1, ansi, sizeof ansi, nullptr, nullptr), 0);
+    HANDLE file = CreateFileW((std::wstring(source_.begin(), source_.end()) + wide).c_str(), GENERIC_WRITE, 0,
+                              nullptr, CREATE_ALWAYS, 0, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    DWORD written = 0;
+    WriteFile(file, "bonjour", 7, &written, nullptr);
+    CloseHandle(file);
+    WriteList({ansi});
+    std::string archive = output_ + "u.zip";
+    ASSERT_EQ(Run(CommandLine("", archive)), CompressionOk);
+    ReadBack zip(archive);
+    std::string bytes;
+    ASSERT_TRUE(zip.Read("caf\xc3\xa9.txt", nullptr, &bytes));
+    EXPECT_EQ(bytes, "bonjour");
+}
