@@ -1,6 +1,30 @@
-// Shadow-copy library: one call makes, exposes and later releases the shadow copies.
+// Shadow-copy library: one call of MakeShadowCopy makes the shadow copies of the request's
+// source volumes, exposes each under its target letter, reports through the block's status,
+// holds them until the caller's release request and then removes them. The same source
+// builds kv_vss.dll (32-bit) and kv_vss64.dll (64-bit).
 #include <windows.h>
+#include <stdio.h>
+#include <string.h>
+
+#include "LibraryStatus.h"
+#include "LogStream.h"
+#include "RequestFields.h"
+#include "ShadowCopyDouble.h"
 #include "ShadowCopyRequest.h"
+#include "VssShadowCopies.h"
+
+namespace {
+
+FILE *OpenLibraryLog(const ShadowCopyRequest &request)
+{
+    wchar_t path[261] = {};
+    memcpy(path, request.logPath, sizeof request.logPath);
+    if (path[0] == L'\0')
+        return nullptr;
+    return _wfopen(path, L"w");
+}
+
+}  // namespace
 
 BOOL WINAPI DllMain(HINSTANCE, DWORD, LPVOID)
 {
@@ -9,7 +33,26 @@ BOOL WINAPI DllMain(HINSTANCE, DWORD, LPVOID)
 
 extern "C" int32_t __stdcall MakeShadowCopy(ShadowCopyRequest *request)
 {
-    request->status = 1;
-    request->active = 0;
-    return 1;
+    // The caller's current folder is its own; whatever happens in here, it gets it back.
+    wchar_t savedFolder[MAX_PATH] = L"";
+    DWORD saved = GetCurrentDirectoryW(MAX_PATH, savedFolder);
+
+    FILE *log = OpenLibraryLog(*request);
+    WriteLogLine(log, "Shadow copy request: %ls -> %ls\n", request->sourceLetters,
+                 request->targetLetters);
+    char setting[64] = "";
+    int32_t status = ReadShadowCopyDoubleSetting(setting, sizeof setting)
+                         ? RunShadowCopyDouble(log, request, setting)
+                         : RunVssShadowCopies(log, request);
+    if (status != kStatusReady)
+        WriteLogLine(log, "ERROR: Shadow copies not made, status %d\n", (int)status);
+    if (log != nullptr)
+        fclose(log);
+
+    if (saved > 0 && saved < MAX_PATH)
+        SetCurrentDirectoryW(savedFolder);
+    if (LoadField(&request->status) == -1)
+        StoreField(&request->status, kStatusServiceFailed);
+    StoreField(&request->active, 0);
+    return LoadField(&request->status);
 }

@@ -1,0 +1,105 @@
+#include "ShadowCopyDouble.h"
+
+#include <windows.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include "LetterPairs.h"
+#include "LibraryStatus.h"
+#include "LogStream.h"
+#include "RequestFields.h"
+#include "WineDrive.h"
+
+namespace {
+
+// Removes the definitions made so far, newest first.
+void RemoveDoubleLetters(FILE *log, const LetterPairs &pairs, int exposed)
+{
+    for (int i = exposed - 1; i >= 0; i--) {
+        wchar_t device[3];
+        FormatDeviceName(pairs.target[i], device);
+        bool removed = IsRunningUnderWine() ? RemoveWineDrive(pairs.target[i])
+                                            : DefineDosDeviceW(DDD_REMOVE_DEFINITION, device, nullptr) != FALSE;
+        if (!removed)
+            WriteLogLine(log, "ERROR: Unable to remove %ls (error %lu)\n", device, GetLastError());
+    }
+}
+
+int32_t ExposeDoubleLetters(FILE *log, const LetterPairs &pairs, int *exposed)
+{
+    *exposed = 0;
+    for (int i = 0; i < pairs.count; i++) {
+        wchar_t device[3];
+        FormatDeviceName(pairs.target[i], device);
+        if (IsLetterInUse(pairs.target[i])) {
+            WriteLogLine(log, "ERROR: Target drive %ls is already in use\n", device);
+            return kStatusExposeFailed;
+        }
+        // The target is the drive itself, "C:": a path with its backslash would double
+        // the separator in every name under the new letter.
+        wchar_t root[3];
+        FormatDeviceName(pairs.source[i], root);
+        bool defined = IsRunningUnderWine() ? DefineWineDrive(pairs.target[i], pairs.source[i])
+                                            : DefineDosDeviceW(0, device, root) != FALSE;
+        if (!defined) {
+            WriteLogLine(log, "ERROR: Unable to expose %ls as %ls (error %lu)\n", root, device,
+                         GetLastError());
+            return kStatusExposeFailed;
+        }
+        *exposed = i + 1;
+        WriteLogLine(log, "Exposed %ls as %ls (test double)\n", root, device);
+    }
+    return kStatusReady;
+}
+
+}  // namespace
+
+bool ReadShadowCopyDoubleSetting(char *setting, unsigned size)
+{
+    DWORD length = GetEnvironmentVariableA("VELLORAN_VSS_DOUBLE", setting, size);
+    return length > 0 && length < size;
+}
+
+int32_t RunShadowCopyDouble(FILE *log, ShadowCopyRequest *request, const char *setting)
+{
+    WriteLogLine(log, "Shadow copy test double: %s\n", setting);
+    if (strncmp(setting, "fail:", 5) == 0) {
+        char *rest = nullptr;
+        int32_t status = (int32_t)strtol(setting + 5, &rest, 10);
+        WriteLogLine(log, "ERROR: Test double reports status %d\n", (int)status);
+        StoreField(&request->status, status);
+        // Staying a while after the report shows whether the caller waits for this thread.
+        if (*rest == ':')
+            Sleep((DWORD)strtoul(rest + 1, nullptr, 10));
+        return status;
+    }
+    if (strncmp(setting, "ok:", 3) != 0) {
+        WriteLogLine(log, "ERROR: Unknown test double setting\n");
+        StoreField(&request->status, kStatusInvalidRequest);
+        return kStatusInvalidRequest;
+    }
+
+    LetterPairs pairs = {};
+    if (!ReadLetterPairs(log, *request, &pairs)) {
+        StoreField(&request->status, kStatusInvalidRequest);
+        return kStatusInvalidRequest;
+    }
+    Sleep((DWORD)strtoul(setting + 3, nullptr, 10));
+    int exposed = 0;
+    int32_t status = ExposeDoubleLetters(log, pairs, &exposed);
+    if (status != kStatusReady) {
+        RemoveDoubleLetters(log, pairs, exposed);
+        StoreField(&request->status, status);
+        return status;
+    }
+    // A real library may move the current folder (onto a volume it works on); so does the
+    // double, which lets the tests see that the caller's folder comes back.
+    wchar_t root[4] = {pairs.source[0], L':', L'\\', L'\0'};
+    SetCurrentDirectoryW(root);
+
+    StoreField(&request->status, kStatusReady);
+    WaitForReleaseRequest(request);
+    RemoveDoubleLetters(log, pairs, exposed);
+    WriteLogLine(log, "Released %d test double letter(s)\n", exposed);
+    return kStatusReady;
+}

@@ -1,0 +1,19 @@
+// Reads the request file "VSScom1.txt" that kv64dll wrote.
+#pragma once
+#include "ShadowCopyRequest.h"
+
+struct HostRequest {
+    char ownLog[260];   // line 1: "VSSLog2.txt"
+    char reply[260];    // line 3: "VSScom2.txt"
+    char release[260];  // line 4: "VSScom3.txt"
+    ShadowCopyRequest block;
+};
+
+// Fills request from the file at path. Returns 0, or the exit code kHostNoRequestFile or
+// 4 + the number of the first missing line. Lines 9 to 11 must be present but are not used:
+// the block always starts from releaseRequest 0, status -1 and active 1, as every call of
+// MakeShadowCopy must, whatever an old or hand-made file holds.
+int ReadHostRequestFile(const char *path, HostRequest *request);
+
+// Removes trailing tabs, line feeds, carriage returns and spaces.
+void TrimRequestLine(char *line);

@@ -1,0 +1,278 @@
+// kv64wrap.exe on its own, driven by hand-made request files in the data folder: every exit
+// code of the host, with the library's test double standing in for the shadow-copy service.
+#include <windows.h>
+#include <gtest/gtest.h>
+#include <string>
+
+#include "ShadowTestSupport.h"
+
+namespace {
+
+const DWORD kRunLimitMs = 60000;
+
+struct RequestFields {
+    std::string ownLog, request, reply, release, targets, sources, libraryLog;
+    std::string verbose = "0", releaseRequest = "0", status = "-1", active = "1";
+};
+
+std::string RequestText(const RequestFields &f, int lines = 11)
+{
+    const std::string values[] = {f.ownLog, f.request, f.reply, f.release, f.targets, f.sources,
+                                  f.libraryLog, f.verbose, f.releaseRequest, f.status, f.active};
+    std::string text;
+    for (int i = 0; i < lines; i++)
+        text += values[i] + "\r\n";
+    return text;
+}
+
+// A host process the test watches while it runs.
+class HostProcess {
+public:
+    ~HostProcess()
+    {
+        if (info_.hProcess != nullptr) {
+            TerminateProcess(info_.hProcess, 99);
+            WaitForSingleObject(info_.hProcess, 5000);
+            CloseHandle(info_.hProcess);
+            CloseHandle(info_.hThread);
+        }
+    }
+    bool Start(const std::string &path)
+    {
+        std::string cmd = "\"" + path + "\"";
+        STARTUPINFOA si = {};
+        si.cb = sizeof si;
+        return CreateProcessA(path.c_str(), &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                              &si, &info_) != FALSE;
+    }
+    bool Running() { return WaitForSingleObject(info_.hProcess, 0) == WAIT_TIMEOUT; }
+    // The exit code, or -2 when the host did not end within timeoutMs.
+    int Wait(DWORD timeoutMs)
+    {
+        if (WaitForSingleObject(info_.hProcess, timeoutMs) != WAIT_OBJECT_0)
+            return -2;
+        DWORD code = 0;
+        GetExitCodeProcess(info_.hProcess, &code);
+        return (int)code;
+    }
+
+private:
+    PROCESS_INFORMATION info_ = {};
+};
+
+class HostExitCode : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        data_ = DataFolder();
+        for (const char *name : {"VSScom1.txt", "VSScom2.txt", "VSScom3.txt", "VSSLog.txt",
+                                 "VSSLog1.txt", "VSSLog2.txt"})
+            DeleteFileA((data_ + name).c_str());
+        target_ = FindFreeLetter();
+        ASSERT_NE(target_, 0);
+        fields_.ownLog = data_ + "VSSLog2.txt";
+        fields_.request = data_ + "VSScom1.txt";
+        fields_.reply = data_ + "VSScom2.txt";
+        fields_.release = data_ + "VSScom3.txt";
+        fields_.targets = std::string(1, target_);
+        fields_.sources = "C";
+        fields_.libraryLog = data_ + "VSSLog.txt";
+    }
+
+    void WriteRequest(int lines = 11)
+    {
+        ASSERT_TRUE(WriteWholeFile(fields_.request, RequestText(fields_, lines)));
+    }
+    std::string HostLog() { return ReadWholeFile(fields_.ownLog); }
+    std::string LibraryLog() { return ReadWholeFile(fields_.libraryLog); }
+    int RunHost() { return RunProgram(BinPath("kv64wrap.exe"), kRunLimitMs); }
+    bool TargetReadable() { return CanListRoot(target_, "windows"); }
+
+    std::string data_;
+    char target_ = 0;
+    RequestFields fields_;
+};
+
+TEST_F(HostExitCode, NoRequestFileIsFour)
+{
+    EXPECT_EQ(RunHost(), 4);
+}
+
+TEST_F(HostExitCode, EachMissingLineIsFourPlusItsNumber)
+{
+    for (int lines = 0; lines < 11; lines++) {
+        WriteRequest(lines);
+        EXPECT_EQ(RunHost(), 5 + lines) << lines << " lines";
+        EXPECT_FALSE(FileExists(fields_.ownLog)) << "nothing is logged before the request is read";
+    }
+}
+
+TEST_F(HostExitCode, OwnLogThatCannotBeCreatedIsSixteen)
+{
+    fields_.ownLog = "C:\\no such folder\\VSSLog2.txt";
+    WriteRequest();
+    EXPECT_EQ(RunHost(), 16);
+}
+
+TEST_F(HostExitCode, TrailingBlanksAfterTheLogPathAreNotPartOfIt)
+{
+    std::string ownLog = fields_.ownLog;
+    fields_.ownLog += " \t \r";
+    fields_.targets = "";  // the library then refuses at once
+    WriteRequest();
+    EXPECT_EQ(RunHost(), 1);
+    EXPECT_NE(ReadWholeFile(ownLog).find("ERROR: Unable to create shadow copy."), std::string::npos);
+}
+
+TEST_F(HostExitCode, LibraryMissingBesideTheHostIsOne)
+{
+    std::string folder = MakeTempFolder("vss-host-alone");
+    ASSERT_TRUE(CopyFileA(BinPath("kv64wrap.exe").c_str(), (folder + "kv64wrap.exe").c_str(), FALSE));
+    WriteRequest();
+    EXPECT_EQ(RunProgram(folder + "kv64wrap.exe", kRunLimitMs), 1);
+    EXPECT_NE(HostLog().find("ERROR: Unable to load DLL for backing up locked/open files.  VSS library: " +
+                             folder + "kv_vss64.dll\r\n"),
+              std::string::npos)
+        << HostLog();
+}
+
+TEST_F(HostExitCode, LibraryWithoutTheExportIsOne)
+{
+    // A module without MakeShadowCopy: the host's own image loads as a library.
+    std::string folder = MakeTempFolder("vss-host-noexport");
+    ASSERT_TRUE(CopyFileA(BinPath("kv64wrap.exe").c_str(), (folder + "kv64wrap.exe").c_str(), FALSE));
+    ASSERT_TRUE(CopyFileA(BinPath("kv64wrap.exe").c_str(), (folder + "kv_vss64.dll").c_str(), FALSE));
+    WriteRequest();
+    EXPECT_EQ(RunProgram(folder + "kv64wrap.exe", kRunLimitMs), 1);
+    EXPECT_NE(HostLog().find("ERROR: Unable to get required function in " + folder + "kv_vss64.dll\r\n"),
+              std::string::npos)
+        << HostLog();
+}
+
+TEST_F(HostExitCode, FailureStatusIsOneAndTheThreadEndsBeforeTheLibraryGoes)
+{
+    // The double keeps running for a while after it reported; a host that unloaded the
+    // library (or exited) at once would cut off its last log line.
+    ScopedEnvironment vss("VELLORAN_VSS_DOUBLE", "fail:7:700");
+    WriteRequest();
+    EXPECT_EQ(RunHost(), 1);
+    EXPECT_NE(HostLog().find("ERROR: Unable to create shadow copy.  See 'VSSLog.txt' for more detail or "
+                             "turn off option to backup locked/open files.\r\n"),
+              std::string::npos)
+        << HostLog();
+    EXPECT_NE(LibraryLog().find("ERROR: Shadow copies not made, status 7\r\n"), std::string::npos)
+        << LibraryLog();
+    EXPECT_FALSE(FileExists(fields_.reply));
+}
+
+TEST_F(HostExitCode, MadeReportedAndReleasedIsZero)
+{
+    ScopedEnvironment vss("VELLORAN_VSS_DOUBLE", "ok:100");
+    WriteRequest();
+    HostProcess host;
+    ASSERT_TRUE(host.Start(BinPath("kv64wrap.exe")));
+    ASSERT_TRUE(WaitUntil([&] { return FileExists(fields_.reply); }, kRunLimitMs)) << HostLog();
+    ASSERT_TRUE(WaitUntil([&] { return ReadWholeFile(fields_.reply) == "0\r\n"; }, 5000));
+    EXPECT_TRUE(TargetReadable());
+
+    // An empty release file is not the notice.
+    ASSERT_TRUE(WriteWholeFile(fields_.release, ""));
+    Sleep(500);
+    EXPECT_TRUE(host.Running());
+    EXPECT_TRUE(TargetReadable());
+
+    ASSERT_TRUE(WriteWholeFile(fields_.release, "1\r\n"));
+    EXPECT_EQ(host.Wait(kRunLimitMs), 0);
+    EXPECT_FALSE(TargetReadable());
+    std::string log = HostLog();
+    std::string letters = std::string("C -> ") + target_;
+    EXPECT_NE(log.find("Successfully created shadow volume(s): " + letters + "\r\n"), std::string::npos) << log;
+    EXPECT_NE(log.find("Informed caller that volume shadow(s) are ready for use: 0\r\n"), std::string::npos);
+    EXPECT_NE(log.find("Received notice that caller is done with volume shadow(s): 1\r\n"), std::string::npos);
+    EXPECT_NE(log.find("Successfully released shadow volume(s)\r\n"), std::string::npos);
+}
+
+TEST_F(HostExitCode, StartsPendingWhateverLinesNineToElevenSay)
+{
+    // Taken at their word, these lines would make the host report at once and the library
+    // release at once; the reply must still mean that the copy is exposed.
+    ScopedEnvironment vss("VELLORAN_VSS_DOUBLE", "ok:400");
+    fields_.releaseRequest = "1";
+    fields_.status = "0";
+    fields_.active = "0";
+    WriteRequest();
+    HostProcess host;
+    ASSERT_TRUE(host.Start(BinPath("kv64wrap.exe")));
+    ASSERT_TRUE(WaitUntil([&] { return FileExists(fields_.reply); }, kRunLimitMs)) << HostLog();
+    EXPECT_TRUE(TargetReadable());
+    Sleep(300);
+    EXPECT_TRUE(host.Running()) << "the host waits for the release notice";
+    ASSERT_TRUE(WriteWholeFile(fields_.release, "1\n"));
+    EXPECT_EQ(host.Wait(kRunLimitMs), 0);
+    EXPECT_FALSE(TargetReadable());
+}
+
+TEST_F(HostExitCode, ReplyThatCannotBeCreatedIsSeventeenAfterTheRelease)
+{
+    ScopedEnvironment vss("VELLORAN_VSS_DOUBLE", "ok:0");
+    fields_.reply = "C:\\no such folder\\VSScom2.txt";
+    WriteRequest();
+    EXPECT_EQ(RunHost(), 17);
+    EXPECT_NE(HostLog().find("Successfully released shadow volume(s)\r\n"), std::string::npos) << HostLog();
+    EXPECT_FALSE(TargetReadable());
+}
+
+TEST_F(HostExitCode, LibraryThatNeverReportsEndsAfterTheLimitWithAnError)
+{
+    ScopedEnvironment vss("VELLORAN_VSS_DOUBLE", "ok:120000");
+    ScopedEnvironment limit("VELLORAN_SHADOW_WAIT_MS", "1000");
+    WriteRequest();
+    DWORD start = GetTickCount();
+    EXPECT_EQ(RunHost(), 1);
+    EXPECT_LT(GetTickCount() - start, 30000u);
+    EXPECT_NE(HostLog().find("ERROR: The shadow copy library reported no status within 1 seconds\r\n"),
+              std::string::npos)
+        << HostLog();
+}
+
+TEST_F(HostExitCode, DataFolderThatCannotBeCreatedIsThree)
+{
+    std::string folder = data_.substr(0, data_.size() - 1);
+    ASSERT_TRUE(RemoveDirectoryA(folder.c_str())) << GetLastError();
+    ASSERT_TRUE(WriteWholeFile(folder, "a file where the folder should be"));
+    int code = RunHost();
+    DeleteFileA(folder.c_str());
+    CreateDirectoryA(folder.c_str(), nullptr);
+    EXPECT_EQ(code, 3);
+}
+
+TEST_F(HostExitCode, MissingDataFolderIsCreated)
+{
+    std::string folder = data_.substr(0, data_.size() - 1);
+    ASSERT_TRUE(RemoveDirectoryA(folder.c_str())) << GetLastError();
+    EXPECT_EQ(RunHost(), 4);  // no request file in the new, empty folder
+    EXPECT_TRUE(FileExists(folder));
+}
+
+TEST_F(HostExitCode, ApplicationDataFolderNotFoundIsTwo)
+{
+    const char *key = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
+    HKEY folders = nullptr;
+    ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, key, 0, KEY_QUERY_VALUE | KEY_SET_VALUE, &folders), ERROR_SUCCESS);
+    char saved[MAX_PATH] = "";
+    DWORD savedSize = sizeof saved, savedType = 0;
+    LONG had = RegQueryValueExA(folders, "AppData", nullptr, &savedType, (BYTE *)saved, &savedSize);
+    const char unreachable[] = "Q:\\no such drive\\AppData";
+    ASSERT_EQ(RegSetValueExA(folders, "AppData", 0, REG_EXPAND_SZ, (const BYTE *)unreachable,
+                             sizeof unreachable),
+              ERROR_SUCCESS);
+    int code = RunHost();
+    if (had == ERROR_SUCCESS)
+        RegSetValueExA(folders, "AppData", 0, savedType, (const BYTE *)saved, savedSize);
+    else
+        RegDeleteValueA(folders, "AppData");
+    RegCloseKey(folders);
+    EXPECT_EQ(code, 2);
+}
+
+}  // namespace
