@@ -1,0 +1,16 @@
+// Win32 and WinINet error codes turned into words: in a message box or as a framed block of
+// the job log. Also the message box that shows a text of the string table.
+#pragma once
+#include <windows.h>
+#include <stdio.h>
+
+int MessageBoxFromResource(HWND owner, UINT stringId, UINT type);
+
+DWORD ShowLastError(HWND owner);
+void ShowSystemErrorMessage(HWND owner, DWORD code);
+DWORD LogLastError(const char *title, FILE *log);
+
+// Text of an error code from the system's or, for 12000-12192, WinINet's message table.
+// An unknown code gives an empty text.
+void GetErrorText(DWORD code, char *out, DWORD outSize);
+bool IsWinInetError(DWORD code);

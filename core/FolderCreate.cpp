@@ -1,0 +1,153 @@
+#include "FolderHelpers.h"
+
+#include <stdlib.h>
+#include <wchar.h>
+
+#include "ErrorReport.h"
+#include "GlobalSettings.h"
+#include "LongPath.h"
+#include "MsvcrtFormat.h"
+#include "TextConversion.h"
+
+BOOL CreateDirectoryLogged(const wchar_t *path, FILE *log)
+{
+    wchar_t *longPath = MakeLongPath(path);
+    if (longPath == nullptr) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return FALSE;
+    }
+    BOOL created = CreateDirectoryW(longPath, nullptr);
+    DWORD error = GetLastError();
+    free(longPath);
+    if (created && gSettings.logVerbose && log != nullptr)
+        WriteText(log, "Created directory: %ws\n", path);
+    SetLastError(error);
+    return created;
+}
+
+// Length of the parent of path (without its trailing backslash), or 0 when path is a root.
+static size_t ParentLength(const wchar_t *path)
+{
+    size_t length = wcslen(path);
+    while (length > 0 && path[length - 1] == L'\\')
+        --length;
+    while (length > 0 && path[length - 1] != L'\\')
+        --length;
+    while (length > 0 && path[length - 1] == L'\\')
+        --length;
+    return length;
+}
+
+BOOL CreateDirectoryWithParents(const wchar_t *path, FILE *log)
+{
+    if (CreateDirectoryLogged(path, log))
+        return TRUE;
+    if (GetLastError() != ERROR_PATH_NOT_FOUND)
+        return GetLastError() == ERROR_ALREADY_EXISTS && IsDirectory(path);
+    size_t parentLength = ParentLength(path);
+    if (parentLength == 0)
+        return FALSE;
+    wchar_t *parent = (wchar_t *)malloc((parentLength + 1) * sizeof(wchar_t));
+    if (parent == nullptr) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return FALSE;
+    }
+    wcsncpy(parent, path, parentLength);
+    parent[parentLength] = L'\0';
+    BOOL parentMade = IsDirectory(parent) || CreateDirectoryWithParents(parent, log);
+    free(parent);
+    if (!parentMade)
+        return FALSE;
+    return CreateDirectoryLogged(path, log);
+}
+
+int verify_directoryA(const char *path, FILE *log)
+{
+    wchar_t *wide = AnsiToWideAlloc(path);
+    if (wide == nullptr) {
+        if (log != nullptr)
+            WriteText(log, "Memory allocation error during verify_directoryA\n");
+        return 0;
+    }
+    int verified = verify_directoryW(wide, log, 0, nullptr);
+    free(wide);
+    return verified;
+}
+
+static int CountBackslashes(const wchar_t *path)
+{
+    int count = 0;
+    for (; *path != L'\0'; ++path)
+        count += *path == L'\\';
+    return count;
+}
+
+int verify_directoryW(const wchar_t *path, FILE *log, int copyAttributes, const wchar_t *source)
+{
+    if (!IsDirectory(path) && !CreateDirectoryWithParents(path, log)) {
+        if (log != nullptr) {
+            LogLastError("Create Directory", log);
+            WriteText(log, "Unable to access or create directory: %ws\n", path);
+        }
+        return 0;
+    }
+    if (!copyAttributes || source == nullptr)
+        return 1;
+    // The root of a drive or of a share has no attributes of its own to give.
+    int needed = source[0] == L'\\' ? 5 : 2;
+    if (CountBackslashes(source) < needed)
+        return 1;
+    return CopyDirectoryAttributes(source, path, log);
+}
+
+static int FailAttributeCopy(FILE *log, HANDLE handle, const char *title, const char *format,
+                             const wchar_t *path, DWORD value = 0)
+{
+    DWORD error = GetLastError();
+    if (handle != INVALID_HANDLE_VALUE)
+        CloseHandle(handle);
+    SetLastError(error);
+    if (log != nullptr) {
+        LogLastError(title, log);
+        WriteText(log, format, path, value);
+    }
+    return 0;
+}
+
+int CopyDirectoryAttributes(const wchar_t *source, const wchar_t *destination, FILE *log)
+{
+    HANDLE handle = INVALID_HANDLE_VALUE;
+    wchar_t *longPath = NeedsLongPath(destination) ? MakeLongPath(destination) : nullptr;
+    if (!NeedsLongPath(destination) || longPath != nullptr)
+        handle = CreateFileW(longPath != nullptr ? longPath : destination, FILE_WRITE_ATTRIBUTES,
+                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                             OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    free(longPath);
+    if (handle == INVALID_HANDLE_VALUE)
+        return FailAttributeCopy(log, handle, "Open Directory",
+                                 "Failed getting handle to write directory attributes: %ws\n", destination);
+    WIN32_FILE_ATTRIBUTE_DATA sourceData;
+    WIN32_FILE_ATTRIBUTE_DATA destinationData;
+    if (!GetFileAttributesExLong(source, &sourceData))
+        return FailAttributeCopy(log, handle, "Get Attributes",
+                                 "Unable to read source directory attributes: %ws\n", source);
+    if (!GetFileAttributesExLong(destination, &destinationData))
+        return FailAttributeCopy(log, handle, "Get Attributes",
+                                 "Unable to read destination directory attributes: %ws\n", destination);
+    const DWORD copied = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_HIDDEN |
+                         FILE_ATTRIBUTE_NOT_CONTENT_INDEXED | FILE_ATTRIBUTE_SYSTEM;
+    DWORD attributes = (destinationData.dwFileAttributes & 0x131A7 & ~copied) |
+                       (sourceData.dwFileAttributes & copied);
+    if (attributes == 0)
+        attributes = FILE_ATTRIBUTE_NORMAL;
+    if (!SetFileAttributesLong(destination, attributes))
+        return FailAttributeCopy(log, handle, "Set Attributes",
+                                 "Unable to set directory attributes: %ws\n(%X)\n", destination, attributes);
+    if (!SetFileTime(handle, &sourceData.ftCreationTime, &sourceData.ftLastAccessTime,
+                     &sourceData.ftLastWriteTime))
+        return FailAttributeCopy(log, handle, "Set Time Attributes",
+                                 "Unable to set directory creation, access, and modified times: %ws\n",
+                                 destination);
+    CloseHandle(handle);
+    return 1;
+}

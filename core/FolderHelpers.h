@@ -1,0 +1,23 @@
+// Folder helpers of a job: make sure a destination folder exists and carries the source
+// folder's attributes and times, delete a folder tree, and tell a volume's file system.
+// Failures go to the job log (may be NULL where noted) as error blocks.
+#pragma once
+#include <windows.h>
+#include <stdint.h>
+#include <stdio.h>
+
+// Creates the last component of path; logs "Created directory" when verbose logging is on.
+BOOL CreateDirectoryLogged(const wchar_t *path, FILE *log);
+// Creates path and any missing parents.
+BOOL CreateDirectoryWithParents(const wchar_t *path, FILE *log);
+
+int verify_directoryA(const char *path, FILE *log);
+int verify_directoryW(const wchar_t *path, FILE *log, int copyAttributes, const wchar_t *source);
+int CopyDirectoryAttributes(const wchar_t *source, const wchar_t *destination, FILE *log);
+int DeleteFolderTree(FILE *log, const wchar_t *folder, const volatile uint8_t *cancel);
+
+enum FileSystemKind { FileSystemOther = 0, FileSystemNtfs = 1, FileSystemFat = 2 };
+// Root of a source path: up to and including the fourth backslash of a path that begins with
+// one, else up to and including the first. Returns 0 when the path has none.
+int GetSourceRoot(const char *path, char *root, size_t rootSize);
+void GetVolumeFileSystemKind(const char *path, int *kind, char *name128);

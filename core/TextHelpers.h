@@ -1,0 +1,21 @@
+// In-place edits of NUL-terminated ANSI text. The in-place helpers never know their buffer's
+// size: every caller sizes its buffer for the result.
+#pragma once
+#include <stddef.h>
+#include <wchar.h>
+
+void PrependChar(char *text, char c);
+void DeleteFirstChar(char *position);
+void PrependString(char *text, const char *prefix);
+void ReplaceAll(char *text, const char *search, const char *replacement);
+void TrimLeadingWhitespace(char *text);
+void TrimTrailingWhitespace(char *text);
+char *FindNoCase(const char *text, const char *search);
+wchar_t *FindNoCaseW(const wchar_t *text, const wchar_t *search);
+int IsValidFileName(const char *name);
+void SanitizeFileName(char *out, size_t outSize, const char *name);
+void SanitizeFileNameW(wchar_t *out, size_t outChars, const wchar_t *name);
+
+// Stored passwords are XORed byte-wise with this key; the same call unscrambles.
+const unsigned char kPasswordKey = 0xA7;
+int ScramblePassword(char *text);
