@@ -5,8 +5,18 @@
 #include "ArchiveBuilder.h"
 #include "CompressionRequest.h"
 
-BOOL WINAPI DllMain(HINSTANCE, DWORD, LPVOID)
+// The crypto library inside registers a handler with the C runtime's exit list the first time
+// it encrypts. The caller unloads this library after each run, so that handler would then
+// point into freed memory and crash the program when it exits. The library therefore keeps
+// itself loaded once it has been loaded.
+BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID)
 {
+    if (reason == DLL_PROCESS_ATTACH) {
+        HMODULE pinned = nullptr;
+        if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_PIN,
+                                reinterpret_cast<LPCWSTR>(instance), &pinned))
+            return FALSE;
+    }
     return TRUE;
 }
 

@@ -349,3 +349,18 @@ TEST_F(RunDLLCommandTest, NamesOutsideAsciiAreStoredAsUtf8)
     ASSERT_TRUE(zip.Read("caf\xc3\xa9.txt", nullptr, &bytes));
     EXPECT_EQ(bytes, "bonjour");
 }
+
+TEST(LibraryLifetime, StaysLoadedAfterTheCallerUnloadsIt)
+{
+    char dir[MAX_PATH] = "";
+    GetEnvironmentVariableA("VELLORAN_BIN_DIR", dir, sizeof dir);
+    std::string path = std::string(dir) + "\\kvcmpenc.dll";
+    HMODULE first = LoadLibraryA(path.c_str());
+    ASSERT_NE(first, nullptr);
+    HMODULE second = LoadLibraryA(path.c_str());
+    ASSERT_EQ(first, second);
+    EXPECT_TRUE(FreeLibrary(second));
+    EXPECT_TRUE(FreeLibrary(first));
+    // Exit handlers registered by the crypto code still point into it.
+    EXPECT_EQ(GetModuleHandleA(path.c_str()), first);
+}
