@@ -84,7 +84,9 @@ int32_t RunShadowCopyDouble(FILE *log, ShadowCopyRequest *request, const char *s
         StoreField(&request->status, kStatusInvalidRequest);
         return kStatusInvalidRequest;
     }
-    Sleep((DWORD)strtoul(setting + 3, nullptr, 10));
+    char *rest = nullptr;
+    Sleep((DWORD)strtoul(setting + 3, &rest, 10));
+    DWORD releaseDelay = *rest == ':' ? (DWORD)strtoul(rest + 1, nullptr, 10) : 0;
     int exposed = 0;
     int32_t status = ExposeDoubleLetters(log, pairs, &exposed);
     if (status != kStatusReady) {
@@ -99,6 +101,7 @@ int32_t RunShadowCopyDouble(FILE *log, ShadowCopyRequest *request, const char *s
 
     StoreField(&request->status, kStatusReady);
     WaitForReleaseRequest(request);
+    Sleep(releaseDelay);
     RemoveDoubleLetters(log, pairs, exposed);
     WriteLogLine(log, "Released %d test double letter(s)\n", exposed);
     return kStatusReady;

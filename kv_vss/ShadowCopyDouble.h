@@ -5,7 +5,8 @@
 // instead of calling the service. A switch in the library, rather than a second DLL copied over the real
 // one, keeps the binaries under test the ones we ship and lets tests run side by side from
 // one binary folder.
-//   "ok:<delay-ms>"   wait delay-ms, expose, report 0; remove the letters on release
+//   "ok:<delay-ms>[:<release-delay-ms>]"   wait delay-ms, expose, report 0; on the release
+//                     request wait release-delay-ms, then remove the letters
 //   "fail:<status>[:<linger-ms>]"   report status at once, then return after linger-ms
 #pragma once
 #include <stdio.h>

@@ -235,6 +235,23 @@ TEST_F(HostExitCode, LibraryThatNeverReportsEndsAfterTheLimitWithAnError)
         << HostLog();
 }
 
+TEST_F(HostExitCode, LibraryThatNeverReleasesEndsAfterTheLimitWithAnError)
+{
+    ScopedEnvironment vss("VELLORAN_VSS_DOUBLE", "ok:0:120000");
+    ScopedEnvironment limit("VELLORAN_SHADOW_WAIT_MS", "1000");
+    WriteRequest();
+    HostProcess host;
+    ASSERT_TRUE(host.Start(BinPath("kv64wrap.exe")));
+    ASSERT_TRUE(WaitUntil([&] { return FileExists(fields_.reply); }, kRunLimitMs)) << HostLog();
+    ASSERT_TRUE(WriteWholeFile(fields_.release, "1\n"));
+    EXPECT_EQ(host.Wait(30000), 1);
+    std::string log = HostLog();
+    EXPECT_NE(log.find("ERROR: The shadow copy library did not release the shadow volume(s) within 1 seconds\r\n"),
+              std::string::npos)
+        << log;
+    EXPECT_EQ(log.find("Successfully released shadow volume(s)"), std::string::npos);
+}
+
 TEST_F(HostExitCode, DataFolderThatCannotBeCreatedIsThree)
 {
     std::string folder = data_.substr(0, data_.size() - 1);

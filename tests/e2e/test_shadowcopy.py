@@ -1,0 +1,55 @@
+"""Linux-side checks of the shadow-copy binaries: their machine, subsystem and imports."""
+import re
+import shutil
+import subprocess
+
+import pytest
+
+OBJDUMP = shutil.which("x86_64-w64-mingw32-objdump")
+# What a static mingw build may import: the system's own libraries, nothing of the toolchain.
+SYSTEM_DLLS = {"kernel32.dll", "user32.dll", "shell32.dll", "ole32.dll", "advapi32.dll",
+               "msvcrt.dll", "ntdll.dll", "api-ms-win-crt-runtime-l1-1-0.dll"}
+
+BINARIES = [
+    ("kv64wrap.exe", "pei-x86-64"),
+    ("kv_vss64.dll", "pei-x86-64"),
+    ("kv64dll.dll", "pei-i386"),
+    ("kv_vss.dll", "pei-i386"),
+]
+
+
+def headers(path):
+    return subprocess.run([OBJDUMP, "-p", str(path)], check=True, capture_output=True, text=True).stdout
+
+
+def imports(text):
+    return {name.lower() for name in re.findall(r"DLL Name: (\S+)", text)}
+
+
+pytestmark = pytest.mark.skipif(OBJDUMP is None, reason="mingw objdump is not installed")
+
+
+@pytest.mark.parametrize("name,machine", BINARIES)
+def test_binary_has_its_machine_and_only_system_imports(bin_dir, name, machine):
+    text = headers(bin_dir / name)
+    assert f"file format {machine}" in text
+    assert imports(text) <= SYSTEM_DLLS, imports(text) - SYSTEM_DLLS
+
+
+@pytest.mark.parametrize("name", ["kv_vss.dll", "kv_vss64.dll"])
+def test_library_loads_where_the_shadow_copy_service_is_missing(bin_dir, name):
+    # vssapi.dll is looked up at run time, never imported.
+    assert "vssapi.dll" not in imports(headers(bin_dir / name))
+
+
+@pytest.mark.parametrize("name", ["kv_vss.dll", "kv_vss64.dll", "kv64dll.dll"])
+def test_library_exports_make_shadow_copy_undecorated(bin_dir, name):
+    text = headers(bin_dir / name)
+    assert re.search(r"\]\s+MakeShadowCopy$", text, re.M), text
+
+
+def test_host_is_a_windowless_program_asking_for_the_highest_level(bin_dir):
+    path = bin_dir / "kv64wrap.exe"
+    assert re.search(r"Subsystem\s+00000002", headers(path))  # Windows GUI: no console
+    assert b'level="highestAvailable"' in path.read_bytes()
+    assert "user32.dll" not in imports(headers(path))  # and it makes no window
