@@ -1,5 +1,6 @@
 #include "FolderHelpers.h"
 
+#include <stdlib.h>
 #include <string.h>
 #include <wchar.h>
 
@@ -42,9 +43,32 @@ static bool DeleteOneFile(FILE *log, const wchar_t *path, DWORD attributes)
     return false;
 }
 
+// The buffers of one level of the scan. They live on the heap: a tree can be hundreds of
+// levels deep, and the scan runs on job threads.
+struct TreeScan {
+    wchar_t path[1024];
+    wchar_t pattern[1030];
+    wchar_t full[1300];
+    WIN32_FIND_DATAW entry;
+};
+
+static int DeleteFolderTreeWith(TreeScan *scan, FILE *log, const wchar_t *folder,
+                                const volatile uint8_t *cancel);
+
 int DeleteFolderTree(FILE *log, const wchar_t *folder, const volatile uint8_t *cancel)
 {
-    wchar_t path[1024];
+    TreeScan *scan = (TreeScan *)malloc(sizeof(TreeScan));
+    if (scan == nullptr)
+        return 0;
+    int deleted = DeleteFolderTreeWith(scan, log, folder, cancel);
+    free(scan);
+    return deleted;
+}
+
+static int DeleteFolderTreeWith(TreeScan *scan, FILE *log, const wchar_t *folder,
+                                const volatile uint8_t *cancel)
+{
+    wchar_t *path = scan->path;
     size_t length = wcslen(folder);
     if (length == 0 || length > 1020)
         return 0;
@@ -58,10 +82,9 @@ int DeleteFolderTree(FILE *log, const wchar_t *folder, const volatile uint8_t *c
     if (path[length - 1] != L'\\')
         wcscat(path, L"\\");
 
-    wchar_t pattern[1030];
-    FormatTextW(pattern, 1030, L"%ws*", path);
-    WIN32_FIND_DATAW entry;
-    HANDLE search = FindFirstFileLong(pattern, &entry);
+    FormatTextW(scan->pattern, 1030, L"%ws*", path);
+    WIN32_FIND_DATAW &entry = scan->entry;
+    HANDLE search = FindFirstFileLong(scan->pattern, &entry);
     if (search == INVALID_HANDLE_VALUE)
         return 0;
     bool failed = false;
@@ -77,7 +100,7 @@ int DeleteFolderTree(FILE *log, const wchar_t *folder, const volatile uint8_t *c
         }
         if (wcscmp(entry.cFileName, L"..") == 0)
             continue;
-        wchar_t full[1300];
+        wchar_t *full = scan->full;
         FormatTextW(full, 1300, L"%ws%ws", path, entry.cFileName);
         if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
             if (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)

@@ -283,3 +283,17 @@ TEST(LongPath, ExpandToLongPathNameStripsThePrefix)
     EXPECT_GT(ExpandToLongPathName(buffer, buffer), 0u);
     EXPECT_STREQ(buffer, file.c_str());
 }
+
+TEST(FolderTree, DeepTreesOfShortNames)
+{
+    TempFolder folder;
+    std::wstring top = folder.Wide() + L"deep";
+    std::wstring path = top;
+    while (path.size() < 1000)
+        path += L"\\a";
+    ASSERT_TRUE(CreateDirectoryWithParents(path.c_str(), nullptr));
+    FILE *log = tmpfile();
+    EXPECT_EQ(DeleteFolderTree(log, top.c_str(), nullptr), 1) << ReadLog(log);
+    EXPECT_EQ(GetFileAttributesLong(top.c_str()), INVALID_FILE_ATTRIBUTES);
+    fclose(log);
+}
