@@ -199,6 +199,10 @@ int32_t RunVssShadowCopies(FILE *log, ShadowCopyRequest *request)
     ExposedSnapshots *exposed = nullptr;
     CreateBackupComponentsProc create = nullptr;
     HRESULT com = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+    // The writers call back into this process; without this they may be refused access.
+    // It fails harmlessly (RPC_E_TOO_LATE) when the process has set its COM security already.
+    CoInitializeSecurity(nullptr, -1, nullptr, nullptr, RPC_C_AUTHN_LEVEL_PKT_PRIVACY,
+                         RPC_C_IMP_LEVEL_IDENTIFY, nullptr, EOAC_NONE, nullptr);
     HMODULE vssapi = LoadLibraryW(L"vssapi.dll");
     if (vssapi == nullptr) {
         WriteLogLine(log, "ERROR: The Volume Shadow Copy Service is not available: vssapi.dll does not load (error %lu)\n",
