@@ -6,6 +6,7 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "AllocationSeam.h"
 #include "ConfigRecordFormat.h"
 #include "ConfigTable.h"
 #include "ErrorReport.h"
@@ -65,7 +66,7 @@ LoadOutcome ReadRecords(StoreReader &reader, int version, LoadedTable &table)
     size_t recordSize = version == 3 ? kRecordSizeV3 : version == 2 ? kRecordSizeV2 : kRecordSizeV1;
     if (!CountFits(table.count, recordSize, reader.Remaining()))
         return LoadOutcome::Corrupt;
-    table.records = (BackupConfig **)calloc(table.count > 0 ? (size_t)table.count : 1, sizeof(BackupConfig *));
+    table.records = (BackupConfig **)AllocateZeroedBlock(table.count > 0 ? (size_t)table.count : 1, sizeof(BackupConfig *));
     unsigned char *image = (unsigned char *)malloc(kRecordSizeV3);
     if (table.records == nullptr || image == nullptr) {
         free(image);
@@ -78,7 +79,7 @@ LoadOutcome ReadRecords(StoreReader &reader, int version, LoadedTable &table)
         // Old records are the start of a new one; what they lack stays zero.
         memset(image, 0, kRecordSizeV3);
         memcpy(image, stored, recordSize);
-        BackupConfig *record = (BackupConfig *)malloc(sizeof(BackupConfig));
+        BackupConfig *record = (BackupConfig *)AllocateBlock(sizeof(BackupConfig));
         if (record == nullptr) {
             outcome = LoadOutcome::OutOfMemory;
             break;
@@ -114,9 +115,9 @@ LoadOutcome ReadArrays(StoreReader &reader, int version, BackupConfig *record)
 
     BackupConfig sized = *record;
     // One spare entry each, so an empty array is still a block of its own.
-    sized.sources = (SourceItem *)calloc((size_t)record->sourceCount + 1, sizeof(SourceItem));
-    sized.extensions = (ExtensionEntry *)calloc((size_t)record->extensionCount + 1, sizeof(ExtensionEntry));
-    sized.excludedItems = (ExcludedEntry *)calloc((size_t)record->excludedCount + 1, sizeof(ExcludedEntry));
+    sized.sources = (SourceItem *)AllocateZeroedBlock((size_t)record->sourceCount + 1, sizeof(SourceItem));
+    sized.extensions = (ExtensionEntry *)AllocateZeroedBlock((size_t)record->extensionCount + 1, sizeof(ExtensionEntry));
+    sized.excludedItems = (ExcludedEntry *)AllocateZeroedBlock((size_t)record->excludedCount + 1, sizeof(ExcludedEntry));
     if (sized.sources == nullptr || sized.extensions == nullptr || sized.excludedItems == nullptr) {
         FreeConfigArrays(&sized);
         return LoadOutcome::OutOfMemory;
@@ -201,7 +202,7 @@ int ReadStoreFile(unsigned char **data, size_t *size, DWORD *openError)
         return 0;
     }
     *size = (size_t)length.QuadPart;
-    *data = (unsigned char *)malloc(*size > 0 ? *size : 1);
+    *data = (unsigned char *)AllocateBlock(*size > 0 ? *size : 1);
     if (*data == nullptr) {
         CloseHandle(file);
         return -1;

@@ -3,6 +3,7 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "AllocationSeam.h"
 #include "Clock.h"
 #include "ErrorReport.h"
 #include "MsvcrtFormat.h"
@@ -22,7 +23,7 @@ static void ShowOutOfMemory()
 static void *AllocateArray(int32_t count, size_t entrySize)
 {
     size_t entries = count > 0 ? (size_t)count : 0;
-    return malloc(entries > 0 ? entries * entrySize : 1);
+    return AllocateBlock(entries > 0 ? entries * entrySize : 1);
 }
 
 int SetNewConfigDefaults()
@@ -100,7 +101,7 @@ static bool GrowPointerTable()
         return true;
     int32_t capacity = configTable.capacity < 8 ? 8 : configTable.capacity * 2;
     BackupConfig **grown =
-        (BackupConfig **)realloc(configTable.records, (size_t)capacity * sizeof(BackupConfig *));
+        (BackupConfig **)ReallocateBlock(configTable.records, (size_t)capacity * sizeof(BackupConfig *));
     if (grown == nullptr)
         return false;
     configTable.records = grown;
@@ -110,7 +111,7 @@ static bool GrowPointerTable()
 
 int AppendConfig(const BackupConfig *config)
 {
-    BackupConfig *record = (BackupConfig *)malloc(sizeof(BackupConfig));
+    BackupConfig *record = (BackupConfig *)AllocateBlock(sizeof(BackupConfig));
     if (record == nullptr || !GrowPointerTable()) {
         free(record);
         ShowOutOfMemory();

@@ -5,7 +5,6 @@
 
 #include "MessageBoxSeam.h"
 #include "MsvcrtFormat.h"
-#include "TextHelpers.h"
 
 GlobalSettings gSettings;
 char dataFolder[260];

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "AllocationSeam.h"
 #include "ConfigRecordFormat.h"
 #include "ConfigStore.h"
 #include "ConfigTable.h"
@@ -377,4 +378,25 @@ TEST_F(ConfigStoreTest, StoreThatCannotBeReplacedKeepsItsContents)
     char temp[280];
     GetStoreTempPath(temp, sizeof(temp));
     EXPECT_FALSE(Exists(temp));
+}
+
+TEST_F(ConfigStoreTest, NoMemoryWhileLoadingEndsWithoutTouchingTheTable)
+{
+    BackupConfig *kept = new BackupConfig();
+    kept->uniqueId = 77;
+    ASSERT_EQ(AppendConfig(kept), 1);
+    delete kept;
+    Bytes original = StoreOfVersion(3);
+    WriteStore(original);
+    for (int nth = 1; nth <= 4; ++nth) {
+        MessageBoxRecorder boxes;
+        FailAllocationForTesting(nth);
+        EXPECT_EQ(LoadConfigStore(nullptr), 0) << nth;
+        FailAllocationForTesting(0);
+        ASSERT_EQ(boxes.boxes.size(), 1u) << nth;
+        EXPECT_EQ(boxes.boxes[0].text, "Error: Unable to allocate memory");
+        ASSERT_EQ(configTable.configCount, 1);
+        EXPECT_EQ(ConfigAt(0)->uniqueId, 77);
+        EXPECT_EQ(ReadStore(), original);
+    }
 }

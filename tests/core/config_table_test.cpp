@@ -2,6 +2,7 @@
 
 #include <string.h>
 
+#include "AllocationSeam.h"
 #include "Clock.h"
 #include "ConfigRuntime.h"
 #include "ConfigTable.h"
@@ -15,6 +16,7 @@ protected:
         ClearConfigTable();
         FreeConfigArrays(&editedConfig);
         SetClockForTesting(nullptr);
+        FailAllocationForTesting(0);
     }
 };
 
@@ -154,4 +156,41 @@ TEST_F(ConfigTableTest, RuntimeFieldsAcrossThreads)
     EXPECT_STREQ(status, "Copying files");
     EXPECT_EQ(record->cancelRequested, 1);
     delete config;
+}
+
+// Each allocation that an append makes fails in turn: the table stays exactly as it was.
+TEST_F(ConfigTableTest, FailedAppendLeavesTheTableWhole)
+{
+    BackupConfig *original = MakeConfigWithArrays(1);
+    for (int i = 0; i < 8; ++i) // fills the pointer table, so the next append must grow it
+        ASSERT_EQ(AppendConfig(original), 1);
+    BackupConfig *first = ConfigAt(0);
+    for (int nth = 1; nth <= 5; ++nth) {
+        MessageBoxRecorder boxes;
+        FailAllocationForTesting(nth);
+        int appended = AppendConfig(original);
+        FailAllocationForTesting(0);
+        if (appended) {
+            EXPECT_GT(nth, 4) << "an append makes at most four allocations here";
+            break;
+        }
+        EXPECT_EQ(configTable.configCount, 8) << nth;
+        EXPECT_EQ(ConfigAt(0), first);
+        EXPECT_STREQ(ConfigAt(7)->sources[1].path, "C:\\file.txt");
+        ASSERT_EQ(boxes.boxes.size(), 1u);
+        EXPECT_EQ(boxes.boxes[0].text, "Error: Unable to allocate memory");
+        EXPECT_EQ(boxes.boxes[0].type, (UINT)MB_ICONWARNING);
+    }
+    delete original;
+}
+
+TEST_F(ConfigTableTest, NewConfigurationWithoutMemoryShowsTheMessage)
+{
+    MessageBoxRecorder boxes;
+    FailAllocationForTesting(2);
+    EXPECT_EQ(SetNewConfigDefaults(), 0);
+    FailAllocationForTesting(0);
+    ASSERT_EQ(boxes.boxes.size(), 1u);
+    EXPECT_EQ(boxes.boxes[0].text, "Error: Unable to allocate memory");
+    EXPECT_EQ(editedConfig.sources, nullptr);
 }
