@@ -114,6 +114,14 @@ static int FailAttributeCopy(FILE *log, HANDLE handle, const char *title, const 
     return 0;
 }
 
+DWORD MergeDirectoryAttributes(DWORD destination, DWORD source)
+{
+    const DWORD copied = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_HIDDEN |
+                         FILE_ATTRIBUTE_NOT_CONTENT_INDEXED | FILE_ATTRIBUTE_SYSTEM;
+    DWORD attributes = (destination & 0x131A7 & ~copied) | (source & copied);
+    return attributes != 0 ? attributes : FILE_ATTRIBUTE_NORMAL;
+}
+
 int CopyDirectoryAttributes(const wchar_t *source, const wchar_t *destination, FILE *log)
 {
     HANDLE handle = INVALID_HANDLE_VALUE;
@@ -134,12 +142,7 @@ int CopyDirectoryAttributes(const wchar_t *source, const wchar_t *destination, F
     if (!GetFileAttributesExLong(destination, &destinationData))
         return FailAttributeCopy(log, handle, "Get Attributes",
                                  "Unable to read destination directory attributes: %ws\n", destination);
-    const DWORD copied = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_HIDDEN |
-                         FILE_ATTRIBUTE_NOT_CONTENT_INDEXED | FILE_ATTRIBUTE_SYSTEM;
-    DWORD attributes = (destinationData.dwFileAttributes & 0x131A7 & ~copied) |
-                       (sourceData.dwFileAttributes & copied);
-    if (attributes == 0)
-        attributes = FILE_ATTRIBUTE_NORMAL;
+    DWORD attributes = MergeDirectoryAttributes(destinationData.dwFileAttributes, sourceData.dwFileAttributes);
     if (!SetFileAttributesLong(destination, attributes))
         return FailAttributeCopy(log, handle, "Set Attributes",
                                  "Unable to set directory attributes: %ws\n(%X)\n", destination, attributes);

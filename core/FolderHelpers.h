@@ -13,6 +13,9 @@ BOOL CreateDirectoryWithParents(const wchar_t *path, FILE *log);
 
 int verify_directoryA(const char *path, FILE *log);
 int verify_directoryW(const wchar_t *path, FILE *log, int copyAttributes, const wchar_t *source);
+// The destination's attributes with read-only, archive, hidden, not-indexed and system taken
+// from the source; none left gives FILE_ATTRIBUTE_NORMAL.
+DWORD MergeDirectoryAttributes(DWORD destination, DWORD source);
 int CopyDirectoryAttributes(const wchar_t *source, const wchar_t *destination, FILE *log);
 int DeleteFolderTree(FILE *log, const wchar_t *folder, const volatile uint8_t *cancel);
 

@@ -226,6 +226,24 @@ TEST(FolderAttributes, SourceAttributesAndTimesAreCopied)
     EXPECT_EQ(data.ftLastWriteTime.dwLowDateTime, when.dwLowDateTime);
 }
 
+TEST(FolderAttributes, MergedAttributes)
+{
+    struct Case { DWORD destination, source, expected; };
+    const Case cases[] = {
+        {FILE_ATTRIBUTE_DIRECTORY, FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN,
+         FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN},
+        {FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_ARCHIVE, FILE_ATTRIBUTE_DIRECTORY, FILE_ATTRIBUTE_NORMAL},
+        {FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_OFFLINE, FILE_ATTRIBUTE_NOT_CONTENT_INDEXED,
+         FILE_ATTRIBUTE_OFFLINE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED},
+        {FILE_ATTRIBUTE_COMPRESSED | FILE_ATTRIBUTE_ENCRYPTED, 0, FILE_ATTRIBUTE_NORMAL},
+        {FILE_ATTRIBUTE_TEMPORARY, FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_SYSTEM,
+         FILE_ATTRIBUTE_TEMPORARY | FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_SYSTEM},
+        {FILE_ATTRIBUTE_REPARSE_POINT, 0, FILE_ATTRIBUTE_NORMAL},
+    };
+    for (const Case &c : cases)
+        EXPECT_EQ(MergeDirectoryAttributes(c.destination, c.source), c.expected) << std::hex << c.destination;
+}
+
 TEST(FolderAttributes, RootSourcesAreNotCopied)
 {
     TempFolder folder;

@@ -1,0 +1,19 @@
+// The program's own scheduler: when each configuration runs next, from its internal schedule
+// or its Windows task, and which internally scheduled run the timer should queue next.
+// Window thread only; it holds no timer and starts nothing.
+#pragma once
+#include <windows.h>
+#include <stdint.h>
+
+extern SYSTEMTIME programStartTime;  // taken once at start; no internal run falls before it
+extern int hasNextRun;
+extern SYSTEMTIME earliestNextRun;   // valid while hasNextRun is 1
+extern int hasNextDue;
+extern SYSTEMTIME nextDueTime;       // valid while hasNextDue is 1
+extern int32_t nextDueId;
+
+// 1 and the time when the configuration at index has an internal next run.
+int ComputeNextInternalRun(int index, SYSTEMTIME *next);
+// 1 and the earlier of the internal run and the Windows task's next run (a tie: internal).
+int GetConfigNextRun(int index, SYSTEMTIME *next);
+void UpdateScheduleState();

@@ -1,0 +1,100 @@
+#include "ScheduledTask.h"
+
+#include <string.h>
+
+#include "Clock.h"
+#include "MessageBoxSeam.h"
+#include "MsvcrtFormat.h"
+
+namespace {
+
+TaskSchedulerService *activeService = nullptr;
+
+TaskSchedulerService &Service()
+{
+    return activeService ? *activeService : RealTaskSchedulerService();
+}
+
+// "COMPUTER\user", or empty when the two do not fit the field together.
+void BuildDefaultAccount(char *account, size_t size)
+{
+    char computer[16] = "";
+    char user[257] = "";
+    DWORD computerLength = sizeof computer;
+    DWORD userLength = sizeof user;
+    account[0] = '\0';
+    if (!GetComputerNameA(computer, &computerLength) || !GetUserNameA(user, &userLength))
+        return;
+    if (strlen(computer) + strlen(user) + 1 >= size)
+        return;
+    FormatText(account, size, "%s\\%s", computer, user);
+}
+
+}  // namespace
+
+CTask::CTask() : runAsAccount(1)
+{
+    Reset();
+}
+
+CTask::~CTask() {}
+
+void CTask::Reset()
+{
+    GetLocalNow(&startTime);
+    startTime.wHour = 17;
+    startTime.wMinute = 0;
+    startTime.wSecond = 0;
+    startTime.wMilliseconds = 0;
+    triggerKind = 2;
+    daysOfWeek = 127;
+    daysInterval = 1;
+    DWORD length = GetModuleFileNameA(nullptr, application, sizeof application);
+    if (length == 0 || length >= sizeof application)
+        application[0] = '\0';
+    parameters[0] = '\0';
+    workingDirectory[0] = '\0';
+    BuildDefaultAccount(account, sizeof account);
+    password[0] = '\0';
+    comment[0] = '\0';
+    triggerText[0] = '\0';
+}
+
+HRESULT CTask::Save(const char *taskName) const
+{
+    if (startTime.wYear == 0 || taskName == nullptr || taskName[0] == '\0' || application[0] == '\0')
+        return E_FAIL;
+    return Service().SaveTask(*this, taskName);
+}
+
+HRESULT CTask::Load(const char *taskName, int *found)
+{
+    *found = 0;
+    Reset();
+    return Service().LoadTask(*this, taskName, found);
+}
+
+void FormatTaskName(int uniqueId, char name[kTaskNameSize])
+{
+    FormatText(name, kTaskNameSize, "%s Config %d", kProductName, uniqueId);
+}
+
+HRESULT GetTaskNextRunTime(const char *taskName, SYSTEMTIME *next, int *found)
+{
+    *found = 0;
+    return Service().GetNextRunTime(taskName, next, found);
+}
+
+HRESULT DeleteTask(const wchar_t *taskName)
+{
+    if (taskName == nullptr || taskName[0] == L'\0')
+        return E_FAIL;
+    return Service().DeleteTask(taskName);
+}
+
+TaskSchedulerService *SetTaskSchedulerService(TaskSchedulerService *service)
+{
+    TaskSchedulerService *previous = activeService;
+    activeService = service;
+    return previous;
+}

@@ -1,0 +1,265 @@
+// The real Task Scheduler service: Task Scheduler 1.0 through COM. Every call creates its own
+// scheduler object and releases every interface it obtained, on success and failure alike.
+#include <initguid.h>
+
+#include <windows.h>
+#include <mstask.h>
+#include <string.h>
+
+#include <string>
+
+#include "ScheduledTask.h"
+
+namespace {
+
+// Declared here because the import library's copies are not guaranteed in every mingw.
+DEFINE_GUID(kClsidTaskScheduler, 0x148BD52A, 0xA2AB, 0x11CE, 0xB1, 0x1F, 0x00, 0xAA, 0x00, 0x53, 0x05, 0x03);
+DEFINE_GUID(kIidTaskScheduler, 0x148BD527, 0xA2AB, 0x11CE, 0xB1, 0x1F, 0x00, 0xAA, 0x00, 0x53, 0x05, 0x03);
+DEFINE_GUID(kClsidTask, 0x148BD520, 0xA2AB, 0x11CE, 0xB1, 0x1F, 0x00, 0xAA, 0x00, 0x53, 0x05, 0x03);
+DEFINE_GUID(kIidTask, 0x148BD524, 0xA2AB, 0x11CE, 0xB1, 0x1F, 0x00, 0xAA, 0x00, 0x53, 0x05, 0x03);
+DEFINE_GUID(kIidPersistFile, 0x0000010B, 0x0000, 0x0000, 0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46);
+
+const HRESULT kTaskFileNotFound = HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);  // 0x80070002
+const WORD kTriggerSize = 48;
+
+static_assert(sizeof(TASK_TRIGGER) == kTriggerSize, "TASK_TRIGGER layout");
+
+// Releases a COM interface when it leaves scope.
+template <class T> class ComRef {
+public:
+    ComRef() : p(nullptr) {}
+    ~ComRef()
+    {
+        if (p)
+            p->Release();
+    }
+    ComRef(const ComRef &) = delete;
+    ComRef &operator=(const ComRef &) = delete;
+    T *operator->() const { return p; }
+    T **Out() { return &p; }
+    void **OutVoid() { return reinterpret_cast<void **>(&p); }
+    T *p;
+};
+
+// Bounded conversions between the fields' ANSI text and the interfaces' UTF-16.
+std::wstring ToWide(const char *text)
+{
+    int length = MultiByteToWideChar(CP_ACP, 0, text, -1, nullptr, 0);
+    if (length <= 0)
+        return std::wstring();
+    std::wstring wide((size_t)length, L'\0');
+    MultiByteToWideChar(CP_ACP, 0, text, -1, &wide[0], length);
+    wide.resize((size_t)length - 1);
+    return wide;
+}
+
+void CopyToField(const wchar_t *text, char *field, size_t size)
+{
+    field[0] = '\0';
+    if (text == nullptr)
+        return;
+    int length = WideCharToMultiByte(CP_ACP, 0, text, -1, nullptr, 0, nullptr, nullptr);
+    if (length <= 0)
+        return;
+    std::string ansi((size_t)length, '\0');
+    WideCharToMultiByte(CP_ACP, 0, text, -1, &ansi[0], length, nullptr, nullptr);
+    strncpy(field, ansi.c_str(), size - 1);
+    field[size - 1] = '\0';
+}
+
+// Copies task memory into a field and frees it; returns the call's result.
+HRESULT TakeText(HRESULT hr, LPWSTR text, char *field, size_t size)
+{
+    if (SUCCEEDED(hr))
+        CopyToField(text, field, size);
+    if (text)
+        CoTaskMemFree(text);
+    return hr;
+}
+
+HRESULT CreateScheduler(ComRef<ITaskScheduler> &scheduler)
+{
+    return CoCreateInstance(kClsidTaskScheduler, nullptr, CLSCTX_INPROC_SERVER, kIidTaskScheduler, scheduler.OutVoid());
+}
+
+HRESULT ActivateTask(ComRef<ITaskScheduler> &scheduler, const char *taskName, ComRef<ITask> &task)
+{
+    std::wstring name = ToWide(taskName);
+    return scheduler->Activate(name.c_str(), kIidTask, reinterpret_cast<IUnknown **>(task.Out()));
+}
+
+HRESULT FillTask(const CTask &fields, ITask *task)
+{
+    HRESULT hr = task->SetApplicationName(ToWide(fields.application).c_str());
+    if (FAILED(hr))
+        return hr;
+    if (fields.parameters[0] && FAILED(hr = task->SetParameters(ToWide(fields.parameters).c_str())))
+        return hr;
+    if (fields.workingDirectory[0] && FAILED(hr = task->SetWorkingDirectory(ToWide(fields.workingDirectory).c_str())))
+        return hr;
+    if (fields.runAsAccount) {
+        std::wstring account = ToWide(fields.account), password = ToWide(fields.password);
+        hr = task->SetAccountInformation(account.c_str(), password.c_str());
+        SecureZeroMemory(&password[0], password.size() * sizeof(wchar_t));
+        if (FAILED(hr))
+            return hr;
+    }
+    if (fields.comment[0] && FAILED(hr = task->SetComment(ToWide(fields.comment).c_str())))
+        return hr;
+    return task->SetFlags(fields.runAsAccount ? TASK_FLAG_INTERACTIVE : 0);
+}
+
+HRESULT AddTrigger(const CTask &fields, ITask *task)
+{
+    WORD index = 0;
+    ComRef<ITaskTrigger> trigger;
+    HRESULT hr = task->CreateTrigger(&index, trigger.Out());
+    if (FAILED(hr))
+        return hr;
+    TASK_TRIGGER record;
+    ZeroMemory(&record, sizeof record);
+    record.cbTriggerSize = kTriggerSize;
+    record.wBeginYear = fields.startTime.wYear;
+    record.wBeginMonth = fields.startTime.wMonth;
+    record.wBeginDay = fields.startTime.wDay;
+    record.wStartHour = fields.startTime.wHour;
+    record.wStartMinute = fields.startTime.wMinute;
+    if (fields.triggerKind == 1) {
+        record.TriggerType = TASK_TIME_TRIGGER_DAILY;
+        record.Type.Daily.DaysInterval = fields.daysInterval;
+    } else {
+        record.TriggerType = TASK_TIME_TRIGGER_WEEKLY;
+        record.Type.Weekly.WeeksInterval = 1;
+        record.Type.Weekly.rgfDaysOfTheWeek = fields.daysOfWeek;
+    }
+    return trigger->SetTrigger(&record);
+}
+
+HRESULT ReadTrigger(CTask &fields, ITask *task)
+{
+    ComRef<ITaskTrigger> trigger;
+    HRESULT hr = task->GetTrigger(0, trigger.Out());
+    if (FAILED(hr))
+        return hr;
+    TASK_TRIGGER record;
+    ZeroMemory(&record, sizeof record);
+    record.cbTriggerSize = kTriggerSize;
+    if (FAILED(hr = trigger->GetTrigger(&record)))
+        return hr;
+    fields.startTime.wYear = record.wBeginYear;
+    fields.startTime.wMonth = record.wBeginMonth;
+    fields.startTime.wDay = record.wBeginDay;
+    fields.startTime.wHour = record.wStartHour;
+    fields.startTime.wMinute = record.wStartMinute;
+    if (record.TriggerType == TASK_TIME_TRIGGER_DAILY) {
+        fields.triggerKind = 1;
+        fields.daysInterval = record.Type.Daily.DaysInterval;
+    } else if (record.TriggerType == TASK_TIME_TRIGGER_WEEKLY) {
+        fields.triggerKind = 2;
+        fields.daysOfWeek = record.Type.Weekly.rgfDaysOfTheWeek;
+    }
+    LPWSTR text = nullptr;
+    return TakeText(trigger->GetTriggerString(&text), text, fields.triggerText, sizeof fields.triggerText);
+}
+
+class ComTaskSchedulerService : public TaskSchedulerService {
+public:
+    HRESULT SaveTask(const CTask &fields, const char *taskName) override
+    {
+        ComRef<ITaskScheduler> scheduler;
+        HRESULT hr = CreateScheduler(scheduler);
+        if (FAILED(hr))
+            return hr;
+        {
+            ComRef<ITask> existing;
+            if (SUCCEEDED(ActivateTask(scheduler, taskName, existing))) {
+                existing->Release();
+                existing.p = nullptr;
+                if (FAILED(hr = ::DeleteTask(ToWide(taskName).c_str())))
+                    return hr;
+            }
+        }
+        ComRef<ITask> task;
+        hr = scheduler->NewWorkItem(ToWide(taskName).c_str(), kClsidTask, kIidTask,
+                                    reinterpret_cast<IUnknown **>(task.Out()));
+        if (FAILED(hr) || FAILED(hr = FillTask(fields, task.p)) || FAILED(hr = AddTrigger(fields, task.p)))
+            return hr;
+        ComRef<IPersistFile> file;
+        if (FAILED(hr = task->QueryInterface(kIidPersistFile, file.OutVoid())))
+            return hr;
+        return file->Save(nullptr, FALSE);
+    }
+
+    HRESULT LoadTask(CTask &fields, const char *taskName, int *found) override
+    {
+        ComRef<ITaskScheduler> scheduler;
+        HRESULT hr = CreateScheduler(scheduler);
+        if (FAILED(hr))
+            return hr;
+        ComRef<ITask> task;
+        hr = ActivateTask(scheduler, taskName, task);
+        if (hr == kTaskFileNotFound)
+            return S_OK;
+        if (FAILED(hr))
+            return hr;
+        LPWSTR text = nullptr;
+        if (FAILED(hr = TakeText(task->GetApplicationName(&text), text, fields.application, sizeof fields.application)))
+            return hr;
+        text = nullptr;
+        if (FAILED(hr = TakeText(task->GetParameters(&text), text, fields.parameters, sizeof fields.parameters)))
+            return hr;
+        text = nullptr;
+        if (FAILED(hr = TakeText(task->GetWorkingDirectory(&text), text, fields.workingDirectory,
+                                 sizeof fields.workingDirectory)))
+            return hr;
+        if (fields.runAsAccount) {
+            text = nullptr;
+            if (FAILED(hr = TakeText(task->GetAccountInformation(&text), text, fields.account, sizeof fields.account)))
+                return hr;
+        }
+        text = nullptr;
+        if (FAILED(hr = TakeText(task->GetComment(&text), text, fields.comment, sizeof fields.comment)))
+            return hr;
+        if (FAILED(hr = ReadTrigger(fields, task.p)))
+            return hr;
+        *found = 1;
+        return hr;
+    }
+
+    HRESULT GetNextRunTime(const char *taskName, SYSTEMTIME *next, int *found) override
+    {
+        ComRef<ITaskScheduler> scheduler;
+        HRESULT hr = CreateScheduler(scheduler);
+        if (FAILED(hr))
+            return hr;
+        ComRef<ITask> task;
+        hr = ActivateTask(scheduler, taskName, task);
+        if (hr == kTaskFileNotFound)
+            return S_OK;
+        if (FAILED(hr))
+            return hr;
+        hr = task->GetNextRunTime(next);
+        // The informational results (no trigger, no more runs, disabled) come with a zeroed
+        // time: only S_OK gives a real next run.
+        if (hr == S_OK)
+            *found = 1;
+        return hr;
+    }
+
+    HRESULT DeleteTask(const wchar_t *taskName) override
+    {
+        ComRef<ITaskScheduler> scheduler;
+        HRESULT hr = CreateScheduler(scheduler);
+        if (FAILED(hr))
+            return hr;
+        return scheduler->Delete(taskName);
+    }
+};
+
+}  // namespace
+
+TaskSchedulerService &RealTaskSchedulerService()
+{
+    static ComTaskSchedulerService service;
+    return service;
+}
