@@ -320,6 +320,10 @@ void DecodeConfigRecord(const unsigned char *in, BackupConfig *c)
     GetTextField(in, kNotes, c->notes, sizeof(c->notes));
 }
 
+static_assert(sizeof(SourceItem::path) == 1024 && sizeof(SourceItem::sizeKnown) == 4 &&
+                  sizeof(SourceItem::totalBytes) == 8 && sizeof(SourceItem::fileCount) == 4,
+              "stored source entry: path 0, sizeKnown 1024, totalBytes 1032, fileCount 1040 of 1048");
+
 void EncodeSourceItem(const SourceItem *item, unsigned char *out)
 {
     memset(out, 0, kSourceEntrySizeV3);
