@@ -2,6 +2,7 @@
 
 #include <errno.h>
 #include <stdio.h>
+#include <new>
 
 namespace {
 
@@ -31,9 +32,8 @@ zip_int64_t SeekWrite(OutputState *state, void *data, zip_uint64_t length)
     return 0;
 }
 
-zip_int64_t HandleOutput(void *userdata, void *data, zip_uint64_t length, zip_source_cmd_t command)
+zip_int64_t DispatchOutput(OutputState *state, void *data, zip_uint64_t length, zip_source_cmd_t command)
 {
-    OutputState *state = static_cast<OutputState *>(userdata);
     VolumeWriter *writer = state->writer;
     switch (command) {
     case ZIP_SOURCE_STAT:
@@ -73,6 +73,18 @@ zip_int64_t HandleOutput(void *userdata, void *data, zip_uint64_t length, zip_so
                                               ZIP_SOURCE_TELL_WRITE, ZIP_SOURCE_REMOVE, -1);
     default:
         return FailWith(state, ZIP_ER_OPNOTSUPP, 0);
+    }
+}
+
+// Called from the library's C code, which an exception must not cross: starting a new part
+// allocates its name.
+zip_int64_t HandleOutput(void *userdata, void *data, zip_uint64_t length, zip_source_cmd_t command)
+{
+    OutputState *state = static_cast<OutputState *>(userdata);
+    try {
+        return DispatchOutput(state, data, length, command);
+    } catch (const std::bad_alloc &) {
+        return FailWith(state, ZIP_ER_MEMORY, 0);
     }
 }
 

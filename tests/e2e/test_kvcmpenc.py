@@ -158,3 +158,18 @@ def test_cancel_syntax_error_and_unreadable_files(job):
     with zipfile.ZipFile(archive) as z:
         assert z.namelist() == ["a.txt"]
     assert "gone.txt" in job.log.read_text(errors="replace")
+
+
+@pytest.mark.skipif(not os.environ.get("VELLORAN_SLOW_TESTS"), reason="reads 4.1 GB; set VELLORAN_SLOW_TESTS=1")
+def test_entry_beyond_four_gigabytes_uses_zip64(job):
+    big = job.source / "big.img"
+    with open(big, "wb") as f:
+        f.truncate((4 << 30) + 12345)  # sparse: zeros that cost no disc space
+    job.add("after.txt", b"after the big one")
+    job.write_list(["big.img", "after.txt"])
+    code, out, archive = job.run("z64.zip")
+    assert code == 0, out
+    assert seven_zip("t", "-bd", str(archive)).returncode == 0
+    with zipfile.ZipFile(archive) as z:
+        assert z.getinfo("big.img").file_size == (4 << 30) + 12345
+        assert z.read("after.txt") == b"after the big one"

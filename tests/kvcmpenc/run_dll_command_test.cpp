@@ -82,7 +82,7 @@ protected:
         request.commandLine = line.data();
         request.cancelFlag = &cancel_;
         request.logPath = log;
-        request.verbose = 1;
+        request.verbose = verbose_;
         request.messageBuffer = message;
         request.progress = &progress_;
         return LoadRunDLLCommand()(&request);
@@ -99,6 +99,7 @@ protected:
     std::string source_, output_, listPath_, logPath_;
     volatile char cancel_ = 0;
     volatile int32_t progress_ = -1;
+    uint8_t verbose_ = 1;
 };
 
 // An archive opened for reading with libzip, closed at the end.
@@ -166,6 +167,21 @@ TEST_F(RunDLLCommandTest, PlainArchiveHoldsEveryListedFileUnderItsRelativeName)
     EXPECT_EQ(st.encryption_method, ZIP_EM_NONE);
     EXPECT_NE(Log().find("Creating archive: " + archive), std::string::npos);
     EXPECT_NE(Log().find("Adding: Docs\\a.txt"), std::string::npos);
+}
+
+TEST_F(RunDLLCommandTest, QuietLogNamesTheArchiveButNotEachFile)
+{
+    AddSourceFile("a.txt", "x");
+    AddSourceFile("b.txt", "y");
+    WriteList({"a.txt", "b.txt"});
+    verbose_ = 0;
+    std::string archive = output_ + "q.zip";
+    ASSERT_EQ(Run(CommandLine("", archive)), CompressionOk);
+    std::string log = Log();
+    EXPECT_NE(log.find("Creating archive: " + archive), std::string::npos);
+    EXPECT_NE(log.find("Files added: 2, skipped: 0"), std::string::npos);
+    EXPECT_NE(log.find("Result 0: Archive created"), std::string::npos);
+    EXPECT_EQ(log.find("Adding:"), std::string::npos);
 }
 
 TEST_F(RunDLLCommandTest, KeepsModificationTimes)
@@ -363,4 +379,20 @@ TEST(LibraryLifetime, StaysLoadedAfterTheCallerUnloadsIt)
     EXPECT_TRUE(FreeLibrary(first));
     // Exit handlers registered by the crypto code still point into it.
     EXPECT_EQ(GetModuleHandleA(path.c_str()), first);
+}
+
+TEST_F(RunDLLCommandTest, ReadsFilesOtherProgramsHaveOpenForWriting)
+{
+    AddSourceFile("busy.log", "line 1\n");
+    WriteList({"busy.log"});
+    HANDLE writer = CreateFileA((source_ + "busy.log").c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(writer, INVALID_HANDLE_VALUE);
+    std::string archive = output_ + "busy.zip";
+    EXPECT_EQ(Run(CommandLine("", archive)), CompressionOk);
+    CloseHandle(writer);
+    ReadBack zip(archive);
+    std::string bytes;
+    ASSERT_TRUE(zip.Read("busy.log", nullptr, &bytes));
+    EXPECT_EQ(bytes, "line 1\n");
 }
