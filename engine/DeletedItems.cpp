@@ -1,0 +1,230 @@
+#include <stdlib.h>
+#include <string.h>
+
+#include "CleanupPasses.h"
+#include "ErrorReport.h"
+#include "FolderHelpers.h"
+#include "GlobalSettings.h"
+#include "LongPath.h"
+#include "MirrorPath.h"
+#include "MsvcrtFormat.h"
+#include "SafeFileCopy.h"
+
+static bool IsCancelSet(const volatile uint8_t *cancel)
+{
+    return cancel != nullptr && __atomic_load_n(cancel, __ATOMIC_ACQUIRE) == 1;
+}
+
+static bool IsNotFoundError(DWORD error)
+{
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+}
+
+int IsSourceDefinitelyGone(const wchar_t *source)
+{
+    if (GetFileAttributesLong(source) != INVALID_FILE_ATTRIBUTES || !IsNotFoundError(GetLastError()))
+        return 0;
+    // Walk up to the nearest folder that exists: every missing level must say "not found",
+    // and some folder above must be there (an unplugged drive or an offline share has none).
+    wchar_t *path = static_cast<wchar_t *>(malloc((wcslen(source) + 1) * sizeof(wchar_t)));
+    if (path == nullptr)
+        return 0;
+    wcscpy(path, source);
+    int gone = 0;
+    for (;;) {
+        size_t length = wcslen(path);
+        while (length > 0 && path[length - 1] == L'\\')
+            path[--length] = L'\0';
+        wchar_t *slash = wcsrchr(path, L'\\');
+        if (slash == nullptr)
+            break;
+        // The parent without its trailing backslash, so a file is never taken for a folder;
+        // a drive keeps its root backslash.
+        slash[0] = L'\0';
+        if (wcslen(path) == 2 && path[1] == L':') {
+            slash[0] = L'\\';
+            slash[1] = L'\0';
+        }
+        DWORD attributes = GetFileAttributesLong(path);
+        if (attributes != INVALID_FILE_ATTRIBUTES) {
+            gone = (attributes & FILE_ATTRIBUTE_DIRECTORY) ? 1 : 0;
+            break;
+        }
+        if (!IsNotFoundError(GetLastError()))
+            break;
+    }
+    free(path);
+    return gone;
+}
+
+// Copies the mirror file into the Deleted tree; 1 when kept.
+static int KeepDeletedCopy(const wchar_t *source, const wchar_t *mirror, FILE *log, JobContext *context)
+{
+    static thread_local wchar_t folder[kWidePathChars];
+    static thread_local wchar_t target[2 * kWidePathChars];
+    if (!BuildMirrorPath(context->deletedFolder, source, log, 0, folder, kWidePathChars, 0))
+        return 0;
+    if (!IsDirectory(folder) && !CreateDirectoryLogged(folder, log) &&
+        !BuildMirrorPath(context->deletedFolder, source, log, 1, folder, kWidePathChars, 0))
+        return 0;
+    const wchar_t *slash = wcsrchr(mirror, L'\\');
+    if (slash == nullptr || !CheckJoinedPathLengthW(folder, slash + 1, kWidePathChars + 1, log))
+        return 0;
+    FormatTextW(target, 2 * kWidePathChars, L"%ws%ws", folder, slash + 1);
+    BOOL copied = CopyFileLong(mirror, target);
+    if (!copied && GetLastError() == ERROR_ACCESS_DENIED) {
+        DWORD attributes = GetFileAttributesLong(target);
+        if (attributes == INVALID_FILE_ATTRIBUTES) {
+            LogLastError("Get File Attributes", log);
+            WriteText(log, "Unable to read file attributes: %ws", target);
+        } else if (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN)) {
+            DWORD cleared = attributes & ~(DWORD)(FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN);
+            if (SetFileAttributesLong(target, cleared == 0 ? FILE_ATTRIBUTE_NORMAL : cleared)) {
+                copied = CopyFileLong(mirror, target);
+            } else {
+                LogLastError("Set File Attributes", log);
+                WriteText(log, "Unable to remove file attributes: %ws\n(%X)\n", target, (unsigned)cleared);
+            }
+        }
+    }
+    if (!copied) {
+        LogLastError("Deleted File Copy", log);
+        WriteText(log, "WARNING: Unable to move deleted file:\n\tFrom: %ws\n\tTo:   %ws\n", mirror, target);
+        return 0;
+    }
+    if (gSettings.logVerbose)
+        WriteText(log, "Copied deleted file:\n\tFrom: %ws\n\tTo:   %ws\n", mirror, target);
+    return 1;
+}
+
+int HandleDeletedFile(const wchar_t *source, const wchar_t *mirror, FILE *log, const WIN32_FIND_DATAW *entry,
+                      JobContext *context)
+{
+    // A temporary copy left by an interrupted run is never a backup of anything.
+    bool leftover = IsPartialCopyName(mirror);
+    if (!leftover && !IsSourceDefinitelyGone(source))
+        return 1;
+    if (!leftover && (context->config->flags & SaveDeleted) && !KeepDeletedCopy(source, mirror, log, context))
+        return 0;
+    if (entry->dwFileAttributes & FILE_ATTRIBUTE_READONLY) {
+        if (!SetFileAttributesLong(mirror, entry->dwFileAttributes & ~(DWORD)FILE_ATTRIBUTE_READONLY)) {
+            LogLastError("Set File Attributes", log);
+            WriteText(log, "WARNING: Unable to remove read-only attribute from: %ws\n", mirror);
+        }
+    }
+    if (!DeleteFileLong(mirror)) {
+        LogLastError("Delete File", log);
+        WriteText(log, "WARNING: Unable to remove deleted file from: %ws\n", mirror);
+        return 0;
+    }
+    if (leftover)
+        return 1;
+    ++context->deletedCount;
+    if (gSettings.logVerbose)
+        WriteText(log, "Removed deleted file from: %ws\n", mirror);
+    return 1;
+}
+
+static int CopyWalkPath(const wchar_t *path, wchar_t *out, const char *emptyLine, FILE *log)
+{
+    if (path[0] == L'\0') {
+        WriteText(log, emptyLine);
+        return 0;
+    }
+    size_t length = wcslen(path);
+    if (length >= kWidePathChars - 1) {
+        WriteText(log, "WARNING: Path too long: %ws\n", path);
+        return 0;
+    }
+    wcscpy(out, path);
+    if (out[length - 1] != L'\\')
+        wcscat(out, L"\\");
+    return 1;
+}
+
+// One entry of the mirror folder; 0 marks the walk failed.
+static int CheckMirrorEntry(FILE *log, const wchar_t *source, const wchar_t *mirror, const WIN32_FIND_DATAW &entry,
+                            const volatile uint8_t *cancel, JobContext *context)
+{
+    wchar_t *sourcePath = static_cast<wchar_t *>(malloc(4 * kWidePathChars * sizeof(wchar_t)));
+    if (sourcePath == nullptr)
+        return 0;
+    wchar_t *mirrorPath = sourcePath + 2 * kWidePathChars;
+    int result = 1;
+    const wchar_t *name = entry.cFileName;
+    if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+        if (!CheckJoinedPathLengthW(source, name, kWidePathChars, log) ||
+            !CheckJoinedPathLengthW(mirror, name, kWidePathChars, log)) {
+            result = 0;
+        } else {
+            FormatTextW(sourcePath, 2 * kWidePathChars, L"%ws%ws\\", source, name);
+            FormatTextW(mirrorPath, 2 * kWidePathChars, L"%ws%ws", mirror, name);
+            if (!CheckFolderForDeletedItems(log, sourcePath, mirrorPath, cancel, context))
+                result = 0;
+            if (!IsDirectory(sourcePath) && IsSourceDefinitelyGone(sourcePath) && !IsCancelSet(cancel)) {
+                if (RemoveDirectoryLong(mirrorPath)) {
+                    if (gSettings.logVerbose)
+                        WriteText(log, "Removed deleted folder: %ws\n", mirrorPath);
+                } else {
+                    LogLastError("Remove Directory", log);
+                    WriteText(log, "WARNING: Unable to delete folder: %ws\n", mirrorPath);
+                    result = 0;
+                }
+            }
+        }
+    } else if (!CheckJoinedPathLengthW(source, name, kWidePathChars + 1, log) ||
+               !CheckJoinedPathLengthW(mirror, name, kWidePathChars + 1, log)) {
+        result = 0;
+    } else {
+        FormatTextW(sourcePath, 2 * kWidePathChars, L"%ws%ws", source, name);
+        FormatTextW(mirrorPath, 2 * kWidePathChars, L"%ws%ws", mirror, name);
+        if (!HandleDeletedFile(sourcePath, mirrorPath, log, &entry, context))
+            result = 0;
+    }
+    free(sourcePath);
+    return result;
+}
+
+int CheckFolderForDeletedItems(FILE *log, const wchar_t *source, const wchar_t *mirror,
+                               const volatile uint8_t *cancel, JobContext *context)
+{
+    if (IsCancelSet(cancel))
+        return 1;
+    wchar_t *sourceFolder = static_cast<wchar_t *>(malloc(3 * kWidePathChars * sizeof(wchar_t)));
+    if (sourceFolder == nullptr)
+        return 0;
+    wchar_t *mirrorFolder = sourceFolder + kWidePathChars;
+    wchar_t *pattern = mirrorFolder + kWidePathChars;
+    int result = 0;
+    bool failed = false;
+    HANDLE search = INVALID_HANDLE_VALUE;
+    WIN32_FIND_DATAW entry;
+    if (!CopyWalkPath(source, sourceFolder, "WARNING (cffdi): Empty path\n", log) ||
+        !CopyWalkPath(mirror, mirrorFolder, "WARNING (cffdi): Empty destination path\n", log))
+        goto done;
+    if (wcslen(mirrorFolder) >= kWidePathChars - 1) {
+        WriteText(log, "WARNING: Path too long: %ws\n", mirrorFolder);
+        goto done;
+    }
+    FormatTextW(pattern, kWidePathChars, L"%ws*", mirrorFolder);
+    search = FindFirstFileLong(pattern, &entry);
+    if (search == INVALID_HANDLE_VALUE) {
+        LogLastError("Check Folder For Deleted Items - FindFirstFile", log);
+        WriteText(log, "WARNING (cffdi): Unable to iterate files in: %ws\n", pattern);
+        result = 1;
+        goto done;
+    }
+    do {
+        if (IsCancelSet(cancel))
+            break;
+        if (wcscmp(entry.cFileName, L".") == 0 || wcscmp(entry.cFileName, L"..") == 0)
+            continue;
+        if (!CheckMirrorEntry(log, sourceFolder, mirrorFolder, entry, cancel, context))
+            failed = true;
+    } while (FindNextFileW(search, &entry));
+    FindClose(search);
+    result = failed ? 0 : 1;
+done:
+    free(sourceFolder);
+    return result;
+}

@@ -1,0 +1,41 @@
+// The state of one backup run, zero-filled at its start and handed to every step of the job.
+#pragma once
+#include <windows.h>
+#include <stdint.h>
+
+#include "BackupConfig.h"
+#include "ShadowCopyRequest.h"
+
+struct ZipOutput;
+
+struct JobContext {
+    BackupConfig *config;
+    int32_t *progress;
+    char destination[260];
+    int32_t burnToDisc;
+    int32_t spanDiscs;
+    double discFreeBytes;
+    char stagingFolder[260];
+    char revisionsFolder[260];
+    char deletedFolder[260];
+    char compressedFolder[260];
+    char backupFolder[260];
+    ZipOutput *zipOutputs;
+    int32_t zipOutputCount;
+    int32_t includeAllFiles;
+    char shadowSources[65];
+    char unshadowedDrives[65];
+    char shadowTargets[65];
+    ShadowCopyRequest shadowRequest;
+    HMODULE shadowLibrary;
+    int32_t allowedTimeDelta;
+    int32_t totalFiles;
+    double totalBytes;
+    int32_t filesTotal, filesChanged, filesCopied, filesNotChanged, filesFailed;
+    double bytesTotal, bytesChanged, bytesCopied, bytesNotChanged, bytesFailed;
+    int32_t revisedCount;
+    int32_t deletedCount;
+    // Sources whose folder could not be listed in this run (one flag per source, NULL when
+    // none failed): the clean-up passes leave their mirrors alone.
+    uint8_t *unlistedSources;
+};

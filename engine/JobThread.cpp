@@ -1,0 +1,422 @@
+#include "JobThread.h"
+
+#include <objbase.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include "Calendar.h"
+#include "CleanupPasses.h"
+#include "Clock.h"
+#include "ConfigRuntime.h"
+#include "ConfigTable.h"
+#include "DateVariables.h"
+#include "DisplayFormats.h"
+#include "ExternalProgram.h"
+#include "FolderHelpers.h"
+#include "GlobalSettings.h"
+#include "JobContext.h"
+#include "JobLog.h"
+#include "JobOptionsLog.h"
+#include "JobShell.h"
+#include "LaterSteps.h"
+#include "LongPath.h"
+#include "MirrorCopy.h"
+#include "MirrorPath.h"
+#include "MsvcrtFormat.h"
+#include "SizeCalculation.h"
+#include "TextConversion.h"
+#include "TextHelpers.h"
+
+namespace {
+
+struct JobRun {
+    JobContext context;
+    JobLogFile log;
+    int code;               // the result so far: 0, 3 or an early end's 5, 6, 7
+    int nameIsEmpty;        // the backup folder is the expanded destination itself
+    SYSTEMTIME startUtc;
+};
+
+bool IsCancelled(const JobRun &run)
+{
+    return IsCancelRequested(run.context.config) != 0;
+}
+
+void LogSourceSizes(JobRun &run)
+{
+    BackupConfig *config = run.context.config;
+    FILE *log = run.log.stream;
+    char size[64];
+    char count[64];
+    for (int i = 0; i < config->sourceCount; ++i) {
+        const SourceItem &source = config->sources[i];
+        FormatByteSize(size, sizeof(size), source.totalBytes);
+        FormatThousands(count, sizeof(count), source.fileCount);
+        WriteText(log, "Source: %s\n", source.path);
+        WriteText(log, "\tSize  : %s\n", size);
+        WriteText(log, "\tFiles : %s\n", count);
+    }
+    FormatByteSize(size, sizeof(size), run.context.totalBytes);
+    FormatThousands(count, sizeof(count), run.context.totalFiles);
+    WriteText(log, "Total Size  : %s\n", size);
+    WriteText(log, "Total Files : %s\n", count);
+}
+
+// Steps 15 to 18: the backup folder and its subfolders. 0 ends the job.
+int PrepareBackupFolders(JobRun &run)
+{
+    JobContext &context = run.context;
+    BackupConfig *config = context.config;
+    FILE *log = run.log.stream;
+    strcpy(context.backupFolder, context.destination);
+    if (!ExpandDateVariables(config, context.backupFolder)) {
+        WriteText(log, "ERROR: Variable expanded backup path too long: %s\n", context.destination);
+        return 0;
+    }
+    if (!verify_directoryA(context.backupFolder, log))
+        return 0;
+    char name[128];
+    SanitizeFileName(name, sizeof(name), config->description);
+    if (!CheckJoinedPathLength(context.backupFolder, name, 260, log))
+        return 0;
+    run.nameIsEmpty = name[0] == '\0';
+    strcat(context.backupFolder, name);
+    if (!run.nameIsEmpty)
+        strcat(context.backupFolder, "\\");
+    if (!verify_directoryA(context.backupFolder, log))
+        return 0;
+    struct Subfolder {
+        bool wanted;
+        const char *word;
+        char *folder;
+    } subfolders[] = {
+        {(config->flags & 0x5) == 0x5, "Revisions", context.revisionsFolder},
+        {(config->flags & 0x6) == 0x6, "Deleted", context.deletedFolder},
+        {(config->flags & Compressed) != 0, "Compressed", context.compressedFolder},
+    };
+    for (const Subfolder &subfolder : subfolders) {
+        if (!subfolder.wanted)
+            continue;
+        if (!CheckJoinedPathLength(context.backupFolder, subfolder.word, 260, log))
+            return 0;
+        FormatText(subfolder.folder, 260, "%s%s\\", context.backupFolder, subfolder.word);
+        if (!verify_directoryA(subfolder.folder, log))
+            return 0;
+    }
+    return 1;
+}
+
+// Step 20 for one source. 0 when it failed (the job goes on with Warnings).
+int MirrorSource(JobRun &run, int index, const wchar_t *source)
+{
+    JobContext &context = run.context;
+    BackupConfig *config = context.config;
+    FILE *log = run.log.stream;
+    static thread_local wchar_t mirror[kWidePathChars];
+    if (!BuildMirrorPath(context.backupFolder, source, log, 1, mirror, kWidePathChars, 1))
+        return 0;
+    int sourceKind = 0;
+    int destinationKind = 0;
+    char sourceSystem[128];
+    char destinationSystem[128];
+    GetVolumeFileSystemKind(config->sources[index].path, &sourceKind, sourceSystem);
+    GetVolumeFileSystemKind(context.destination, &destinationKind, destinationSystem);
+    bool mixed = (sourceKind == FileSystemNtfs && destinationKind == FileSystemFat) ||
+                 (sourceKind == FileSystemFat && destinationKind == FileSystemNtfs);
+    context.allowedTimeDelta = mixed ? 20000000 : gSettings.likeDriveTimeDelta;
+    if (gSettings.logVerbose)
+        WriteText(log, "Uncompressed Backup Up Source:\n\t%s\n\t%s\n", config->sources[index].path, sourceSystem);
+    const volatile uint8_t *cancel = &config->cancelRequested;
+    size_t length = wcslen(source);
+    if (source[length - 1] == L'\\') {
+        if (!BackupFolder(log, source, mirror, config->extensions, config->extensionCount, config->filterFlags, cancel,
+                          &context))
+            return 0;
+        return CheckFolderForDeletedItems(log, source, mirror, cancel, &context);
+    }
+    WIN32_FIND_DATAW entry;
+    HANDLE search = FindFirstFileLong(source, &entry);
+    if (search == INVALID_HANDLE_VALUE) {
+        WriteText(log, "WARNING: Unable to find file: %ws\n", source);
+        return 0;
+    }
+    FindClose(search);
+    if (!CheckJoinedPathLengthW(mirror, entry.cFileName, kWidePathChars + 1, log))
+        return 0;
+    wcscat(mirror, entry.cFileName);
+    return BackupFile(source, mirror, log, &entry, &context);
+}
+
+// Step 20; 0 when the job was stopped.
+int MirrorSources(JobRun &run)
+{
+    BackupConfig *config = run.context.config;
+    SetStatusText(config, "Uncompressed Files/Folders");
+    run.context.unlistedSources = static_cast<uint8_t *>(calloc((size_t)(config->sourceCount + 1), 1));
+    for (int i = 0; i < config->sourceCount; ++i) {
+        if (IsCancelled(run))
+            return 0;
+        const char *path = config->sources[i].path;
+        if (path[0] == '\0')
+            continue;
+        wchar_t *source = AnsiToWideAlloc(path);
+        if (source == nullptr) {
+            WriteText(run.log.stream, "ERROR: Unable to allocate buffer: %s\n", path);
+            run.code = 3;
+            continue;
+        }
+        if (!MirrorSource(run, i, source)) {
+            run.code = 3;
+            // Whatever went wrong in a folder source, the exclusion pass leaves its mirror alone.
+            if (run.context.unlistedSources != nullptr && source[wcslen(source) - 1] == L'\\')
+                run.context.unlistedSources[i] = 1;
+        }
+        free(source);
+        if (IsCancelled(run))
+            return 0;
+    }
+    return 1;
+}
+
+void WriteStatistics(JobRun &run)
+{
+    const JobContext &c = run.context;
+    FILE *log = run.log.stream;
+    char files[64];
+    char bytes[64];
+    struct Line {
+        const char *format;
+        int count;
+        double size;
+    } lines[] = {
+        {"\tTotal : %s / %s\n", c.filesTotal, c.bytesTotal},
+        {"\t\tNot Changed : %s / %s\n", c.filesNotChanged, c.bytesNotChanged},
+        {"\t\tChanged     : %s / %s\n", c.filesChanged, c.bytesChanged},
+        {"\t\t\tCopied Successfully : %s / %s\n", c.filesCopied, c.bytesCopied},
+        {"\t\t\tCopy Failed         : %s / %s\n", c.filesFailed, c.bytesFailed},
+    };
+    WriteText(log, "Uncompressed File/Folder Backup Statistics (# Files / Size):\n");
+    for (const Line &line : lines) {
+        FormatThousands(files, sizeof(files), line.count);
+        FormatByteSize(bytes, sizeof(bytes), line.size);
+        WriteText(log, line.format, files, bytes);
+    }
+    WriteText(log, "Revisions and Deleted File Statistics (# Files):\n");
+    if ((c.config->flags & SaveRevisions) && c.config->revisionCount >= 1) {
+        FormatThousands(files, sizeof(files), c.revisedCount);
+        WriteText(log, "\tRevised : %s\n", files);
+    } else {
+        WriteText(log, "\tNot Saving Revisions\n");
+    }
+    FormatThousands(files, sizeof(files), c.deletedCount);
+    WriteText(log, "\tDeleted From Backup: %s\n", files);
+}
+
+void RemoveExcludedItems(JobRun &run)
+{
+    FILE *log = run.log.stream;
+    if (run.nameIsEmpty) {
+        // The backup folder is the destination itself, which may hold other things.
+        WriteText(log, "WARNING: Configuration name is empty, so the backup folder is the destination itself; "
+                       "excluded items are not removed\n");
+        return;
+    }
+    if (!RemoveExcludedFromBackup(log, &run.context)) {
+        WriteText(log, "WARNING: Excluded item removal did not complete successfully\n");
+        run.code = 3;
+    }
+}
+
+void RunCompressedSteps(JobRun &run)
+{
+    BackupConfig *config = run.context.config;
+    FILE *log = run.log.stream;
+    SetProgressPercent(config, 0);
+    SetStatusText(config, "Compressed ZIP");
+    if (!CreateZipArchives(log, &run.context)) {
+        WriteText(log, "WARNING(1B): Creating compressed backup zip completed with errors or warnings\n");
+        run.code = 3;
+    }
+    fflush(log);
+    if (config->flags & RemoteFtp) {
+        SetProgressPercent(config, 0);
+        SetStatusText(config, "FTP backup");
+        if (!UploadVolumesByFtp(log, &run.context)) {
+            WriteText(log, "WARNING(1C): Uploading compressed backup via FTP failed\n");
+            run.code = 3;
+        }
+    }
+    if (config->flags & RemoteEmail) {
+        SetProgressPercent(config, 0);
+        SetStatusText(config, "Email backup");
+        if (!SendVolumesByMail(log, &run.context)) {
+            WriteText(log, "WARNING(1D): Emailing compressed backup failed\n");
+            run.code = 3;
+        }
+    }
+}
+
+// Steps 7 to 25 with an open log. Returning is the road's END.
+void RunOpenedJob(JobRun &run)
+{
+    JobContext &context = run.context;
+    BackupConfig *config = context.config;
+    FILE *log = run.log.stream;
+    const volatile uint8_t *cancel = &config->cancelRequested;
+    WriteText(log, "************************** Backup Job Started **************************\n");
+    WriteText(log, "Configuration: %s\n", config->description);
+    SYSTEMTIME startLocal;
+    GetLocalNow(&startLocal);
+    GetUtcNow(&run.startUtc);
+    char started[128];
+    FormatSystemTime(started, sizeof(started), &startLocal);
+    WriteText(log, "Started: %s\n", started);
+    LogJobOptions(log, config);
+    SetStatusText(config, "Initializing");
+    if (!(config->flags & (Uncompressed | Compressed))) {
+        run.code = 7;
+        return;
+    }
+    if (config->flags & RunProgramBefore) {
+        SetStatusText(config, "Job Running Before Backup");
+        RunExternalProgram(config->programBefore, cancel, log);
+    }
+    if (IsCancelled(run))
+        return;
+    if (!CreateShadowCopies(log, &context)) {
+        WriteText(log, "ERROR: Creation of shadow copy failed\n");
+        return;
+    }
+    if (IsCancelled(run))
+        return;
+    ComputeConfigSize(config, cancel, &context.totalBytes, &context.totalFiles);
+    if (IsCancelled(run))
+        return;
+    CurrentJobShell().RefreshJobCell(FindConfigById(config->uniqueId), JobCell::Size);
+    if (gSettings.logVerbose)
+        LogSourceSizes(run);
+    run.code = PrepareDiscDestination(&context, log) ? 0 : 3;
+    if (IsCancelled(run) || !PrepareBackupFolders(run))
+        return;
+    int destinationKind = 0;
+    char destinationSystem[128];
+    GetVolumeFileSystemKind(context.destination, &destinationKind, destinationSystem);
+    if (gSettings.logVerbose)
+        WriteText(log, "Final Backup Destination:\n\t%s\n\t%s\n", context.backupFolder, destinationSystem);
+    if (config->flags & Uncompressed) {
+        if (!MirrorSources(run))
+            return;
+        if (gSettings.removeExcluded)
+            RemoveExcludedItems(run);
+        WriteStatistics(run);
+    }
+    fflush(log);
+    if (config->flags & Compressed)
+        RunCompressedSteps(run);
+    if (context.burnToDisc) {
+        SetProgressPercent(config, 0);
+        SetStatusText(config, "Burning to disc");
+        int burned = context.spanDiscs ? BurnSpanningDiscs(&context, log) : BurnStagingArea(log);
+        if (!burned) {
+            run.code = 3;
+            return;
+        }
+        WriteText(log, context.spanDiscs ? "Spanning disc burning completed without errors.\n"
+                                         : "Disc burning completed without errors.\n");
+        SetProgressPercent(config, 100);
+    }
+    if (config->flags & RunProgramAfter) {
+        SetStatusText(config, "Job Running After Backup");
+        RunExternalProgram(config->programAfter, cancel, log);
+    }
+    if (run.code == 0 && !IsCancelled(run)) {
+        run.code = 1;
+        if (config->flags & Compressed) {
+            config->lastCompressedRunTime = run.startUtc;
+            config->dateFilterCount = context.includeAllFiles == 1 ? 1 : config->dateFilterCount + 1;
+        }
+    }
+}
+
+void ReleaseShadowCopies(JobContext &context)
+{
+    if (__atomic_load_n(&context.shadowRequest.active, __ATOMIC_ACQUIRE) != 1)
+        return;
+    __atomic_store_n(&context.shadowRequest.releaseRequest, 1, __ATOMIC_RELEASE);
+    SetStatusText(context.config, "Releasing Volume Shadow");
+    while (__atomic_load_n(&context.shadowRequest.active, __ATOMIC_ACQUIRE) != 0)
+        Sleep(25);
+    if (context.shadowLibrary != nullptr) {
+        FreeLibrary(context.shadowLibrary);
+        context.shadowLibrary = nullptr;
+    }
+}
+
+void WriteFooter(JobRun &run, int result)
+{
+    FILE *log = run.log.stream;
+    char word[64];
+    char finished[128];
+    SYSTEMTIME now;
+    GetJobResultText(result, word, sizeof(word));
+    GetLocalNow(&now);
+    FormatSystemTime(finished, sizeof(finished), &now);
+    WriteText(log, "Job Result: %s\n", word);
+    WriteText(log, "Finished: %s\n", finished);
+    WriteText(log, "************************** Backup Job Finished *************************\n\n");
+    if (IsResultMailDue(run.context.config)) {
+        SetStatusText(run.context.config, "E-mailing Job Result");
+        SendJobResultMail(log, run.context.config);
+    }
+}
+
+} // namespace
+
+DWORD WINAPI RunBackupJob(LPVOID record)
+{
+    JobRun *run = static_cast<JobRun *>(calloc(1, sizeof(JobRun)));
+    BackupConfig *config = static_cast<BackupConfig *>(record);
+    if (run == nullptr) {
+        int id = config->uniqueId;
+        config->lastResult = (int32_t)JobResult::Failed;
+        SetSmtpSocket(config, -1);
+        SetUploadHandle(config, nullptr);
+        SetConfigRunning(config, 0);
+        CurrentJobShell().NotifyJobFinished(id);
+        return (DWORD)JobResult::Failed;
+    }
+    JobContext &context = run->context;
+    context.config = config;
+    context.progress = &config->progressPercent;
+    HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    SetJobLogAside(&run->log, dataFolder, config->uniqueId);
+    if (!IsCancelled(*run)) {
+        if (!OpenJobLog(&run->log))
+            run->code = 5;
+        else if (!(config->flags & Enabled))
+            run->code = 6;
+        else if (!IsCancelled(*run))
+            RunOpenedJob(*run);
+    }
+    ReleaseShadowCopies(context);
+    if (SUCCEEDED(com))
+        CoUninitialize();
+    int result = IsCancelled(*run) ? 4 : run->code != 0 ? run->code : 2;
+    config->lastResult = result;
+    if (run->log.stream != nullptr) {
+        WriteFooter(*run, result);
+        CloseJobLog(&run->log);
+    }
+    if (context.zipOutputs != nullptr && context.zipOutputCount > 0)
+        FreeZipOutputs(&context);
+    free(context.unlistedSources);
+    free(run);
+    // Everything needed after the record is let go is copied first.
+    int id = config->uniqueId;
+    JobShell &shell = CurrentJobShell();
+    SetSmtpSocket(config, -1);
+    SetUploadHandle(config, nullptr);
+    SetConfigRunning(config, 0);
+    shell.NotifyJobFinished(id);
+    return (DWORD)result;
+}

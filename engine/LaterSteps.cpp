@@ -1,0 +1,68 @@
+#include "LaterSteps.h"
+
+#include <string.h>
+
+// No volume is shadowed: the sources are read where they are.
+int CreateShadowCopies(FILE *, JobContext *)
+{
+    return 1;
+}
+
+void MapToShadowPathW(const JobContext *, const wchar_t *path, wchar_t *out, size_t outChars)
+{
+    if (outChars == 0)
+        return;
+    wcsncpy(out, path, outChars - 1);
+    out[outChars - 1] = L'\0';
+}
+
+// The backup goes to the configured destination, not to a disc.
+int PrepareDiscDestination(JobContext *context, FILE *)
+{
+    strncpy(context->destination, context->config->destination, sizeof(context->destination) - 1);
+    context->destination[sizeof(context->destination) - 1] = '\0';
+    context->burnToDisc = 0;
+    context->spanDiscs = 0;
+    return 1;
+}
+
+// No archive is written yet, so there is nothing to send, burn or free.
+int CreateZipArchives(FILE *, JobContext *)
+{
+    return 1;
+}
+
+int UploadVolumesByFtp(FILE *, JobContext *)
+{
+    return 1;
+}
+
+int SendVolumesByMail(FILE *, JobContext *)
+{
+    return 1;
+}
+
+int BurnSpanningDiscs(JobContext *, FILE *)
+{
+    return 1;
+}
+
+int BurnStagingArea(FILE *)
+{
+    return 1;
+}
+
+int IsResultMailDue(const BackupConfig *)
+{
+    return 0;
+}
+
+void SendJobResultMail(FILE *, BackupConfig *)
+{
+}
+
+void FreeZipOutputs(JobContext *context)
+{
+    context->zipOutputs = nullptr;
+    context->zipOutputCount = 0;
+}

@@ -1,0 +1,21 @@
+// The uncompressed backup: a mirror of every source under the job's backup folder.
+#pragma once
+#include <windows.h>
+#include <stdint.h>
+#include <stdio.h>
+
+#include "BackupConfig.h"
+#include "JobContext.h"
+
+// Mirrors the folder source into mirror; 1 when every entry succeeded. A source folder that
+// cannot be listed gives 0, so the job reports it and its mirror is left alone.
+int BackupFolder(FILE *log, const wchar_t *source, const wchar_t *mirror, const ExtensionEntry *extensions,
+                 int extensionCount, int32_t filterFlags, const volatile uint8_t *cancel, JobContext *context);
+// Copies source over mirror when they differ, saving a revision first when revisions are on.
+// 1 when the mirror is current or the source vanished, 0 when the copy failed.
+int BackupFile(const wchar_t *source, const wchar_t *mirror, FILE *log, const WIN32_FIND_DATAW *entry,
+               JobContext *context);
+// Saves the current mirror copy of source as its next numbered revision. 1 when saved.
+int SaveRevision(const wchar_t *source, const wchar_t *mirror, FILE *log, JobContext *context);
+// The job's progress after one more file.
+void UpdateCopyProgress(JobContext *context);

@@ -1,0 +1,106 @@
+#include <string.h>
+
+#include "ErrorReport.h"
+#include "FolderHelpers.h"
+#include "GlobalSettings.h"
+#include "LongPath.h"
+#include "MirrorCopy.h"
+#include "MirrorPath.h"
+#include "MsvcrtFormat.h"
+
+// R is the folder of the revisions of this source; the name splits at its last dot.
+struct RevisionName {
+    wchar_t folder[kWidePathChars];
+    wchar_t base[kWidePathChars];
+    const wchar_t *dot;
+    wchar_t extension[kWidePathChars];
+};
+
+static int FindRevisionFolder(const wchar_t *source, FILE *log, JobContext *context, wchar_t *folder)
+{
+    if (!BuildMirrorPath(context->revisionsFolder, source, log, 0, folder, kWidePathChars, 1))
+        return 0;
+    if (IsDirectory(folder) || CreateDirectoryLogged(folder, log))
+        return 1;
+    return BuildMirrorPath(context->revisionsFolder, source, log, 1, folder, kWidePathChars, 1);
+}
+
+static int SplitRevisionName(const wchar_t *mirror, RevisionName *name)
+{
+    const wchar_t *slash = wcsrchr(mirror, L'\\');
+    if (slash == nullptr)
+        return 0;
+    wcsncpy(name->base, slash + 1, kWidePathChars - 1);
+    name->base[kWidePathChars - 1] = L'\0';
+    wchar_t *lastDot = wcsrchr(name->base, L'.');
+    name->dot = L"";
+    name->extension[0] = L'\0';
+    if (lastDot != nullptr) {
+        wcscpy(name->extension, lastDot + 1);
+        *lastDot = L'\0';
+        name->dot = L".";
+    }
+    return 1;
+}
+
+static bool IsEarlier(const FILETIME &a, const FILETIME &b)
+{
+    if (a.dwHighDateTime != b.dwHighDateTime)
+        return a.dwHighDateTime < b.dwHighDateTime;
+    return a.dwLowDateTime < b.dwLowDateTime;
+}
+
+// The first free number, else the one with the oldest last-write time; 0 when a path is too long.
+static int ChooseRevisionNumber(const RevisionName &name, int revisionCount, FILE *log)
+{
+    size_t fixed = wcslen(name.folder) + wcslen(name.base) + wcslen(name.dot) + wcslen(name.extension) + 2;
+    int oldest = 0;
+    FILETIME oldestTime = {0, 0};
+    wchar_t path[kWidePathChars + 16];
+    for (int n = 1; n <= revisionCount; ++n) {
+        wchar_t digits[16];
+        FormatTextW(digits, 16, L"%d", n);
+        if (wcslen(digits) + fixed > kWidePathChars) {
+            WriteText(log, "WARNING: Revision path too long: %ws%ws.%d%ws%ws\n", name.folder, name.base, n,
+                      name.dot, name.extension);
+            return 0;
+        }
+        FormatTextW(path, kWidePathChars + 16, L"%ws%ws.%d%ws%ws", name.folder, name.base, n, name.dot,
+                    name.extension);
+        WIN32_FIND_DATAW found;
+        HANDLE search = FindFirstFileLong(path, &found);
+        if (search == INVALID_HANDLE_VALUE)
+            return n;
+        FindClose(search);
+        if (oldest == 0 || IsEarlier(found.ftLastWriteTime, oldestTime)) {
+            oldest = n;
+            oldestTime = found.ftLastWriteTime;
+        }
+    }
+    return oldest;
+}
+
+int SaveRevision(const wchar_t *source, const wchar_t *mirror, FILE *log, JobContext *context)
+{
+    static thread_local RevisionName name;
+    if (!FindRevisionFolder(source, log, context, name.folder) || !SplitRevisionName(mirror, &name))
+        return 0;
+    int number = ChooseRevisionNumber(name, context->config->revisionCount, log);
+    if (number == 0)
+        return 0;
+    wchar_t fileName[kWidePathChars + 16];
+    FormatTextW(fileName, kWidePathChars + 16, L"%ws.%d%ws%ws", name.base, number, name.dot, name.extension);
+    if (!CheckJoinedPathLengthW(name.folder, fileName, kWidePathChars + 1, log))
+        return 0;
+    static thread_local wchar_t target[2 * kWidePathChars + 16];
+    FormatTextW(target, 2 * kWidePathChars + 16, L"%ws%ws", name.folder, fileName);
+    if (!CopyFileLong(mirror, target)) {
+        LogLastError("Revision Copy", log);
+        WriteText(log, "WARNING: Unable to save revision file:\n\tFrom: %ws\n\tTo:   %ws\n", mirror, target);
+        return 0;
+    }
+    ++context->revisedCount;
+    if (gSettings.logVerbose)
+        WriteText(log, "Saved revision file:\n\tFrom: %ws\n\tTo:   %ws\n", mirror, target);
+    return 1;
+}

@@ -1,0 +1,429 @@
+// Whole backup jobs on real folders: the mirror, its revisions and deleted files, the
+// exclusion pass, the filters, the programs around the backup and the job log's exact lines.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "BackupConfig.h"
+#include "Calendar.h"
+#include "Clock.h"
+#include "ConfigTable.h"
+#include "GlobalSettings.h"
+#include "JobTestSupport.h"
+#include "JobThread.h"
+#include "MirrorPath.h"
+
+namespace {
+
+const char kStarted[] = "************************** Backup Job Started **************************";
+const char kFinished[] = "************************** Backup Job Finished *************************";
+
+class JobRunTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        SYSTEMTIME fixed = {};
+        fixed.wYear = 2031;
+        fixed.wMonth = 5;
+        fixed.wDay = 14;
+        fixed.wHour = 9;
+        fixed.wMinute = 30;
+        SetClockForTesting(&fixed);
+        FormatSystemTime(timeText, sizeof(timeText), &fixed);
+        source = env.work.Wide() + L"src\\";
+        destination = env.work.path + "dest\\";
+        MakeFolder(source);
+        MakeFolder(Widen(destination));
+    }
+    void TearDown() override { SetClockForTesting(nullptr); }
+
+    int AddJob(uint32_t flags, const std::string &description = "Job A")
+    {
+        return env.AddConfig(description, destination, {Narrow(source)}, flags);
+    }
+    // Where a source folder's files land.
+    std::wstring MirrorOf(const std::wstring &folder, const std::string &description = "Job A")
+    {
+        wchar_t out[kWidePathChars];
+        std::string root = destination + description + "\\";
+        if (!BuildMirrorPath(root.c_str(), folder.c_str(), nullptr, 0, out, kWidePathChars, 0))
+            return L"";
+        return out;
+    }
+    std::wstring DeletedOf(const std::wstring &folder)
+    {
+        wchar_t out[kWidePathChars];
+        std::string root = destination + "Job A\\Deleted\\";
+        BuildMirrorPath(root.c_str(), folder.c_str(), nullptr, 0, out, kWidePathChars, 0);
+        return out;
+    }
+    std::wstring RevisionsOf(const std::wstring &folder)
+    {
+        wchar_t out[kWidePathChars];
+        std::string root = destination + "Job A\\Revisions\\";
+        BuildMirrorPath(root.c_str(), folder.c_str(), nullptr, 0, out, kWidePathChars, 0);
+        return out;
+    }
+    std::string Started() { return std::string("Started: ") + timeText; }
+    std::string FinishedLine() { return std::string("Finished: ") + timeText; }
+
+    JobTestEnvironment env;
+    std::wstring source;
+    std::string destination;
+    char timeText[128];
+};
+
+TEST_F(JobRunTest, FirstRunCopiesEveryFileAndWritesTheLog)
+{
+    WriteTextFile(source + L"a.txt", "alpha");
+    MakeFolder(source + L"sub");
+    WriteTextFile(source + L"sub\\b.txt", "bravo!");
+    int index = AddJob(Enabled | Uncompressed);
+    EXPECT_EQ(env.RunJob(index), 1);
+    EXPECT_EQ(ReadTextFile(MirrorOf(source) + L"a.txt"), "alpha");
+    EXPECT_EQ(ReadTextFile(MirrorOf(source) + L"sub\\b.txt"), "bravo!");
+    std::vector<std::string> expected = {
+        kStarted,
+        "Configuration: Job A",
+        Started(),
+        "Uncompressed File/Folder Backup Statistics (# Files / Size):",
+        "\tTotal : 2 / 11 bytes",
+        "\t\tNot Changed : 0 / 0 bytes",
+        "\t\tChanged     : 2 / 11 bytes",
+        "\t\t\tCopied Successfully : 2 / 11 bytes",
+        "\t\t\tCopy Failed         : 0 / 0 bytes",
+        "Revisions and Deleted File Statistics (# Files):",
+        "\tNot Saving Revisions",
+        "\tDeleted From Backup: 0",
+        "Job Result: Success",
+        FinishedLine(),
+        kFinished,
+        "",
+    };
+    EXPECT_EQ(env.LogLines(index), expected);
+    EXPECT_EQ(env.Config(index)->lastResult, 1);
+    EXPECT_EQ(env.shell.finishedCount, 1);
+    EXPECT_EQ(env.shell.finishedId, env.Config(index)->uniqueId);
+    EXPECT_EQ(env.Config(index)->running, 0);
+}
+
+TEST_F(JobRunTest, UnchangedRerunCopiesNothingAndNewestRunStandsFirst)
+{
+    WriteTextFile(source + L"a.txt", "alpha");
+    int index = AddJob(Enabled | Uncompressed);
+    ASSERT_EQ(env.RunJob(index), 1);
+    ASSERT_EQ(env.RunJob(index), 1);
+    std::vector<std::string> lines = env.LogLines(index);
+    ASSERT_GE(lines.size(), 32u);
+    EXPECT_EQ(lines[4], "\tTotal : 1 / 5 bytes");
+    EXPECT_EQ(lines[5], "\t\tNot Changed : 1 / 5 bytes");
+    EXPECT_EQ(lines[6], "\t\tChanged     : 0 / 0 bytes");
+    EXPECT_EQ(lines[16], kStarted);
+    EXPECT_EQ(lines[21], "\t\tNot Changed : 0 / 0 bytes");
+    EXPECT_EQ(CountLinesStartingWith(lines, "Job Result: Success"), 2);
+    EXPECT_FALSE(FileExists(Widen(env.data.path + "1.txt.tmp")));
+}
+
+TEST_F(JobRunTest, ChangedFilesRotateRevisionsUpToTheCount)
+{
+    int index = AddJob(Enabled | Uncompressed | SaveRevisions);
+    env.Config(index)->revisionCount = 2;
+    std::wstring file = source + L"report.doc";
+    std::wstring revisions = RevisionsOf(source);
+    const long long day = 864000000000LL;
+    const long long base = 130000000000000000LL;
+    for (int run = 0; run < 4; ++run) {
+        WriteTextFile(file, "version " + std::to_string(run));
+        SetWriteTicks(file, base + run * day);
+        ASSERT_EQ(env.RunJob(index), 1) << run;
+        if (run == 1) {
+            EXPECT_EQ(ReadTextFile(revisions + L"report.1.doc"), "version 0");
+            EXPECT_FALSE(FileExists(revisions + L"report.2.doc"));
+        }
+        if (run == 2) {
+            EXPECT_EQ(ReadTextFile(revisions + L"report.2.doc"), "version 1");
+        }
+    }
+    // Both numbers taken: the oldest (revision 1, "version 0") gives way to "version 2".
+    EXPECT_EQ(ReadTextFile(revisions + L"report.1.doc"), "version 2");
+    EXPECT_EQ(ReadTextFile(revisions + L"report.2.doc"), "version 1");
+    EXPECT_FALSE(FileExists(revisions + L"report.3.doc"));
+    EXPECT_EQ(ReadTextFile(MirrorOf(source) + L"report.doc"), "version 3");
+    EXPECT_TRUE(HasLine(env.LogLines(index), "\tRevised : 1"));
+}
+
+TEST_F(JobRunTest, NamesWithoutDotsAndWithTwoDotsGetRevisionNumbersBeforeTheLastDot)
+{
+    int index = AddJob(Enabled | Uncompressed | SaveRevisions);
+    WriteTextFile(source + L"notes", "1");
+    WriteTextFile(source + L"archive.tar.gz", "1");
+    ASSERT_EQ(env.RunJob(index), 1);
+    WriteTextFile(source + L"notes", "22");
+    WriteTextFile(source + L"archive.tar.gz", "22");
+    ASSERT_EQ(env.RunJob(index), 1);
+    EXPECT_EQ(ReadTextFile(RevisionsOf(source) + L"notes.1"), "1");
+    EXPECT_EQ(ReadTextFile(RevisionsOf(source) + L"archive.tar.1.gz"), "1");
+}
+
+TEST_F(JobRunTest, DeletedFilesAreKeptAsideAndLeaveTheMirror)
+{
+    WriteTextFile(source + L"keep.txt", "k");
+    WriteTextFile(source + L"gone.txt", "g");
+    MakeFolder(source + L"old");
+    WriteTextFile(source + L"old\\inner.txt", "i");
+    int index = AddJob(Enabled | Uncompressed | SaveDeleted);
+    ASSERT_EQ(env.RunJob(index), 1);
+    SetFileAttributesW((MirrorOf(source) + L"gone.txt").c_str(), FILE_ATTRIBUTE_READONLY);
+    DeleteFileW((source + L"gone.txt").c_str());
+    DeleteFileW((source + L"old\\inner.txt").c_str());
+    RemoveDirectoryW((source + L"old").c_str());
+    ASSERT_EQ(env.RunJob(index), 1) << env.LogText(index);
+    EXPECT_FALSE(FileExists(MirrorOf(source) + L"gone.txt"));
+    EXPECT_FALSE(FileExists(MirrorOf(source) + L"old"));
+    EXPECT_TRUE(FileExists(MirrorOf(source) + L"keep.txt"));
+    EXPECT_EQ(ReadTextFile(DeletedOf(source) + L"gone.txt"), "g");
+    EXPECT_EQ(ReadTextFile(DeletedOf(source) + L"old\\inner.txt"), "i");
+    EXPECT_TRUE(HasLine(env.LogLines(index), "\tDeleted From Backup: 2"));
+}
+
+TEST_F(JobRunTest, SourceFolderThatCannotBeListedIsAWarningAndItsMirrorStays)
+{
+    WriteTextFile(source + L"a.txt", "alpha");
+    int index = AddJob(Enabled | Uncompressed | SaveDeleted);
+    gSettings.removeExcluded = 1;
+    ASSERT_EQ(env.RunJob(index), 1);
+    // The drive is "unplugged": the source folder is gone as a whole.
+    std::wstring away = env.work.Wide() + L"away";
+    ASSERT_TRUE(MoveFileW(source.substr(0, source.size() - 1).c_str(), away.c_str()));
+    EXPECT_EQ(env.RunJob(index), 3);
+    EXPECT_EQ(ReadTextFile(MirrorOf(source) + L"a.txt"), "alpha") << env.LogText(index);
+    std::vector<std::string> lines = env.LogLines(index);
+    EXPECT_TRUE(HasLine(lines, "\tDeleted From Backup: 0"));
+    EXPECT_TRUE(HasLine(lines, "Job Result: Warnings"));
+}
+
+TEST_F(JobRunTest, ExcludedItemsAreRemovedAtComponentBoundaries)
+{
+    MakeFolder(source + L"data");
+    MakeFolder(source + L"database");
+    WriteTextFile(source + L"data\\x.txt", "x");
+    WriteTextFile(source + L"database\\y.txt", "y");
+    WriteTextFile(source + L"top.txt", "t");
+    int index = AddJob(Enabled | Uncompressed);
+    gSettings.removeExcluded = 1;
+    ASSERT_EQ(env.RunJob(index), 1);
+    ASSERT_TRUE(FileExists(MirrorOf(source) + L"data\\x.txt"));
+    env.AddExcluded(index, Narrow(source) + "data");
+    // A file placed directly in the backup folder is never touched.
+    WriteTextFile(Widen(destination) + L"Job A\\loose.txt", "l");
+    ASSERT_EQ(env.RunJob(index), 1);
+    EXPECT_FALSE(FileExists(MirrorOf(source) + L"data"));
+    EXPECT_TRUE(FileExists(MirrorOf(source) + L"database\\y.txt"));
+    EXPECT_TRUE(FileExists(MirrorOf(source) + L"top.txt"));
+    EXPECT_TRUE(FileExists(Widen(destination) + L"Job A\\loose.txt"));
+}
+
+TEST_F(JobRunTest, SourceTakenOutOfTheConfigurationLeavesTheBackup)
+{
+    std::wstring second = env.work.Wide() + L"second\\";
+    MakeFolder(second);
+    WriteTextFile(second + L"s.txt", "s");
+    WriteTextFile(source + L"a.txt", "a");
+    int index = env.AddConfig("Job A", destination, {Narrow(source), Narrow(second)}, Enabled | Uncompressed);
+    gSettings.removeExcluded = 1;
+    ASSERT_EQ(env.RunJob(index), 1);
+    ASSERT_TRUE(FileExists(MirrorOf(second) + L"s.txt"));
+    env.Config(index)->sourceCount = 1;
+    ASSERT_EQ(env.RunJob(index), 1);
+    EXPECT_FALSE(FileExists(MirrorOf(second)));
+    EXPECT_TRUE(FileExists(MirrorOf(source) + L"a.txt"));
+}
+
+TEST_F(JobRunTest, EmptyNameKeepsTheExclusionPassOutOfTheDestination)
+{
+    WriteTextFile(source + L"a.txt", "a");
+    std::wstring other = Widen(destination) + L"SomethingElse\\";
+    MakeFolder(other);
+    WriteTextFile(other + L"precious.txt", "p");
+    int index = AddJob(Enabled | Uncompressed, "???");
+    gSettings.removeExcluded = 1;
+    EXPECT_EQ(env.RunJob(index), 1);
+    EXPECT_TRUE(FileExists(other + L"precious.txt"));
+    EXPECT_TRUE(HasLine(env.LogLines(index), "WARNING: Configuration name is empty, so the backup folder is the "
+                                             "destination itself; excluded items are not removed"));
+    wchar_t out[kWidePathChars];
+    BuildMirrorPath(destination.c_str(), source.c_str(), nullptr, 0, out, kWidePathChars, 0);
+    EXPECT_TRUE(FileExists(std::wstring(out) + L"a.txt"));
+}
+
+TEST_F(JobRunTest, ExtensionAndHiddenFilters)
+{
+    WriteTextFile(source + L"a.doc", "a");
+    WriteTextFile(source + L"b.DOC", "b");
+    WriteTextFile(source + L"c.txt", "c");
+    WriteTextFile(source + L"noext", "n");
+    WriteTextFile(source + L"h.doc", "h");
+    SetFileAttributesW((source + L"h.doc").c_str(), FILE_ATTRIBUTE_HIDDEN);
+    int index = AddJob(Enabled | Uncompressed);
+    env.SetExtensions(index, {"doc"}, IncludeListedExtensions | SkipHidden);
+    ASSERT_EQ(env.RunJob(index), 1);
+    std::wstring mirror = MirrorOf(source);
+    EXPECT_TRUE(FileExists(mirror + L"a.doc"));
+    EXPECT_TRUE(FileExists(mirror + L"b.DOC"));
+    EXPECT_FALSE(FileExists(mirror + L"c.txt"));
+    EXPECT_FALSE(FileExists(mirror + L"noext"));
+    if (GetFileAttributesW((source + L"h.doc").c_str()) & FILE_ATTRIBUTE_HIDDEN) {
+        EXPECT_FALSE(FileExists(mirror + L"h.doc"));
+    }
+    env.SetExtensions(index, {"doc"}, 0);
+    ASSERT_EQ(env.RunJob(index), 1);
+    EXPECT_TRUE(FileExists(mirror + L"c.txt"));
+    EXPECT_TRUE(FileExists(mirror + L"noext"));
+}
+
+TEST_F(JobRunTest, DateVariablesInTheDestination)
+{
+    WriteTextFile(source + L"a.txt", "a");
+    int index = env.AddConfig("Job A", destination + "[[YEAR]]\\", {Narrow(source)}, Enabled | Uncompressed);
+    ASSERT_EQ(env.RunJob(index), 1);
+    wchar_t out[kWidePathChars];
+    std::string root = destination + "2031\\Job A\\";
+    BuildMirrorPath(root.c_str(), source.c_str(), nullptr, 0, out, kWidePathChars, 0);
+    EXPECT_EQ(ReadTextFile(std::wstring(out) + L"a.txt"), "a");
+}
+
+TEST_F(JobRunTest, ProgramsBeforeAndAfterLogTheirExitCodesWithoutChangingTheResult)
+{
+    WriteTextFile(source + L"a.txt", "a");
+    int index = AddJob(Enabled | Uncompressed | RunProgramBefore | RunProgramAfter);
+    strcpy(env.Config(index)->programBefore, "cmd.exe /c exit 3");
+    strcpy(env.Config(index)->programAfter, "cmd.exe /c exit 0");
+    EXPECT_EQ(env.RunJob(index), 1);
+    std::vector<std::string> lines = env.LogLines(index);
+    ASSERT_GE(lines.size(), 8u);
+    EXPECT_EQ(lines[3], "Starting External Process: cmd.exe /c exit 3");
+    EXPECT_EQ(lines[4], "\tProcess completed with return code: 3");
+    EXPECT_TRUE(HasLine(lines, "Starting External Process: cmd.exe /c exit 0"));
+    EXPECT_TRUE(HasLine(lines, "\tProcess completed with return code: 0"));
+}
+
+TEST_F(JobRunTest, ProgramThatCannotStartIsAWarningLineOnly)
+{
+    WriteTextFile(source + L"a.txt", "a");
+    int index = AddJob(Enabled | Uncompressed | RunProgramBefore);
+    strcpy(env.Config(index)->programBefore, "Z:\\no\\such\\program.exe");
+    EXPECT_EQ(env.RunJob(index), 1);
+    EXPECT_TRUE(HasLine(env.LogLines(index), "WARNING: Unable to run process: Z:\\no\\such\\program.exe"));
+}
+
+TEST_F(JobRunTest, MissingFileSourceIsAWarning)
+{
+    std::string missing = Narrow(source) + "missing.txt";
+    WriteTextFile(source + L"present.txt", "p");
+    int index = env.AddConfig("Job A", destination, {missing, Narrow(source) + "present.txt"}, Enabled | Uncompressed);
+    EXPECT_EQ(env.RunJob(index), 3);
+    EXPECT_TRUE(HasLine(env.LogLines(index), "WARNING: Unable to find file: " + missing));
+    EXPECT_EQ(ReadTextFile(MirrorOf(source) + L"present.txt"), "p");
+}
+
+TEST_F(JobRunTest, PathTooLongEndsTheJobFailed)
+{
+    std::string longDestination = destination + std::string(150, 'd') + "\\";
+    std::string description(100, 'n');
+    int index = env.AddConfig(description, longDestination, {Narrow(source)}, Enabled | Uncompressed);
+    EXPECT_EQ(env.RunJob(index), 2);
+    std::vector<std::string> lines = env.LogLines(index);
+    EXPECT_TRUE(HasLine(lines, "WARNING: Path too long: " + longDestination + description));
+    EXPECT_TRUE(HasLine(lines, "Job Result: Failed"));
+}
+
+TEST_F(JobRunTest, DisabledConfigurationWritesOnlyTheFooterAboveTheOlderText)
+{
+    int index = AddJob(Uncompressed);
+    WriteTextFile(Widen(env.data.path + "1.txt"), "older run\n");
+    EXPECT_EQ(env.RunJob(index), 6);
+    std::vector<std::string> expected = {"Job Result: Disabled", FinishedLine(), kFinished, "", "older run"};
+    EXPECT_EQ(env.LogLines(index), expected);
+}
+
+TEST_F(JobRunTest, NeitherBackupKindIsResultSevenWithAnEmptyWord)
+{
+    int index = AddJob(Enabled);
+    EXPECT_EQ(env.RunJob(index), 7);
+    std::vector<std::string> expected = {kStarted, "Configuration: Job A", Started(), "Job Result: ", FinishedLine(),
+                                         kFinished, ""};
+    EXPECT_EQ(env.LogLines(index), expected);
+}
+
+TEST_F(JobRunTest, StopBeforeTheLogOpensLeavesTheOlderLogAlone)
+{
+    int index = AddJob(Enabled | Uncompressed);
+    WriteTextFile(Widen(env.data.path + "1.txt"), "older run\n");
+    BackupConfig *config = env.Config(index);
+    config->cancelRequested = 1;
+    config->running = 1;
+    EXPECT_EQ((int)RunBackupJob(config), 4);
+    EXPECT_EQ(env.LogText(index), "older run\n");
+}
+
+TEST_F(JobRunTest, LogThatCannotBeSetAsideIsAppendedToNotTruncated)
+{
+    WriteTextFile(source + L"a.txt", "a");
+    int index = AddJob(Enabled | Uncompressed);
+    WriteTextFile(Widen(env.data.path + "1.txt"), "older run\n");
+    // A folder in the way of the set-aside copy.
+    MakeFolder(Widen(env.data.path + "1.txt.tmp"));
+    EXPECT_EQ(env.RunJob(index), 1);
+    std::vector<std::string> lines = env.LogLines(index);
+    ASSERT_GE(lines.size(), 2u);
+    EXPECT_EQ(lines[0], "older run");
+    EXPECT_EQ(lines[1], kStarted);
+}
+
+TEST_F(JobRunTest, WideFileNamesAreCopiedUnderTheirOwnNames)
+{
+    std::wstring omega = L"\u03a9mega \u4e2d\u6587.txt";
+    WriteTextFile(source + omega, "wide");
+    WriteTextFile(source + L"plain.txt", "plain");
+    int index = AddJob(Enabled | Uncompressed);
+    ASSERT_EQ(env.RunJob(index), 1);
+    EXPECT_EQ(ReadTextFile(MirrorOf(source) + omega), "wide");
+    ASSERT_EQ(env.RunJob(index), 1);
+    EXPECT_TRUE(HasLine(env.LogLines(index), "\t\tNot Changed : 2 / 9 bytes"));
+}
+
+TEST_F(JobRunTest, ReadOnlyMirrorOfAChangedFileIsReplaced)
+{
+    WriteTextFile(source + L"a.txt", "one");
+    int index = AddJob(Enabled | Uncompressed);
+    ASSERT_EQ(env.RunJob(index), 1);
+    SetFileAttributesW((MirrorOf(source) + L"a.txt").c_str(), FILE_ATTRIBUTE_READONLY);
+    WriteTextFile(source + L"a.txt", "three");
+    EXPECT_EQ(env.RunJob(index), 1);
+    EXPECT_EQ(ReadTextFile(MirrorOf(source) + L"a.txt"), "three");
+}
+
+TEST_F(JobRunTest, VerboseLogHoldsTheOptionsSizesAndEveryCopy)
+{
+    WriteTextFile(source + L"a.txt", "alpha");
+    int index = AddJob(Enabled | Uncompressed);
+    gSettings.logVerbose = 1;
+    ASSERT_EQ(env.RunJob(index), 1);
+    std::vector<std::string> lines = env.LogLines(index);
+    EXPECT_TRUE(HasLine(lines, "Global Options:"));
+    EXPECT_TRUE(HasLine(lines, "\tVerbose Logging: 1"));
+    EXPECT_TRUE(HasLine(lines, "\tDescription: Job A"));
+    EXPECT_TRUE(HasLine(lines, "\tExcluding Files With Extensions: "));
+    EXPECT_TRUE(HasLine(lines, "\tNo Excluded Files/Folders"));
+    EXPECT_TRUE(HasLine(lines, "\tUncompressed Files/Folders: 1"));
+    EXPECT_TRUE(HasLine(lines, "\t\tSave Revisions of Modified Files: 0"));
+    EXPECT_TRUE(HasLine(lines, "\tCompressed ZIP File: 0"));
+    EXPECT_TRUE(HasLine(lines, "Source: " + Narrow(source)));
+    EXPECT_TRUE(HasLine(lines, "\tSize  : 5 bytes"));
+    EXPECT_TRUE(HasLine(lines, "Total Files : 1"));
+    EXPECT_TRUE(HasLine(lines, "Copied backup file:"));
+    EXPECT_TRUE(HasLine(lines, "\tFrom: " + Narrow(source) + "a.txt"));
+}
+
+} // namespace
