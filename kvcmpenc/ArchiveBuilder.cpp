@@ -1,30 +1,17 @@
 #include "ArchiveBuilder.h"
 
 #include <windows.h>
-#include <memory>
 #include <string>
 #include <vector>
-#include <zip.h>
 
+#include "ArchiveWriter.h"
 #include "CommandLine.h"
 #include "CompressionLog.h"
 #include "InputSource.h"
 #include "ListFile.h"
 #include "LongPath.h"
-#include "OutputSource.h"
-#include "VolumeWriter.h"
 
 namespace {
-
-const zip_uint32_t NormalDeflateLevel = 6;
-
-// One listed file that could be opened when the list was read.
-struct ArchiveEntry {
-    std::string listedName;   // the list line, for the log
-    std::string entryName;    // UTF-8 name inside the archive
-    InputFile file;
-    DWORD attributes = 0;
-};
 
 // Wipes a secret before its memory is given back.
 struct SecretWiper {
@@ -35,22 +22,6 @@ struct SecretWiper {
             SecureZeroMemory(&(*secret)[0], secret->size());
     }
 };
-
-// Deletes the files of an archive that was not completed, whatever the way out.
-struct UnfinishedArchive {
-    VolumeWriter *writer;
-    bool completed = false;
-    ~UnfinishedArchive()
-    {
-        if (!completed)
-            writer->Discard();
-    }
-};
-
-struct ZipDiscarder {
-    void operator()(zip_t *archive) const { zip_discard(archive); }
-};
-using ZipArchive = std::unique_ptr<zip_t, ZipDiscarder>;
 
 bool IsCancelSet(const CompressionRequest &request)
 {
@@ -104,37 +75,6 @@ bool DescribeListedFile(const std::string &line, ArchiveEntry *entry, Compressio
     entry->attributes = info.dwFileAttributes &
                         (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE);
     return true;
-}
-
-// Adds one entry to the archive: Deflate, its DOS attributes, AES-256 when a password is given.
-// Returns 1 when added, 0 when skipped with a warning, -1 on a failure that ends the archive.
-int AddEntry(zip_t *archive, const ArchiveEntry &entry, const std::string &password, ReadProgress *progress,
-             CompressionLog &log)
-{
-    zip_error_t error;
-    zip_error_init(&error);
-    zip_source_t *source = CreateInputSource(entry.file, progress, &error);
-    zip_error_fini(&error);
-    if (!source)
-        return -1;
-    zip_int64_t index = zip_file_add(archive, entry.entryName.c_str(), source, ZIP_FL_ENC_UTF_8);
-    if (index < 0) {
-        zip_source_free(source);
-        if (zip_error_code_zip(zip_get_error(archive)) == ZIP_ER_EXISTS) {
-            log.Write("WARNING: Duplicate name in list, skipped: %s\n", entry.listedName.c_str());
-            return 0;
-        }
-        return -1;
-    }
-    zip_uint64_t at = (zip_uint64_t)index;
-    // zlib's normal level: the library's own default is the slowest, for a few percent.
-    if (zip_set_file_compression(archive, at, ZIP_CM_DEFLATE, NormalDeflateLevel) < 0 ||
-        zip_file_set_external_attributes(archive, at, 0, ZIP_OPSYS_DOS, entry.attributes) < 0)
-        return -1;
-    if (!password.empty() && zip_file_set_encryption(archive, at, ZIP_EM_AES_256, password.c_str()) < 0)
-        return -1;
-    log.Detail("Adding: %s\n", entry.listedName.c_str());
-    return 1;
 }
 
 int32_t FinishWith(const CompressionRequest &request, CompressionLog &log, int32_t code)
@@ -210,52 +150,19 @@ int32_t BuildArchive(const CompressionRequest &request)
         return FinishWith(request, log, CompressionWarnings);
     }
 
-    VolumeWriter writer(command.archivePath, command.volumeSize);
-    UnfinishedArchive unfinished{&writer};
-    zip_error_t error;
-    zip_error_init(&error);
-    zip_source_t *output = CreateOutputSource(&writer, &error);
-    ZipArchive archive(output ? zip_open_from_source(output, ZIP_CREATE | ZIP_TRUNCATE, &error) : nullptr);
-    if (!archive) {
-        log.Write("ERROR: Unable to start archive: %s\n", zip_error_strerror(&error));
-        bool noMemory = zip_error_code_zip(&error) == ZIP_ER_MEMORY;
-        zip_error_fini(&error);
-        if (output)
-            zip_source_free(output);
-        return FinishWith(request, log, noMemory ? CompressionNoMemory : CompressionFailed);
+    ArchiveSummary summary;
+    int32_t code = WriteArchiveSkippingUnreadable(command, &entries, password, &progress, log, &summary);
+    if (code != CompressionOk)
+        return FinishWith(request, log, code);
+    skipped += summary.skipped;
+    if (summary.files.empty()) {
+        log.Write("WARNING: No file of the list could be read; no archive written\n");
+        return FinishWith(request, log, CompressionWarnings);
     }
-    zip_error_fini(&error);
-
-    int added = 0;
-    for (const ArchiveEntry &entry : entries) {
-        int outcome = AddEntry(archive.get(), entry, password, &progress, log);
-        if (outcome < 0) {
-            log.Write("ERROR: Unable to add file: %s: %s\n", entry.listedName.c_str(), zip_strerror(archive.get()));
-            return FinishWith(request, log, CompressionFailed);
-        }
-        added += outcome;
-        skipped += outcome == 0;
-    }
-    if (IsCancelSet(request))
-        return FinishWith(request, log, CompressionAborted);
-
-    // The library reads every file and writes the whole archive here.
-    if (zip_close(archive.get()) < 0) {
-        if (progress.cancelled || IsCancelSet(request))
-            return FinishWith(request, log, CompressionAborted);
-        if (writer.TooManyParts())
-            log.Write("ERROR: The archive needs more than %d volumes\n", MaxVolumeParts);
-        log.Write("ERROR: Unable to write archive: %s\n", zip_strerror(archive.get()));
-        bool noMemory = zip_error_code_zip(zip_get_error(archive.get())) == ZIP_ER_MEMORY;
-        return FinishWith(request, log, noMemory ? CompressionNoMemory : CompressionFailed);
-    }
-    archive.release();   // zip_close freed it
-    unfinished.completed = true;
     SetProgress(request, 100);
-
-    log.Write("Files added: %d, skipped: %d\n", added, skipped);
-    log.Write("Archive size: %I64u bytes in %d file(s)\n", writer.Size(), writer.FileCount());
-    for (int i = 0; i < writer.FileCount(); i++)
-        log.Detail("\t%s\n", writer.FilePath(i).c_str());
+    log.Write("Files added: %d, skipped: %d\n", summary.added, skipped);
+    log.Write("Archive size: %I64u bytes in %d file(s)\n", summary.size, (int)summary.files.size());
+    for (const std::string &file : summary.files)
+        log.Detail("\t%s\n", file.c_str());
     return FinishWith(request, log, skipped ? CompressionWarnings : CompressionOk);
 }

@@ -17,11 +17,14 @@ zip_int64_t FailWith(InputState *state, int zipError, DWORD systemError)
     return -1;
 }
 
-bool IsCancelled(ReadProgress *progress)
+// Remembers which file could not be read, so the archive can be made again without it.
+zip_int64_t FailReading(InputState *state, int zipError, DWORD systemError)
 {
-    if (progress->cancelFlag && *progress->cancelFlag == 1)
-        progress->cancelled = true;
-    return progress->cancelled;
+    if (state->progress->failedFile < 0) {
+        state->progress->failedFile = state->file.index;
+        state->progress->failedError = systemError;
+    }
+    return FailWith(state, zipError, systemError);
 }
 
 zip_int64_t OpenInput(InputState *state)
@@ -31,7 +34,7 @@ zip_int64_t OpenInput(InputState *state)
                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                                 FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
     if (state->handle == INVALID_HANDLE_VALUE)
-        return FailWith(state, ZIP_ER_OPEN, GetLastError());
+        return FailReading(state, ZIP_ER_OPEN, GetLastError());
     return 0;
 }
 
@@ -43,7 +46,7 @@ zip_int64_t ReadInput(InputState *state, void *data, zip_uint64_t length)
     DWORD wanted = length > (1u << 20) ? (1u << 20) : (DWORD)length;
     DWORD got = 0;
     if (!ReadFile(state->handle, data, wanted, &got, nullptr))
-        return FailWith(state, ZIP_ER_READ, GetLastError());
+        return FailReading(state, ZIP_ER_READ, GetLastError());
     progress->bytesDone += got;
     if (progress->progress)
         *progress->progress = ComputeProgressPercent(progress->bytesDone, progress->bytesTotal);
@@ -98,6 +101,13 @@ zip_int64_t HandleInput(void *userdata, void *data, zip_uint64_t length, zip_sou
 }
 
 }  // namespace
+
+bool IsCancelled(ReadProgress *progress)
+{
+    if (progress->cancelFlag && *progress->cancelFlag == 1)
+        progress->cancelled = true;
+    return progress->cancelled;
+}
 
 int32_t ComputeProgressPercent(uint64_t done, uint64_t total)
 {

@@ -13,12 +13,18 @@ struct ReadProgress {
     uint64_t bytesDone = 0;
     uint64_t bytesTotal = 0;
     bool cancelled = false;                  // a read stopped for the cancel byte
+    int failedFile = -1;                     // InputFile::index of a file that failed to read
+    unsigned long failedError = 0;           // its Windows error code
 };
+
+// Whether the cancel byte has been seen set; once seen, it stays so.
+bool IsCancelled(ReadProgress *progress);
 
 struct InputFile {
     std::wstring path;   // as given to CreateFileW
     uint64_t size = 0;
     time_t modified = 0;
+    int index = 0;       // position in the caller's list, reported in ReadProgress::failedFile
 };
 
 // 0-99 while reading; the caller sets 100 once the archive is complete.

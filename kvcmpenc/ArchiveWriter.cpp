@@ -1,0 +1,146 @@
+#include "ArchiveWriter.h"
+
+#include <memory>
+#include <zip.h>
+
+#include "OutputSource.h"
+#include "VolumeWriter.h"
+
+namespace {
+
+const zip_uint32_t NormalDeflateLevel = 6;
+
+// Deletes the files of an archive that was not completed, whatever the way out.
+struct UnfinishedArchive {
+    VolumeWriter *writer;
+    bool completed = false;
+    ~UnfinishedArchive()
+    {
+        if (!completed)
+            writer->Discard();
+    }
+};
+
+struct ZipDiscarder {
+    void operator()(zip_t *archive) const { zip_discard(archive); }
+};
+using ZipArchive = std::unique_ptr<zip_t, ZipDiscarder>;
+
+// Adds one entry to the archive: Deflate, its DOS attributes, AES-256 when a password is given.
+// Returns 1 when added, 0 when skipped with a warning, -1 on a failure that ends the archive.
+int AddEntry(zip_t *archive, const ArchiveEntry &entry, const std::string &password, ReadProgress *progress,
+             CompressionLog &log)
+{
+    zip_error_t error;
+    zip_error_init(&error);
+    zip_source_t *source = CreateInputSource(entry.file, progress, &error);
+    zip_error_fini(&error);
+    if (!source)
+        return -1;
+    zip_int64_t index = zip_file_add(archive, entry.entryName.c_str(), source, ZIP_FL_ENC_UTF_8);
+    if (index < 0) {
+        zip_source_free(source);
+        if (zip_error_code_zip(zip_get_error(archive)) == ZIP_ER_EXISTS) {
+            log.Write("WARNING: Duplicate name in list, skipped: %s\n", entry.listedName.c_str());
+            return 0;
+        }
+        return -1;
+    }
+    zip_uint64_t at = (zip_uint64_t)index;
+    // zlib's normal level: the library's own default is the slowest, for a few percent.
+    if (zip_set_file_compression(archive, at, ZIP_CM_DEFLATE, NormalDeflateLevel) < 0 ||
+        zip_file_set_external_attributes(archive, at, 0, ZIP_OPSYS_DOS, entry.attributes) < 0)
+        return -1;
+    if (!password.empty() && zip_file_set_encryption(archive, at, ZIP_EM_AES_256, password.c_str()) < 0)
+        return -1;
+    log.Detail("Adding: %s\n", entry.listedName.c_str());
+    return 1;
+}
+
+// Writes the archive of entries in one pass; on any failure nothing of it is left on disk.
+int32_t WriteArchive(const ArchiveCommand &command, const std::vector<ArchiveEntry> &entries,
+                     const std::string &password, ReadProgress *progress, CompressionLog &log, ArchiveSummary *summary)
+{
+    VolumeWriter writer(command.archivePath, command.volumeSize);
+    UnfinishedArchive unfinished{&writer};
+    zip_error_t error;
+    zip_error_init(&error);
+    zip_source_t *output = CreateOutputSource(&writer, &error);
+    ZipArchive archive(output ? zip_open_from_source(output, ZIP_CREATE | ZIP_TRUNCATE, &error) : nullptr);
+    if (!archive) {
+        log.Write("ERROR: Unable to start archive: %s\n", zip_error_strerror(&error));
+        bool noMemory = zip_error_code_zip(&error) == ZIP_ER_MEMORY;
+        zip_error_fini(&error);
+        if (output)
+            zip_source_free(output);
+        return noMemory ? CompressionNoMemory : CompressionFailed;
+    }
+    zip_error_fini(&error);
+
+    for (const ArchiveEntry &entry : entries) {
+        int outcome = AddEntry(archive.get(), entry, password, progress, log);
+        if (outcome < 0) {
+            log.Write("ERROR: Unable to add file: %s: %s\n", entry.listedName.c_str(), zip_strerror(archive.get()));
+            bool noMemory = zip_error_code_zip(zip_get_error(archive.get())) == ZIP_ER_MEMORY;
+            return noMemory ? CompressionNoMemory : CompressionFailed;
+        }
+        summary->added += outcome;
+        summary->skipped += outcome == 0;
+    }
+    if (IsCancelled(progress))
+        return CompressionAborted;
+
+    // The library reads every file and writes the whole archive here.
+    if (zip_close(archive.get()) < 0) {
+        if (IsCancelled(progress))
+            return CompressionAborted;
+        if (progress->failedFile >= 0)
+            return CompressionFailed;   // the caller leaves the file out and tries again
+        if (writer.TooManyParts())
+            log.Write("ERROR: The archive needs more than %d volumes\n", MaxVolumeParts);
+        log.Write("ERROR: Unable to write archive: %s\n", zip_strerror(archive.get()));
+        bool noMemory = zip_error_code_zip(zip_get_error(archive.get())) == ZIP_ER_MEMORY;
+        return noMemory ? CompressionNoMemory : CompressionFailed;
+    }
+    archive.release();   // zip_close freed it
+    unfinished.completed = true;
+    summary->size = writer.Size();
+    for (int i = 0; i < writer.FileCount(); i++)
+        summary->files.push_back(writer.FilePath(i));
+    return CompressionOk;
+}
+
+}  // namespace
+
+int32_t WriteArchiveSkippingUnreadable(const ArchiveCommand &command, std::vector<ArchiveEntry> *entries,
+                                       const std::string &password, ReadProgress *progress, CompressionLog &log,
+                                       ArchiveSummary *summary)
+{
+    // A file that opened when the list was read can still fail while the library reads it
+    // (locked ranges, a vanished network file). The library cannot leave an entry out once it
+    // has started, so the archive is written again without that file: a second pass, but
+    // only in this rare case.
+    int readFailures = 0;
+    while (!entries->empty()) {
+        for (size_t i = 0; i < entries->size(); i++)
+            (*entries)[i].file.index = (int)i;
+        progress->bytesDone = 0;
+        progress->failedFile = -1;
+        *summary = ArchiveSummary();
+        int32_t code = WriteArchive(command, *entries, password, progress, log, summary);
+        if (code == CompressionFailed && progress->failedFile >= 0 && !IsCancelled(progress)) {
+            const ArchiveEntry &failed = (*entries)[(size_t)progress->failedFile];
+            log.Write("WARNING: Unable to read file, skipped: %s (error %lu); writing the archive again\n",
+                      failed.listedName.c_str(), progress->failedError);
+            progress->bytesTotal -= failed.file.size;
+            entries->erase(entries->begin() + progress->failedFile);
+            readFailures++;
+            continue;
+        }
+        summary->skipped += readFailures;
+        return code;
+    }
+    *summary = ArchiveSummary();
+    summary->skipped = readFailures;
+    return CompressionOk;
+}

@@ -1,0 +1,35 @@
+// Writing one archive from the files of the list, through libzip.
+#pragma once
+#include <windows.h>
+#include <stdint.h>
+#include <string>
+#include <vector>
+
+#include "CommandLine.h"
+#include "CompressionLog.h"
+#include "CompressionRequest.h"
+#include "InputSource.h"
+
+// One listed file that could be opened when the list was read.
+struct ArchiveEntry {
+    std::string listedName;   // the list line, for the log
+    std::string entryName;    // UTF-8 name inside the archive
+    InputFile file;
+    DWORD attributes = 0;
+};
+
+// What one successful write made.
+struct ArchiveSummary {
+    int added = 0;
+    int skipped = 0;   // duplicate names and files that failed while being read
+    uint64_t size = 0;
+    std::vector<std::string> files;
+};
+
+// Writes the archive (AES-256 when password is not empty) and returns a CompressionResult:
+// Ok, also when every file had to be left out (then summary->files is empty and nothing is on
+// disk), Failed, NoMemory or Aborted. Entries that fail while being read are removed from
+// entries. On anything but Ok no file of the archive is left behind.
+int32_t WriteArchiveSkippingUnreadable(const ArchiveCommand &command, std::vector<ArchiveEntry> *entries,
+                                       const std::string &password, ReadProgress *progress, CompressionLog &log,
+                                       ArchiveSummary *summary);
