@@ -77,15 +77,22 @@ bool DescribeListedFile(const std::string &line, ArchiveEntry *entry, Compressio
     return true;
 }
 
+const char *DescribeResult(int32_t code)
+{
+    switch (code) {
+    case CompressionOk: return "Archive created";
+    case CompressionWarnings: return "Archive created with warnings";
+    case CompressionSyntaxError: return "Command line syntax error";
+    case CompressionNoMemory: return "Not enough memory";
+    case CompressionAborted: return "Cancelled";
+    default: return "Failed";
+    }
+}
+
+// The last log line; the same words go to the caller's message buffer.
 int32_t FinishWith(const CompressionRequest &request, CompressionLog &log, int32_t code)
 {
-    static const char *const texts[] = {"Archive created", "Archive created with warnings", "Failed",
-                                        "Command line syntax error", "Not enough memory", "Cancelled"};
-    const char *text = code == CompressionOk ? texts[0]
-                     : code == CompressionWarnings ? texts[1]
-                     : code == CompressionSyntaxError ? texts[3]
-                     : code == CompressionNoMemory ? texts[4]
-                     : code == CompressionAborted ? texts[5] : texts[2];
+    const char *text = DescribeResult(code);
     log.Write("Result %d: %s\n", (int)code, text);
     if (request.messageBuffer)
         lstrcpynA(request.messageBuffer, text, 256);
