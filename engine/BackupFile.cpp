@@ -31,6 +31,22 @@ static void LogChangeDetails(FILE *log, const wchar_t *mirror, const WIN32_FIND_
               (int)e.ftLastWriteTime.dwLowDateTime, allowedDelta);
 }
 
+// The mirror file's attributes, size and times, as a directory entry would give them.
+static bool LookUpMirrorFile(const wchar_t *mirror, WIN32_FIND_DATAW *entry)
+{
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExLong(mirror, &data))
+        return false;
+    ZeroMemory(entry, sizeof(*entry));
+    entry->dwFileAttributes = data.dwFileAttributes;
+    entry->ftCreationTime = data.ftCreationTime;
+    entry->ftLastAccessTime = data.ftLastAccessTime;
+    entry->ftLastWriteTime = data.ftLastWriteTime;
+    entry->nFileSizeHigh = data.nFileSizeHigh;
+    entry->nFileSizeLow = data.nFileSizeLow;
+    return true;
+}
+
 // After an access-denied copy over an existing mirror: clear its read-only and hidden bits and
 // try once more. 1 when that copy worked.
 static int RetryOverProtectedMirror(const wchar_t *readPath, const wchar_t *mirror, FILE *log,
@@ -60,10 +76,8 @@ int BackupFile(const wchar_t *source, const wchar_t *mirror, FILE *log, const WI
     BackupConfig *config = context->config;
     double size = entry->nFileSizeHigh * 4294967296.0 + entry->nFileSizeLow;
     WIN32_FIND_DATAW existing;
-    HANDLE search = FindFirstFileLong(mirror, &existing);
-    bool mirrorExisted = search != INVALID_HANDLE_VALUE;
+    bool mirrorExisted = LookUpMirrorFile(mirror, &existing);
     if (mirrorExisted) {
-        FindClose(search);
         if (gSettings.logVerbose)
             LogChangeDetails(log, mirror, existing, *entry, context->allowedTimeDelta);
         if (!IsMirrorChanged(existing, *entry, context->allowedTimeDelta)) {

@@ -1,6 +1,10 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include <algorithm>
+#include <string>
+#include <vector>
+
 #include "CleanupPasses.h"
 #include "ErrorReport.h"
 #include "FolderHelpers.h"
@@ -142,9 +146,51 @@ static int CopyWalkPath(const wchar_t *path, wchar_t *out, const char *emptyLine
     return 1;
 }
 
+// The names in a source folder, listed once so that most mirror entries need no look-up of
+// their own. A name not in the listing still gets the definite look-up before it counts as
+// deleted.
+struct SourceListing {
+    struct Name {
+        std::wstring name;
+        bool folder;
+    };
+    std::vector<Name> names;
+    bool listed = false;
+};
+
+static bool IsNameLess(const SourceListing::Name &a, const SourceListing::Name &b)
+{
+    return _wcsicmp(a.name.c_str(), b.name.c_str()) < 0;
+}
+
+static void ListSourceFolder(const wchar_t *sourceFolder, SourceListing *listing)
+{
+    std::wstring pattern = std::wstring(sourceFolder) + L"*";
+    WIN32_FIND_DATAW entry;
+    HANDLE search = FindFirstFileLong(pattern.c_str(), &entry);
+    if (search == INVALID_HANDLE_VALUE)
+        return;
+    do {
+        listing->names.push_back({entry.cFileName, (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0});
+    } while (FindNextFileW(search, &entry));
+    FindClose(search);
+    std::sort(listing->names.begin(), listing->names.end(), IsNameLess);
+    listing->listed = true;
+}
+
+// 1 when the listing holds the name as this kind of entry.
+static bool IsListed(const SourceListing &listing, const wchar_t *name, bool folder)
+{
+    if (!listing.listed)
+        return false;
+    SourceListing::Name key = {name, folder};
+    auto found = std::lower_bound(listing.names.begin(), listing.names.end(), key, IsNameLess);
+    return found != listing.names.end() && _wcsicmp(found->name.c_str(), name) == 0 && found->folder == folder;
+}
+
 // One entry of the mirror folder; 0 marks the walk failed.
 static int CheckMirrorEntry(FILE *log, const wchar_t *source, const wchar_t *mirror, const WIN32_FIND_DATAW &entry,
-                            const volatile uint8_t *cancel, JobContext *context)
+                            const volatile uint8_t *cancel, JobContext *context, const SourceListing &listing)
 {
     wchar_t *sourcePath = static_cast<wchar_t *>(malloc(4 * kWidePathChars * sizeof(wchar_t)));
     if (sourcePath == nullptr)
@@ -161,7 +207,8 @@ static int CheckMirrorEntry(FILE *log, const wchar_t *source, const wchar_t *mir
             FormatTextW(mirrorPath, 2 * kWidePathChars, L"%ws%ws", mirror, name);
             if (!CheckFolderForDeletedItems(log, sourcePath, mirrorPath, cancel, context))
                 result = 0;
-            if (!IsDirectory(sourcePath) && IsSourceDefinitelyGone(sourcePath) && !IsCancelSet(cancel)) {
+            if (!IsListed(listing, name, true) && !IsDirectory(sourcePath) && IsSourceDefinitelyGone(sourcePath) &&
+                !IsCancelSet(cancel)) {
                 if (RemoveDirectoryLong(mirrorPath)) {
                     if (gSettings.logVerbose)
                         WriteText(log, "Removed deleted folder: %ws\n", mirrorPath);
@@ -175,7 +222,7 @@ static int CheckMirrorEntry(FILE *log, const wchar_t *source, const wchar_t *mir
     } else if (!CheckJoinedPathLengthW(source, name, kWidePathChars + 1, log) ||
                !CheckJoinedPathLengthW(mirror, name, kWidePathChars + 1, log)) {
         result = 0;
-    } else {
+    } else if (!IsListed(listing, name, false) || IsPartialCopyName(name)) {
         FormatTextW(sourcePath, 2 * kWidePathChars, L"%ws%ws", source, name);
         FormatTextW(mirrorPath, 2 * kWidePathChars, L"%ws%ws", mirror, name);
         if (!HandleDeletedFile(sourcePath, mirrorPath, log, &entry, context))
@@ -183,6 +230,33 @@ static int CheckMirrorEntry(FILE *log, const wchar_t *source, const wchar_t *mir
     }
     free(sourcePath);
     return result;
+}
+
+// Walks the mirror folder M against the source folder S (both ending in "\\").
+static int WalkMirrorFolder(FILE *log, const wchar_t *sourceFolder, const wchar_t *mirrorFolder, wchar_t *pattern,
+                            const volatile uint8_t *cancel, JobContext *context)
+{
+    SourceListing listing;
+    ListSourceFolder(sourceFolder, &listing);
+    FormatTextW(pattern, kWidePathChars, L"%ws*", mirrorFolder);
+    WIN32_FIND_DATAW entry;
+    HANDLE search = FindFirstFileLong(pattern, &entry);
+    if (search == INVALID_HANDLE_VALUE) {
+        LogLastError("Check Folder For Deleted Items - FindFirstFile", log);
+        WriteText(log, "WARNING (cffdi): Unable to iterate files in: %ws\n", pattern);
+        return 1;
+    }
+    bool failed = false;
+    do {
+        if (IsCancelSet(cancel))
+            break;
+        if (wcscmp(entry.cFileName, L".") == 0 || wcscmp(entry.cFileName, L"..") == 0)
+            continue;
+        if (!CheckMirrorEntry(log, sourceFolder, mirrorFolder, entry, cancel, context, listing))
+            failed = true;
+    } while (FindNextFileW(search, &entry));
+    FindClose(search);
+    return failed ? 0 : 1;
 }
 
 int CheckFolderForDeletedItems(FILE *log, const wchar_t *source, const wchar_t *mirror,
@@ -196,35 +270,15 @@ int CheckFolderForDeletedItems(FILE *log, const wchar_t *source, const wchar_t *
     wchar_t *mirrorFolder = sourceFolder + kWidePathChars;
     wchar_t *pattern = mirrorFolder + kWidePathChars;
     int result = 0;
-    bool failed = false;
-    HANDLE search = INVALID_HANDLE_VALUE;
-    WIN32_FIND_DATAW entry;
     if (!CopyWalkPath(source, sourceFolder, "WARNING (cffdi): Empty path\n", log) ||
-        !CopyWalkPath(mirror, mirrorFolder, "WARNING (cffdi): Empty destination path\n", log))
-        goto done;
-    if (wcslen(mirrorFolder) >= kWidePathChars - 1) {
+        !CopyWalkPath(mirror, mirrorFolder, "WARNING (cffdi): Empty destination path\n", log)) {
+        result = 0;
+    } else if (wcslen(mirrorFolder) >= kWidePathChars - 1) {
         WriteText(log, "WARNING: Path too long: %ws\n", mirrorFolder);
-        goto done;
+        result = 0;
+    } else {
+        result = WalkMirrorFolder(log, sourceFolder, mirrorFolder, pattern, cancel, context);
     }
-    FormatTextW(pattern, kWidePathChars, L"%ws*", mirrorFolder);
-    search = FindFirstFileLong(pattern, &entry);
-    if (search == INVALID_HANDLE_VALUE) {
-        LogLastError("Check Folder For Deleted Items - FindFirstFile", log);
-        WriteText(log, "WARNING (cffdi): Unable to iterate files in: %ws\n", pattern);
-        result = 1;
-        goto done;
-    }
-    do {
-        if (IsCancelSet(cancel))
-            break;
-        if (wcscmp(entry.cFileName, L".") == 0 || wcscmp(entry.cFileName, L"..") == 0)
-            continue;
-        if (!CheckMirrorEntry(log, sourceFolder, mirrorFolder, entry, cancel, context))
-            failed = true;
-    } while (FindNextFileW(search, &entry));
-    FindClose(search);
-    result = failed ? 0 : 1;
-done:
     free(sourceFolder);
     return result;
 }

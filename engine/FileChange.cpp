@@ -1,5 +1,7 @@
 #include "FileChange.h"
 
+#include "FolderHelpers.h"
+
 int64_t FileTimeTicks(const FILETIME &time)
 {
     return (int64_t)(((uint64_t)time.dwHighDateTime << 32) | time.dwLowDateTime);
@@ -17,4 +19,11 @@ bool IsMirrorChanged(const WIN32_FIND_DATAW &mirror, const WIN32_FIND_DATAW &sou
         difference = -difference;
     int64_t allowed = allowedDelta < 0 ? 0 : allowedDelta;
     return difference > allowed;
+}
+
+int32_t ChooseAllowedTimeDelta(int sourceKind, int destinationKind, int32_t likeDriveDelta)
+{
+    bool mixed = (sourceKind == FileSystemNtfs && destinationKind == FileSystemFat) ||
+                 (sourceKind == FileSystemFat && destinationKind == FileSystemNtfs);
+    return mixed ? 20000000 : likeDriveDelta;
 }

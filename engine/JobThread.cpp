@@ -12,6 +12,7 @@
 #include "DateVariables.h"
 #include "DisplayFormats.h"
 #include "ExternalProgram.h"
+#include "FileChange.h"
 #include "FolderHelpers.h"
 #include "GlobalSettings.h"
 #include "JobContext.h"
@@ -121,9 +122,7 @@ int MirrorSource(JobRun &run, int index, const wchar_t *source)
     char destinationSystem[128];
     GetVolumeFileSystemKind(config->sources[index].path, &sourceKind, sourceSystem);
     GetVolumeFileSystemKind(context.destination, &destinationKind, destinationSystem);
-    bool mixed = (sourceKind == FileSystemNtfs && destinationKind == FileSystemFat) ||
-                 (sourceKind == FileSystemFat && destinationKind == FileSystemNtfs);
-    context.allowedTimeDelta = mixed ? 20000000 : gSettings.likeDriveTimeDelta;
+    context.allowedTimeDelta = ChooseAllowedTimeDelta(sourceKind, destinationKind, gSettings.likeDriveTimeDelta);
     if (gSettings.logVerbose)
         WriteText(log, "Uncompressed Backup Up Source:\n\t%s\n\t%s\n", config->sources[index].path, sourceSystem);
     const volatile uint8_t *cancel = &config->cancelRequested;

@@ -7,6 +7,7 @@
 #include "Exclusion.h"
 #include "ExtensionFilter.h"
 #include "FileChange.h"
+#include "FolderHelpers.h"
 #include "JobTestSupport.h"
 #include "MirrorPath.h"
 
@@ -139,6 +140,15 @@ TEST(IsMirrorChanged, SizeReadOnlyAndHiddenBitsCount)
     EXPECT_TRUE(IsMirrorChanged(Entry(t, 10, FILE_ATTRIBUTE_HIDDEN), Entry(t, 10, 0), 20000000));
     EXPECT_TRUE(IsMirrorChanged(Entry(t, 10, FILE_ATTRIBUTE_READONLY), Entry(t, 10, 0), 20000000));
     EXPECT_FALSE(IsMirrorChanged(Entry(t, 10, FILE_ATTRIBUTE_ARCHIVE), Entry(t, 10, 0), 20000000));
+}
+
+TEST(ChooseAllowedTimeDelta, TwoSecondsOnlyBetweenNtfsAndFat)
+{
+    EXPECT_EQ(ChooseAllowedTimeDelta(FileSystemNtfs, FileSystemFat, 7), 20000000);
+    EXPECT_EQ(ChooseAllowedTimeDelta(FileSystemFat, FileSystemNtfs, 7), 20000000);
+    EXPECT_EQ(ChooseAllowedTimeDelta(FileSystemNtfs, FileSystemNtfs, 7), 7);
+    EXPECT_EQ(ChooseAllowedTimeDelta(FileSystemFat, FileSystemFat, 7), 7);
+    EXPECT_EQ(ChooseAllowedTimeDelta(FileSystemOther, FileSystemFat, 7), 7);
 }
 
 TEST(PassesExtensionFilter, IncludeAndExcludeModes)
