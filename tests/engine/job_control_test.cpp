@@ -12,6 +12,7 @@
 #include "JobTestSupport.h"
 #include "MirrorPath.h"
 #include "RunQueue.h"
+#include "SizeCalculation.h"
 #include "resource.h"
 
 namespace {
@@ -152,6 +153,36 @@ TEST_F(JobControlTest, StopDuringALargeCopyAbortsAndLeavesNoHalfCopiedFile)
     }
     EXPECT_LT(complete, fileCount);
     EXPECT_TRUE(HasLine(env.LogLines(index), "Job Result: Aborted"));
+}
+
+TEST_F(JobControlTest, StartStopsTheSizeCountAndTheEndRestartsIt)
+{
+    WriteTextFile(source + L"a.txt", "alpha");
+    int index = env.AddConfig("Job A", destination, {Narrow(source)}, Enabled | Uncompressed);
+    BackupConfig *config = env.Config(index);
+    ASSERT_EQ(StartAllConfigSizes(nullptr), 1);
+    ASSERT_NE(allSizesThread, nullptr);
+    jobActive = 1;
+    StartBackupJob(nullptr, index, 0);
+    EXPECT_EQ(restartSizeAfterJob, 1);
+    EXPECT_EQ(allSizesThread, nullptr);
+    ASSERT_TRUE(env.shell.WaitFinished(20000));
+    while (IsConfigRunning(config))
+        Sleep(5);
+    // Something marked the source unmeasured meanwhile: the restart measures it again.
+    config->sources[0].sizeKnown = 0;
+    OnJobFinished(nullptr, config->uniqueId);
+    EXPECT_NE(allSizesThread, nullptr);
+    for (int i = 0; i < 2000 && allSizesRunning; ++i)
+        Sleep(5);
+    StopAllConfigSizes();
+    EXPECT_EQ(config->sources[0].sizeKnown, 1);
+    jobActive = 1;
+    StartBackupJob(nullptr, index, 0);
+    EXPECT_EQ(restartSizeAfterJob, 0);
+    ASSERT_TRUE(env.shell.WaitFinished(20000));
+    while (IsConfigRunning(config))
+        Sleep(5);
 }
 
 struct FakeJob {

@@ -187,6 +187,25 @@ TEST_F(JobRunTest, DeletedFilesAreKeptAsideAndLeaveTheMirror)
     EXPECT_TRUE(HasLine(env.LogLines(index), "\tDeleted From Backup: 2"));
 }
 
+TEST_F(JobRunTest, VerboseLogNamesEveryDeletedFileAndFolder)
+{
+    WriteTextFile(source + L"gone.txt", "g");
+    MakeFolder(source + L"old");
+    int index = AddJob(Enabled | Uncompressed | SaveDeleted);
+    gSettings.logVerbose = 1;
+    ASSERT_EQ(env.RunJob(index), 1);
+    DeleteFileW((source + L"gone.txt").c_str());
+    RemoveDirectoryW((source + L"old").c_str());
+    ASSERT_EQ(env.RunJob(index), 1);
+    std::vector<std::string> lines = env.LogLines(index);
+    std::string mirror = Narrow(MirrorOf(source));
+    std::string kept = Narrow(DeletedOf(source));
+    EXPECT_TRUE(HasLine(lines, "Removed deleted file from: " + mirror + "gone.txt"));
+    EXPECT_TRUE(HasLine(lines, "Removed deleted folder: " + mirror + "old"));
+    EXPECT_TRUE(HasLine(lines, "Copied deleted file:"));
+    EXPECT_TRUE(HasLine(lines, "\tTo:   " + kept + "gone.txt"));
+}
+
 TEST_F(JobRunTest, SourceFolderThatCannotBeListedIsAWarningAndItsMirrorStays)
 {
     WriteTextFile(source + L"a.txt", "alpha");
