@@ -88,6 +88,22 @@ HRESULT ActivateTask(ComRef<ITaskScheduler> &scheduler, const char *taskName, Co
     return scheduler->Activate(name.c_str(), kIidTask, reinterpret_cast<IUnknown **>(task.Out()));
 }
 
+// Opens a task by name; a task that does not exist is S_OK with exists false.
+HRESULT OpenExistingTask(const char *taskName, ComRef<ITask> &task, bool *exists)
+{
+    *exists = false;
+    ComRef<ITaskScheduler> scheduler;
+    HRESULT hr = CreateScheduler(scheduler);
+    if (FAILED(hr))
+        return hr;
+    hr = ActivateTask(scheduler, taskName, task);
+    if (hr == kTaskFileNotFound)
+        return S_OK;
+    if (SUCCEEDED(hr))
+        *exists = true;
+    return hr;
+}
+
 HRESULT FillTask(const CTask &fields, ITask *task)
 {
     HRESULT hr = task->SetApplicationName(ToWide(fields.application).c_str());
@@ -192,15 +208,10 @@ public:
 
     HRESULT LoadTask(CTask &fields, const char *taskName, int *found) override
     {
-        ComRef<ITaskScheduler> scheduler;
-        HRESULT hr = CreateScheduler(scheduler);
-        if (FAILED(hr))
-            return hr;
         ComRef<ITask> task;
-        hr = ActivateTask(scheduler, taskName, task);
-        if (hr == kTaskFileNotFound)
-            return S_OK;
-        if (FAILED(hr))
+        bool exists = false;
+        HRESULT hr = OpenExistingTask(taskName, task, &exists);
+        if (FAILED(hr) || !exists)
             return hr;
         LPWSTR text = nullptr;
         if (FAILED(hr = TakeText(task->GetApplicationName(&text), text, fields.application, sizeof fields.application)))
@@ -228,15 +239,10 @@ public:
 
     HRESULT GetNextRunTime(const char *taskName, SYSTEMTIME *next, int *found) override
     {
-        ComRef<ITaskScheduler> scheduler;
-        HRESULT hr = CreateScheduler(scheduler);
-        if (FAILED(hr))
-            return hr;
         ComRef<ITask> task;
-        hr = ActivateTask(scheduler, taskName, task);
-        if (hr == kTaskFileNotFound)
-            return S_OK;
-        if (FAILED(hr))
+        bool exists = false;
+        HRESULT hr = OpenExistingTask(taskName, task, &exists);
+        if (FAILED(hr) || !exists)
             return hr;
         hr = task->GetNextRunTime(next);
         // The informational results (no trigger, no more runs, disabled) come with a zeroed
