@@ -357,6 +357,27 @@ TEST_F(JobRunTest, PathTooLongEndsTheJobFailed)
     EXPECT_TRUE(HasLine(lines, "Job Result: Failed"));
 }
 
+TEST_F(JobRunTest, SuccessfulCompressedRunAdvancesTheDateFilterAndAWarningDoesNot)
+{
+    WriteTextFile(source + L"a.txt", "a");
+    int index = AddJob(Enabled | Uncompressed | Compressed);
+    BackupConfig *config = env.Config(index);
+    config->dateFilterCount = 4;
+    ASSERT_EQ(env.RunJob(index), 1);
+    EXPECT_EQ(config->dateFilterCount, 5);
+    SYSTEMTIME utc;
+    GetUtcNow(&utc);
+    EXPECT_EQ(config->lastCompressedRunTime.wYear, utc.wYear);
+    EXPECT_EQ(config->lastCompressedRunTime.wHour, utc.wHour);
+    EXPECT_TRUE(FileExists(Widen(destination) + L"Job A\\Compressed"));
+    config->lastCompressedRunTime.wYear = 1999;
+    DeleteFileW((source + L"a.txt").c_str());
+    strcpy(config->sources[0].path, (Narrow(source) + "missing.txt").c_str());
+    ASSERT_EQ(env.RunJob(index), 3);
+    EXPECT_EQ(config->dateFilterCount, 5);
+    EXPECT_EQ(config->lastCompressedRunTime.wYear, 1999);
+}
+
 TEST_F(JobRunTest, DisabledConfigurationWritesOnlyTheFooterAboveTheOlderText)
 {
     int index = AddJob(Uncompressed);
