@@ -259,6 +259,57 @@ TEST_F(JobRunTest, SourceTakenOutOfTheConfigurationLeavesTheBackup)
     EXPECT_TRUE(FileExists(MirrorOf(source) + L"a.txt"));
 }
 
+TEST_F(JobRunTest, SourceOnADriveOfItsOwnLeavesWithItsWholeTopFolder)
+{
+    std::wstring other = L"Z:\\tmp\\vlr_job_" + std::to_wstring(GetCurrentProcessId()) + L"\\";
+    ASSERT_TRUE(MakeFolder(other));
+    WriteTextFile(other + L"z.txt", "z");
+    WriteTextFile(source + L"a.txt", "a");
+    int index = env.AddConfig("Job A", destination, {Narrow(source), Narrow(other)}, Enabled | Uncompressed);
+    gSettings.removeExcluded = 1;
+    ASSERT_EQ(env.RunJob(index), 1);
+    ASSERT_TRUE(FileExists(Widen(destination) + L"Job A\\Z\\"));
+    env.Config(index)->sourceCount = 1;
+    gSettings.logVerbose = 1;
+    ASSERT_EQ(env.RunJob(index), 1);
+    EXPECT_FALSE(FileExists(Widen(destination) + L"Job A\\Z"));
+    EXPECT_TRUE(FileExists(MirrorOf(source) + L"a.txt"));
+    EXPECT_TRUE(HasLine(env.LogLines(index), "Removing excluded folder from backup: " + destination + "Job A\\Z\\"));
+    RemoveTreeW(other);
+}
+
+TEST_F(JobRunTest, HiddenMirrorFileLeavesWhenHiddenFilesAreSkippedLater)
+{
+    // Wine reports names that start with a dot as hidden.
+    WriteTextFile(source + L".secret", "s");
+    WriteTextFile(source + L"plain.txt", "p");
+    if (!(GetFileAttributesW((source + L".secret").c_str()) & FILE_ATTRIBUTE_HIDDEN))
+        GTEST_SKIP() << "this file system keeps no hidden attribute";
+    int index = AddJob(Enabled | Uncompressed);
+    gSettings.removeExcluded = 1;
+    ASSERT_EQ(env.RunJob(index), 1);
+    ASSERT_TRUE(FileExists(MirrorOf(source) + L".secret"));
+    env.SetExtensions(index, {}, SkipHidden);
+    ASSERT_EQ(env.RunJob(index), 1);
+    EXPECT_FALSE(FileExists(MirrorOf(source) + L".secret"));
+    EXPECT_TRUE(FileExists(MirrorOf(source) + L"plain.txt"));
+}
+
+TEST_F(JobRunTest, FileNamedAsASourceStaysEvenWhenExcluded)
+{
+    WriteTextFile(source + L"keep.txt", "k");
+    WriteTextFile(source + L"drop.txt", "d");
+    std::string keep = Narrow(source) + "keep.txt";
+    int index = env.AddConfig("Job A", destination, {Narrow(source), keep}, Enabled | Uncompressed);
+    gSettings.removeExcluded = 1;
+    ASSERT_EQ(env.RunJob(index), 1);
+    env.AddExcluded(index, keep);
+    env.AddExcluded(index, Narrow(source) + "drop.txt");
+    ASSERT_EQ(env.RunJob(index), 1);
+    EXPECT_TRUE(FileExists(MirrorOf(source) + L"keep.txt"));
+    EXPECT_FALSE(FileExists(MirrorOf(source) + L"drop.txt"));
+}
+
 TEST_F(JobRunTest, EmptyNameKeepsTheExclusionPassOutOfTheDestination)
 {
     WriteTextFile(source + L"a.txt", "a");
