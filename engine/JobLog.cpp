@@ -33,9 +33,9 @@ void CloseJobLog(JobLogFile *log)
     if (log->setAside) {
         FILE *aside = fopen(log->asidePath, "rt");
         if (aside != nullptr) {
-            char piece[259];
-            while (fgets(piece, sizeof(piece), aside) != nullptr)
-                fputs(piece, log->stream);
+            char chunk[259];
+            while (fgets(chunk, sizeof(chunk), aside) != nullptr)
+                fputs(chunk, log->stream);
             fclose(aside);
             DeleteFileA(log->asidePath);
         }
