@@ -185,6 +185,29 @@ TEST_F(JobControlTest, StartStopsTheSizeCountAndTheEndRestartsIt)
         Sleep(5);
 }
 
+TEST_F(JobControlTest, StopWhileTheProgramBeforeRunsLeavesItAndAborts)
+{
+    int index = env.AddConfig("Job A", destination, {Narrow(source)}, Enabled | Uncompressed | RunProgramBefore);
+    BackupConfig *config = env.Config(index);
+    strcpy(config->programBefore, "cmd.exe /c ping -n 20 127.0.0.1 >nul");
+    jobActive = 1;
+    StartBackupJob(nullptr, index, 0);
+    char status[64] = "";
+    for (int i = 0; i < 4000 && strcmp(status, "Job Running Before Backup") != 0; ++i) {
+        Sleep(5);
+        GetStatusText(config, status, sizeof(status));
+    }
+    Sleep(300);
+    DWORD started = GetTickCount();
+    StopBackupJob(index);
+    EXPECT_LT(GetTickCount() - started, 5000u);
+    EXPECT_EQ(config->lastResult, 4);
+    std::vector<std::string> lines = env.LogLines(index);
+    EXPECT_TRUE(HasLine(lines, "Starting External Process: cmd.exe /c ping -n 20 127.0.0.1 >nul"));
+    EXPECT_TRUE(HasLine(lines, "\tProcess was still running when backup job was aborted"));
+    EXPECT_TRUE(HasLine(lines, "Job Result: Aborted"));
+}
+
 struct FakeJob {
     BackupConfig *config;
     DWORD delay;
