@@ -10,6 +10,7 @@
 #include "BackupConfig.h"
 #include "ConfigTable.h"
 #include "InternalScheduler.h"
+#include "MsvcrtFormat.h"
 #include "RunQueue.h"
 #include "ScheduledTask.h"
 
@@ -35,7 +36,7 @@ SYSTEMTIME At(int year, int month, int day, int hour, int minute, int second = 0
 std::string Text(const SYSTEMTIME &t)
 {
     char s[40];
-    snprintf(s, sizeof s, "%04d-%02d-%02d %02d:%02d", t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute);
+    FormatText(s, sizeof s, "%04d-%02d-%02d %02d:%02d", t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute);
     return s;
 }
 
