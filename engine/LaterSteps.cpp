@@ -26,12 +26,6 @@ int PrepareDiscDestination(JobContext *context, FILE *)
     return 1;
 }
 
-// No archive is written yet, so there is nothing to send, burn or free.
-int CreateZipArchives(FILE *, JobContext *)
-{
-    return 1;
-}
-
 int UploadVolumesByFtp(FILE *, JobContext *)
 {
     return 1;
@@ -59,10 +53,4 @@ int IsResultMailDue(const BackupConfig *)
 
 void SendJobResultMail(FILE *, BackupConfig *)
 {
-}
-
-void FreeZipOutputs(JobContext *context)
-{
-    context->zipOutputs = nullptr;
-    context->zipOutputCount = 0;
 }

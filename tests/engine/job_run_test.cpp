@@ -13,6 +13,7 @@
 #include "JobTestSupport.h"
 #include "JobThread.h"
 #include "MirrorPath.h"
+#include "ZipStep.h"
 
 namespace {
 
@@ -410,9 +411,13 @@ TEST_F(JobRunTest, PathTooLongEndsTheJobFailed)
 
 TEST_F(JobRunTest, SuccessfulCompressedRunAdvancesTheDateFilterAndAWarningDoesNot)
 {
+    char libraries[MAX_PATH] = "";
+    GetEnvironmentVariableA("VELLORAN_BIN_DIR", libraries, sizeof libraries);
+    SetCompressionLibraryFolder(libraries);
     WriteTextFile(source + L"a.txt", "a");
     int index = AddJob(Enabled | Uncompressed | Compressed);
     BackupConfig *config = env.Config(index);
+    config->dateFilterFlags = 0; // changed files only, so the count goes on
     config->dateFilterCount = 4;
     ASSERT_EQ(env.RunJob(index), 1);
     EXPECT_EQ(config->dateFilterCount, 5);
@@ -427,6 +432,7 @@ TEST_F(JobRunTest, SuccessfulCompressedRunAdvancesTheDateFilterAndAWarningDoesNo
     ASSERT_EQ(env.RunJob(index), 3);
     EXPECT_EQ(config->dateFilterCount, 5);
     EXPECT_EQ(config->lastCompressedRunTime.wYear, 1999);
+    SetCompressionLibraryFolder(nullptr);
 }
 
 TEST_F(JobRunTest, DisabledConfigurationWritesOnlyTheFooterAboveTheOlderText)

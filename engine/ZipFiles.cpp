@@ -1,0 +1,208 @@
+// The archive files of the ZIP step: names with their root tags, old parts deleted before a new
+// archive, a lone part renamed, the files of this run's archives and the library's log.
+#include <stdlib.h>
+#include <string.h>
+
+#include "ConfigRuntime.h"
+#include "ErrorReport.h"
+#include "GlobalSettings.h"
+#include "MsvcrtFormat.h"
+#include "TextHelpers.h"
+#include "ZipStep.h"
+
+const int kLastZipPart = 9998;
+
+bool UsesZipVolumes(const JobContext *context)
+{
+    return (context->burnToDisc == 1 && context->spanDiscs == 1) || (context->config->flags & SplitZip) != 0;
+}
+
+// "_D" for "D:\", "_srv_data" for "\\srv\data\".
+static void BuildRootTag(const char *root, char *tag, size_t tagSize)
+{
+    char raw[270];
+    FormatText(raw, sizeof(raw), "_%s", root);
+    size_t length = strlen(raw);
+    if (length >= 7 && raw[1] == '\\' && raw[2] == '\\') {
+        char *separator = strchr(raw + 3, '\\');
+        if (separator != nullptr && separator[1] != '\0')
+            *separator = '_';
+    }
+    SanitizeFileName(tag, tagSize, raw);
+}
+
+int AddRootToZipName(char *out260, const char *name, const ZipOutput *output, FILE *log)
+{
+    lstrcpynA(out260, name, 260);
+    char tag[270];
+    BuildRootTag(output->root, tag, sizeof(tag));
+    char *dot = strrchr(out260, '.');
+    if (dot == nullptr) {
+        WriteText(log, "ERROR (8): Invalid compressed filename: %s\n", name);
+        return 0;
+    }
+    if (strlen(out260) + strlen(tag) >= 260) {
+        WriteText(log, "ERROR (8b): Compressed filename too long with source root tag: %s%s\n", name, tag);
+        return 0;
+    }
+    memmove(dot + strlen(tag), dot, strlen(dot) + 1);
+    memcpy(dot, tag, strlen(tag));
+    return 1;
+}
+
+// 1 when the file is gone or was never there; -1 when it is not there (and never was).
+static int DeleteZipFile(const char *path)
+{
+    if (DeleteFileA(path))
+        return 1;
+    DWORD error = GetLastError();
+    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) {
+        SetLastError(error);
+        return -1;
+    }
+    SetLastError(error);
+    return 0;
+}
+
+int DeleteOldZipFiles(const char *zipPath, FILE *log, JobContext *context)
+{
+    if (DeleteZipFile(zipPath) == 0) {
+        LogLastError("Delete File", log);
+        WriteText(log, "ERROR: Unable to delete old zip file: %s\n", zipPath);
+        return 0;
+    }
+    if (IsCancelRequested(context->config) || !UsesZipVolumes(context))
+        return 1;
+    if (strlen(zipPath) >= 256) {
+        WriteText(log, "ERROR: ZIP file path too long for splitting: %s\n", zipPath);
+        return 0;
+    }
+    char part[270];
+    for (int n = 1;; ++n) {
+        if (IsCancelRequested(context->config))
+            return 1;
+        if (n > kLastZipPart) {
+            WriteText(log, "ERROR: Too many old ZIP file parts in destination path: %s\n", zipPath);
+            return 0;
+        }
+        FormatText(part, sizeof(part), "%s.%03d", zipPath, n);
+        int deleted = DeleteZipFile(part);
+        if (deleted < 0)
+            return 1;
+        if (deleted == 0) {
+            // A part left behind would join the new archive's parts.
+            LogLastError("Delete File", log);
+            WriteText(log, "ERROR: Unable to delete old zip file: %s\n", part);
+            return 0;
+        }
+    }
+}
+
+static bool IsZipFilePresent(const char *path)
+{
+    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    CloseHandle(file);
+    return true;
+}
+
+void RenameSinglePartZip(const char *zipPath)
+{
+    char part[270];
+    FormatText(part, sizeof(part), "%s.002", zipPath);
+    if (IsZipFilePresent(zipPath) || IsZipFilePresent(part))
+        return;
+    FormatText(part, sizeof(part), "%s.001", zipPath);
+    MoveFileA(part, zipPath);
+}
+
+void CopyCompressionLog(FILE *log, const char *path)
+{
+    if (log == nullptr)
+        return;
+    const char *rule = "---------------------------------\n";
+    WriteText(log, "\n");
+    WriteText(log, rule);
+    WriteText(log, "-- ZIP File Creation Log Start --\n");
+    WriteText(log, rule);
+    FILE *input = fopen(path, "rt");
+    if (input == nullptr)
+        return;
+    char piece[1024];
+    while (fgets(piece, sizeof(piece), input) != nullptr)
+        fputs(piece, log);
+    WriteText(log, rule);
+    WriteText(log, "-- ZIP File Creation Log End   --\n");
+    WriteText(log, rule);
+    WriteText(log, "\n");
+    fclose(input);
+}
+
+static int AppendVolume(FILE *log, int *count, ZipVolumePath **volumes, const char *path)
+{
+    ZipVolumePath *grown = static_cast<ZipVolumePath *>(realloc(*volumes, sizeof(ZipVolumePath) * (size_t)(*count + 1)));
+    if (grown == nullptr) {
+        WriteText(log, "ERROR (34d): Memory allocation error (%d)\n", *count + 1);
+        free(*volumes);
+        *volumes = nullptr;
+        *count = 0;
+        return 0;
+    }
+    *volumes = grown;
+    lstrcpynA(grown[*count], path, sizeof(ZipVolumePath));
+    ++*count;
+    return 1;
+}
+
+static int ListOutputVolumes(const ZipOutput &output, FILE *log, int *count, ZipVolumePath **volumes)
+{
+    if (strlen(output.zipPath) >= 256) {
+        WriteText(log, "ERROR (34b): ZIP file path too long for splitting: %s\n", output.zipPath);
+        return 0;
+    }
+    if (IsZipFilePresent(output.zipPath))
+        return AppendVolume(log, count, volumes, output.zipPath);
+    char part[270];
+    for (int n = 1; n <= kLastZipPart; ++n) {
+        FormatText(part, sizeof(part), "%s.%03d", output.zipPath, n);
+        if (!IsZipFilePresent(part)) {
+            if (n == 1) {
+                WriteText(log, "ERROR (34c): Could not find ZIP file: %s\n", output.zipPath);
+                return 0;
+            }
+            break;
+        }
+        if (!AppendVolume(log, count, volumes, part))
+            return 0;
+    }
+    return 1;
+}
+
+int ListZipVolumes(JobContext *context, FILE *log, int *count, ZipVolumePath **volumes)
+{
+    *count = 0;
+    *volumes = nullptr;
+    for (int i = 0; i < context->zipOutputCount; ++i) {
+        if (IsCancelRequested(context->config))
+            return 1;
+        const ZipOutput &output = context->zipOutputs[i];
+        // Only what the library made in this run: an archive of a step that stopped before it,
+        // or one that failed, is no backup of this run.
+        if (output.fileCount == 0 || output.created != 1)
+            continue;
+        if (!ListOutputVolumes(output, log, count, volumes)) {
+            free(*volumes);
+            *volumes = nullptr;
+            *count = 0;
+            return 0;
+        }
+    }
+    if (gSettings.logVerbose) {
+        WriteText(log, "Current job ZIP files (%d):\n", *count);
+        for (int i = 0; i < *count; ++i)
+            WriteText(log, "\tFile %d: %s\n", i + 1, (*volumes)[i]);
+    }
+    return 1;
+}

@@ -1,0 +1,177 @@
+// The list files of the ZIP step: which files of each source root go into its archive.
+#include <stdlib.h>
+#include <string.h>
+
+#include "Calendar.h"
+#include "ConfigRuntime.h"
+#include "ErrorReport.h"
+#include "Exclusion.h"
+#include "ExtensionFilter.h"
+#include "FolderHelpers.h"
+#include "LongPath.h"
+#include "MirrorPath.h"
+#include "MsvcrtFormat.h"
+#include "ZipStep.h"
+
+static bool IsDotEntry(const wchar_t *name)
+{
+    return wcscmp(name, L".") == 0 || wcscmp(name, L"..") == 0;
+}
+
+int GetZipSourceRoot(FILE *log, char *root260, const char *source)
+{
+    char root[1024];
+    if (!GetSourceRoot(source, root, sizeof(root))) {
+        if (log != nullptr)
+            WriteText(log, "ERROR: Source syntax invalid: %s\n", source);
+        return 0;
+    }
+    if (strlen(root) >= 260) {
+        if (log != nullptr)
+            WriteText(log, "ERROR 2: Source syntax invalid: %s\n", source);
+        return 0;
+    }
+    strcpy(root260, root);
+    return 1;
+}
+
+bool IsModifiedSinceLastBackup(const BackupConfig *config, const WIN32_FIND_DATAW *entry)
+{
+    if (config->dateFilterCount <= 0)
+        return true;
+    SYSTEMTIME written;
+    if (!FileTimeToSystemTime(&entry->ftLastWriteTime, &written))
+        return true;
+    return IsSystemTimeBefore(&config->lastCompressedRunTime, &written) != 0;
+}
+
+static bool IsListed(const ZipOutput &output, const wchar_t *path)
+{
+    if (output.names == nullptr)
+        return false;
+    for (int32_t i = 0; i < output.fileCount; ++i)
+        if (_wcsicmp(output.names[i], path) == 0)
+            return true;
+    return false;
+}
+
+int AddToZipList(FILE *log, const wchar_t *path, JobContext *context, int index)
+{
+    ZipOutput &output = context->zipOutputs[index];
+    if (IsListed(output, path))
+        return 1;
+    ++output.fileCount;
+    if (output.fileCount > output.nameCapacity) {
+        output.nameCapacity = output.fileCount + 100;
+        ZipListedName *grown = static_cast<ZipListedName *>(
+            realloc(output.names, sizeof(ZipListedName) * (size_t)output.nameCapacity));
+        if (grown == nullptr) {
+            WriteText(log, "Memory allocation error (34j): %d\n", output.nameCapacity);
+            output.nameCapacity = 0;
+            output.fileCount = 0;
+            free(output.names);
+            output.names = nullptr;
+            return 0;
+        }
+        output.names = grown;
+    }
+    wchar_t *stored = output.names[output.fileCount - 1];
+    wcsncpy(stored, path, kWidePathChars - 1);
+    stored[kWidePathChars - 1] = L'\0';
+    size_t rootLength = strlen(output.root);
+    const wchar_t *relative = wcslen(path) >= rootLength ? path + rootLength : path;
+    WriteText(output.listFile, "%ws\n", relative);
+    return 1;
+}
+
+// One file of a folder walk; 0 ends the walk with 0, -1 marks it failed and goes on.
+static int ListFolderFile(FILE *log, const wchar_t *folder, const WIN32_FIND_DATAW &entry, JobContext *context,
+                          int index, wchar_t *path)
+{
+    const BackupConfig *config = context->config;
+    if (!PassesExtensionFilter(entry.cFileName, config->extensions, config->extensionCount, config->filterFlags))
+        return 1;
+    if (context->includeAllFiles != 1 && !IsModifiedSinceLastBackup(config, &entry))
+        return 1;
+    if (!CheckJoinedPathLengthW(folder, entry.cFileName, kWidePathChars + 1, log))
+        return -1;
+    FormatTextW(path, kWidePathChars, L"%ws%ws", folder, entry.cFileName);
+    if (IsExcluded(path, config))
+        return 1;
+    return AddToZipList(log, path, context, index);
+}
+
+// The walk below folder, which ends in "\" and is shorter than kWidePathChars - 1.
+static int ListFolderEntries(FILE *log, const wchar_t *folder, JobContext *context, int index, wchar_t *path)
+{
+    const BackupConfig *config = context->config;
+    FormatTextW(path, kWidePathChars, L"%ws*", folder);
+    WIN32_FIND_DATAW entry;
+    HANDLE search = FindFirstFileLong(path, &entry);
+    if (search == INVALID_HANDLE_VALUE) {
+        LogLastError("log_folder_to_list - FindFirstFile", log);
+        WriteText(log, "WARNING: Unable to iterate files in: %ws\n", folder);
+        return 1;
+    }
+    int result = 1;
+    bool failed = false;
+    do {
+        if (IsCancelRequested(config))
+            break;
+        if (IsSkippedByAttributes(entry.dwFileAttributes, config->filterFlags) || IsDotEntry(entry.cFileName))
+            continue;
+        if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+            if (!CheckJoinedPathLengthW(folder, entry.cFileName, kWidePathChars, log)) {
+                failed = true;
+                continue;
+            }
+            FormatTextW(path, kWidePathChars, L"%ws%ws", folder, entry.cFileName);
+            if (!log_folder_to_list(log, path, context, index))
+                failed = true;
+            continue;
+        }
+        int listed = ListFolderFile(log, folder, entry, context, index, path);
+        if (listed == 0) {
+            result = 0;
+            break;
+        }
+        if (listed < 0)
+            failed = true;
+    } while (FindNextFileW(search, &entry));
+    FindClose(search);
+    return result == 0 || failed ? 0 : 1;
+}
+
+int log_folder_to_list(FILE *log, const wchar_t *folder, JobContext *context, int index)
+{
+    if (IsCancelRequested(context->config))
+        return 1;
+    if (folder[0] == L'\0')
+        return 0;
+    size_t length = wcslen(folder);
+    if (length >= kWidePathChars - 1) {
+        WriteText(log, "WARNING: Path too long: %ws\n", folder);
+        return 0;
+    }
+    wchar_t *buffers = static_cast<wchar_t *>(malloc(2 * kWidePathChars * sizeof(wchar_t)));
+    if (buffers == nullptr) {
+        WriteText(log, "ERROR: Unable to allocate buffer: %ws\n", folder);
+        return 0;
+    }
+    wchar_t *base = buffers;
+    wchar_t *path = buffers + kWidePathChars;
+    wcscpy(base, folder);
+    if (base[length - 1] != L'\\')
+        wcscat(base, L"\\");
+    int result = 1;
+    if (IsExcluded(base, context->config)) {
+        result = 1;
+    } else if (wcslen(base) >= kWidePathChars - 1) {
+        WriteText(log, "WARNING: Path too long: %ws\n", base);
+        result = 0;
+    } else {
+        result = ListFolderEntries(log, base, context, index, path);
+    }
+    free(buffers);
+    return result;
+}

@@ -1,0 +1,57 @@
+// The compressed backup: one ZIP archive per source root in the job's "Compressed" folder,
+// listed here and written by the compression library kvcmpenc.dll.
+#pragma once
+#include <windows.h>
+#include <stdint.h>
+#include <stdio.h>
+#include <wchar.h>
+
+#include "BackupConfig.h"
+#include "JobContext.h"
+
+typedef wchar_t ZipListedName[1024];
+typedef char ZipVolumePath[260];
+
+// One archive of the run, for one distinct source root.
+struct ZipOutput {
+    char root[260];        // "D:\" or "\\server\share\"
+    char listPath[260];    // the list file in the data folder
+    FILE *listFile;        // open only while the listing runs
+    char zipPath[260];     // the archive, date variables expanded
+    int32_t fileCount;     // files listed; 0 makes no archive
+    ZipListedName *names;  // paths already listed, for de-duplication
+    int32_t nameCapacity;
+    int32_t created;       // 1 once the library made this archive in this run
+};
+
+// The ZIP step of the job thread. 1 when every archive was made; fills the context's outputs.
+int CreateZipArchives(FILE *log, JobContext *context);
+// Frees the outputs left with the context after the step.
+void FreeZipOutputs(JobContext *context);
+// The files that make up this run's archives, in order: each archive or its parts. The caller
+// frees *volumes. 1 when found.
+int ListZipVolumes(JobContext *context, FILE *log, int *count, ZipVolumePath **volumes);
+
+// Folder the compression library is loaded from; NULL or "" is the program's own folder.
+void SetCompressionLibraryFolder(const char *folder);
+
+// Listing.
+int log_folder_to_list(FILE *log, const wchar_t *folder, JobContext *context, int output);
+int AddToZipList(FILE *log, const wchar_t *path, JobContext *context, int output);
+bool IsModifiedSinceLastBackup(const BackupConfig *config, const WIN32_FIND_DATAW *entry);
+// The root of a source path into a buffer of 260; the failure lines go to log when given.
+int GetZipSourceRoot(FILE *log, char *root260, const char *source);
+
+// Archive names and files.
+int AddRootToZipName(char *out260, const char *name, const ZipOutput *output, FILE *log);
+int DeleteOldZipFiles(const char *zipPath, FILE *log, JobContext *context);
+void RenameSinglePartZip(const char *zipPath);
+void CopyCompressionLog(FILE *log, const char *path);
+// True when the run writes numbered volumes (spanning discs or a split archive).
+bool UsesZipVolumes(const JobContext *context);
+
+// The command line's switches. The password switch holds the clear password: wipe it after use.
+void BuildVolumeSwitch(const JobContext *context, char *out64);
+int BuildPasswordSwitch(const BackupConfig *config, char *out384, FILE *log);
+// The job-log line of a library result other than 0.
+void LogCompressionResult(FILE *log, int code);

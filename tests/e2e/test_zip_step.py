@@ -1,0 +1,171 @@
+"""Whole compressed backup jobs under Wine (a small driver runs one job through the engine and
+the real kvcmpenc.dll); their archives are checked by Debian's 7z and Python's zipfile."""
+import os
+import pathlib
+import subprocess
+import zipfile
+
+import pytest
+
+DRIVER = "zip_job_driver.exe"
+OLD = 1_300_000_000      # 2011
+FUTURE = 4_000_000_000   # 2096
+
+
+def seven_zip(*args):
+    return subprocess.run(["7z", *args], capture_output=True, text=True, timeout=60)
+
+
+class ZipJob:
+    """Sources, a destination and the driver that runs the job over them."""
+
+    def __init__(self, prefix, bin_dir, root):
+        self.prefix = prefix
+        self.bin_dir = bin_dir
+        self.driver = pathlib.Path(os.environ["VELLORAN_BUILD_DIR"]) / "i686" / "tests" / "bin" / DRIVER
+        self.source = root / "src"
+        self.dest = root / "dest"
+        self.source.mkdir()
+        self.dest.mkdir()
+        self.state = root / "state.bin"
+
+    @property
+    def compressed(self):
+        return self.dest / "Job A" / "Compressed"
+
+    def add(self, relative, data, base=None, mtime=None):
+        path = (base or self.source) / relative
+        path.parent.mkdir(parents=True, exist_ok=True)
+        path.write_bytes(data)
+        if mtime is not None:
+            os.utime(path, (mtime, mtime))
+        return path
+
+    def run(self, *options, sources=None, timeout=120):
+        sources = sources or [self.source]
+        args = ["--lib", self.prefix.windows_path(self.bin_dir), "--dest", self.prefix.windows_path(self.dest) + "\\",
+                *options]
+        args += [self.prefix.windows_path(s) + "\\" for s in sources]
+        result = self.prefix.run(self.driver, *args, timeout=timeout)
+        return result.returncode, result.stdout.decode(errors="replace")
+
+
+@pytest.fixture
+def job(wine_prefix, bin_dir, tmp_path):
+    return ZipJob(wine_prefix, bin_dir, tmp_path)
+
+
+def names_in(archive):
+    with zipfile.ZipFile(archive) as z:
+        assert z.testzip() is None
+        return sorted(n.rsplit("src/", 1)[-1] for n in z.namelist())
+
+
+def test_plain_archive_holds_every_file(job):
+    job.add("a.txt", b"alpha\n" * 1000)
+    job.add("sub/b.bin", os.urandom(5000))
+    code, log = job.run()
+    assert code == 1, log
+    archive = job.compressed / "Backup.zip"
+    assert "Compressed file created successfully: " in log
+    assert seven_zip("t", "-bd", str(archive)).returncode == 0
+    assert names_in(archive) == ["a.txt", "sub/b.bin"]
+    with zipfile.ZipFile(archive) as z:
+        name = next(n for n in z.namelist() if n.endswith("src/a.txt"))
+        assert z.read(name) == b"alpha\n" * 1000
+
+
+def test_encrypted_archive_opens_with_its_password_only(job):
+    job.add("secret.txt", b"top secret\n" * 100)
+    code, log = job.run("--password", "right pass")
+    assert code == 1, log
+    assert "right pass" not in log
+    archive = str(job.compressed / "Backup.zip")
+    assert seven_zip("t", "-bd", "-pright pass", archive).returncode == 0
+    assert seven_zip("t", "-bd", "-pwrong", archive).returncode != 0
+    listing = seven_zip("l", "-slt", "-pright pass", archive).stdout
+    assert "AES-256" in listing
+
+
+def test_password_with_a_quote_is_refused(job):
+    job.add("a.txt", b"a")
+    code, log = job.run("--password", 'pa"ss')
+    assert code == 3, log
+    assert "ERROR: ZIP password contains a double quote" in log
+    assert not (job.compressed / "Backup.zip").exists()
+
+
+def test_split_parts_join_into_a_valid_archive(job):
+    job.add("noise.bin", os.urandom(300_000))
+    job.add("text.txt", b"hello\n")
+    code, log = job.run("--split", "64", "1")
+    assert code == 1, log
+    parts = sorted(job.compressed.glob("Backup.zip.*"))
+    assert len(parts) >= 5
+    assert all(p.stat().st_size <= 64 * 1024 for p in parts)
+    assert not (job.compressed / "Backup.zip").exists()
+    joined = job.compressed.parent / "joined.zip"
+    joined.write_bytes(b"".join(p.read_bytes() for p in parts))
+    assert names_in(joined) == ["noise.bin", "text.txt"]
+    assert seven_zip("t", "-bd", str(joined)).returncode == 0
+
+
+def test_lone_part_is_renamed_to_the_archive_name(job):
+    job.add("small.txt", b"small")
+    code, log = job.run("--split", "1", "2")
+    assert code == 1, log
+    assert (job.compressed / "Backup.zip").exists()
+    assert not list(job.compressed.glob("Backup.zip.*"))
+    assert names_in(job.compressed / "Backup.zip") == ["small.txt"]
+
+
+def test_two_source_roots_give_two_archives(job, wine_prefix):
+    other = wine_prefix.path / "drive_c" / "other"
+    job.add("z.txt", b"on Z")
+    (other / "src").mkdir(parents=True)
+    (other / "src" / "c.txt").write_bytes(b"on C")
+    args = ["--lib", wine_prefix.windows_path(job.bin_dir), "--dest", wine_prefix.windows_path(job.dest) + "\\",
+            wine_prefix.windows_path(job.source) + "\\", "C:\\other\\src\\"]
+    result = wine_prefix.run(job.driver, *args)
+    log = result.stdout.decode(errors="replace")
+    assert result.returncode == 1, log
+    assert names_in(job.compressed / "Backup_Z.zip") == ["z.txt"]
+    assert names_in(job.compressed / "Backup_C.zip") == ["c.txt"]
+
+
+def test_date_filter_lists_changed_files_and_all_every_third_run(job):
+    job.add("a.txt", b"alpha", mtime=OLD)
+    job.add("b.txt", b"beta", mtime=OLD)
+    archive = job.compressed / "Backup.zip"
+    options = ["--every", "3", "--state", job.prefix.windows_path(job.state)]
+    code, log = job.run(*options)
+    assert code == 1, log
+    assert names_in(archive) == ["a.txt", "b.txt"]
+    os.utime(job.source / "b.txt", (FUTURE, FUTURE))
+    code, log = job.run(*options)
+    assert code == 1, log
+    assert names_in(archive) == ["b.txt"]
+    os.utime(job.source / "b.txt", (OLD, OLD))
+    code, log = job.run(*options)
+    assert code == 1, log
+    assert "Skipping creation of empty ZIP file: " in log
+    assert not archive.exists()
+    code, log = job.run(*options)
+    assert code == 1, log
+    assert names_in(archive) == ["a.txt", "b.txt"]
+
+
+def test_unreadable_file_is_left_out_with_warnings(job):
+    job.add("a.txt", b"alpha")
+    locked = job.add("locked.txt", b"locked")
+    code, log = job.run("--lock", job.prefix.windows_path(locked))
+    assert code == 3, log
+    assert "WARNING (1): Compression operation completed with warnings." in log
+    assert names_in(job.compressed / "Backup.zip") == ["a.txt"]
+
+
+def test_cancel_while_compressing_leaves_nothing(job):
+    job.add("big.bin", os.urandom(48 * 1024 * 1024))
+    code, log = job.run("--cancel")
+    assert code == 4, log
+    assert not list(job.compressed.glob("*"))

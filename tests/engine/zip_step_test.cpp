@@ -1,0 +1,468 @@
+// The ZIP step on real folders with the real compression library: list files, archive names,
+// old parts, the date filter, volumes, passwords, result lines and cancelling.
+#include <gtest/gtest.h>
+
+#include <stdlib.h>
+#include <string>
+#include <vector>
+
+#include "BackupConfig.h"
+#include "ConfigRuntime.h"
+#include "GlobalSettings.h"
+#include "JobTestSupport.h"
+#include "TextHelpers.h"
+#include "ZipStep.h"
+
+namespace {
+
+const uint32_t kZipJob = Compressed | Enabled;
+
+std::string LibraryFolder()
+{
+    char dir[MAX_PATH] = "";
+    GetEnvironmentVariableA("VELLORAN_BIN_DIR", dir, sizeof dir);
+    return dir;
+}
+
+void SetPassword(BackupConfig *config, const char *password)
+{
+    ZeroMemory(config->zipPassword, sizeof(config->zipPassword));
+    lstrcpynA(config->zipPassword, password, sizeof(config->zipPassword));
+    ScramblePassword(config->zipPassword);
+}
+
+class ZipStepTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        SetCompressionLibraryFolder(LibraryFolder().c_str());
+        source = env.work.Wide() + L"src\\";
+        destination = env.work.path + "dest\\";
+        MakeFolder(source);
+        MakeFolder(Widen(destination));
+    }
+    void TearDown() override { SetCompressionLibraryFolder(nullptr); }
+
+    int AddJob(uint32_t flags, const std::vector<std::string> &sources)
+    {
+        int index = env.AddConfig("Job A", destination, sources, flags);
+        lstrcpynA(env.Config(index)->compressedFileName, "Backup.zip", 260);
+        return index;
+    }
+    int AddJob(uint32_t flags = kZipJob) { return AddJob(flags, {Narrow(source)}); }
+    std::string Compressed() { return destination + "Job A\\Compressed\\"; }
+    std::string ListFile(int index, int sourceIndex)
+    {
+        return ReadTextFile(Widen(env.data.path + std::to_string(env.Config(index)->uniqueId) + "_" +
+                                  std::to_string(sourceIndex) + ".txt"));
+    }
+
+    JobTestEnvironment env;
+    std::wstring source;
+    std::string destination;
+};
+
+// A folder on the Z: drive, a second source root beside the temporary folder's C:.
+class OtherRootFolder {
+public:
+    OtherRootFolder()
+    {
+        static int counter = 0;
+        path = "Z:\\tmp\\velloran_zip_" + std::to_string(GetCurrentProcessId()) + "_" + std::to_string(++counter) + "\\";
+        usable = GetDriveTypeA("Z:\\") > DRIVE_NO_ROOT_DIR && MakeFolder(Widen(path));
+    }
+    ~OtherRootFolder() { RemoveTreeW(Widen(path)); }
+    std::string path;
+    bool usable;
+};
+
+TEST_F(ZipStepTest, OneRootMakesOneArchiveFromItsListFile)
+{
+    WriteTextFile(source + L"a.txt", "alpha");
+    MakeFolder(source + L"sub");
+    WriteTextFile(source + L"sub\\b.txt", "beta");
+    int index = AddJob();
+    EXPECT_EQ(env.RunJob(index), 1);
+    std::string archive = Compressed() + "Backup.zip";
+    EXPECT_TRUE(FileExists(Widen(archive)));
+    EXPECT_TRUE(HasLine(env.LogLines(index), "Compressed file created successfully: " + archive));
+    // Paths relative to the root, CR LF line ends.
+    std::string root = Narrow(source).substr(3);
+    std::string list = ListFile(index, 0);
+    EXPECT_NE(list.find(root + "a.txt\r\n"), std::string::npos) << list;
+    EXPECT_NE(list.find(root + "sub\\b.txt\r\n"), std::string::npos) << list;
+}
+
+TEST_F(ZipStepTest, FiltersAndDuplicateSourcesListEachFileOnce)
+{
+    WriteTextFile(source + L"keep.txt", "k");
+    WriteTextFile(source + L"skip.tmp", "s");
+    WriteTextFile(source + L"excluded.txt", "e");
+    std::string fileSource = Narrow(source) + "keep.txt";
+    int index = AddJob(kZipJob, {Narrow(source), fileSource});
+    env.SetExtensions(index, {"tmp"}, 0);
+    env.AddExcluded(index, Narrow(source) + "excluded.txt");
+    EXPECT_EQ(env.RunJob(index), 1);
+    std::vector<std::string> lines = SplitLines(ListFile(index, 0));
+    ASSERT_EQ(lines.size(), 1u) << ListFile(index, 0);
+    EXPECT_EQ(lines[0], Narrow(source).substr(3) + "keep.txt");
+}
+
+TEST_F(ZipStepTest, RootTagsGoBeforeTheExtension)
+{
+    ZipOutput output = {};
+    char name[260];
+    strcpy(output.root, "D:\\");
+    ASSERT_EQ(AddRootToZipName(name, "Backup_[[DATE]].zip", &output, nullptr), 1);
+    EXPECT_STREQ(name, "Backup_[[DATE]]_D.zip");
+    strcpy(output.root, "\\\\srv\\data\\");
+    ASSERT_EQ(AddRootToZipName(name, "Backup_[[DATE]].zip", &output, nullptr), 1);
+    EXPECT_STREQ(name, "Backup_[[DATE]]_srv_data.zip");
+}
+
+TEST_F(ZipStepTest, RootTagThatMakesTheNameTooLongIsAnError)
+{
+    ScratchFolder logs;
+    std::wstring logPath = logs.Wide() + L"log.txt";
+    FILE *log = _wfopen(logPath.c_str(), L"wt");
+    ASSERT_NE(log, nullptr);
+    ZipOutput output = {};
+    strcpy(output.root, "\\\\server\\share\\");
+    std::string longName = std::string(250, 'n') + ".zip";
+    char name[260 + 64];
+    memset(name, 'X', sizeof(name));
+    EXPECT_EQ(AddRootToZipName(name, longName.c_str(), &output, log), 0);
+    EXPECT_LT(strnlen(name, 260), 260u); // nothing written past the 260-byte buffer
+    for (size_t i = 260; i < sizeof(name); ++i)
+        ASSERT_EQ(name[i], 'X');
+    // Exactly at the limit: 259 characters still fit.
+    std::string fits = std::string(259 - 4 - 13, 'n') + ".zip";
+    EXPECT_EQ(AddRootToZipName(name, fits.c_str(), &output, log), 1);
+    EXPECT_EQ(strlen(name), 259u);
+    std::string over = std::string(259 - 4 - 12, 'n') + ".zip";
+    EXPECT_EQ(AddRootToZipName(name, over.c_str(), &output, log), 0);
+    fclose(log);
+    std::vector<std::string> lines = SplitLines(ReadTextFile(logPath));
+    EXPECT_EQ(CountLinesStartingWith(lines, "ERROR (8b): Compressed filename too long with source root tag: "), 2);
+}
+
+TEST_F(ZipStepTest, TwoRootsGiveTwoTaggedArchives)
+{
+    OtherRootFolder other;
+    if (!other.usable)
+        GTEST_SKIP() << "no Z: drive";
+    WriteTextFile(source + L"c.txt", "on C");
+    WriteTextFile(Widen(other.path) + L"z.txt", "on Z");
+    int index = AddJob(kZipJob, {Narrow(source), other.path});
+    EXPECT_EQ(env.RunJob(index), 1);
+    char drive[2] = {(char)source[0], '\0'};
+    std::string first = Compressed() + "Backup_" + drive + ".zip";
+    EXPECT_TRUE(FileExists(Widen(first))) << first;
+    EXPECT_TRUE(FileExists(Widen(Compressed() + "Backup_Z.zip")));
+    std::vector<std::string> lines = env.LogLines(index);
+    EXPECT_EQ(CountLinesStartingWith(lines, "Compressed file created successfully: "), 2);
+}
+
+TEST_F(ZipStepTest, PasswordWithAQuoteIsRefused)
+{
+    WriteTextFile(source + L"a.txt", "alpha");
+    int index = AddJob(kZipJob | Encrypted);
+    SetPassword(env.Config(index), "pa\"ss");
+    EXPECT_EQ(env.RunJob(index), 3);
+    std::vector<std::string> lines = env.LogLines(index);
+    EXPECT_EQ(CountLinesStartingWith(lines, "ERROR: ZIP password contains a double quote"), 1);
+    EXPECT_TRUE(HasLine(lines, "WARNING(1B): Creating compressed backup zip completed with errors or warnings"));
+    EXPECT_FALSE(FileExists(Widen(Compressed() + "Backup.zip")));
+    EXPECT_EQ(env.LogText(index).find("pa\"ss"), std::string::npos);
+}
+
+TEST_F(ZipStepTest, PasswordSwitchIsBuiltAndWipedWhenRefused)
+{
+    BackupConfig config = {};
+    config.flags = Encrypted;
+    SetPassword(&config, "secret word");
+    char out[384];
+    ASSERT_EQ(BuildPasswordSwitch(&config, out, nullptr), 1);
+    EXPECT_STREQ(out, "-p\"secret word\" -mem=AES256 ");
+    SetPassword(&config, "a\"b");
+    memset(out, 'x', sizeof(out));
+    EXPECT_EQ(BuildPasswordSwitch(&config, out, nullptr), 0);
+    for (char c : out)
+        ASSERT_EQ(c, '\0');
+    // The stored password stays scrambled.
+    char stored[256];
+    memcpy(stored, config.zipPassword, sizeof(stored));
+    ScramblePassword(stored);
+    EXPECT_STREQ(stored, "a\"b");
+    config.flags = 0;
+    EXPECT_EQ(BuildPasswordSwitch(&config, out, nullptr), 1);
+    EXPECT_STREQ(out, "");
+}
+
+TEST_F(ZipStepTest, VolumeSwitchFollowsTheSplitUnit)
+{
+    BackupConfig config = {};
+    JobContext context = {};
+    context.config = &config;
+    char out[64];
+    BuildVolumeSwitch(&context, out);
+    EXPECT_STREQ(out, "");
+    config.flags = SplitZip;
+    config.splitSize = 5;
+    const char *expected[] = {"-v5b ", "-v5k ", "-v5m ", "-v5g ", "-v5g "};
+    for (int unit = 0; unit < 5; ++unit) {
+        config.splitUnit = unit;
+        BuildVolumeSwitch(&context, out);
+        EXPECT_STREQ(out, expected[unit]);
+    }
+    context.burnToDisc = 1;
+    context.spanDiscs = 1;
+    context.discFreeBytes = 4700000000.75;
+    BuildVolumeSwitch(&context, out);
+    EXPECT_STREQ(out, "-v4700000000b ");
+}
+
+TEST_F(ZipStepTest, SplitArchiveKeepsItsPartsAndALonePartIsRenamed)
+{
+    std::string noise;
+    unsigned seed = 12345;
+    for (int i = 0; i < 20000; ++i) {
+        seed = seed * 1103515245u + 12345u;
+        noise += (char)(seed >> 16);
+    }
+    WriteTextFile(source + L"noise.bin", noise);
+    int index = AddJob(kZipJob | SplitZip);
+    env.Config(index)->splitSize = 8;
+    env.Config(index)->splitUnit = 1;
+    EXPECT_EQ(env.RunJob(index), 1);
+    std::string archive = Compressed() + "Backup.zip";
+    EXPECT_FALSE(FileExists(Widen(archive)));
+    EXPECT_TRUE(FileExists(Widen(archive + ".001")));
+    EXPECT_TRUE(FileExists(Widen(archive + ".003")));
+    // Smaller now: one part, renamed to the archive's own name; the old parts are gone.
+    WriteTextFile(source + L"noise.bin", "small");
+    EXPECT_EQ(env.RunJob(index), 1);
+    EXPECT_TRUE(FileExists(Widen(archive)));
+    EXPECT_FALSE(FileExists(Widen(archive + ".001")));
+    EXPECT_FALSE(FileExists(Widen(archive + ".002")));
+}
+
+TEST_F(ZipStepTest, OldPartThatCannotBeDeletedFailsTheStep)
+{
+    WriteTextFile(source + L"a.txt", "alpha");
+    int index = AddJob(kZipJob | SplitZip);
+    env.Config(index)->splitSize = 1;
+    env.Config(index)->splitUnit = 2;
+    MakeFolder(Widen(destination + "Job A"));
+    MakeFolder(Widen(Compressed()));
+    std::string archive = Compressed() + "Backup.zip";
+    WriteTextFile(Widen(archive + ".001"), "old one");
+    WriteTextFile(Widen(archive + ".002"), "old two");
+    WriteTextFile(Widen(archive + ".003"), "old three");
+    HANDLE held = CreateFileA((archive + ".002").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              0, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    int result = env.RunJob(index);
+    CloseHandle(held);
+    EXPECT_EQ(result, 3);
+    std::vector<std::string> lines = env.LogLines(index);
+    EXPECT_TRUE(HasLine(lines, "ERROR: Unable to delete old zip file: " + archive + ".002"));
+    EXPECT_EQ(CountLinesStartingWith(lines, "Compressed file created successfully: "), 0);
+    EXPECT_FALSE(FileExists(Widen(archive + ".001")));
+}
+
+TEST_F(ZipStepTest, OldArchiveThatCannotBeDeletedFailsTheStep)
+{
+    WriteTextFile(source + L"a.txt", "alpha");
+    int index = AddJob();
+    MakeFolder(Widen(destination + "Job A"));
+    MakeFolder(Widen(Compressed()));
+    std::string archive = Compressed() + "Backup.zip";
+    WriteTextFile(Widen(archive), "old");
+    HANDLE held = CreateFileA(archive.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    int result = env.RunJob(index);
+    CloseHandle(held);
+    EXPECT_EQ(result, 3);
+    EXPECT_TRUE(HasLine(env.LogLines(index), "ERROR: Unable to delete old zip file: " + archive));
+}
+
+TEST_F(ZipStepTest, CompressionLogIsEmptiedBeforeEachCall)
+{
+    WriteTextFile(source + L"a.txt", "alpha");
+    WriteTextFile(Widen(env.data.path + "compress.txt"), "a stale line of an earlier run\r\n");
+    int index = AddJob();
+    gSettings.logCompression = 1;
+    EXPECT_EQ(env.RunJob(index), 1);
+    std::string text = env.LogText(index);
+    EXPECT_NE(text.find("-- ZIP File Creation Log Start --"), std::string::npos);
+    EXPECT_NE(text.find("-- ZIP File Creation Log End   --"), std::string::npos);
+    EXPECT_EQ(text.find("a stale line"), std::string::npos);
+}
+
+TEST_F(ZipStepTest, UnreadableFileGivesWarningsAndTheArchiveOfTheRest)
+{
+    WriteTextFile(source + L"a.txt", "alpha");
+    WriteTextFile(source + L"locked.txt", "locked");
+    HANDLE held = CreateFileW((source + L"locked.txt").c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                              OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    int index = AddJob();
+    int result = env.RunJob(index);
+    CloseHandle(held);
+    EXPECT_EQ(result, 3);
+    std::vector<std::string> lines = env.LogLines(index);
+    EXPECT_TRUE(HasLine(lines, "WARNING (1): Compression operation completed with warnings."));
+    EXPECT_TRUE(HasLine(lines, "WARNING(1B): Creating compressed backup zip completed with errors or warnings"));
+    EXPECT_TRUE(HasLine(lines, "-- ZIP File Creation Log Start --"));
+    EXPECT_TRUE(FileExists(Widen(Compressed() + "Backup.zip")));
+}
+
+TEST_F(ZipStepTest, DateFilterListsChangedFilesAndEveryNthRunAll)
+{
+    const long long old = 130000000000000000LL; // 2012
+    const long long future = 160000000000000000LL; // 2108
+    WriteTextFile(source + L"a.txt", "alpha");
+    WriteTextFile(source + L"b.txt", "beta");
+    SetWriteTicks(source + L"a.txt", old);
+    SetWriteTicks(source + L"b.txt", old);
+    int index = AddJob();
+    BackupConfig *config = env.Config(index);
+    config->dateFilterFlags = EveryNAll;
+    config->fullBackupEvery = 3;
+    std::string root = Narrow(source).substr(3);
+    auto listed = [&]() { return SplitLines(ListFile(index, 0)); };
+
+    EXPECT_EQ(env.RunJob(index), 1);
+    EXPECT_EQ(listed().size(), 2u);
+    EXPECT_EQ(config->dateFilterCount, 1);
+    SetWriteTicks(source + L"b.txt", future);
+    EXPECT_EQ(env.RunJob(index), 1);
+    EXPECT_EQ(listed(), std::vector<std::string>{root + "b.txt"});
+    EXPECT_EQ(config->dateFilterCount, 2);
+    SetWriteTicks(source + L"b.txt", old);
+    EXPECT_EQ(env.RunJob(index), 1);
+    EXPECT_TRUE(listed().empty());
+    EXPECT_TRUE(HasLine(env.LogLines(index), "Skipping creation of empty ZIP file: " + Compressed() + "Backup.zip"));
+    EXPECT_EQ(config->dateFilterCount, 3);
+    EXPECT_EQ(env.RunJob(index), 1);
+    EXPECT_EQ(listed().size(), 2u);
+    EXPECT_EQ(config->dateFilterCount, 1);
+}
+
+TEST_F(ZipStepTest, ZipVolumesAreOnlyThoseMadeInThisRun)
+{
+    OtherRootFolder other;
+    if (!other.usable)
+        GTEST_SKIP() << "no Z: drive";
+    WriteTextFile(source + L"c.txt", "on C");
+    WriteTextFile(Widen(other.path) + L"z.txt", "on Z");
+    int index = AddJob(kZipJob, {Narrow(source), other.path});
+    BackupConfig *config = env.Config(index);
+    std::string compressed = env.work.path + "zips\\";
+    MakeFolder(Widen(compressed));
+    // The second root's old archive cannot be replaced: the step stops before making it.
+    std::string stale = compressed + "Backup_Z.zip";
+    WriteTextFile(Widen(stale), "an archive of an earlier run");
+    HANDLE held = CreateFileA(stale.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    ScratchFolder logs;
+    std::wstring logPath = logs.Wide() + L"log.txt";
+    FILE *log = _wfopen(logPath.c_str(), L"wt");
+    ASSERT_NE(log, nullptr);
+    JobContext context = {};
+    context.config = config;
+    context.progress = &config->progressPercent;
+    strcpy(context.compressedFolder, compressed.c_str());
+    gSettings.logVerbose = 1;
+    EXPECT_EQ(CreateZipArchives(log, &context), 0);
+    CloseHandle(held);
+    ASSERT_EQ(context.zipOutputCount, 2);
+    int count = -1;
+    ZipVolumePath *volumes = nullptr;
+    EXPECT_EQ(ListZipVolumes(&context, log, &count, &volumes), 1);
+    ASSERT_EQ(count, 1);
+    EXPECT_STREQ(volumes[0], context.zipOutputs[0].zipPath);
+    free(volumes);
+    FreeZipOutputs(&context);
+    EXPECT_EQ(context.zipOutputs, nullptr);
+    fclose(log);
+    std::vector<std::string> lines = SplitLines(ReadTextFile(logPath));
+    EXPECT_TRUE(HasLine(lines, "Current job ZIP files (1):"));
+    EXPECT_TRUE(HasLine(lines, "ERROR: Unable to delete old zip file: " + stale));
+}
+
+TEST_F(ZipStepTest, SplitVolumesAreListedInOrder)
+{
+    std::string noise;
+    unsigned seed = 777;
+    for (int i = 0; i < 20000; ++i) {
+        seed = seed * 1103515245u + 12345u;
+        noise += (char)(seed >> 16);
+    }
+    WriteTextFile(source + L"noise.bin", noise);
+    int index = AddJob(kZipJob | SplitZip);
+    BackupConfig *config = env.Config(index);
+    config->splitSize = 8;
+    config->splitUnit = 1;
+    std::string compressed = env.work.path + "zips\\";
+    MakeFolder(Widen(compressed));
+    JobContext context = {};
+    context.config = config;
+    context.progress = &config->progressPercent;
+    strcpy(context.compressedFolder, compressed.c_str());
+    EXPECT_EQ(CreateZipArchives(nullptr, &context), 1);
+    int count = 0;
+    ZipVolumePath *volumes = nullptr;
+    EXPECT_EQ(ListZipVolumes(&context, nullptr, &count, &volumes), 1);
+    ASSERT_EQ(count, 3);
+    for (int i = 0; i < count; ++i)
+        EXPECT_EQ(std::string(volumes[i]), compressed + "Backup.zip.00" + std::to_string(i + 1));
+    free(volumes);
+    FreeZipOutputs(&context);
+}
+
+DWORD WINAPI CancelWhenCompressing(LPVOID parameter)
+{
+    BackupConfig *config = static_cast<BackupConfig *>(parameter);
+    char status[520];
+    for (int i = 0; i < 6000; ++i) {
+        GetStatusText(config, status, sizeof(status));
+        if (strncmp(status, "Compressing", 11) == 0) {
+            Sleep(150);
+            SetCancelRequested(config, 1);
+            return 0;
+        }
+        Sleep(5);
+    }
+    return 1;
+}
+
+TEST_F(ZipStepTest, CancelWhileCompressingLeavesNoArchive)
+{
+    std::string noise(48 * 1024 * 1024, '\0');
+    unsigned seed = 99;
+    for (char &c : noise) {
+        seed = seed * 1103515245u + 12345u;
+        c = (char)(seed >> 16);
+    }
+    WriteTextFile(source + L"big.bin", noise);
+    noise.clear();
+    int index = AddJob();
+    BackupConfig *config = env.Config(index);
+    HANDLE canceller = CreateThread(nullptr, 0, CancelWhenCompressing, config, 0, nullptr);
+    int result = env.RunJob(index);
+    WaitForSingleObject(canceller, INFINITE);
+    DWORD found = 1;
+    GetExitCodeThread(canceller, &found);
+    CloseHandle(canceller);
+    EXPECT_EQ(found, 0u);
+    EXPECT_EQ(result, 4);
+    WIN32_FIND_DATAA entry;
+    HANDLE search = FindFirstFileA((Compressed() + "*.zip*").c_str(), &entry);
+    EXPECT_EQ(search, INVALID_HANDLE_VALUE) << entry.cFileName;
+    if (search != INVALID_HANDLE_VALUE)
+        FindClose(search);
+}
+
+} // namespace
