@@ -1,7 +1,59 @@
 // Program entry point of Korrin.exe.
 #include <windows.h>
+#include <objbase.h>
 
-int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
+#include "ErrorReport.h"
+#include "MainWindow.h"
+#include "ShellState.h"
+#include "SingleInstance.h"
+#include "TextHelpers.h"
+#include "resource.h"
+
+// The crash handlers are installed here, before anything else, once they exist.
+static void InstallFaultHandlers()
 {
-    return 0;
+}
+
+static int RunMessageLoop(HWND window)
+{
+    MSG message;
+    while (GetMessageA(&message, nullptr, 0, 0) > 0) {
+        if (TranslateAcceleratorA(window, mainAccelerators, &message))
+            continue;
+        TranslateMessage(&message);
+        DispatchMessageA(&message);
+    }
+    return (int)message.wParam;
+}
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int showState)
+{
+    InstallFaultHandlers();
+    programInstance = instance;
+    if (commandLine == nullptr)
+        commandLine = (LPSTR) "";
+
+    HWND other = nullptr;
+    if (!EnsureSingleInstance(commandLine, &other)) {
+        HandOverCommandLine(other, commandLine);
+        return 0;
+    }
+    if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) {
+        MessageBoxFromResource(nullptr, IDS_COM_INIT_FAILED, MB_ICONERROR);
+        return 0;
+    }
+    HWND window = nullptr;
+    if (RegisterMainWindowClass(instance))
+        window = CreateMainWindow(instance);
+    if (window == nullptr) {
+        CoUninitialize();
+        return 0;
+    }
+    mainAccelerators = LoadAcceleratorsA(instance, MAKEINTRESOURCEA(IDR_ACCELERATORS));
+    bool hidden = FindNoCase(commandLine, "/hidden") != nullptr;
+    ShowWindow(window, hidden ? SW_HIDE : showState);
+    SendMessageA(window, WM_COMMANDLINE, 0, (LPARAM)commandLine);
+    int exitCode = RunMessageLoop(window);
+    CoUninitialize();
+    return exitCode;
 }

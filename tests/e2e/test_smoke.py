@@ -2,7 +2,7 @@
 
 
 def test_main_program_starts_and_exits(wine_prefix, bin_dir):
-    result = wine_prefix.run(bin_dir / "Korrin.exe", "/hidden", "/exitwhendone")
+    result = wine_prefix.run(bin_dir / "Korrin.exe", "/hidden", "/exitwhendone", "/run=0")
     assert result.returncode == 0
 
 
