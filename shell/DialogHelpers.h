@@ -1,0 +1,11 @@
+// Routines every dialog uses: centring, the template of the chosen size, opening with the shell.
+#pragma once
+#include <windows.h>
+
+void CenterDialog(HWND dialog);
+int GetDialogTemplateId(int id);
+// stringId -1 opens path; otherwise the string resource's text.
+int OpenWithShell(int stringId, HWND owner, const char *path);
+INT_PTR CALLBACK ConfirmExitDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+// Opens dialog 161; 1 for Yes, 0 for No.
+int ConfirmExit(HWND owner);

@@ -1,0 +1,125 @@
+// The one-second tick of timer 1: status bar, due runs, the run queue, size cells and the
+// update check.
+#include "MainWindow.h"
+
+#include "Calendar.h"
+#include "Clock.h"
+#include "ConfigRuntime.h"
+#include "ConfigTable.h"
+#include "DialogHelpers.h"
+#include "DisplayFormats.h"
+#include "GlobalSettings.h"
+#include "InternalScheduler.h"
+#include "JobControl.h"
+#include "JobList.h"
+#include "LaterParts.h"
+#include "MessageBoxSeam.h"
+#include "RunQueue.h"
+#include "ShellState.h"
+#include "SizeCalculation.h"
+#include "TrayAndStatus.h"
+#include "resource.h"
+
+namespace {
+
+void QueueDueRun(const SYSTEMTIME *now)
+{
+    if (hasNextDue == 1 && IsSystemTimeBefore(&nextDueTime, now)) {
+        QueueRun(nextDueId);
+        UpdateScheduleState();
+    }
+}
+
+void RefreshSizeCells()
+{
+    if (allSizesThread == nullptr)
+        return;
+    if (__atomic_load_n(&allSizesRunning, __ATOMIC_ACQUIRE) == 0)
+        StopAllConfigSizes();
+    char sizeText[64];
+    char countText[64];
+    for (int i = 0; i < configTable.configCount; ++i) {
+        FormatConfigTotals(ConfigAt(i), sizeText, sizeof(sizeText), countText, sizeof(countText));
+        SetJobCell(i, kColumnSize, sizeText);
+        SetJobCell(i, kColumnFileCount, countText);
+    }
+}
+
+int TodayDayOfMonth()
+{
+    SYSTEMTIME now;
+    GetLocalNow(&now);
+    return now.wDay;
+}
+
+void TriggerUpdateCheck(HWND window)
+{
+    if (updateCheckTriggered == 0 && GetCalendarSeconds() - updateCheckBase >= 300) {
+        updateCheckTriggered = 1;
+        updateCheckDay = TodayDayOfMonth();
+        CheckForUpdateIfDue(window);
+    } else if (updateCheckTriggered == 1 && TodayDayOfMonth() != updateCheckDay) {
+        updateCheckBase += 86400;
+        updateCheckTriggered = 0;
+    }
+}
+
+void ShowNewVersionNotice(HWND window)
+{
+    if (newVersionAvailable != 1 || IsIconic(window) || !IsWindowVisible(window))
+        return;
+    newVersionAvailable = 0;
+    SYSTEMTIME now;
+    GetLocalNow(&now);
+    WriteSettingInt("misc", "cnv_month", now.wMonth);
+    WriteSettingInt("misc", "cnv_day", now.wDay);
+    WriteSettingInt("misc", "cnv_year", now.wYear);
+    if (ShowMessageBox(window,
+                       "An updated version of Velloran is available.\n\nWould you like to view the download page?",
+                       kProductName, MB_YESNO) == IDYES)
+        OpenWithShell(IDS_URL_DOWNLOAD, window, nullptr);
+}
+
+}  // namespace
+
+void TakeNextQueuedRun(HWND window)
+{
+    int id = 0;
+    if (!TakeQueueHead(&id))
+        return;
+    int index = FindConfigById(id);
+    if (index >= 0) {
+        BackupConfig *config = ConfigAt(index);
+        if ((config->flags & Enabled) != 0 && !IsConfigRunning(config)) {
+            jobActive = 1;
+            StartBackupJob(window, index, 0);
+        }
+    }
+    // A dropped id (unknown, disabled or running) starts nothing, so no job end will come to
+    // ask for the exit: ask here once nothing is left to do.
+    if (jobActive == 0 && runQueue.count == 0 && exitWhenDone == 1)
+        PostMessageA(window, WM_COMMAND, IDM_EXIT, 0);
+}
+
+void OnMainTimer(HWND window, UINT_PTR timerId)
+{
+    if (timerId == kTrayRetryTimerId) {
+        OnTrayRetryTimer(window);
+        return;
+    }
+    if (timerId != kMainTimerId)
+        return;
+    SYSTEMTIME now;
+    GetLocalNow(&now);
+    UpdateStatusBar();
+    QueueDueRun(&now);
+    if (jobActive == 1)
+        UpdateTrayIcon();
+    else if (runQueue.count > 0)
+        TakeNextQueuedRun(window);
+    RefreshSizeCells();
+    if (jobActive == 1)
+        return;
+    TriggerUpdateCheck(window);
+    ShowNewVersionNotice(window);
+}

@@ -1,0 +1,29 @@
+// The main window: its procedure, its creation, commands, timer and shut-down.
+#pragma once
+#include <windows.h>
+
+const UINT kMainTimerId = 1;
+
+LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+int RegisterMainWindowClass(HINSTANCE instance);
+HWND CreateMainWindow(HINSTANCE instance);
+
+int OnMainWindowCreate(HWND window);
+void OnMainWindowSize(HWND window, UINT type, int width, int height);
+void OnMainWindowMove(HWND window);
+void OnMainWindowClose(HWND window);
+LRESULT OnMainWindowCopyData(HWND window, const COPYDATASTRUCT *block);
+// 1 when the command is the main window's, 0 to leave it to DefWindowProc.
+int OnMainCommand(HWND window, int id);
+void OnMainTimer(HWND window, UINT_PTR timerId);
+void ShutDownMainWindow(HWND window);
+void SetMainWindowTitle(HWND window);
+void ClampRectToScreen(int *x, int *y);
+
+// Step 3 of the tick: start or drop the head of the run queue; ends the program when it was
+// asked to exit once the queue is empty and nothing runs.
+void TakeNextQueuedRun(HWND window);
+
+// Shut-down steps, recorded in order when a test asks for it.
+typedef void (*ShutDownStepObserver)(const char *step);
+void SetShutDownStepObserver(ShutDownStepObserver observer);

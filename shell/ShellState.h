@@ -1,0 +1,21 @@
+// Window-thread state of the program's shell: handles, sizes and the flags the timer keeps.
+#pragma once
+#include <windows.h>
+#include <stdint.h>
+
+extern HINSTANCE programInstance;
+extern HMENU mainMenu;
+extern HACCEL mainAccelerators;
+extern HANDLE singleInstanceMutex;
+extern HWND jobListWindow;
+extern HWND statusBarWindow;
+extern int clientWidth;
+extern int clientHeight;
+extern long long updateCheckBase;   // calendar time in seconds
+extern int updateCheckTriggered;
+extern int updateCheckDay;          // day of the month of the last trigger
+extern int32_t newVersionAvailable; // set by the update check
+extern int shutDownDone;
+
+// Seconds since 1970 (UTC) from the program's clock.
+long long GetCalendarSeconds();

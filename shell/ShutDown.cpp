@@ -1,0 +1,127 @@
+// The orderly end of the program. Nothing may start once the end has begun: timer 1 goes and
+// the queue is emptied before the jobs are stopped. Stopping a job dispatches messages, and a
+// job's end restarts the size count, so the size threads are stopped once more afterwards.
+// The table goes last, when no thread can point into it.
+#include "MainWindow.h"
+
+#include "ConfigRuntime.h"
+#include "ConfigTable.h"
+#include "GlobalSettings.h"
+#include "JobControl.h"
+#include "JobList.h"
+#include "LaterParts.h"
+#include "RunQueue.h"
+#include "ShellJobShell.h"
+#include "ShellState.h"
+#include "SizeCalculation.h"
+#include "TrayAndStatus.h"
+#include "resource.h"
+
+static ShutDownStepObserver stepObserver = nullptr;
+
+void SetShutDownStepObserver(ShutDownStepObserver observer)
+{
+    stepObserver = observer;
+}
+
+static void NoteStep(const char *step)
+{
+    if (stepObserver != nullptr)
+        stepObserver(step);
+}
+
+static void StopQueuedStarts(HWND window)
+{
+    KillTimer(window, kMainTimerId);
+    KillTimer(window, kTrayRetryTimerId);
+    FreeRunQueue();
+    exitWhenDone = 0;
+    NoteStep("timer and queue");
+}
+
+static void StopSizeThreads()
+{
+    StopAllConfigSizes();
+    StopEditedConfigSize();
+    NoteStep("sizes");
+}
+
+// The job thread posts its end just after it lets the record go; that message still has to
+// be handled, so the result is stored, before the window goes.
+static void HandleJobEnds(HWND window)
+{
+    for (int waited = 0; jobActive == 1 && waited < 3000; waited += 10) {
+        MSG message;
+        if (PeekMessageA(&message, window, WM_JOBFINISHED, WM_JOBFINISHED, PM_REMOVE))
+            DispatchMessageA(&message);
+        else
+            Sleep(10);
+    }
+}
+
+static void StopRunningJobs(HWND window)
+{
+    bool stopped = false;
+    for (int i = 0; i < configTable.configCount; ++i) {
+        if (IsConfigRunning(ConfigAt(i))) {
+            StopBackupJob(i);
+            stopped = true;
+        }
+    }
+    if (stopped)
+        HandleJobEnds(window);
+    NoteStep("jobs");
+}
+
+static void ReleaseListFont()
+{
+    if (listFontHandle == nullptr)
+        return;
+    if (jobListWindow != nullptr)
+        SendMessageA(jobListWindow, WM_SETFONT, 0, 0);
+    DeleteObject(listFontHandle);
+    listFontHandle = nullptr;
+}
+
+static void DestroyWindowAndChildren(HWND window)
+{
+    DestroyJobListImageLists();
+    DestroyToolbar();
+    RemoveTrayIcon(window);
+    NoteStep("tray icon");
+    SetMenu(window, nullptr);
+    if (mainMenu != nullptr)
+        DestroyMenu(mainMenu);
+    mainMenu = nullptr;
+    RemoveShellJobShell();
+    DestroyWindow(window);
+    jobListWindow = nullptr;
+    statusBarWindow = nullptr;
+    NoteStep("window");
+}
+
+static void FreeConfigurations()
+{
+    ClearConfigTable();
+    NoteStep("table");
+}
+
+void ShutDownMainWindow(HWND window)
+{
+    if (shutDownDone)
+        return;
+    shutDownDone = 1;
+    StopQueuedStarts(window);
+    StopSizeThreads();
+    StopRunningJobs(window);
+    StopSizeThreads();
+    ReleaseListFont();
+    SaveGlobalSettings();
+    NoteStep("settings");
+    DestroyWindowAndChildren(window);
+    if (singleInstanceMutex != nullptr)
+        CloseHandle(singleInstanceMutex);
+    singleInstanceMutex = nullptr;
+    FreeConfigurations();
+    mainWindow = nullptr;
+}
