@@ -23,6 +23,7 @@
 #include "LongPath.h"
 #include "MirrorCopy.h"
 #include "MirrorPath.h"
+#include "ShadowCopyClient.h"
 #include "MsvcrtFormat.h"
 #include "SizeCalculation.h"
 #include "TextConversion.h"
@@ -337,20 +338,6 @@ void RunOpenedJob(JobRun &run)
     }
 }
 
-void ReleaseShadowCopies(JobContext &context)
-{
-    if (__atomic_load_n(&context.shadowRequest.active, __ATOMIC_ACQUIRE) != 1)
-        return;
-    __atomic_store_n(&context.shadowRequest.releaseRequest, 1, __ATOMIC_RELEASE);
-    SetStatusText(context.config, "Releasing Volume Shadow");
-    while (__atomic_load_n(&context.shadowRequest.active, __ATOMIC_ACQUIRE) != 0)
-        Sleep(25);
-    if (context.shadowLibrary != nullptr) {
-        FreeLibrary(context.shadowLibrary);
-        context.shadowLibrary = nullptr;
-    }
-}
-
 void WriteFooter(JobRun &run, int result)
 {
     FILE *log = run.log.stream;
@@ -397,7 +384,7 @@ DWORD WINAPI RunBackupJob(LPVOID record)
         else if (!IsCancelled(*run))
             RunOpenedJob(*run);
     }
-    ReleaseShadowCopies(context);
+    ReleaseShadowCopies(run->log.stream, &context);
     if (SUCCEEDED(com))
         CoUninitialize();
     int result = IsCancelled(*run) ? 4 : run->code != 0 ? run->code : 2;

@@ -2,20 +2,6 @@
 
 #include <string.h>
 
-// No volume is shadowed: the sources are read where they are.
-int CreateShadowCopies(FILE *, JobContext *)
-{
-    return 1;
-}
-
-void MapToShadowPathW(const JobContext *, const wchar_t *path, wchar_t *out, size_t outChars)
-{
-    if (outChars == 0)
-        return;
-    wcsncpy(out, path, outChars - 1);
-    out[outChars - 1] = L'\0';
-}
-
 // The backup goes to the configured destination, not to a disc.
 int PrepareDiscDestination(JobContext *context, FILE *)
 {

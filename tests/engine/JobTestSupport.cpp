@@ -205,6 +205,8 @@ bool RecordingShell::WaitFinished(DWORD milliseconds)
 JobTestEnvironment::JobTestEnvironment()
 {
     ResetGlobalSettings();
+    // The jobs here read their sources directly; the shadow-copy road has tests of its own.
+    gSettings.backupLocked = 0;
     ClearConfigTable();
     configTable.lastUniqueId = 0;
     FreeRunQueue();
