@@ -21,25 +21,6 @@ static bool IsDotEntry(const wchar_t *name)
     return wcscmp(name, L".") == 0 || wcscmp(name, L"..") == 0;
 }
 
-// Copies path into a buffer of kWidePathChars with a trailing backslash. 0 (and the log line)
-// when empty or too long.
-static int CopyFolderPath(const wchar_t *path, wchar_t *out, const char *emptyLine, FILE *log)
-{
-    if (path[0] == L'\0') {
-        WriteText(log, emptyLine);
-        return 0;
-    }
-    size_t length = wcslen(path);
-    if (length >= kWidePathChars - 1) {
-        WriteText(log, "WARNING: Path too long: %ws\n", path);
-        return 0;
-    }
-    wcscpy(out, path);
-    if (out[length - 1] != L'\\')
-        wcscat(out, L"\\");
-    return 1;
-}
-
 // One entry of the walk; 0 marks the walk failed.
 static int BackupEntry(FILE *log, const wchar_t *source, const wchar_t *mirror, const WIN32_FIND_DATAW &entry,
                        const ExtensionEntry *extensions, int extensionCount, int32_t filterFlags,

@@ -129,23 +129,6 @@ int HandleDeletedFile(const wchar_t *source, const wchar_t *mirror, FILE *log, c
     return 1;
 }
 
-static int CopyWalkPath(const wchar_t *path, wchar_t *out, const char *emptyLine, FILE *log)
-{
-    if (path[0] == L'\0') {
-        WriteText(log, emptyLine);
-        return 0;
-    }
-    size_t length = wcslen(path);
-    if (length >= kWidePathChars - 1) {
-        WriteText(log, "WARNING: Path too long: %ws\n", path);
-        return 0;
-    }
-    wcscpy(out, path);
-    if (out[length - 1] != L'\\')
-        wcscat(out, L"\\");
-    return 1;
-}
-
 // The names in a source folder, listed once so that most mirror entries need no look-up of
 // their own. A name not in the listing still gets the definite look-up before it counts as
 // deleted.
@@ -270,8 +253,8 @@ int CheckFolderForDeletedItems(FILE *log, const wchar_t *source, const wchar_t *
     wchar_t *mirrorFolder = sourceFolder + kWidePathChars;
     wchar_t *pattern = mirrorFolder + kWidePathChars;
     int result = 0;
-    if (!CopyWalkPath(source, sourceFolder, "WARNING (cffdi): Empty path\n", log) ||
-        !CopyWalkPath(mirror, mirrorFolder, "WARNING (cffdi): Empty destination path\n", log)) {
+    if (!CopyFolderPath(source, sourceFolder, "WARNING (cffdi): Empty path\n", log) ||
+        !CopyFolderPath(mirror, mirrorFolder, "WARNING (cffdi): Empty destination path\n", log)) {
         result = 0;
     } else if (wcslen(mirrorFolder) >= kWidePathChars - 1) {
         WriteText(log, "WARNING: Path too long: %ws\n", mirrorFolder);

@@ -84,3 +84,20 @@ int CheckJoinedPathLength(const char *a, const char *b, size_t limit, FILE *log)
         WriteText(log, "WARNING: Path too long: %s%s\n", a, b);
     return 0;
 }
+
+int CopyFolderPath(const wchar_t *path, wchar_t *out, const char *emptyLine, FILE *log)
+{
+    if (path[0] == L'\0') {
+        WriteText(log, emptyLine);
+        return 0;
+    }
+    size_t length = wcslen(path);
+    if (length >= kWidePathChars - 1) {
+        WriteText(log, "WARNING: Path too long: %ws\n", path);
+        return 0;
+    }
+    wcscpy(out, path);
+    if (out[length - 1] != L'\\')
+        wcscat(out, L"\\");
+    return 1;
+}

@@ -18,3 +18,7 @@ void MapMirrorComponent(wchar_t *out, const wchar_t *component);
 // "WARNING: Path too long: ..." naming the joined path.
 int CheckJoinedPathLengthW(const wchar_t *a, const wchar_t *b, size_t limit, FILE *log);
 int CheckJoinedPathLength(const char *a, const char *b, size_t limit, FILE *log);
+
+// Copies path into a buffer of kWidePathChars with a trailing backslash. 0 (and the log line)
+// when empty or too long.
+int CopyFolderPath(const wchar_t *path, wchar_t *out, const char *emptyLine, FILE *log);
