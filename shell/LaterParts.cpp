@@ -15,6 +15,11 @@ int GetToolbarHeight()
     return 0;
 }
 
+HWND GetToolbarWindow()
+{
+    return nullptr;
+}
+
 void EditBackupConfig(HWND, int)
 {
 }

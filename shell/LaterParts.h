@@ -1,11 +1,9 @@
-// Entry points of work that lives elsewhere (toolbar, configuration dialogs, help, update
+// Entry points of work that lives elsewhere (configuration dialogs, help, update
 // check, shortcuts). They do nothing visible yet.
 #pragma once
 #include <windows.h>
+#include "Toolbar.h"
 
-int CreateToolbar(HWND parent);
-void DestroyToolbar();
-int GetToolbarHeight();
 void EditBackupConfig(HWND window, int index);
 void DeleteBackupConfig(HWND window);
 void CopyBackupConfig(HWND window);
