@@ -3,11 +3,13 @@ import os
 import pathlib
 import shutil
 import subprocess
+import tempfile
 
 import pytest
 
 ROOT = pathlib.Path(__file__).resolve().parents[2]
 PREFIX_SH = ROOT / "tests" / "wine" / "prefix.sh"
+SETTINGS_KEY = r"Software\Dorvane Software\Velloran\CurrentVersion"
 
 
 def _required_env(name):
@@ -33,8 +35,40 @@ class WinePrefix:
 
     def run(self, program, *args, timeout=120):
         """Runs a Windows program to its end and returns the CompletedProcess."""
-        return subprocess.run(["wine", str(program), *map(str, args)], env=self.env, timeout=timeout,
-                              capture_output=True)
+        # Output goes to files, not pipes: a Wine process started meanwhile (the server, or a
+        # program the test started) may inherit a pipe and keep it open after this one ends.
+        with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
+            result = subprocess.run(["wine", str(program), *map(str, args)], env=self.env, timeout=timeout,
+                                    stdout=out, stderr=err)
+            out.seek(0)
+            err.seek(0)
+            result.stdout, result.stderr = out.read(), err.read()
+        return result
+
+    def start(self, program, *args):
+        """Starts a Windows program and returns its Popen; the caller waits for it."""
+        return subprocess.Popen(["wine", str(program), *map(str, args)], env=self.env,
+                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+    def set_settings(self, section, values):
+        """Writes the program's settings of one section as the text values it stores."""
+        key = rf"HKEY_CURRENT_USER\{SETTINGS_KEY}\{section}"
+        lines = ["REGEDIT4", "", f"[{key}]"] + [f'"{name}"="{value}"' for name, value in values.items()]
+        reg_file = self.path / f"settings-{section}.reg"
+        reg_file.write_text("\r\n".join(lines) + "\r\n", encoding="ascii")
+        subprocess.run(["wine", "reg", "import", self.windows_path(reg_file)], env=self.env, check=True,
+                       capture_output=True, timeout=60)
+
+    def query_settings(self, section):
+        """The program's settings of one section as a dict of texts (empty when the key is missing)."""
+        result = subprocess.run(["wine", "reg", "query", rf"HKCU\{SETTINGS_KEY}\{section}"], env=self.env,
+                                capture_output=True, timeout=60)
+        values = {}
+        for line in result.stdout.decode("utf-8", "replace").splitlines():
+            parts = line.split(None, 2)
+            if len(parts) == 3 and parts[1].startswith("REG_"):
+                values[parts[0]] = parts[2].strip()
+        return values
 
     def windows_path(self, unix_path):
         """The Z: drive path under which Wine shows a Unix path."""
@@ -48,6 +82,11 @@ class WinePrefix:
     @property
     def appdata(self):
         return self.user_dir / "AppData" / "Roaming"
+
+    @property
+    def data_folder(self):
+        """The program's data folder: its store, job logs and library logs."""
+        return self.appdata / "Velloran"
 
     def kill(self):
         subprocess.run(["wineserver", "-k"], env=self.env, capture_output=True)

@@ -1,0 +1,203 @@
+// Looks at and drives the running program's main window from outside, for the end-to-end
+// tests. List-view, header, status-bar and toolbar messages that carry pointers are not
+// marshalled between processes, so their blocks live in memory allocated in the program.
+//   window_probe wait MS           wait for the main window; prints its process id
+//   window_probe gone MS           wait until no main window exists
+//   window_probe post MSG WPARAM   post a message (decimal) to the main window
+//   window_probe columns           header texts of the job list in display order
+//   window_probe rows COLUMN       the job list's cell texts of one column, row by row
+//   window_probe status            status-bar part texts
+//   window_probe toolbar           one line per button: command id, state, text
+#include <windows.h>
+#include <commctrl.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+static const int kListId = 20100;
+
+static HWND FindMainWindow()
+{
+    return FindWindowA("Velloran", nullptr);
+}
+
+// A block of memory in the program's process, freed at the end.
+class RemoteBlock {
+public:
+    RemoteBlock(HWND window, SIZE_T size) : size_(size)
+    {
+        DWORD pid = 0;
+        GetWindowThreadProcessId(window, &pid);
+        process_ = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid);
+        if (process_ != nullptr)
+            base_ = (char *)VirtualAllocEx(process_, nullptr, size, MEM_COMMIT, PAGE_READWRITE);
+    }
+    ~RemoteBlock()
+    {
+        if (base_ != nullptr)
+            VirtualFreeEx(process_, base_, 0, MEM_RELEASE);
+        if (process_ != nullptr)
+            CloseHandle(process_);
+    }
+    bool ok() const { return base_ != nullptr; }
+    char *at(SIZE_T offset) const { return base_ + offset; }
+    bool Write(SIZE_T offset, const void *data, SIZE_T length)
+    {
+        return WriteProcessMemory(process_, base_ + offset, data, length, nullptr) != 0;
+    }
+    bool Read(SIZE_T offset, void *data, SIZE_T length)
+    {
+        return ReadProcessMemory(process_, base_ + offset, data, length, nullptr) != 0;
+    }
+
+private:
+    HANDLE process_ = nullptr;
+    char *base_ = nullptr;
+    SIZE_T size_;
+};
+
+static int WaitForWindow(DWORD ms, bool present)
+{
+    for (DWORD waited = 0;; waited += 100) {
+        HWND window = FindMainWindow();
+        if (present && window != nullptr) {
+            DWORD pid = 0;
+            GetWindowThreadProcessId(window, &pid);
+            printf("%lu\n", pid);
+            return 0;
+        }
+        if (!present && window == nullptr)
+            return 0;
+        if (waited >= ms)
+            return 1;
+        Sleep(100);
+    }
+}
+
+static const int kTextOffset = 1024;
+static const int kTextSize = 1024;
+
+static int PrintColumns(HWND list)
+{
+    HWND header = (HWND)SendMessageA(list, LVM_GETHEADER, 0, 0);
+    int count = (int)SendMessageA(header, HDM_GETITEMCOUNT, 0, 0);
+    if (count <= 0)
+        return 1;
+    RemoteBlock block(list, 4096);
+    if (!block.ok())
+        return 1;
+    int order[64];
+    if (count > 64 || !SendMessageA(header, HDM_GETORDERARRAY, count, (LPARAM)block.at(2048)) ||
+        !block.Read(2048, order, sizeof(int) * count))
+        return 1;
+    for (int i = 0; i < count; ++i) {
+        HDITEMA item{};
+        item.mask = HDI_TEXT | HDI_WIDTH;
+        item.pszText = block.at(kTextOffset);
+        item.cchTextMax = kTextSize;
+        char text[kTextSize] = "";
+        if (!block.Write(0, &item, sizeof(item)) || !SendMessageA(header, HDM_GETITEMA, order[i], (LPARAM)block.at(0)) ||
+            !block.Read(kTextOffset, text, sizeof(text)) || !block.Read(0, &item, sizeof(item)))
+            return 1;
+        text[kTextSize - 1] = '\0';
+        printf("%s\t%d\n", text, item.cxy);
+    }
+    return 0;
+}
+
+static int PrintRows(HWND list, int column)
+{
+    int count = (int)SendMessageA(list, LVM_GETITEMCOUNT, 0, 0);
+    RemoteBlock block(list, 4096);
+    if (!block.ok())
+        return 1;
+    for (int row = 0; row < count; ++row) {
+        LVITEMA item{};
+        item.iSubItem = column;
+        item.pszText = block.at(kTextOffset);
+        item.cchTextMax = kTextSize;
+        char text[kTextSize] = "";
+        if (!block.Write(0, &item, sizeof(item)))
+            return 1;
+        SendMessageA(list, LVM_GETITEMTEXTA, row, (LPARAM)block.at(0));
+        if (!block.Read(kTextOffset, text, sizeof(text)))
+            return 1;
+        text[kTextSize - 1] = '\0';
+        printf("%s\n", text);
+    }
+    return 0;
+}
+
+static int PrintStatus(HWND window)
+{
+    HWND bar = FindWindowExA(window, nullptr, STATUSCLASSNAMEA, nullptr);
+    if (bar == nullptr)
+        return 1;
+    int parts = (int)SendMessageA(bar, SB_GETPARTS, 0, 0);
+    RemoteBlock block(bar, 4096);
+    if (!block.ok())
+        return 1;
+    for (int i = 0; i < parts; ++i) {
+        char text[kTextSize] = "";
+        SendMessageA(bar, SB_GETTEXTA, i, (LPARAM)block.at(kTextOffset));
+        if (!block.Read(kTextOffset, text, sizeof(text)))
+            return 1;
+        text[kTextSize - 1] = '\0';
+        printf("%s\n", text);
+    }
+    return 0;
+}
+
+static int PrintToolbar(HWND window)
+{
+    HWND bar = FindWindowExA(window, nullptr, TOOLBARCLASSNAMEA, nullptr);
+    if (bar == nullptr) {
+        // The toolbar may sit in a rebar.
+        HWND rebar = FindWindowExA(window, nullptr, REBARCLASSNAMEA, nullptr);
+        if (rebar != nullptr)
+            bar = FindWindowExA(rebar, nullptr, TOOLBARCLASSNAMEA, nullptr);
+    }
+    if (bar == nullptr)
+        return 1;
+    int count = (int)SendMessageA(bar, TB_BUTTONCOUNT, 0, 0);
+    RemoteBlock block(bar, 4096);
+    if (!block.ok())
+        return 1;
+    for (int i = 0; i < count; ++i) {
+        TBBUTTON button{};
+        if (!SendMessageA(bar, TB_GETBUTTON, i, (LPARAM)block.at(0)) || !block.Read(0, &button, sizeof(button)))
+            return 1;
+        char text[kTextSize] = "";
+        if (!(button.fsStyle & BTNS_SEP) &&
+            SendMessageA(bar, TB_GETBUTTONTEXTA, button.idCommand, (LPARAM)block.at(kTextOffset)) > 0)
+            block.Read(kTextOffset, text, sizeof(text));
+        text[kTextSize - 1] = '\0';
+        printf("%d\t%d\t%s\n", button.idCommand, button.fsState, text);
+    }
+    return 0;
+}
+
+int main(int argc, char **argv)
+{
+    if (argc < 2)
+        return 2;
+    const char *verb = argv[1];
+    if (strcmp(verb, "wait") == 0 && argc == 3)
+        return WaitForWindow((DWORD)atoi(argv[2]), true);
+    if (strcmp(verb, "gone") == 0 && argc == 3)
+        return WaitForWindow((DWORD)atoi(argv[2]), false);
+    HWND window = FindMainWindow();
+    if (window == nullptr)
+        return 3;
+    if (strcmp(verb, "post") == 0 && argc == 4)
+        return PostMessageA(window, (UINT)atoi(argv[2]), (WPARAM)atoi(argv[3]), 0) ? 0 : 1;
+    if (strcmp(verb, "columns") == 0)
+        return PrintColumns(GetDlgItem(window, kListId));
+    if (strcmp(verb, "rows") == 0 && argc == 3)
+        return PrintRows(GetDlgItem(window, kListId), atoi(argv[2]));
+    if (strcmp(verb, "status") == 0)
+        return PrintStatus(window);
+    if (strcmp(verb, "toolbar") == 0)
+        return PrintToolbar(window);
+    return 2;
+}
