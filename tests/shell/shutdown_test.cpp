@@ -66,6 +66,7 @@ TEST(MainWindowLife, CreatesTheStoreAndShutsDownInOrder)
     ShutDownMainWindow(window);
     SetShutDownStepObserver(nullptr);
     EXPECT_TRUE(steps.empty());
+    UnregisterClassA("Velloran", programInstance);
 }
 
 }  // namespace

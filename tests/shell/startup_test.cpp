@@ -12,6 +12,7 @@
 #include "JobControl.h"
 #include "MainWindow.h"
 #include "RunQueue.h"
+#include "ShellState.h"
 #include "SingleInstance.h"
 #include "resource.h"
 
@@ -153,6 +154,118 @@ TEST(Placement, AWindowOffTheScreenIsPulledBackAndItsSizeBounded)
     EXPECT_EQ(gSettings.sizeY, 300);
     gSettings.sizeX = savedX;
     gSettings.sizeY = savedY;
+}
+
+}  // namespace
+
+namespace {
+
+// Another instance of the program, played by a thread of this process: it holds the mutex,
+// makes a window of the program's class after a while, and may end (letting the mutex go).
+class OtherInstance {
+public:
+    OtherInstance(DWORD windowAfterMs, DWORD endAfterMs) : windowAfterMs_(windowAfterMs), endAfterMs_(endAfterMs)
+    {
+        WNDCLASSA windowClass{};
+        windowClass.lpfnWndProc = DefWindowProcA;
+        windowClass.hInstance = GetModuleHandleA(nullptr);
+        windowClass.lpszClassName = kWindowClassName;
+        RegisterClassA(&windowClass);
+        ready_ = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+        stop_ = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+        thread_ = CreateThread(nullptr, 0, Run, this, 0, nullptr);
+        WaitForSingleObject(ready_, 10000);
+    }
+    ~OtherInstance()
+    {
+        SetEvent(stop_);
+        WaitForSingleObject(thread_, 10000);
+        CloseHandle(thread_);
+        CloseHandle(ready_);
+        CloseHandle(stop_);
+        UnregisterClassA(kWindowClassName, GetModuleHandleA(nullptr));
+    }
+    volatile HWND window = nullptr;
+
+private:
+    static DWORD WINAPI Run(LPVOID self) { return static_cast<OtherInstance *>(self)->Live(); }
+    DWORD Live()
+    {
+        HANDLE mutex = CreateMutexA(nullptr, TRUE, kMutexName);
+        SetEvent(ready_);
+        DWORD start = GetTickCount();
+        while (WaitForSingleObject(stop_, 10) == WAIT_TIMEOUT) {
+            DWORD elapsed = GetTickCount() - start;
+            if (window == nullptr && elapsed >= windowAfterMs_)
+                window = CreateWindowA(kWindowClassName, "", 0, 0, 0, 10, 10, nullptr, nullptr,
+                                       GetModuleHandleA(nullptr), nullptr);
+            if (mutex != nullptr && elapsed >= endAfterMs_) {
+                ReleaseMutex(mutex);
+                CloseHandle(mutex);
+                mutex = nullptr;
+            }
+            MSG message;
+            while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE))
+                DispatchMessageA(&message);
+        }
+        if (window != nullptr)
+            DestroyWindow(window);
+        if (mutex != nullptr) {
+            ReleaseMutex(mutex);
+            CloseHandle(mutex);
+        }
+        return 0;
+    }
+    DWORD windowAfterMs_, endAfterMs_;
+    HANDLE ready_, stop_, thread_;
+};
+
+struct InstanceOutcome {
+    int result;
+    HWND other;
+    DWORD elapsed;
+};
+
+InstanceOutcome StartSecondInstance(DWORD waitMs)
+{
+    DWORD saved = instanceWindowWaitMs;
+    instanceWindowWaitMs = waitMs;
+    InstanceOutcome outcome{};
+    DWORD start = GetTickCount();
+    outcome.result = EnsureSingleInstance("/hidden", &outcome.other);
+    outcome.elapsed = GetTickCount() - start;
+    instanceWindowWaitMs = saved;
+    if (singleInstanceMutex != nullptr)
+        CloseHandle(singleInstanceMutex);
+    singleInstanceMutex = nullptr;
+    return outcome;
+}
+
+TEST(SingleInstance, AWindowThatComesLateStillTakesTheHandOver)
+{
+    OtherInstance other(400, INFINITE);
+    InstanceOutcome outcome = StartSecondInstance(3000);
+    EXPECT_EQ(outcome.result, 0);
+    EXPECT_EQ(outcome.other, other.window);
+    EXPECT_GE(outcome.elapsed, 300u);
+}
+
+TEST(SingleInstance, NoWindowWithinTheWaitMeansAFullInstance)
+{
+    OtherInstance other(INFINITE, INFINITE);
+    InstanceOutcome outcome = StartSecondInstance(500);
+    EXPECT_EQ(outcome.result, 1);
+    EXPECT_EQ(outcome.other, nullptr);
+    EXPECT_GE(outcome.elapsed, 400u);
+    EXPECT_LT(outcome.elapsed, 3000u);
+}
+
+TEST(SingleInstance, AnInstanceThatEndsWhileWaitedForLeavesTheMutexToUs)
+{
+    OtherInstance other(INFINITE, 300);
+    InstanceOutcome outcome = StartSecondInstance(10000);
+    EXPECT_EQ(outcome.result, 1);
+    EXPECT_LT(outcome.elapsed, 5000u);
 }
 
 }  // namespace
