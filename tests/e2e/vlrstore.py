@@ -19,6 +19,8 @@ EVERY_N_DAYS = 1
 WEEKLY = 2
 
 SUCCESS = 1
+FAILED = 2
+WARNINGS = 3
 
 
 def system_time(moment):
@@ -37,7 +39,8 @@ class Config:
     """The fields the tests set; everything else keeps a new configuration's defaults."""
 
     def __init__(self, unique_id, description, destination, sources, flags=UNCOMPRESSED | ENABLED,
-                 schedule_kind=0, every_days=1, day_mask=0, hour=0, minute=0, date_modified=None):
+                 schedule_kind=0, every_days=1, day_mask=0, hour=0, minute=0, date_modified=None,
+                 run_count=0, last_result=0, last_run=None):
         self.unique_id = unique_id
         self.description = description
         self.destination = destination
@@ -49,17 +52,22 @@ class Config:
         self.hour = hour
         self.minute = minute
         self.date_modified = date_modified or datetime.datetime.now()
+        self.run_count = run_count
+        self.last_result = last_result
+        self.last_run = last_run
 
     def record(self):
         r = bytearray(RECORD_SIZE)
         r[0:128] = _text(self.description, 128)
         r[128:388] = _text(self.destination, 260)
         r[388:648] = _text(self.description, 260)           # compressedFileName
-        struct.pack_into("<i", r, 668, self.flags)
+        if self.last_run is not None:
+            r[648:664] = system_time(self.last_run)
+        struct.pack_into("<ii", r, 664, self.last_result, self.flags)
         struct.pack_into("<i", r, 672, 5)                    # revisionCount
         struct.pack_into("<ii", r, 932, 650, 2)              # splitSize, splitUnit MB
         struct.pack_into("<ii", r, 940, 3, 5)                # dateFilterFlags, fullBackupEvery
-        struct.pack_into("<i", r, 968, 2)                    # priority Normal
+        struct.pack_into("<ii", r, 968, 2, self.run_count)   # priority Normal, runCount
         r[1496:1512] = system_time(self.date_modified)       # dateCreated
         r[1512:1528] = system_time(self.date_modified)       # dateModified
         struct.pack_into("<i", r, 1528, len(self.sources))
