@@ -244,6 +244,28 @@ TEST_F(ShadowClientTest, SilentWhenVerboseIsOffAndNothingLoadedWithoutAFixedDriv
     EXPECT_STREQ(context.shadowSources, "");
 }
 
+TEST_F(ShadowClientTest, MissingLibraryOrEntryPointEndsTheStepWithItsLine)
+{
+    struct Case {
+        const char *file;
+        const char *line;
+    };
+    const Case cases[] = {
+        {"no_such_library.dll", "ERROR: Unable to load DLL for backing up locked/open files.  VSS library: "},
+        {"kvcmpenc.dll", "ERROR: Unable to get required function in "},  // loads, but has no MakeShadowCopy
+    };
+    for (const Case &c : cases) {
+        std::string folder = BinFolder() + "\\";
+        SetShadowLibraryForTesting(folder.c_str(), c.file);
+        ASSERT_TRUE(SetCurrentDirectoryW(env.work.Wide().c_str()));
+        DWORD elapsed = 0;
+        EXPECT_EQ(Create(&elapsed), 0);
+        EXPECT_TRUE(HasLine(Lines(), c.line + folder + c.file)) << c.file;
+        EXPECT_EQ(context.shadowLibrary, nullptr);
+        EXPECT_EQ(CurrentFolder() + L"\\", env.work.Wide());
+    }
+}
+
 TEST_F(ShadowClientTest, LibraryIsUnloadedOnlyAfterItsThreadHasLeftIt)
 {
     // The double reports its failure at once and stays in the library 1.5 s longer.
@@ -299,6 +321,7 @@ protected:
         // The bridge starts its host by its bare name: from the current folder here. The host
         // finds the exchange files in the application-data folder, so the job writes there.
         SetCurrentDirectoryA(BinFolder().c_str());
+        jobFolder = CurrentFolder();
         char appData[MAX_PATH] = "";
         ASSERT_TRUE(SUCCEEDED(SHGetFolderPathA(nullptr, CSIDL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, appData)));
         std::string folder = std::string(appData) + "\\Velloran\\";
@@ -315,6 +338,7 @@ protected:
             logs += ReadTextFile(Widen(env.dataPath + name));
         return logs;
     }
+    std::wstring jobFolder;  // the current folder the job starts in
 };
 
 TEST_F(ShadowJobTest, JobReadsItsSourcesThroughTheShadowLetter)
@@ -341,7 +365,7 @@ TEST_F(ShadowJobTest, JobReadsItsSourcesThroughTheShadowLetter)
     // Under WoW64 the bridge and its host took the request; a 32-bit system loads kv_vss itself.
     EXPECT_EQ(FileExists(Widen(env.dataPath + "VSSLog1.txt")), IsWow64());
     EXPECT_FALSE(IsAnyShadowLibraryLoaded());
-    EXPECT_EQ(CurrentFolder(), Widen(BinFolder()));
+    EXPECT_EQ(CurrentFolder(), jobFolder);
 }
 
 TEST_F(ShadowJobTest, FailureStatusEndsTheJobFailedWithoutCopying)
