@@ -333,8 +333,9 @@ void MapToShadowPath(const char *path, char *out, size_t outSize, const JobConte
     const char *found = strchr(context->shadowSources, letter);
     if (found == nullptr)
         return;
+    // A buffer of one holds only the terminator, which must stay.
     size_t index = (size_t)(found - context->shadowSources);
-    if (index < strlen(context->shadowTargets))
+    if (out[0] != '\0' && index < strlen(context->shadowTargets))
         out[0] = context->shadowTargets[index];
 }
 
@@ -355,7 +356,7 @@ void MapToShadowPathW(const JobContext *context, const wchar_t *path, wchar_t *o
     if (found == nullptr)
         return;
     size_t index = (size_t)(found - context->shadowSources);
-    if (index < strlen(context->shadowTargets))
+    if (out[0] != L'\0' && index < strlen(context->shadowTargets))
         out[0] = (wchar_t)(unsigned char)context->shadowTargets[index];
 }
 

@@ -64,16 +64,21 @@ bool IsRunningUnderWine()
 
 bool DefineWineDrive(wchar_t target, wchar_t source)
 {
+    wchar_t root[4] = {source, L':', L'\\', L'\0'};
+    return DefineWineDriveAt(target, root);
+}
+
+bool DefineWineDriveAt(wchar_t target, const wchar_t *folder)
+{
     UnixFileNameProc unixFileName = reinterpret_cast<UnixFileNameProc>(reinterpret_cast<void *>(
         GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
     if (unixFileName == nullptr)
         return false;
-    wchar_t root[4] = {source, L':', L'\\', L'\0'};
-    char *folder = unixFileName(root);  // Wine allocates it on the process heap
-    if (folder == nullptr)
+    char *unixFolder = unixFileName(folder);  // Wine allocates it on the process heap
+    if (unixFolder == nullptr)
         return false;
-    bool defined = SendUnixDrive(target, folder);
-    HeapFree(GetProcessHeap(), 0, folder);
+    bool defined = SendUnixDrive(target, unixFolder);
+    HeapFree(GetProcessHeap(), 0, unixFolder);
     return defined;
 }
 

@@ -9,5 +9,8 @@ bool IsRunningUnderWine();
 // Makes target a fixed drive showing what source shows; false when Wine refuses.
 bool DefineWineDrive(wchar_t target, wchar_t source);
 
+// Makes target a fixed drive showing the Windows folder given; false when Wine refuses.
+bool DefineWineDriveAt(wchar_t target, const wchar_t *folder);
+
 // Removes the drive letter again.
 bool RemoveWineDrive(wchar_t target);

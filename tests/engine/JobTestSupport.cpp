@@ -26,6 +26,13 @@ std::string Narrow(const std::wstring &text)
     return narrow;
 }
 
+std::string BinFolder()
+{
+    char dir[MAX_PATH] = "";
+    GetEnvironmentVariableA("VELLORAN_BIN_DIR", dir, sizeof dir);
+    return dir;
+}
+
 ScratchFolder::ScratchFolder()
 {
     char base[MAX_PATH];
@@ -210,8 +217,14 @@ JobTestEnvironment::JobTestEnvironment()
     ClearConfigTable();
     configTable.lastUniqueId = 0;
     FreeRunQueue();
-    lstrcpynA(dataFolder, data.path.c_str(), sizeof(dataFolder));
-    lstrcpynA(storePath, (data.path + "configs.vlr").c_str(), sizeof(storePath));
+    UseDataFolder(data.path);
+}
+
+void JobTestEnvironment::UseDataFolder(const std::string &folder)
+{
+    dataPath = folder;
+    lstrcpynA(dataFolder, folder.c_str(), sizeof(dataFolder));
+    lstrcpynA(storePath, (folder + "configs.vlr").c_str(), sizeof(storePath));
 }
 
 JobTestEnvironment::~JobTestEnvironment()
@@ -277,7 +290,7 @@ int JobTestEnvironment::RunJob(int index)
 
 std::string JobTestEnvironment::LogText(int index)
 {
-    return ReadTextFile(Widen(data.path + std::to_string(ConfigAt(index)->uniqueId) + ".txt"));
+    return ReadTextFile(Widen(dataPath + std::to_string(ConfigAt(index)->uniqueId) + ".txt"));
 }
 
 std::vector<std::string> JobTestEnvironment::LogLines(int index)

@@ -12,6 +12,8 @@
 #include "MessageBoxSeam.h"
 
 std::wstring Widen(const std::string &text);
+// The folder of the programs and libraries under test, without a trailing backslash.
+std::string BinFolder();
 std::string Narrow(const std::wstring &text);
 
 // A fresh folder under the temporary folder, removed with its contents at the end.
@@ -73,6 +75,10 @@ public:
     ~JobTestEnvironment();
     ScratchFolder data;
     ScratchFolder work;
+    // Points the engine at another data folder (with its trailing backslash), such as the one
+    // that programs started by the job find on their own.
+    void UseDataFolder(const std::string &folder);
+    std::string dataPath;  // the engine's data folder: data.path unless changed
     // A configuration with new defaults and these changes, appended to the table; its index.
     int AddConfig(const std::string &description, const std::string &destination,
                   const std::vector<std::string> &sources, uint32_t flags);

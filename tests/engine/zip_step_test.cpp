@@ -17,13 +17,6 @@ namespace {
 
 const uint32_t kZipJob = Compressed | Enabled;
 
-std::string LibraryFolder()
-{
-    char dir[MAX_PATH] = "";
-    GetEnvironmentVariableA("VELLORAN_BIN_DIR", dir, sizeof dir);
-    return dir;
-}
-
 void SetPassword(BackupConfig *config, const char *password)
 {
     ZeroMemory(config->zipPassword, sizeof(config->zipPassword));
@@ -35,7 +28,7 @@ class ZipStepTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        SetCompressionLibraryFolder(LibraryFolder().c_str());
+        SetCompressionLibraryFolder(BinFolder().c_str());
         source = env.work.Wide() + L"src\\";
         destination = env.work.path + "dest\\";
         MakeFolder(source);

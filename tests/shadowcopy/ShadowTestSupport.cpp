@@ -119,13 +119,3 @@ int RunProgram(const std::string &path, DWORD timeoutMs)
     CloseHandle(pi.hProcess);
     return result;
 }
-
-ScopedEnvironment::ScopedEnvironment(const char *name, const char *value) : name_(name)
-{
-    SetEnvironmentVariableA(name, value);
-}
-
-ScopedEnvironment::~ScopedEnvironment()
-{
-    SetEnvironmentVariableA(name_.c_str(), nullptr);
-}

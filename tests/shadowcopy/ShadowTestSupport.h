@@ -4,6 +4,8 @@
 #include <windows.h>
 #include <string>
 
+#include "ScopedEnvironment.h"
+
 // A file in the folder of the binaries under test.
 std::string BinPath(const char *file);
 
@@ -26,18 +28,6 @@ bool CanListRoot(char letter, const char *expectedEntry);
 // Runs program (no arguments) with the current environment and returns its exit code;
 // -1 when it cannot be started, -2 when it had to be ended after timeoutMs.
 int RunProgram(const std::string &path, DWORD timeoutMs);
-
-// Sets or (value null) clears an environment variable for the test's lifetime.
-class ScopedEnvironment {
-public:
-    ScopedEnvironment(const char *name, const char *value);
-    ~ScopedEnvironment();
-    ScopedEnvironment(const ScopedEnvironment &) = delete;
-    ScopedEnvironment &operator=(const ScopedEnvironment &) = delete;
-
-private:
-    std::string name_;
-};
 
 // Polls condition every 25 ms for up to timeoutMs.
 template <typename Condition>
