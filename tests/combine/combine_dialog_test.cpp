@@ -6,13 +6,16 @@
 #include <gtest/gtest.h>
 #include <string.h>
 
+#include <atomic>
 #include <functional>
 #include <string>
 #include <thread>
 
 #include "CombineSplitZip.h"
 #include "CombineSplitZipDialog.h"
+#include "JobControl.h"
 #include "JobTestSupport.h"
+#include "MainWindow.h"
 #include "MsvcrtFormat.h"
 #include "resource.h"
 
@@ -181,6 +184,36 @@ TEST_F(CombineDialog, CancelStopsTheRunningJoin)
     EXPECT_EQ(boxes.texts[0], "Task Cancelled");
     EXPECT_FALSE(FileExists(Widen(folder.path + "archive.zip")));
     EXPECT_FALSE(FileExists(Widen(folder.path + "archive.zip" + kCombineTemporarySuffix)));
+}
+
+// The main window's Combine command, with a watcher that presses Cancel on any dialog it sees.
+bool CombineCommandOpensDialog(int jobActiveValue)
+{
+    std::atomic<bool> stop{false}, opened{false};
+    std::thread watcher([&] {
+        while (!stop) {
+            HWND dialog = FindWindowA("#32770", kDialogTitle);
+            if (dialog != nullptr) {
+                opened = true;
+                PostMessageA(dialog, WM_COMMAND, IDC_COMBINE_CANCEL, 0);
+            }
+            Sleep(10);
+        }
+    });
+    jobActive = jobActiveValue;
+    int handled = OnMainCommand(nullptr, IDM_COMBINE);
+    jobActive = 0;
+    WaitUntil([&] { return opened.load(); }, jobActiveValue == 1 ? 300 : 0);
+    stop = true;
+    watcher.join();
+    EXPECT_EQ(handled, 1);
+    return opened;
+}
+
+TEST_F(CombineDialog, MainWindowRefusesTheCommandWhileAJobRuns)
+{
+    EXPECT_FALSE(CombineCommandOpensDialog(1));
+    EXPECT_TRUE(CombineCommandOpensDialog(0));
 }
 
 }  // namespace
