@@ -52,14 +52,20 @@ public:
     ScratchFolder folder;
 };
 
-// Runs the thread procedure on this thread, set up as the dialog starts it.
+// A job set up as the dialog sets it up before it starts the thread.
+void PrepareJob(CombineJob *job, const std::string &firstPart)
+{
+    memset(job, 0, sizeof *job);
+    lstrcpynA(job->firstPart, firstPart.c_str(), sizeof job->firstPart);
+    job->running = 1;
+    job->result = CombineCancelled;
+}
+
+// Runs the thread procedure on this thread.
 CombineJob Join(const std::string &firstPart)
 {
     CombineJob job;
-    memset(&job, 0, sizeof job);
-    lstrcpynA(job.firstPart, firstPart.c_str(), sizeof job.firstPart);
-    job.running = 1;
-    job.result = CombineCancelled;
+    PrepareJob(&job, firstPart);
     EXPECT_EQ(CombineSplitZipThread(&job), 0u);
     EXPECT_EQ(job.running, 0);
     return job;
@@ -107,11 +113,8 @@ protected:
     // Joins with the hook following `io`, which sees the job being joined.
     CombineJob JoinScripted(IoScript &io)
     {
-        static CombineJob job;
-        memset(&job, 0, sizeof job);
-        lstrcpynA(job.firstPart, parts.Part(1).c_str(), sizeof job.firstPart);
-        job.running = 1;
-        job.result = CombineCancelled;
+        CombineJob job;
+        PrepareJob(&job, parts.Part(1));
         io.job = &job;
         script = &io;
         SetCombineIoHookForTesting(ScriptedIo);
@@ -317,10 +320,7 @@ TEST_F(CombineJoin, CancelBeforeTheCopyWritesNothing)
     parts.WritePart(1, 100);
     parts.WritePart(2, 100);
     CombineJob job;
-    memset(&job, 0, sizeof job);
-    lstrcpynA(job.firstPart, parts.Part(1).c_str(), sizeof job.firstPart);
-    job.running = 1;
-    job.result = CombineCancelled;
+    PrepareJob(&job, parts.Part(1));
     job.cancel = 1;
     CombineSplitZipThread(&job);
     EXPECT_EQ(job.result, CombineCancelled);
