@@ -23,11 +23,12 @@ namespace {
 
 const char kDialogTitle[] = "Combine Split ZIP Files";
 
+// The dialog once it is shown, that is once its modal loop runs.
 HWND WaitForDialog()
 {
     for (int i = 0; i < 1000; ++i) {
         HWND dialog = FindWindowA("#32770", kDialogTitle);
-        if (dialog != nullptr)
+        if (dialog != nullptr && IsWindowVisible(dialog))
             return dialog;
         Sleep(10);
     }
