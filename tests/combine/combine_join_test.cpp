@@ -315,25 +315,4 @@ TEST_F(CombineJoin, CancelMidwayKeepsTheOldArchive)
     ExpectOldArchiveKept();
 }
 
-TEST_F(CombineJoin, CancelBeforeTheCopyWritesNothing)
-{
-    parts.WritePart(1, 100);
-    parts.WritePart(2, 100);
-    CombineJob job;
-    PrepareJob(&job, parts.Part(1));
-    job.cancel = 1;
-    CombineSplitZipThread(&job);
-    EXPECT_EQ(job.result, CombineCancelled);
-    EXPECT_FALSE(parts.OutputExists());
-    EXPECT_FALSE(parts.TemporaryExists());
-}
-
-TEST(CombineMessage, UnknownResult)
-{
-    CombineJob job;
-    memset(&job, 0, sizeof job);
-    job.result = 42;
-    EXPECT_EQ(Message(job), "Unknown result");
-}
-
 }  // namespace
