@@ -44,10 +44,6 @@ void ShowAboutBox(HWND)
 {
 }
 
-void ShowCombineSplitZip(HWND)
-{
-}
-
 void CreateDesktopShortcut(HWND, int)
 {
 }
@@ -57,6 +53,15 @@ void ChooseListFont(HWND)
 }
 
 void CallHtmlHelp(HWND, const char *, UINT)
+{
+}
+
+int ShowHelpTopic(HWND, int)
+{
+    return 0;
+}
+
+void ShowControlHelpPopup(HWND, int, const char *)
 {
 }
 

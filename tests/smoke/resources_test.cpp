@@ -55,12 +55,14 @@ int DialogFontPoints(const std::string &data)
 
 TEST_F(MainProgramResources, EveryDialogExistsInThreeFontSizes)
 {
+    const int dialogs[] = {IDD_CONFIRM_EXIT, IDD_COMBINE_SPLIT_ZIP};
     const int sizes[][2] = {{0, 8}, {DLG_OFFSET_10PT, 10}, {DLG_OFFSET_12PT, 12}};
-    for (const auto &size : sizes) {
-        std::string dialog = Resource(RT_DIALOG, MAKEINTRESOURCEA(IDD_CONFIRM_EXIT + size[0]));
-        ASSERT_GT(dialog.size(), 26u) << "dialog " << IDD_CONFIRM_EXIT + size[0];
-        EXPECT_EQ(DialogFontPoints(dialog), size[1]);
-    }
+    for (int id : dialogs)
+        for (const auto &size : sizes) {
+            std::string dialog = Resource(RT_DIALOG, MAKEINTRESOURCEA(id + size[0]));
+            ASSERT_GT(dialog.size(), 26u) << "dialog " << id + size[0];
+            EXPECT_EQ(DialogFontPoints(dialog), size[1]);
+        }
 }
 
 TEST_F(MainProgramResources, ManifestAsksForHighestLevelCommonControlsAndDpiAwareness)
