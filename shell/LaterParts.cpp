@@ -52,10 +52,6 @@ void CreateDesktopShortcut(HWND, int)
 {
 }
 
-void ChooseListFont(HWND)
-{
-}
-
 void CallHtmlHelp(HWND, const char *, UINT)
 {
 }
@@ -68,7 +64,7 @@ void MergeColumnOrderAfterDrag(HWND)
 {
 }
 
-LRESULT OnMainWindowNotify(HWND, NMHDR *)
+LRESULT OnToolbarNotify(HWND, NMHDR *)
 {
     return 0;
 }

@@ -12,8 +12,6 @@ void ShowOptionsDialog(HWND window);
 void ShowAboutBox(HWND window);
 void ShowCombineSplitZip(HWND window);
 void CreateDesktopShortcut(HWND window, int index);
-void ChooseListFont(HWND window);
 void CallHtmlHelp(HWND window, const char *topic, UINT command);
 void CheckForUpdateIfDue(HWND window);
 void MergeColumnOrderAfterDrag(HWND window);
-LRESULT OnMainWindowNotify(HWND window, NMHDR *header);
