@@ -1,18 +1,84 @@
-// A plain report view of the configurations, one column per column id, so the window runs.
-// Cell texts, sorting, label editing and the column chooser come with the full job list.
+// The job list's window, image lists and rows: one row per configuration in table order, its
+// lParam the configuration's index.
 #include "JobList.h"
 
 #include <commctrl.h>
+#include <string.h>
 
 #include "ConfigTable.h"
-#include "DisplayFormats.h"
 #include "GlobalSettings.h"
-#include "MsvcrtFormat.h"
-#include "ResourceText.h"
 #include "ShellState.h"
+#include "TrayAndStatus.h"
 #include "resource.h"
 
-static const int kPlainColumnWidth = 100;
+namespace {
+
+HIMAGELIST rowImages = nullptr;
+HIMAGELIST headerImages = nullptr;
+
+int AddIcon(HIMAGELIST images, int id, int size)
+{
+    HICON icon = (HICON)LoadImageA(programInstance, MAKEINTRESOURCEA(id), IMAGE_ICON, size, size, LR_DEFAULTCOLOR);
+    if (icon == nullptr)
+        return -1;
+    int added = ImageList_AddIcon(images, icon);
+    DestroyIcon(icon);
+    return added;
+}
+
+int FindRowOfConfig(int index)
+{
+    LVFINDINFOA find;
+    ZeroMemory(&find, sizeof(find));
+    find.flags = LVFI_PARAM;
+    find.lParam = index;
+    return (int)SendMessageA(jobListWindow, LVM_FINDITEMA, (WPARAM)-1, (LPARAM)&find);
+}
+
+// Returns the new row, or -1.
+int InsertRow(int index, const char *text, bool selected)
+{
+    LVITEMA item;
+    ZeroMemory(&item, sizeof(item));
+    item.mask = LVIF_TEXT | LVIF_IMAGE | LVIF_PARAM | LVIF_STATE;
+    item.iItem = (int)SendMessageA(jobListWindow, LVM_GETITEMCOUNT, 0, 0);
+    item.pszText = (LPSTR)text;
+    item.iImage = (ConfigAt(index)->flags & Enabled) != 0 ? 1 : 0;
+    item.lParam = index;
+    item.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+    item.state = selected ? (LVIS_SELECTED | LVIS_FOCUSED) : 0;
+    return (int)SendMessageA(jobListWindow, LVM_INSERTITEMA, 0, (LPARAM)&item);
+}
+
+void SetSubitemText(int row, int subitem, const char *text)
+{
+    LVITEMA item;
+    ZeroMemory(&item, sizeof(item));
+    item.iSubItem = subitem;
+    item.pszText = (LPSTR)text;
+    SendMessageA(jobListWindow, LVM_SETITEMTEXTA, (WPARAM)row, (LPARAM)&item);
+}
+
+void AddRow(int index, bool selected)
+{
+    int row = -1;
+    char text[kJobCellTextSize];
+    for (int subitem = 0;; ++subitem) {
+        int column = GetInsertedColumnAt(subitem);
+        if (column < 0)
+            break;
+        FormatJobCell(index, column, text, sizeof(text));
+        if (subitem == 0) {
+            row = InsertRow(index, text, selected);
+            if (row < 0)
+                return;
+        } else {
+            SetSubitemText(row, subitem, text);
+        }
+    }
+}
+
+}  // namespace
 
 HWND CreateJobList(HWND parent)
 {
@@ -27,136 +93,133 @@ HWND CreateJobList(HWND parent)
     SendMessageA(list, LVM_SETTEXTBKCOLOR, 0, (LPARAM)gSettings.backColor);
     SendMessageA(list, LVM_SETTEXTCOLOR, 0, (LPARAM)gSettings.textColor);
     ApplySavedListFont(list);
+    syncJobListSettings = SyncJobListSettings;
     return list;
 }
 
 int CreateJobListImageList()
 {
+    DestroyJobListImageLists();
+    rowImages = ImageList_Create(16, 16, ILC_COLOR32 | ILC_MASK, 2, 0);
+    if (rowImages != nullptr) {
+        AddIcon(rowImages, IDI_CONFIG_DISABLED, 16);
+        AddIcon(rowImages, IDI_CONFIG_ENABLED, 16);
+        SendMessageA(jobListWindow, LVM_SETIMAGELIST, LVSIL_SMALL, (LPARAM)rowImages);
+    }
+    headerImages = ImageList_Create(8, 8, ILC_COLOR4 | ILC_MASK, 2, 0);
+    if (headerImages != nullptr) {
+        AddIcon(headerImages, IDI_HEADER_IMAGE1, 8);
+        AddIcon(headerImages, IDI_HEADER_IMAGE2, 8);
+        HWND header = (HWND)SendMessageA(jobListWindow, LVM_GETHEADER, 0, 0);
+        if (header != nullptr)
+            SendMessageA(header, HDM_SETIMAGELIST, 0, (LPARAM)headerImages);
+    }
     return 1;
 }
 
 void DestroyJobListImageLists()
 {
-}
-
-int SetUpJobListColumns()
-{
-    for (int i = 0; i < kJobColumnCount; ++i) {
-        char title[64];
-        if (LoadResourceText((UINT)(IDS_COL_BASE + i), title, sizeof(title)) == 0)
-            FormatText(title, sizeof(title), "%d", i);
-        LVCOLUMNA column;
-        ZeroMemory(&column, sizeof(column));
-        column.mask = LVCF_TEXT | LVCF_WIDTH;
-        column.pszText = title;
-        column.cx = gSettings.columnShown[i] ? kPlainColumnWidth : 0;
-        if (SendMessageA(jobListWindow, LVM_INSERTCOLUMNA, (WPARAM)i, (LPARAM)&column) < 0)
-            return 0;
+    if (jobListWindow != nullptr && IsWindow(jobListWindow)) {
+        SendMessageA(jobListWindow, LVM_SETIMAGELIST, LVSIL_SMALL, 0);
+        HWND header = (HWND)SendMessageA(jobListWindow, LVM_GETHEADER, 0, 0);
+        if (header != nullptr)
+            SendMessageA(header, HDM_SETIMAGELIST, 0, 0);
     }
-    return 1;
-}
-
-int GetJobListTotalWidth()
-{
-    int total = 0;
-    for (int i = 0; i < kJobColumnCount; ++i)
-        if (gSettings.columnShown[i])
-            total += kPlainColumnWidth;
-    return total;
-}
-
-void SetJobCell(int index, int column, const char *text)
-{
-    if (jobListWindow == nullptr || column < 0)
-        return;
-    LVITEMA item;
-    ZeroMemory(&item, sizeof(item));
-    item.iSubItem = column;
-    item.pszText = (LPSTR)text;
-    SendMessageA(jobListWindow, LVM_SETITEMTEXTA, (WPARAM)index, (LPARAM)&item);
-}
-
-static void FormatPlainCell(int index, int column, char *text, size_t size)
-{
-    const BackupConfig *config = ConfigAt(index);
-    char unused[64];
-    text[0] = '\0';
-    switch (column) {
-    case 0:
-        lstrcpynA(text, config->description, (int)size);
-        break;
-    case 1:
-        FormatConfigTotals(config, text, size, unused, sizeof(unused));
-        break;
-    case 2:
-        lstrcpynA(text, config->destination, (int)size);
-        break;
-    case 4:
-        GetJobResultText(config->lastResult, text, size);
-        break;
-    case 17:
-        FormatText(text, size, "%d", config->runCount);
-        break;
-    case 21:
-        FormatText(text, size, "%d", config->uniqueId);
-        break;
-    }
-}
-
-void RefreshJobListCell(int index, int column)
-{
-    if (index < 0 || index >= configTable.configCount || column < 0)
-        return;
-    char text[300];
-    FormatPlainCell(index, column, text, sizeof(text));
-    SetJobCell(index, column, text);
-}
-
-static void FillRow(int index)
-{
-    for (int column = 0; column < kJobColumnCount; ++column)
-        RefreshJobListCell(index, column);
+    if (rowImages != nullptr)
+        ImageList_Destroy(rowImages);
+    if (headerImages != nullptr)
+        ImageList_Destroy(headerImages);
+    rowImages = nullptr;
+    headerImages = nullptr;
 }
 
 int RebuildJobList(int index)
 {
     if (jobListWindow == nullptr)
-        return 1;
-    if (index >= 0 && index < configTable.configCount) {
-        FillRow(index);
-        return 1;
-    }
-    SendMessageA(jobListWindow, LVM_DELETEALLITEMS, 0, 0);
-    for (int i = 0; i < configTable.configCount; ++i) {
-        LVITEMA item;
-        ZeroMemory(&item, sizeof(item));
-        item.mask = LVIF_TEXT | LVIF_PARAM;
-        item.iItem = i;
-        item.pszText = ConfigAt(i)->description;
-        item.lParam = i;
-        if (SendMessageA(jobListWindow, LVM_INSERTITEMA, 0, (LPARAM)&item) < 0)
-            return 0;
-        FillRow(i);
-    }
+        return 0;
+    if (index == -1)
+        index = GetSelectedJobIndex();
+    if (!SendMessageA(jobListWindow, LVM_DELETEALLITEMS, 0, 0))
+        return 0;
+    for (int i = 0; i < configTable.configCount; ++i)
+        AddRow(i, i == index);
+    SortJobList();
+    int row = -1;
+    GetSelectedJobIndex(jobListWindow, &row);
+    if (row >= 0)
+        SendMessageA(jobListWindow, LVM_ENSUREVISIBLE, (WPARAM)row, FALSE);
+    UpdateCommandStates();
+    UpdateStatusBar();
     return 1;
 }
 
-int GetSelectedJobIndex()
+void SetJobCell(int index, int column, const char *text)
 {
-    if (jobListWindow == nullptr)
-        return -1;
-    int row = (int)SendMessageA(jobListWindow, LVM_GETNEXTITEM, (WPARAM)-1, LVNI_SELECTED);
+    if (jobListWindow == nullptr || text == nullptr)
+        return;
+    int subitem = GetInsertedPositionOf(column);
+    if (subitem < 0)
+        return;
+    int row = FindRowOfConfig(index);
     if (row < 0)
+        return;
+    char shown[kJobCellTextSize] = "";
+    LVITEMA item;
+    ZeroMemory(&item, sizeof(item));
+    item.iSubItem = subitem;
+    item.pszText = shown;
+    item.cchTextMax = sizeof(shown);
+    SendMessageA(jobListWindow, LVM_GETITEMTEXTA, (WPARAM)row, (LPARAM)&item);
+    if (strcmp(shown, text) == 0)
+        return;
+    SetSubitemText(row, subitem, text);
+}
+
+void RefreshJobListCell(int index, int column)
+{
+    char text[kJobCellTextSize];
+    FormatJobCell(index, column, text, sizeof(text));
+    if (index >= 0 && index < configTable.configCount)
+        SetJobCell(index, column, text);
+}
+
+int GetSelectedJobIndex(HWND list, int *row)
+{
+    if (row != nullptr)
+        *row = -1;
+    if (list == nullptr)
+        return -1;
+    int selected = (int)SendMessageA(list, LVM_GETNEXTITEM, (WPARAM)-1, LVNI_SELECTED);
+    if (selected < 0)
         return -1;
     LVITEMA item;
     ZeroMemory(&item, sizeof(item));
     item.mask = LVIF_PARAM;
+    item.iItem = selected;
+    if (!SendMessageA(list, LVM_GETITEMA, 0, (LPARAM)&item))
+        return -1;
+    if (row != nullptr)
+        *row = selected;
+    return (int)item.lParam;
+}
+
+int GetSelectedJobIndex()
+{
+    return GetSelectedJobIndex(jobListWindow, nullptr);
+}
+
+int GetJobIndexOfRow(int row)
+{
+    LVITEMA item;
+    ZeroMemory(&item, sizeof(item));
+    item.mask = LVIF_PARAM;
     item.iItem = row;
-    if (!SendMessageA(jobListWindow, LVM_GETITEMA, 0, (LPARAM)&item))
+    if (jobListWindow == nullptr || !SendMessageA(jobListWindow, LVM_GETITEMA, 0, (LPARAM)&item))
         return -1;
     return (int)item.lParam;
 }
 
-void UpdateCommandStates()
+int IsJobListLabelEditing()
 {
+    return jobListWindow != nullptr && SendMessageA(jobListWindow, LVM_GETEDITCONTROL, 0, 0) != 0 ? 1 : 0;
 }

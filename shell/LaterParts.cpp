@@ -48,10 +48,6 @@ void CreateDesktopShortcut(HWND, int)
 {
 }
 
-void ChooseListFont(HWND)
-{
-}
-
 void CallHtmlHelp(HWND, const char *, UINT)
 {
 }
@@ -73,7 +69,7 @@ void MergeColumnOrderAfterDrag(HWND)
 {
 }
 
-LRESULT OnMainWindowNotify(HWND, NMHDR *)
+LRESULT OnToolbarNotify(HWND, NMHDR *)
 {
     return 0;
 }

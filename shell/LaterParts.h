@@ -11,11 +11,9 @@ void ShowColumnChooser(HWND window);
 void ShowOptionsDialog(HWND window);
 void ShowAboutBox(HWND window);
 void CreateDesktopShortcut(HWND window, int index);
-void ChooseListFont(HWND window);
 void CallHtmlHelp(HWND window, const char *topic, UINT command);
 // A dialog's help topic by its keyword string id, and a control's context popup.
 int ShowHelpTopic(HWND owner, int keywordId);
 void ShowControlHelpPopup(HWND dialog, int controlId, const char *popupFile);
 void CheckForUpdateIfDue(HWND window);
 void MergeColumnOrderAfterDrag(HWND window);
-LRESULT OnMainWindowNotify(HWND window, NMHDR *header);

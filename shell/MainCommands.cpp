@@ -164,7 +164,7 @@ int OnMainCommand(HWND window, int id)
         OnShortcutCommand(window);
         return 1;
     case IDM_LISTFONT:
-        ChooseListFont(window);
+        ChooseListFont();
         return 1;
     }
     return 0;

@@ -8,3 +8,5 @@ void DestroyToolbar();
 int GetToolbarHeight();
 // NULL while there is no toolbar.
 HWND GetToolbarWindow();
+// The main window's notifications that are not the job list's (the toolbar's tooltips).
+LRESULT OnToolbarNotify(HWND window, NMHDR *header);

@@ -4,6 +4,7 @@
 
 #include "ErrorReport.h"
 #include "MainWindow.h"
+#include "MessageLoop.h"
 #include "ShellState.h"
 #include "SingleInstance.h"
 #include "TextHelpers.h"
@@ -12,18 +13,6 @@
 // The crash handlers are installed here, before anything else, once they exist.
 static void InstallFaultHandlers()
 {
-}
-
-static int RunMessageLoop(HWND window)
-{
-    MSG message;
-    while (GetMessageA(&message, nullptr, 0, 0) > 0) {
-        if (TranslateAcceleratorA(window, mainAccelerators, &message))
-            continue;
-        TranslateMessage(&message);
-        DispatchMessageA(&message);
-    }
-    return (int)message.wParam;
 }
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int showState)
