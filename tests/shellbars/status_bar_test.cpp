@@ -9,31 +9,16 @@
 #include "AllocationSeam.h"
 #include "BarsTestSupport.h"
 #include "Clock.h"
+#include "CoreTestSupport.h"
 #include "ConfigRuntime.h"
 #include "ConfigTable.h"
 #include "InternalScheduler.h"
 #include "JobControl.h"
-#include "MessageBoxSeam.h"
 #include "ShellState.h"
 #include "TrayAndStatus.h"
 #include "resource.h"
 
 namespace {
-
-SYSTEMTIME MakeTime(int year, int month, int day, int hour, int minute)
-{
-    SYSTEMTIME time;
-    ZeroMemory(&time, sizeof(time));
-    time.wYear = (WORD)year;
-    time.wMonth = (WORD)month;
-    time.wDay = (WORD)day;
-    time.wHour = (WORD)hour;
-    time.wMinute = (WORD)minute;
-    FILETIME file;
-    SystemTimeToFileTime(&time, &file);
-    FileTimeToSystemTime(&file, &time);  // fills the weekday
-    return time;
-}
 
 std::string StatusLine(size_t size = 257, int *running = nullptr)
 {
@@ -55,20 +40,11 @@ protected:
     void TearDown() override
     {
         SetClockForTesting(nullptr);
-        SetMessageBoxHandler(nullptr);
         FailAllocationForTesting(0);
         BarsTest::TearDown();
     }
     SYSTEMTIME now;
 };
-
-std::vector<std::string> shownMessages;
-
-int RecordMessageBox(HWND, const char *text, const char *caption, UINT type)
-{
-    shownMessages.push_back(std::string(caption) + "|" + text + "|" + std::to_string(type));
-    return IDOK;
-}
 
 // Counts the texts the status bar is given, to show that unchanged parts are left alone.
 WNDPROC statusBarProc = nullptr;
@@ -198,14 +174,15 @@ TEST_F(StatusBarTest, MissingMemoryIsToldOnceAndTheRestWaitsForTheNextTick)
     MakeJobList(-1);
     statusBarWindow = CreateStatusBar(window);
     ASSERT_NE(statusBarWindow, nullptr);
-    shownMessages.clear();
-    SetMessageBoxHandler(RecordMessageBox);
+    MessageBoxRecorder boxes;
     FailAllocationForTesting(1);
     UpdateStatusBar();
-    ASSERT_EQ(shownMessages.size(), 1u);
-    EXPECT_EQ(shownMessages[0], "Velloran|Error: Unable to allocate memory|" + std::to_string(MB_ICONWARNING));
+    ASSERT_EQ(boxes.boxes.size(), 1u);
+    EXPECT_EQ(boxes.boxes[0].text, "Error: Unable to allocate memory");
+    EXPECT_EQ(boxes.boxes[0].caption, "Velloran");
+    EXPECT_EQ(boxes.boxes[0].type, (UINT)MB_ICONWARNING);
     EXPECT_EQ(StatusPartText(0), "");
     UpdateStatusBar();
-    EXPECT_EQ(shownMessages.size(), 1u);
+    EXPECT_EQ(boxes.boxes.size(), 1u);
     EXPECT_EQ(StatusPartText(0), "No Jobs Scheduled");
 }
