@@ -52,6 +52,23 @@ void RecordStep(const char *step)
     shutDownSteps.push_back(step);
 }
 
+// Records the popup menus the main window opens, and closes each at once.
+std::vector<std::string> openedMenuItems;
+WNDPROC recordedProc = nullptr;
+LRESULT CALLBACK RecordingMenuProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_INITMENUPOPUP) {
+        HMENU menu = (HMENU)wParam;
+        for (int i = 0; i < GetMenuItemCount(menu); ++i) {
+            char text[64] = "";
+            GetMenuStringA(menu, i, text, sizeof(text), MF_BYPOSITION);
+            openedMenuItems.push_back(std::to_string(GetMenuItemID(menu, i)) + " " + text);
+        }
+        PostMessageA(window, WM_CANCELMODE, 0, 0);
+    }
+    return CallWindowProcA(recordedProc, window, message, wParam, lParam);
+}
+
 class TrayIconTest : public BarsTest {
 protected:
     void SetUp() override
@@ -185,6 +202,20 @@ TEST_F(TrayIconTest, LeftClickHidesAVisibleWindowAndRestoresAHiddenOne)
     SendMessageA(window, WM_TRAYICON, TRAY_ICON_UID, WM_MOUSEMOVE);
     SendMessageA(window, WM_TRAYICON, TRAY_ICON_UID, WM_LBUTTONUP);
     EXPECT_TRUE(IsWindowVisible(window));
+}
+
+TEST_F(TrayIconTest, RightClickOpensTheTrayMenuAndThenWakesTheWindow)
+{
+    AddTrayIcon(window);
+    openedMenuItems.clear();
+    recordedProc = (WNDPROC)SetWindowLongPtrA(window, GWLP_WNDPROC, (LONG_PTR)RecordingMenuProc);
+    SendMessageA(window, WM_TRAYICON, TRAY_ICON_UID, WM_RBUTTONDOWN);
+    SetWindowLongPtrA(window, GWLP_WNDPROC, (LONG_PTR)recordedProc);
+    const std::vector<std::string> expected = {std::to_string(IDM_RESTORE) + " Restore Window...",
+                                               std::to_string(IDM_EXIT) + " E&xit"};
+    EXPECT_EQ(openedMenuItems, expected);
+    MSG message;
+    EXPECT_TRUE(PeekMessageA(&message, window, WM_NULL, WM_NULL, PM_REMOVE));
 }
 
 TEST_F(TrayIconTest, ShutDownRemovesTheIconWhileTheWindowStillExists)
