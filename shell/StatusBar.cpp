@@ -26,7 +26,7 @@ const int kPartGap = 8;
 struct RunningJob {
     int percent;
     int cancelling;
-    char status[sizeof(((BackupConfig *)nullptr)->statusText)];
+    char status[sizeof(BackupConfig::statusText)];
 };
 
 // The running count, and the state of the last running configuration in table order.

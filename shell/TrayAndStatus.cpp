@@ -4,7 +4,6 @@
 
 #include <string.h>
 
-#include "ConfigTable.h"
 #include "MessageBoxSeam.h"
 #include "MsvcrtFormat.h"
 #include "ShellState.h"
