@@ -1,25 +1,6 @@
 // Entry points filled by the work that owns them; until then they do nothing visible.
 #include "LaterParts.h"
 
-int CreateToolbar(HWND)
-{
-    return 1;
-}
-
-void DestroyToolbar()
-{
-}
-
-int GetToolbarHeight()
-{
-    return 0;
-}
-
-HWND GetToolbarWindow()
-{
-    return nullptr;
-}
-
 void EditBackupConfig(HWND, int)
 {
 }
@@ -67,9 +48,4 @@ void CheckForUpdateIfDue(HWND)
 
 void MergeColumnOrderAfterDrag(HWND)
 {
-}
-
-LRESULT OnToolbarNotify(HWND, NMHDR *)
-{
-    return 0;
 }

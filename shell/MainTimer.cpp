@@ -111,7 +111,7 @@ void OnMainTimer(HWND window, UINT_PTR timerId)
         return;
     SYSTEMTIME now;
     GetLocalNow(&now);
-    UpdateStatusBar();
+    UpdateStatusBarAt(&now);
     QueueDueRun(&now);
     if (jobActive == 1)
         UpdateTrayIcon();

@@ -94,5 +94,9 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         MergeColumnOrderAfterDrag(window);
         return 0;
     }
+    if (IsTaskbarCreatedMessage(message)) {
+        OnTaskbarCreated(window);
+        return 0;
+    }
     return DefWindowProcA(window, message, wParam, lParam);
 }

@@ -53,7 +53,7 @@ void OnMainWindowSize(HWND window, UINT type, int width, int height)
         gSettings.sizeX = rect.right - rect.left;
         gSettings.sizeY = rect.bottom - rect.top;
     }
-    int barHeight = GetToolbarHeight();
+    int barHeight = LayOutToolbar(clientWidth);
     int statusHeight = 0;
     if (statusBarWindow != nullptr) {
         SendMessageA(statusBarWindow, WM_SIZE, 0, 0);
@@ -65,7 +65,7 @@ void OnMainWindowSize(HWND window, UINT type, int width, int height)
         int listHeight = clientHeight - statusHeight - barHeight;
         MoveWindow(jobListWindow, 0, barHeight, clientWidth, listHeight > 0 ? listHeight : 0, TRUE);
     }
-    UpdateStatusBar();
+    LayOutStatusBarParts(clientWidth);
     TakePlacementFromWindow(window);
 }
 

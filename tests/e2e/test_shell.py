@@ -123,7 +123,21 @@ def test_fresh_start_creates_the_empty_store_and_close_writes_the_settings(progr
         header = program.store.read_bytes()
         assert header == b"vlr\0" + (3).to_bytes(4, "little") + bytes(8)
         code, columns = program.probe("columns")
-        assert code == 0 and columns.strip(), columns
+        assert code == 0
+        assert [line.split("\t")[0] for line in columns.splitlines()] == [
+            "Description", "Size", "Destination", "Last Run", "Last Result", "Next Run", "Schedule"]
+        code, status = program.probe("status")
+        assert code == 0
+        parts = status.splitlines()
+        assert parts[0] == "No Jobs Scheduled" and parts[1].strip() == "C 0", parts
+        code, toolbar = program.probe("toolbar")
+        assert code == 0
+        buttons = [line.split("\t") for line in toolbar.splitlines()]
+        labels = [b[2] for b in buttons if b[0] != "0"]
+        assert labels == ["New", "Edit", "Delete", "Copy", "Run Now", "View Log", "Hide"], buttons
+        # With no configuration selected only New and Hide can be used.
+        enabled = [b[2] for b in buttons if b[0] != "0" and int(b[1]) & 4]
+        assert enabled == ["New", "Hide"], buttons
         # With no schedule and no job, closing the window ends the program.
         assert program.probe("post", WM_CLOSE, 0)[0] == 0
         assert process.wait(timeout=60) == 0

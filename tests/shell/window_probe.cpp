@@ -6,6 +6,7 @@
 //   window_probe post MSG WPARAM   post a message (decimal) to the main window
 //   window_probe columns           header texts of the job list in display order
 //   window_probe rows COLUMN       the job list's cell texts of one column, row by row
+//   window_probe select ROW        select and focus one row of the job list
 //   window_probe status            status-bar part texts
 //   window_probe toolbar           one line per button: command id, state, text
 #include <windows.h>
@@ -128,6 +129,17 @@ static int PrintRows(HWND list, int column)
     return 0;
 }
 
+static int SelectRow(HWND list, int row)
+{
+    RemoteBlock block(list, sizeof(LVITEMA));
+    LVITEMA item{};
+    item.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+    item.state = LVIS_SELECTED | LVIS_FOCUSED;
+    if (!block.ok() || !block.Write(0, &item, sizeof(item)))
+        return 1;
+    return SendMessageA(list, LVM_SETITEMSTATE, row, (LPARAM)block.at(0)) ? 0 : 1;
+}
+
 static int PrintStatus(HWND window)
 {
     HWND bar = FindWindowExA(window, nullptr, STATUSCLASSNAMEA, nullptr);
@@ -195,6 +207,8 @@ int main(int argc, char **argv)
         return PrintColumns(GetDlgItem(window, kListId));
     if (strcmp(verb, "rows") == 0 && argc == 3)
         return PrintRows(GetDlgItem(window, kListId), atoi(argv[2]));
+    if (strcmp(verb, "select") == 0 && argc == 3)
+        return SelectRow(GetDlgItem(window, kListId), atoi(argv[2]));
     if (strcmp(verb, "status") == 0)
         return PrintStatus(window);
     if (strcmp(verb, "toolbar") == 0)
