@@ -134,7 +134,7 @@ protected:
     }
     bool Exists(const std::string &path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
-    TempFolder folder;
+    ScratchFolder folder;
 };
 
 TEST_F(ConfigStoreTest, MissingFileGivesEmptyStoreSilently)

@@ -84,7 +84,7 @@ TEST(LongPath, PrefixIsNeverAddedTwiceAndRelativePathsAreMadeFull)
 
 TEST(LongPath, CopyAndDeleteBeyondTheLimit)
 {
-    TempFolder folder;
+    ScratchFolder folder;
     std::wstring deep = DeepFolder(folder.Wide(), 300);
     ASSERT_TRUE(CreateDirectoryWithParents(deep.c_str(), nullptr));
     EXPECT_EQ(IsDirectory(deep.c_str()), 1);
@@ -119,7 +119,7 @@ TEST(LongPath, CopyAndDeleteBeyondTheLimit)
 
 TEST(FolderTree, DeletesReadOnlyFilesAndStopsOnCancel)
 {
-    TempFolder folder;
+    ScratchFolder folder;
     std::wstring tree = folder.Wide() + L"tree";
     ASSERT_TRUE(CreateDirectoryWithParents((tree + L"\\sub\\deeper").c_str(), nullptr));
     ASSERT_TRUE(WriteFileW(tree + L"\\sub\\locked.txt", "x"));
@@ -140,7 +140,7 @@ TEST(FolderTree, DeletesReadOnlyFilesAndStopsOnCancel)
 
 TEST(FolderTree, FileThatCannotBeDeletedKeepsTheTree)
 {
-    TempFolder folder;
+    ScratchFolder folder;
     std::wstring tree = folder.Wide() + L"busy";
     ASSERT_TRUE(CreateDirectoryWithParents(tree.c_str(), nullptr));
     std::wstring file = tree + L"\\open.txt";
@@ -162,7 +162,7 @@ TEST(FolderTree, FileThatCannotBeDeletedKeepsTheTree)
 
 TEST(FolderTree, LinksAreRemovedNotFollowed)
 {
-    TempFolder folder;
+    ScratchFolder folder;
     std::wstring outside = folder.Wide() + L"outside";
     std::wstring tree = folder.Wide() + L"tree";
     ASSERT_TRUE(CreateDirectoryWithParents(outside.c_str(), nullptr));
@@ -181,7 +181,7 @@ TEST(FolderTree, LinksAreRemovedNotFollowed)
 
 TEST(FolderCreation, MissingParentsAreCreated)
 {
-    TempFolder folder;
+    ScratchFolder folder;
     std::string path = folder.path + "bk\\2026\\MAR";
     FILE *log = tmpfile();
     gSettings.logVerbose = 1;
@@ -195,7 +195,7 @@ TEST(FolderCreation, MissingParentsAreCreated)
 
 TEST(FolderCreation, FailureIsLogged)
 {
-    TempFolder folder;
+    ScratchFolder folder;
     std::wstring blocker = folder.Wide() + L"file";
     ASSERT_TRUE(WriteFileW(blocker, "x"));
     FILE *log = tmpfile();
@@ -209,7 +209,7 @@ TEST(FolderCreation, FailureIsLogged)
 
 TEST(FolderAttributes, SourceAttributesAndTimesAreCopied)
 {
-    TempFolder folder;
+    ScratchFolder folder;
     std::wstring source = folder.Wide() + L"src";
     std::wstring target = folder.Wide() + L"dst";
     ASSERT_TRUE(CreateDirectoryW(source.c_str(), nullptr));
@@ -246,7 +246,7 @@ TEST(FolderAttributes, MergedAttributes)
 
 TEST(FolderAttributes, RootSourcesAreNotCopied)
 {
-    TempFolder folder;
+    ScratchFolder folder;
     for (const wchar_t *root : {L"C:\\", L"\\\\server\\share\\"}) {
         std::wstring target = folder.Wide() + L"t";
         EXPECT_EQ(verify_directoryW(target.c_str(), nullptr, 1, root), 1);
@@ -257,7 +257,7 @@ TEST(FolderAttributes, RootSourcesAreNotCopied)
 
 TEST(FolderAttributes, MissingSourceIsLogged)
 {
-    TempFolder folder;
+    ScratchFolder folder;
     std::wstring target = folder.Wide() + L"t";
     FILE *log = tmpfile();
     EXPECT_EQ(verify_directoryW(target.c_str(), log, 1, (folder.Wide() + L"missing\\x").c_str()), 0);
@@ -293,7 +293,7 @@ TEST(Volumes, SourceRootsAndFileSystemKinds)
 
 TEST(LongPath, ExpandToLongPathNameStripsThePrefix)
 {
-    TempFolder folder;
+    ScratchFolder folder;
     std::string file = folder.path + "Long File Name.txt";
     ASSERT_TRUE(WriteFileW(std::wstring(file.begin(), file.end()), "x"));
     char buffer[1024];
@@ -304,7 +304,7 @@ TEST(LongPath, ExpandToLongPathNameStripsThePrefix)
 
 TEST(FolderTree, DeepTreesOfShortNames)
 {
-    TempFolder folder;
+    ScratchFolder folder;
     std::wstring top = folder.Wide() + L"deep";
     std::wstring path = top;
     while (path.size() < 1000)

@@ -33,45 +33,6 @@ std::string BinFolder()
     return dir;
 }
 
-ScratchFolder::ScratchFolder()
-{
-    char base[MAX_PATH];
-    GetTempPathA(sizeof(base), base);
-    static int counter = 0;
-    path = std::string(base) + "job_test_" + std::to_string(GetCurrentProcessId()) + "_" +
-           std::to_string(++counter) + "\\";
-    CreateDirectoryA(path.c_str(), nullptr);
-}
-
-ScratchFolder::~ScratchFolder()
-{
-    RemoveTreeW(Wide());
-}
-
-void RemoveTreeW(const std::wstring &folder)
-{
-    std::wstring base = folder;
-    if (!base.empty() && base.back() != L'\\')
-        base += L'\\';
-    WIN32_FIND_DATAW entry;
-    HANDLE search = FindFirstFileW((base + L"*").c_str(), &entry);
-    if (search != INVALID_HANDLE_VALUE) {
-        do {
-            std::wstring name = entry.cFileName;
-            if (name == L"." || name == L"..")
-                continue;
-            std::wstring full = base + name;
-            SetFileAttributesW(full.c_str(), FILE_ATTRIBUTE_NORMAL);
-            if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                RemoveTreeW(full);
-            else
-                DeleteFileW(full.c_str());
-        } while (FindNextFileW(search, &entry));
-        FindClose(search);
-    }
-    RemoveDirectoryW(base.c_str());
-}
-
 bool WriteTextFile(const std::wstring &path, const std::string &content)
 {
     HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);

@@ -10,22 +10,13 @@
 #include "BackupConfig.h"
 #include "JobShell.h"
 #include "MessageBoxSeam.h"
+#include "ScratchFolder.h"
 
 std::wstring Widen(const std::string &text);
 // The folder of the programs and libraries under test, without a trailing backslash.
 std::string BinFolder();
 std::string Narrow(const std::wstring &text);
 
-// A fresh folder under the temporary folder, removed with its contents at the end.
-class ScratchFolder {
-public:
-    ScratchFolder();
-    ~ScratchFolder();
-    std::string path; // ends in '\'
-    std::wstring Wide() const { return Widen(path); }
-};
-
-void RemoveTreeW(const std::wstring &folder);
 bool WriteTextFile(const std::wstring &path, const std::string &content);
 std::string ReadTextFile(const std::wstring &path);
 bool FileExists(const std::wstring &path);

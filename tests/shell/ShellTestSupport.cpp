@@ -83,13 +83,7 @@ void JobListTest::SetUp()
     commands.clear();
     columnsDragged.clear();
 
-    char temp[MAX_PATH];
-    GetTempPathA(sizeof(temp), temp);
-    static int counter = 0;
-    folder = std::string(temp) + "shell_test_" + std::to_string(GetCurrentProcessId()) + "_" +
-             std::to_string(++counter) + "\\";
-    CreateDirectoryA(folder.c_str(), nullptr);
-    lstrcpynA(dataFolder, folder.c_str(), sizeof(dataFolder));
+    lstrcpynA(dataFolder, folder.path.c_str(), sizeof(dataFolder));
     FormatText(storePath, sizeof(storePath), "%sconfigs.vlr", dataFolder);
 
     parent = CreateWindowExA(0, kParentClass, "parent", WS_OVERLAPPEDWINDOW, 0, 0, 1000, 400, nullptr, nullptr,
@@ -120,8 +114,6 @@ void JobListTest::TearDown()
     SetTaskSchedulerService(previousScheduler);
     SetClockForTesting(nullptr);
     jobActive = 0;
-    DeleteFileA(storePath);
-    RemoveDirectoryA(folder.c_str());
 }
 
 int JobListTest::AddConfig(const char *description)

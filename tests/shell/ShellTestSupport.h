@@ -11,6 +11,7 @@
 
 #include "BackupConfig.h"
 #include "ScheduledTask.h"
+#include "ScratchFolder.h"
 
 // Tasks by name; a name that is not there has no task.
 class FakeTaskScheduler : public TaskSchedulerService {
@@ -55,7 +56,7 @@ protected:
     HWND list = nullptr;
     FakeTaskScheduler scheduler;
     TaskSchedulerService *previousScheduler = nullptr;
-    std::string folder;
+    ScratchFolder folder;
 
 public:
     static std::vector<UINT> commands;       // WM_COMMAND ids the parent received
