@@ -120,6 +120,7 @@ def test_second_start_hands_its_command_line_to_the_running_instance(program, wi
 def test_fresh_start_creates_the_empty_store_and_close_writes_the_settings(program, wine_prefix):
     process = program.start()
     try:
+        assert wait_until(program.store.exists, 30)
         header = program.store.read_bytes()
         assert header == b"vlr\0" + (3).to_bytes(4, "little") + bytes(8)
         code, columns = program.probe("columns")

@@ -1,7 +1,7 @@
 // Looks at and drives the running program's main window from outside, for the end-to-end
 // tests. List-view, header, status-bar and toolbar messages that carry pointers are not
 // marshalled between processes, so their blocks live in memory allocated in the program.
-//   window_probe wait MS           wait for the main window; prints its process id
+//   window_probe wait MS           wait for the main window to run; prints its process id
 //   window_probe gone MS           wait until no main window exists
 //   window_probe post MSG WPARAM   post a message (decimal) to the main window
 //   window_probe columns           header texts of the job list in display order
@@ -59,9 +59,13 @@ private:
 
 static int WaitForWindow(DWORD ms, bool present)
 {
-    for (DWORD waited = 0;; waited += 100) {
+    DWORD start = GetTickCount();
+    for (;;) {
         HWND window = FindMainWindow();
-        if (present && window != nullptr) {
+        // The window exists while it is still being created; it answers a sent message only
+        // once its thread runs the message loop.
+        DWORD_PTR answer = 0;
+        if (present && window != nullptr && SendMessageTimeoutA(window, WM_NULL, 0, 0, SMTO_NORMAL, 1000, &answer)) {
             DWORD pid = 0;
             GetWindowThreadProcessId(window, &pid);
             printf("%lu\n", pid);
@@ -69,7 +73,7 @@ static int WaitForWindow(DWORD ms, bool present)
         }
         if (!present && window == nullptr)
             return 0;
-        if (waited >= ms)
+        if (GetTickCount() - start >= ms)
             return 1;
         Sleep(100);
     }
