@@ -126,6 +126,17 @@ int AppendConfig(const BackupConfig *config)
     return 1;
 }
 
+void RemoveConfigAt(int index)
+{
+    if (index < 0 || index >= configTable.configCount)
+        return;
+    FreeConfigArrays(configTable.records[index]);
+    free(configTable.records[index]);
+    for (int i = index + 1; i < configTable.configCount; ++i)
+        configTable.records[i - 1] = configTable.records[i];
+    --configTable.configCount;
+}
+
 void ClearConfigTable()
 {
     for (int i = 0; i < configTable.configCount; ++i) {

@@ -34,6 +34,9 @@ void GetJobResultText(int code, char *text, size_t textSize);
 int CopyConfigDeep(BackupConfig *target, const BackupConfig *source);
 // Frees a record's three arrays and clears their pointers.
 void FreeConfigArrays(BackupConfig *config);
+// Frees the record at index with its arrays; later records move up one place. lastUniqueId
+// is kept, so ids are never reused. Never while a job thread points into the table.
+void RemoveConfigAt(int index);
 // Frees every record and leaves an empty table; lastUniqueId is kept.
 void ClearConfigTable();
 // Index of the record with this id, or -1.

@@ -5,14 +5,6 @@ void EditBackupConfig(HWND, int)
 {
 }
 
-void DeleteBackupConfig(HWND)
-{
-}
-
-void CopyBackupConfig(HWND)
-{
-}
-
 void ShowColumnChooser(HWND)
 {
 }

@@ -5,8 +5,6 @@
 #include "Toolbar.h"
 
 void EditBackupConfig(HWND window, int index);
-void DeleteBackupConfig(HWND window);
-void CopyBackupConfig(HWND window);
 void ShowColumnChooser(HWND window);
 void ShowOptionsDialog(HWND window);
 void ShowAboutBox(HWND window);

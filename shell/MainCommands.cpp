@@ -4,6 +4,7 @@
 #include "CombineSplitZipDialog.h"
 #include "ConfigRuntime.h"
 #include "ConfigTable.h"
+#include "CopyDeleteConfig.h"
 #include "DialogHelpers.h"
 #include "GlobalSettings.h"
 #include "InternalScheduler.h"

@@ -27,7 +27,12 @@ public:
     HRESULT SaveTask(const CTask &, const char *) override { return E_NOTIMPL; }
     HRESULT LoadTask(CTask &task, const char *taskName, int *found) override;
     HRESULT GetNextRunTime(const char *taskName, SYSTEMTIME *next, int *found) override;
-    HRESULT DeleteTask(const wchar_t *) override { return S_OK; }
+    HRESULT DeleteTask(const wchar_t *taskName) override
+    {
+        deletedTasks.push_back(taskName);
+        return S_OK;
+    }
+    std::vector<std::wstring> deletedTasks;
 };
 
 class JobListTest : public ::testing::Test {
