@@ -50,6 +50,7 @@ protected:
     void SetUp() override
     {
         GetCurrentDirectoryW(MAX_PATH, startFolder);
+        SetCompressionLibraryFolder(BinFolder().c_str());
         disc.stagingFolder = staging.path;
         source = env.work.Wide() + L"src\\";
         MakeFolder(source);
@@ -57,6 +58,7 @@ protected:
     }
     void TearDown() override
     {
+        SetCompressionLibraryFolder(nullptr);
         SetCurrentDirectoryW(startFolder);
         RemoveTreeW(L"R:\\Backups");
     }
@@ -66,6 +68,15 @@ protected:
         lstrcpynA(env.Config(index)->compressedFileName, "Backup.zip", 260);
         SetManuallyStarted(env.Config(index), 1);
         return index;
+    }
+    // A compressed job of that many incompressible bytes on discs of 40,550 usable bytes.
+    int AddSpanningJob(size_t bytes, uint32_t flags = 0, const std::string &destination = kDestination)
+    {
+        WriteTextFile(source + L"big.bin", NoiseBytes(bytes));
+        ScriptedMedia small;
+        small.freeBlocks = 20;
+        disc.media = {small};
+        return AddJob(Compressed | Enabled | flags, destination);
     }
     int Run(int index)
     {
@@ -152,17 +163,10 @@ TEST_F(DiscBurningTest, TheDiscCheckLeavesTheStagingFolderAsTheCurrentFolder)
 
 TEST_F(DiscBurningTest, CompressedBackupLargerThanTheDiscSpansOneVolumePerDisc)
 {
-    SetCompressionLibraryFolder(BinFolder().c_str());
-    WriteTextFile(source + L"big.bin", NoiseBytes(100000));
-    int index = AddJob(Compressed | Enabled);
+    int index = AddSpanningJob(100000);
     gSettings.logVerbose = 1;
-    ScriptedMedia small;
-    small.freeBlocks = 20;  // 40,550 usable bytes
-    disc.media = {small};
     ScriptedBoxes boxes({IDOK, IDOK, IDOK});
-    int result = Run(index);
-    SetCompressionLibraryFolder(nullptr);
-    EXPECT_EQ(result, 1) << env.LogText(index);
+    EXPECT_EQ(Run(index), 1) << env.LogText(index);
     std::vector<std::string> lines = env.LogLines(index);
     EXPECT_TRUE(HasLine(lines, "\tVolume switch: -v40550b ")) << env.LogText(index);
     ASSERT_EQ(disc.discs.size(), 3u) << env.LogText(index);
@@ -187,16 +191,9 @@ TEST_F(DiscBurningTest, CompressedBackupLargerThanTheDiscSpansOneVolumePerDisc)
 
 TEST_F(DiscBurningTest, SpanningKeepsDateVariablesOfTheDestinationUnexpanded)
 {
-    SetCompressionLibraryFolder(BinFolder().c_str());
-    WriteTextFile(source + L"big.bin", NoiseBytes(50000));
-    int index = AddJob(Compressed | Enabled, "R:\\Backups\\[[YEAR]]\\");
-    ScriptedMedia small;
-    small.freeBlocks = 20;
-    disc.media = {small};
+    int index = AddSpanningJob(50000, 0, "R:\\Backups\\[[YEAR]]\\");
     ScriptedBoxes boxes({IDOK, IDOK});
-    int result = Run(index);
-    SetCompressionLibraryFolder(nullptr);
-    EXPECT_EQ(result, 1) << env.LogText(index);
+    EXPECT_EQ(Run(index), 1) << env.LogText(index);
     ASSERT_EQ(disc.discs.size(), 2u);
     EXPECT_EQ(disc.discs[0].begin()->first, "Backups\\[[YEAR]]\\Backup.zip.001");
     EXPECT_EQ(disc.discs[1].begin()->first, "Backups\\[[YEAR]]\\Backup.zip.002");
@@ -260,7 +257,6 @@ TEST_F(DiscBurningTest, AbsentMediaIsAskedForUntilADiscWithFreeBlocksIsIn)
 
 TEST_F(DiscBurningTest, SpanningAsksForABlankDiscWhenTheDiscHoldsSessions)
 {
-    SetCompressionLibraryFolder(BinFolder().c_str());
     WriteTextFile(source + L"big.bin", NoiseBytes(50000));
     ScriptedMedia used;
     used.freeBlocks = 20;
@@ -286,7 +282,6 @@ TEST_F(DiscBurningTest, SpanningAsksForABlankDiscWhenTheDiscHoldsSessions)
         EXPECT_TRUE(Logged(index, "ERROR: Disc spanning cannot start on a disc with prior recorded sessions."));
         EXPECT_EQ(disc.discs.size(), 2u);
     }
-    SetCompressionLibraryFolder(nullptr);
 }
 
 TEST_F(DiscBurningTest, BurnFailureGivesWarningsAndSkipsTheProgramAfter)
@@ -306,18 +301,11 @@ TEST_F(DiscBurningTest, BurnFailureGivesWarningsAndSkipsTheProgramAfter)
 
 TEST_F(DiscBurningTest, SpanningBurnFailureStopsAtThatDiscAndLeavesTheRestInTheDataFolder)
 {
-    SetCompressionLibraryFolder(BinFolder().c_str());
-    WriteTextFile(source + L"big.bin", NoiseBytes(100000));
-    int index = AddJob(Compressed | RunProgramAfter | Enabled);
+    int index = AddSpanningJob(100000, RunProgramAfter);
     lstrcpynA(env.Config(index)->programAfter, "cmd /c exit 0", 260);
-    ScriptedMedia small;
-    small.freeBlocks = 20;
-    disc.media = {small};
     disc.burnFailsAt = 2;
     ScriptedBoxes boxes({IDOK, IDOK, IDOK});
-    int result = Run(index);
-    SetCompressionLibraryFolder(nullptr);
-    EXPECT_EQ(result, 3);
+    EXPECT_EQ(Run(index), 3);
     EXPECT_TRUE(Logged(index, "ERROR (0x80004005): Burning failed on disc 2 of 3.")) << env.LogText(index);
     EXPECT_EQ(disc.discs.size(), 2u);
     EXPECT_TRUE(FileExists(Widen(DataVolume(3))));
@@ -326,16 +314,9 @@ TEST_F(DiscBurningTest, SpanningBurnFailureStopsAtThatDiscAndLeavesTheRestInTheD
 
 TEST_F(DiscBurningTest, CancelInTheReadyBoxAbortsAndLeavesTheRemainingVolumes)
 {
-    SetCompressionLibraryFolder(BinFolder().c_str());
-    WriteTextFile(source + L"big.bin", NoiseBytes(100000));
-    int index = AddJob(Compressed | Enabled);
-    ScriptedMedia small;
-    small.freeBlocks = 20;
-    disc.media = {small};
+    int index = AddSpanningJob(100000);
     ScriptedBoxes boxes({IDOK, IDCANCEL});
-    int result = Run(index);
-    SetCompressionLibraryFolder(nullptr);
-    EXPECT_EQ(result, 4);
+    EXPECT_EQ(Run(index), 4);
     EXPECT_EQ(disc.discs.size(), 1u);
     EXPECT_EQ(boxes.texts.size(), 2u);
     EXPECT_TRUE(FileExists(Widen(staging.path + "Backups\\Nightly\\Backup.zip.002"))) << "moved before the question";
@@ -346,18 +327,11 @@ BackupConfig *stoppedConfig = nullptr;
 
 TEST_F(DiscBurningTest, StopDuringABurnEndsSpanningBeforeTheNextDisc)
 {
-    SetCompressionLibraryFolder(BinFolder().c_str());
-    WriteTextFile(source + L"big.bin", NoiseBytes(100000));
-    int index = AddJob(Compressed | Enabled);
-    ScriptedMedia small;
-    small.freeBlocks = 20;
-    disc.media = {small};
+    int index = AddSpanningJob(100000);
     stoppedConfig = env.Config(index);
     disc.duringBurn = [] { SetCancelRequested(stoppedConfig, 1); };
     ScriptedBoxes boxes({IDOK, IDOK, IDOK});
-    int result = Run(index);
-    SetCompressionLibraryFolder(nullptr);
-    EXPECT_EQ(result, 4);
+    EXPECT_EQ(Run(index), 4);
     EXPECT_EQ(disc.discs.size(), 1u);
     EXPECT_EQ(boxes.texts.size(), 1u);
     EXPECT_TRUE(FileExists(Widen(DataVolume(2))));
@@ -400,13 +374,14 @@ TEST_F(DiscBurningTest, MachineryFailuresGiveWarningsAndTheConfiguredDestination
         {"exclusive", [](DiscDouble &d) { d.openExclusive = fail; },
          {"WARNING: Unknown error trying to open drive.", "WARNING: Unable to obtain size of media in drive R."}},
         {"device gone", [](DiscDouble &d) { d.media = {ScriptedMedia{(HRESULT)0x80040213}}; },
-         {"WARNING: The device is not present.",
+         {"ERROR on QueryMediaType: IMAPI_E_DEVICE_NOTPRESENT", "WARNING: The device is not present.",
           "WARNING: Unable to determine free space of media in drive R. (0x80040213)"}},
         {"media size", [](DiscDouble &d) { d.media = {ScriptedMedia{fail}}; },
-         {"WARNING: Unknown error getting media size.",
+         {"ERROR on QueryMediaType: Unknown error.", "WARNING: Unknown error getting media size.",
           "WARNING: Unable to determine free space of media in drive R. (0x80004005)"}},
     };
     WriteTextFile(source + L"a.txt", "alpha");
+    gSettings.logVerbose = 1;
     for (const MachineryCase &c : cases) {
         SCOPED_TRACE(c.name);
         DiscDouble fresh;
