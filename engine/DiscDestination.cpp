@@ -24,9 +24,6 @@ const HRESULT kNoMedium = (HRESULT)0x8004020F;
 const HRESULT kRecorderReserved = (HRESULT)0x80040212;
 const HRESULT kDeviceNotPresent = (HRESULT)0x80040213;
 
-// What the media loop ended with.
-enum class MediaOutcome { Ready, Failed };
-
 void LogMediaType(FILE *log, HRESULT result, long type, long flags)
 {
     if (FAILED(result)) {

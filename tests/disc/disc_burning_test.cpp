@@ -297,6 +297,10 @@ TEST_F(DiscBurningTest, BurnFailureGivesWarningsAndSkipsTheProgramAfter)
     EXPECT_EQ(CountLinesStartingWith(env.LogLines(index), "Starting External Process"), 0);
     EXPECT_EQ(CountLinesStartingWith(env.LogLines(index), "Disc burning completed"), 0);
     EXPECT_EQ(disc.liveObjects, 0);
+    // The same job whose burn works runs its program after the backup.
+    disc.burnFailsAt = 0;
+    EXPECT_EQ(Run(index), 1);
+    EXPECT_EQ(CountLinesStartingWith(env.LogLines(index), "Starting External Process: cmd /c exit 0"), 1);
 }
 
 TEST_F(DiscBurningTest, SpanningBurnFailureStopsAtThatDiscAndLeavesTheRestInTheDataFolder)
