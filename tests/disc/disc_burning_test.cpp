@@ -186,6 +186,9 @@ TEST_F(DiscBurningTest, CompressedBackupLargerThanTheDiscSpansOneVolumePerDisc)
     }
     EXPECT_GT(total, 100000u);
     EXPECT_TRUE(HasLine(lines, "Spanning disc burning completed without errors."));
+    char status[520];
+    GetStatusText(env.Config(index), status, sizeof(status));
+    EXPECT_STREQ(status, "Burning disc 3 of 3");
     EXPECT_EQ(disc.liveObjects, 0);
 }
 
@@ -314,6 +317,24 @@ TEST_F(DiscBurningTest, SpanningBurnFailureStopsAtThatDiscAndLeavesTheRestInTheD
     EXPECT_EQ(disc.discs.size(), 2u);
     EXPECT_TRUE(FileExists(Widen(DataVolume(3))));
     EXPECT_EQ(CountLinesStartingWith(env.LogLines(index), "Starting External Process"), 0);
+}
+
+TEST_F(DiscBurningTest, AVolumeThatCannotBeMovedIntoTheStagingFolderEndsTheBurning)
+{
+    int index = AddSpanningJob(50000);
+    MakeFolder(Widen(staging.path + "Backups"));
+    MakeFolder(Widen(staging.path + "Backups\\Nightly"));
+    WriteTextFile(Widen(staging.path + "Backups\\Nightly\\Backup.zip.001"), "left from an earlier run");
+    ScriptedBoxes boxes({IDOK, IDOK});
+    EXPECT_EQ(Run(index), 3);
+    std::vector<std::string> lines = env.LogLines(index);
+    EXPECT_TRUE(HasLine(lines, "ERROR (34g): Failed to move file:")) << env.LogText(index);
+    EXPECT_TRUE(HasLine(lines, "\tFrom: " + DataVolume(1)));
+    EXPECT_TRUE(HasLine(lines, "\tTo: " + staging.path + "Backups\\Nightly\\Backup.zip.001"));
+    EXPECT_EQ(CountLinesStartingWith(lines, "== start_error"), 1);
+    EXPECT_TRUE(disc.discs.empty());
+    EXPECT_TRUE(boxes.texts.empty());
+    EXPECT_TRUE(FileExists(Widen(DataVolume(1))));
 }
 
 TEST_F(DiscBurningTest, CancelInTheReadyBoxAbortsAndLeavesTheRemainingVolumes)
