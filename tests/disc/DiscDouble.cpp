@@ -4,6 +4,8 @@
 #include <ntddscsi.h>
 #include <string.h>
 
+#include <functional>
+
 #include "JobTestSupport.h"
 #include "MessageBoxSeam.h"
 
@@ -11,26 +13,8 @@ namespace {
 
 HANDLE const kDriveHandle = reinterpret_cast<HANDLE>(0x5150);
 
-// Every file below folder, by path relative to base.
-void ReadTree(const std::wstring &base, const std::wstring &relative, BurnedDisc *disc)
-{
-    WIN32_FIND_DATAW entry;
-    HANDLE search = FindFirstFileW((base + relative + L"*").c_str(), &entry);
-    if (search == INVALID_HANDLE_VALUE)
-        return;
-    do {
-        std::wstring name = entry.cFileName;
-        if (name == L"." || name == L"..")
-            continue;
-        if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-            ReadTree(base, relative + name + L"\\", disc);
-        else
-            (*disc)[Narrow(relative + name)] = ReadTextFile(base + relative + name);
-    } while (FindNextFileW(search, &entry));
-    FindClose(search);
-}
-
-void ClearFolder(const std::wstring &folder)
+// Calls visit with the name and attributes of every entry of folder (which ends in "\").
+void ForEachEntry(const std::wstring &folder, const std::function<void(const std::wstring &, DWORD)> &visit)
 {
     WIN32_FIND_DATAW entry;
     HANDLE search = FindFirstFileW((folder + L"*").c_str(), &entry);
@@ -38,24 +22,52 @@ void ClearFolder(const std::wstring &folder)
         return;
     do {
         std::wstring name = entry.cFileName;
-        if (name == L"." || name == L"..")
-            continue;
-        if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-            RemoveTreeW(folder + name);
-        else
-            DeleteFileW((folder + name).c_str());
+        if (name != L"." && name != L"..")
+            visit(name, entry.dwFileAttributes);
     } while (FindNextFileW(search, &entry));
     FindClose(search);
 }
 
-class DoubleBurner : public CdBurner {
+// Every file below base + relative, by its path relative to base.
+void ReadTree(const std::wstring &base, const std::wstring &relative, BurnedDisc *disc)
+{
+    ForEachEntry(base + relative, [&](const std::wstring &name, DWORD attributes) {
+        if (attributes & FILE_ATTRIBUTE_DIRECTORY)
+            ReadTree(base, relative + name + L"\\", disc);
+        else
+            (*disc)[Narrow(relative + name)] = ReadTextFile(base + relative + name);
+    });
+}
+
+// Empties the folder but keeps it (it is the job's current folder).
+void ClearFolder(const std::wstring &folder)
+{
+    ForEachEntry(folder, [&](const std::wstring &name, DWORD attributes) {
+        if (attributes & FILE_ATTRIBUTE_DIRECTORY)
+            RemoveTreeW(folder + name);
+        else
+            DeleteFileW((folder + name).c_str());
+    });
+}
+
+// Counts an object of the double while it lives and records its release.
+class LiveObject {
 public:
-    explicit DoubleBurner(DiscDouble &disc) : disc(disc) { ++disc.liveObjects; }
-    ~DoubleBurner() override
+    LiveObject(DiscDouble &disc, const char *kind) : disc(disc), kind(kind) { ++disc.liveObjects; }
+    ~LiveObject()
     {
-        disc.calls.push_back("Release burner");
+        disc.calls.push_back(std::string("Release ") + kind);
         --disc.liveObjects;
     }
+
+private:
+    DiscDouble &disc;
+    const char *kind;
+};
+
+class DoubleBurner : public CdBurner {
+public:
+    explicit DoubleBurner(DiscDouble &disc) : disc(disc), live(disc, "burner") {}
     HRESULT HasRecordableDrive(BOOL *has) override
     {
         disc.calls.push_back("HasRecordableDrive");
@@ -74,27 +86,19 @@ public:
 
 private:
     DiscDouble &disc;
+    LiveObject live;
 };
 
 class DoubleRecorder : public DiscRecorder {
 public:
-    DoubleRecorder(DiscDouble &disc, const RecorderNames &names) : disc(disc), names(names) { ++disc.liveObjects; }
-    ~DoubleRecorder() override
-    {
-        disc.calls.push_back("Release recorder");
-        --disc.liveObjects;
-    }
+    DoubleRecorder(DiscDouble &disc, const RecorderNames &names) : disc(disc), names(names), live(disc, "recorder") {}
     HRESULT GetDisplayNames(RecorderNames *out) override
     {
         disc.calls.push_back("GetDisplayNames");
         *out = names;
         return disc.displayNames;
     }
-    HRESULT OpenExclusive() override
-    {
-        disc.calls.push_back("OpenExclusive");
-        return disc.openExclusive;
-    }
+    HRESULT OpenExclusive() override { return disc.Record("OpenExclusive", disc.openExclusive); }
     HRESULT QueryMediaType(long *type, long *flags) override
     {
         disc.calls.push_back("QueryMediaType");
@@ -115,35 +119,19 @@ public:
         *freeBlocks = media.freeBlocks;
         return media.info;
     }
-    HRESULT Eject() override
-    {
-        disc.calls.push_back("Eject");
-        return S_OK;
-    }
-    HRESULT Close() override
-    {
-        disc.calls.push_back("Close recorder");
-        return S_OK;
-    }
+    HRESULT Eject() override { return disc.Record("Eject", S_OK); }
+    HRESULT Close() override { return disc.Record("Close recorder", S_OK); }
 
 private:
     DiscDouble &disc;
     RecorderNames names;
+    LiveObject live;
 };
 
 class DoubleMaster : public DiscMaster {
 public:
-    explicit DoubleMaster(DiscDouble &disc) : disc(disc) { ++disc.liveObjects; }
-    ~DoubleMaster() override
-    {
-        disc.calls.push_back("Release master");
-        --disc.liveObjects;
-    }
-    HRESULT Open() override
-    {
-        disc.calls.push_back("Open master");
-        return disc.openMaster;
-    }
+    explicit DoubleMaster(DiscDouble &disc) : disc(disc), live(disc, "master") {}
+    HRESULT Open() override { return disc.Record("Open master", disc.openMaster); }
     HRESULT EnumDiscRecorders() override
     {
         disc.calls.push_back("EnumDiscRecorders");
@@ -158,14 +146,11 @@ public:
         recorder->reset(new DoubleRecorder(disc, disc.recorders[next++]));
         return S_OK;
     }
-    HRESULT Close() override
-    {
-        disc.calls.push_back("Close master");
-        return S_OK;
-    }
+    HRESULT Close() override { return disc.Record("Close master", S_OK); }
 
 private:
     DiscDouble &disc;
+    LiveObject live;
     size_t next = 0;
 };
 
@@ -206,6 +191,12 @@ DiscDouble::~DiscDouble()
     SetDiscPlatform(previous);
 }
 
+HRESULT DiscDouble::Record(const char *call, HRESULT result)
+{
+    calls.push_back(call);
+    return result;
+}
+
 int DiscDouble::CountCalls(const std::string &call) const
 {
     int count = 0;
@@ -214,24 +205,26 @@ int DiscDouble::CountCalls(const std::string &call) const
     return count;
 }
 
+// A created object, or the scripted failure.
+template <class Made, class Base>
+HRESULT CreateObject(DiscDouble &disc, const char *call, HRESULT failure, std::unique_ptr<Base> *out)
+{
+    disc.calls.push_back(call);
+    out->reset();
+    if (FAILED(failure))
+        return failure;
+    out->reset(new Made(disc));
+    return S_OK;
+}
+
 HRESULT DiscDouble::CreateCdBurner(std::unique_ptr<CdBurner> *burner)
 {
-    calls.push_back("CreateCdBurner");
-    burner->reset();
-    if (FAILED(createBurner))
-        return createBurner;
-    burner->reset(new DoubleBurner(*this));
-    return S_OK;
+    return CreateObject<DoubleBurner>(*this, "CreateCdBurner", createBurner, burner);
 }
 
 HRESULT DiscDouble::CreateDiscMaster(std::unique_ptr<DiscMaster> *master)
 {
-    calls.push_back("CreateDiscMaster");
-    master->reset();
-    if (FAILED(createMaster))
-        return createMaster;
-    master->reset(new DoubleMaster(*this));
-    return S_OK;
+    return CreateObject<DoubleMaster>(*this, "CreateDiscMaster", createMaster, master);
 }
 
 void DiscDouble::GetStagingFolder(char *out, size_t outSize)

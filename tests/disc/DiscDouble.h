@@ -54,6 +54,8 @@ public:
     bool inquiryLayoutRight = false;
 
     int CountCalls(const std::string &call) const;
+    // Records a call of the double's objects and returns result.
+    HRESULT Record(const char *call, HRESULT result);
 
     HRESULT CreateCdBurner(std::unique_ptr<CdBurner> *burner) override;
     HRESULT CreateDiscMaster(std::unique_ptr<DiscMaster> *master) override;
