@@ -10,6 +10,7 @@
 #include "ConfigRuntime.h"
 #include "ConfigTable.h"
 #include "DateVariables.h"
+#include "DiscBurning.h"
 #include "DisplayFormats.h"
 #include "ExternalProgram.h"
 #include "FileChange.h"

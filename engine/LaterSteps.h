@@ -11,12 +11,9 @@ int CreateShadowCopies(FILE *log, JobContext *context);
 // Replaces the drive of path by the shadow volume's while the job's shadow copy is active.
 // Works on wide text, so no file name is ever changed by a code-page round trip.
 void MapToShadowPathW(const JobContext *context, const wchar_t *path, wchar_t *out, size_t outChars);
-int PrepareDiscDestination(JobContext *context, FILE *log);
 int CreateZipArchives(FILE *log, JobContext *context);
 int UploadVolumesByFtp(FILE *log, JobContext *context);
 int SendVolumesByMail(FILE *log, JobContext *context);
-int BurnSpanningDiscs(JobContext *context, FILE *log);
-int BurnStagingArea(FILE *log);
 int IsResultMailDue(const BackupConfig *config);
 void SendJobResultMail(FILE *log, BackupConfig *config);
 void FreeZipOutputs(JobContext *context);

@@ -10,6 +10,8 @@ mkdir -p "$root"
 prefix=$(mktemp -d "$root/wineprefix.XXXXXX")
 clone_prefix "$pristine" "$prefix"
 export WINEPREFIX=$prefix
+# A test program may need more of its prefix (a drive of another type, say) before it starts.
+if [ -n "${VELLORAN_PREFIX_SETUP:-}" ]; then "$VELLORAN_PREFIX_SETUP" "$prefix" || exit 1; fi
 prog=$1; shift
 # Debian's wine loader starts 32-bit and 64-bit programs alike.
 wine "$prog" "$@"
