@@ -8,7 +8,7 @@
 #include "CombineSplitZip.h"
 #include "DialogHelpers.h"
 #include "GlobalSettings.h"
-#include "LaterParts.h"
+#include "HelpAccess.h"
 #include "MessageBoxSeam.h"
 #include "MsvcrtFormat.h"
 #include "ShellState.h"
