@@ -40,6 +40,27 @@ const int kEditorPageCount = sizeof kEditorPages / sizeof kEditorPages[0];
 
 const char kSheetCaption[] = "Backup Configuration Properties";
 
+// The working copy at the last successful apply. Close after an apply (the sheet's Cancel once
+// an apply turned it into Close) resets every page, yet what was applied must still be saved.
+BackupConfig appliedCopy;
+bool haveAppliedCopy = false;
+
+void DropAppliedCopy()
+{
+    if (haveAppliedCopy)
+        FreeConfigArrays(&appliedCopy);
+    haveAppliedCopy = false;
+}
+
+// After Close: the applied state becomes the working copy.
+void TakeAppliedCopy()
+{
+    FreeConfigArrays(&editedConfig);
+    editedConfig = appliedCopy;
+    haveAppliedCopy = false;
+    configSaved = 1;
+}
+
 // Fields a job writes into the table record while the sheet is open; the write-back keeps the
 // table's values rather than those from when the editor opened.
 struct RunFields {
@@ -48,12 +69,44 @@ struct RunFields {
     int32_t runCount;
     int32_t dateFilterCount;
     SYSTEMTIME lastCompressedRunTime;
+    int32_t running;
+    uint8_t cancelRequested;
+    int32_t manuallyStarted;
+    int32_t progressPercent;
+    char statusText[520];
+    int32_t smtpSocket;
+    void *uploadHandle;
 };
 
-RunFields TakeRunFields(const BackupConfig *config)
+void TakeRunFields(const BackupConfig *config, RunFields *run)
 {
-    return {config->lastRunTime, config->lastResult, config->runCount, config->dateFilterCount,
-            config->lastCompressedRunTime};
+    run->lastRunTime = config->lastRunTime;
+    run->lastResult = config->lastResult;
+    run->runCount = config->runCount;
+    run->dateFilterCount = config->dateFilterCount;
+    run->lastCompressedRunTime = config->lastCompressedRunTime;
+    run->running = IsConfigRunning(config);
+    run->cancelRequested = (uint8_t)IsCancelRequested(config);
+    run->manuallyStarted = config->manuallyStarted;
+    run->progressPercent = GetProgressPercent(config);
+    memcpy(run->statusText, config->statusText, sizeof run->statusText);
+    run->smtpSocket = GetSmtpSocket(config);
+    run->uploadHandle = GetUploadHandle(config);
+}
+
+void PutRunFields(BackupConfig *config, const RunFields &run)
+{
+    config->lastRunTime = run.lastRunTime;
+    config->lastResult = run.lastResult;
+    config->runCount = run.runCount;
+    config->lastCompressedRunTime = run.lastCompressedRunTime;
+    config->running = run.running;
+    config->cancelRequested = run.cancelRequested;
+    config->manuallyStarted = run.manuallyStarted;
+    config->progressPercent = run.progressPercent;
+    memcpy(config->statusText, run.statusText, sizeof config->statusText);
+    config->smtpSocket = run.smtpSocket;
+    config->uploadHandle = run.uploadHandle;
 }
 
 HINSTANCE ResourceInstance()
@@ -123,16 +176,14 @@ bool WriteBackConfig(HWND owner, int index, int32_t openingDateFilterCount)
         MessageBoxFromResource(owner, IDS_OUT_OF_MEMORY, MB_ICONWARNING);
         return false;
     }
-    RunFields run = TakeRunFields(record);
+    RunFields run;
+    TakeRunFields(record, &run);
     FreeConfigArrays(record);
     *record = editedConfig;
     record->sources = (SourceItem *)sources;
     record->extensions = (ExtensionEntry *)extensions;
     record->excludedItems = (ExcludedEntry *)excluded;
-    record->lastRunTime = run.lastRunTime;
-    record->lastResult = run.lastResult;
-    record->runCount = run.runCount;
-    record->lastCompressedRunTime = run.lastCompressedRunTime;
+    PutRunFields(record, run);
     // A page that reset the date-filter count (new sources, new filters) wins over the job's count.
     record->dateFilterCount =
         editedConfig.dateFilterCount != openingDateFilterCount ? editedConfig.dateFilterCount : run.dateFilterCount;
@@ -184,14 +235,24 @@ int SaveEditedConfig(HWND owner, int index, int32_t openingDateFilterCount)
 
 }  // namespace
 
+void NoteEditorApply()
+{
+    DropAppliedCopy();
+    haveAppliedCopy = CopyConfigDeep(&appliedCopy, &editedConfig) != 0;
+}
+
 int EditBackupConfig(HWND owner, int index)
 {
     if (!OpenWorkingCopy(owner, index))
         return 0;
     int32_t openingDateFilterCount = editedConfig.dateFilterCount;
     configSaved = 0;
+    DropAppliedCopy();
     INT_PTR shown = ShowEditorSheet(owner);
     StopEditedConfigSize();
+    if (shown != -1 && configSaved == 0 && haveAppliedCopy)
+        TakeAppliedCopy();
+    DropAppliedCopy();
     int result = 0;
     if (shown != -1 && configSaved != 0)
         result = SaveEditedConfig(owner, index, openingDateFilterCount);

@@ -6,6 +6,10 @@
 // 1 after any page's successful apply, 0 again on a reset.
 extern int configSaved;
 
+// A page's successful apply: the working copy as it stands is what Close saves, should the
+// sheet be closed without OK after this apply.
+void NoteEditorApply();
+
 // index -1 creates a new configuration. Returns the final configSaved (also 1 when the user
 // declined to stop the running job, and then nothing was written); 0 when the sheet did not
 // open or the write-back failed.

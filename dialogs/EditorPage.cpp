@@ -23,6 +23,7 @@ INT_PTR RefusePageApply(HWND page, const char *text, int focusId)
 INT_PTR AcceptPageApply(HWND page)
 {
     configSaved = 1;
+    NoteEditorApply();
     PostMessageA(GetParent(page), PSM_CANCELTOCLOSE, 0, 0);
     SetWindowLongPtrA(page, DWLP_MSGRESULT, PSNRET_NOERROR);
     return TRUE;
