@@ -11,6 +11,7 @@
 #include <string>
 #include <thread>
 
+#include "AllocationSeam.h"
 #include "Clock.h"
 #include "ConfigEditor.h"
 #include "ConfigRuntime.h"
@@ -249,6 +250,36 @@ TEST_F(ConfigEditor, CloseAfterApplySavesWhatWasApplied)
     EXPECT_EQ(result, 1);
     EXPECT_STREQ(ConfigAt(index)->description, "Applied");
     EXPECT_TRUE(StoreExists());
+}
+
+TEST_F(ConfigEditor, OutOfMemoryOpensNothingOrLeavesTheRecordWhole)
+{
+    int index = AddConfig("Before", {source}, work.path + "out\\");
+    SharedBoxRecorder boxes;
+    FailAllocationForTesting(1);
+    EXPECT_EQ(EditBackupConfig(nullptr, index), 0);
+    FailAllocationForTesting(0);
+    ASSERT_EQ(boxes.Count(), 1u);
+    EXPECT_EQ(boxes.Texts()[0], "Error: Unable to allocate memory");
+    EXPECT_EQ(boxes.Types()[0], (UINT)MB_ICONWARNING);
+    EXPECT_EQ(editedConfig.sources, nullptr);
+
+    SourceItem *sources = ConfigAt(index)->sources;
+    int result = RunEditor(index, [&](HWND sheet, HWND page) {
+        SetControlText(page, IDC_GENERAL_DESCRIPTION, "After");
+        // The apply copies the three arrays of the working copy; the write-back's first new
+        // array fails.
+        FailAllocationForTesting(4);
+        PressSheetButton(sheet, PSBTN_OK);
+    });
+    FailAllocationForTesting(0);
+    EXPECT_EQ(result, 0);
+    ASSERT_EQ(boxes.Count(), 2u);
+    EXPECT_EQ(boxes.Texts()[1], "Error: Unable to allocate memory");
+    EXPECT_STREQ(ConfigAt(index)->description, "Before");
+    EXPECT_EQ(ConfigAt(index)->sources, sources);
+    EXPECT_EQ(std::string(ConfigAt(index)->sources[0].path), source);
+    EXPECT_FALSE(StoreExists());
 }
 
 // The main window's New command, with a watcher that cancels any sheet it sees.

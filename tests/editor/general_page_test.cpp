@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "AllocationSeam.h"
 #include "ConfigTable.h"
 #include "EditorTestSupport.h"
 #include "GeneralPage.h"
@@ -189,6 +190,25 @@ TEST_F(GeneralPage, SourcesAreAddedOnceWhateverTheirCase)
     EXPECT_EQ(sourceCount, 1);
     EXPECT_EQ(dateFilterCount, 0);
     EXPECT_TRUE(applyEnabled);
+}
+
+TEST_F(GeneralPage, SourcesThatCannotGrowAreDropped)
+{
+    SharedBoxRecorder boxes;
+    std::vector<std::string> entries;
+    int sourceCount = -1;
+    RunEditor(-1, [&](HWND, HWND page) {
+        AddItem(page, "C:\\Docs\\");
+        FailAllocationForTesting(1);
+        AddItem(page, "C:\\More\\");
+        FailAllocationForTesting(0);
+        entries = ListEntries(GetDlgItem(page, IDC_GENERAL_SOURCES));
+        sourceCount = editedConfig.sourceCount;
+    });
+    ASSERT_EQ(boxes.Count(), 1u);
+    EXPECT_EQ(boxes.Texts()[0], "Error: Unable to allocate memory");
+    EXPECT_EQ(sourceCount, 0);
+    EXPECT_TRUE(entries.empty());
 }
 
 TEST_F(GeneralPage, ChosenFilesAreJoinedToTheirFolder)
