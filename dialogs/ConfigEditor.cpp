@@ -2,6 +2,7 @@
 
 #include <commctrl.h>
 #include <prsht.h>
+#include <stddef.h>
 #include <stdlib.h>
 #include <string.h>
 
@@ -61,52 +62,21 @@ void TakeAppliedCopy()
     configSaved = 1;
 }
 
-// Fields a job writes into the table record while the sheet is open; the write-back keeps the
-// table's values rather than those from when the editor opened.
-struct RunFields {
-    SYSTEMTIME lastRunTime;
-    int32_t lastResult;
-    int32_t runCount;
-    int32_t dateFilterCount;
-    SYSTEMTIME lastCompressedRunTime;
-    int32_t running;
-    uint8_t cancelRequested;
-    int32_t manuallyStarted;
-    int32_t progressPercent;
-    char statusText[520];
-    int32_t smtpSocket;
-    void *uploadHandle;
-};
-
-void TakeRunFields(const BackupConfig *config, RunFields *run)
+// The fields a job writes into the table record while the sheet is open stay the table's: the
+// results of a run that happened meanwhile, and the run-time block (from `running` to
+// `uploadHandle`), which belongs to the job and not to the edit.
+void KeepJobFields(BackupConfig *record, const BackupConfig &previous, int32_t openingDateFilterCount)
 {
-    run->lastRunTime = config->lastRunTime;
-    run->lastResult = config->lastResult;
-    run->runCount = config->runCount;
-    run->dateFilterCount = config->dateFilterCount;
-    run->lastCompressedRunTime = config->lastCompressedRunTime;
-    run->running = IsConfigRunning(config);
-    run->cancelRequested = (uint8_t)IsCancelRequested(config);
-    run->manuallyStarted = config->manuallyStarted;
-    run->progressPercent = GetProgressPercent(config);
-    memcpy(run->statusText, config->statusText, sizeof run->statusText);
-    run->smtpSocket = GetSmtpSocket(config);
-    run->uploadHandle = GetUploadHandle(config);
-}
-
-void PutRunFields(BackupConfig *config, const RunFields &run)
-{
-    config->lastRunTime = run.lastRunTime;
-    config->lastResult = run.lastResult;
-    config->runCount = run.runCount;
-    config->lastCompressedRunTime = run.lastCompressedRunTime;
-    config->running = run.running;
-    config->cancelRequested = run.cancelRequested;
-    config->manuallyStarted = run.manuallyStarted;
-    config->progressPercent = run.progressPercent;
-    memcpy(config->statusText, run.statusText, sizeof config->statusText);
-    config->smtpSocket = run.smtpSocket;
-    config->uploadHandle = run.uploadHandle;
+    record->lastRunTime = previous.lastRunTime;
+    record->lastResult = previous.lastResult;
+    record->runCount = previous.runCount;
+    record->lastCompressedRunTime = previous.lastCompressedRunTime;
+    // A page that reset the date-filter count (new sources, new filters) wins over the job's count.
+    if (record->dateFilterCount == openingDateFilterCount)
+        record->dateFilterCount = previous.dateFilterCount;
+    size_t first = offsetof(BackupConfig, running);
+    size_t end = offsetof(BackupConfig, uploadHandle) + sizeof previous.uploadHandle;
+    memcpy((char *)record + first, (const char *)&previous + first, end - first);
 }
 
 HINSTANCE ResourceInstance()
@@ -176,17 +146,13 @@ bool WriteBackConfig(HWND owner, int index, int32_t openingDateFilterCount)
         MessageBoxFromResource(owner, IDS_OUT_OF_MEMORY, MB_ICONWARNING);
         return false;
     }
-    RunFields run;
-    TakeRunFields(record, &run);
+    BackupConfig previous = *record;
     FreeConfigArrays(record);
     *record = editedConfig;
     record->sources = (SourceItem *)sources;
     record->extensions = (ExtensionEntry *)extensions;
     record->excludedItems = (ExcludedEntry *)excluded;
-    PutRunFields(record, run);
-    // A page that reset the date-filter count (new sources, new filters) wins over the job's count.
-    record->dateFilterCount =
-        editedConfig.dateFilterCount != openingDateFilterCount ? editedConfig.dateFilterCount : run.dateFilterCount;
+    KeepJobFields(record, previous, openingDateFilterCount);
     return true;
 }
 

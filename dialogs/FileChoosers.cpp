@@ -59,27 +59,33 @@ int ChooseSourceFiles(HWND owner, char *files, const char *title, int *firstName
     return chosen;
 }
 
-int ChooseProgramFile(HWND owner, char *path)
+int ChooseFileInFolder(HWND owner, char *path, const char *filter, const char *title, char *folder)
 {
     path[0] = '\0';
     OPENFILENAMEA request;
     memset(&request, 0, sizeof request);
     request.lStructSize = sizeof request;
     request.hwndOwner = owner;
-    request.lpstrFilter = "Programs\0*.exe;*.bat;*.com\0All (*.*)\0*.*\0";
+    request.lpstrFilter = filter;
     request.nFilterIndex = 1;
     request.lpstrFile = path;
     request.nMaxFile = MAX_PATH;
-    request.lpstrInitialDir = gSettings.programFolder;
-    request.lpstrTitle = "Browse for Program";
+    request.lpstrInitialDir = folder;
+    request.lpstrTitle = title;
     request.Flags = OFN_FILEMUSTEXIST | OFN_HIDEREADONLY;
     int chosen = dialogs->getOpenFileName(&request);
     if (chosen && strlen(path) < MAX_PATH) {
         const char *slash = strrchr(path, '\\');
         if (slash != nullptr)
-            lstrcpynA(gSettings.programFolder, path, (int)(slash - path) + 2);
+            lstrcpynA(folder, path, (int)(slash - path) + 2);
     }
     return chosen;
+}
+
+int ChooseProgramFile(HWND owner, char *path)
+{
+    return ChooseFileInFolder(owner, path, "Programs\0*.exe;*.bat;*.com\0All (*.*)\0*.*\0", "Browse for Program",
+                              gSettings.programFolder);
 }
 
 int ChooseFolder(HWND owner, char *path, const char *title)

@@ -13,6 +13,9 @@ const DWORD kSourceFileBufferSize = 32768;
 int ChooseSourceFiles(HWND owner, char *files, const char *title, int *firstName);
 // path: 260 characters, the chosen program's full path. Non-zero when one was chosen.
 int ChooseProgramFile(HWND owner, char *path);
+// One existing file into `path` (260 characters), starting in `folder` (260 characters), which
+// then becomes the chosen file's folder with its trailing '\'. Non-zero when a file was chosen.
+int ChooseFileInFolder(HWND owner, char *path, const char *filter, const char *title, char *folder);
 // path: 1024 characters, the chosen folder with a trailing '\'. 1 when a non-empty path was
 // obtained.
 int ChooseFolder(HWND owner, char *path, const char *title);

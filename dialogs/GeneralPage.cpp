@@ -52,6 +52,17 @@ HWND SourceList(HWND page)
     return GetDlgItem(page, IDC_GENERAL_SOURCES);
 }
 
+// The entry's text when it fits the 1024-character buffer.
+bool ReadListEntry(HWND list, int index, char *text)
+{
+    text[0] = '\0';
+    LRESULT length = SendMessageA(list, LB_GETTEXTLEN, (WPARAM)index, 0);
+    if (length < 0 || length >= 1024)
+        return false;
+    SendMessageA(list, LB_GETTEXT, (WPARAM)index, (LPARAM)text);
+    return true;
+}
+
 void ForgetSourceSizes()
 {
     for (int i = 0; i < editedConfig.sourceCount; ++i) {
@@ -165,10 +176,8 @@ void OnRemove(HWND page)
         int index = -1;
         if (SendMessageA(list, LB_GETSELITEMS, 1, (LPARAM)&index) < 1 || index < 0)
             break;
-        char path[1024] = "";
-        LRESULT length = SendMessageA(list, LB_GETTEXTLEN, (WPARAM)index, 0);
-        if (length >= 0 && length < (LRESULT)sizeof path)
-            SendMessageA(list, LB_GETTEXT, (WPARAM)index, (LPARAM)path);
+        char path[1024];
+        ReadListEntry(list, index, path);
         SendMessageA(list, LB_DELETESTRING, (WPARAM)index, 0);
         PostMessageA(page, WM_FITLISTWIDTH, 0, 0);
         RemoveSourcesNamed(path);
@@ -288,13 +297,11 @@ void OnFitListWidth(HWND page)
     int widest = 0;
     int count = (int)SendMessageA(list, LB_GETCOUNT, 0, 0);
     for (int i = 0; i < count; ++i) {
-        char text[1024] = "";
-        LRESULT length = SendMessageA(list, LB_GETTEXTLEN, (WPARAM)i, 0);
-        if (length < 0 || length >= (LRESULT)sizeof text)
+        char text[1024];
+        if (!ReadListEntry(list, i, text))
             continue;
-        SendMessageA(list, LB_GETTEXT, (WPARAM)i, (LPARAM)text);
         SIZE extent;
-        if (GetTextExtentPoint32A(dc, text, (int)length, &extent) && extent.cx > widest)
+        if (GetTextExtentPoint32A(dc, text, (int)strlen(text), &extent) && extent.cx > widest)
             widest = extent.cx;
     }
     SelectObject(dc, previous);

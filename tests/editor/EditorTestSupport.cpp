@@ -121,16 +121,6 @@ size_t SharedBoxRecorder::Count()
     return texts.size();
 }
 
-bool WaitUntil(const std::function<bool()> &condition, DWORD milliseconds)
-{
-    for (DWORD waited = 0; waited < milliseconds; waited += 10) {
-        if (condition())
-            return true;
-        Sleep(10);
-    }
-    return condition();
-}
-
 std::string ControlText(HWND dialog, int id)
 {
     char text[1100] = "";

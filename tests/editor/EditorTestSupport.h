@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "JobTestSupport.h"
+#include "WaitUntil.h"
 
 // Records every message box and answers it: from `answers` in turn, then with `answer`.
 class SharedBoxRecorder {
@@ -30,7 +31,6 @@ public:
     std::vector<UINT> types;
 };
 
-bool WaitUntil(const std::function<bool()> &condition, DWORD milliseconds = 10000);
 std::string ControlText(HWND dialog, int id);
 
 // The HTML Help double beside the test program, loaded into this process.
