@@ -211,8 +211,9 @@ void OnDropFiles(HWND page, HDROP drop)
         StopEditedConfigSize();
         for (UINT i = 0; i < count; ++i) {
             char path[1026] = "";
-            if (DragQueryFileA(drop, i, path, 1025) > 1024)
+            if (DragQueryFileA(drop, i, nullptr, 0) > 1024)
                 continue;
+            DragQueryFileA(drop, i, path, 1025);
             int wideLength = MultiByteToWideChar(CP_ACP, 0, path, -1, nullptr, 0);
             wchar_t *wide = wideLength > 0 ? (wchar_t *)AllocateBlock((size_t)wideLength * sizeof(wchar_t)) : nullptr;
             if (wide == nullptr)

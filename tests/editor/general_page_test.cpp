@@ -240,7 +240,8 @@ TEST_F(GeneralPage, FolderChooserAndDroppedItemsAreAdded)
     std::vector<std::string> entries;
     RunEditor(-1, [&](HWND, HWND page) {
         Click(page, IDC_GENERAL_ADD_FOLDER);
-        HDROP drop = MakeDrop({work.path + "dropped", work.path + "missing.txt", work.path + "file.txt"});
+        HDROP drop = MakeDrop({work.path + "dropped", work.path + "missing.txt", "C:\\" + std::string(1100, 'y'),
+                               work.path + "file.txt"});
         SendMessageA(page, WM_DROPFILES, (WPARAM)drop, 0);
         entries = ListEntries(GetDlgItem(page, IDC_GENERAL_SOURCES));
     });
