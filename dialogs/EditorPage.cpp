@@ -34,12 +34,15 @@ INT_PTR HandleCommonPageNotify(HWND page, const NMHDR *header, const EditorPageH
     switch (header->code) {
     case PSN_RESET:
         configSaved = 0;
-        return TRUE;
+        break;
     case PSN_HELP:
         ShowHelpTopic(GetParent(page), help.topicId);
-        return TRUE;
+        break;
+    default:
+        return FALSE;
     }
-    return FALSE;
+    SetWindowLongPtrA(page, DWLP_MSGRESULT, 0);
+    return TRUE;
 }
 
 void ShowPageHelp(HWND page, const HELPINFO *info, const EditorPageHelp &help)
