@@ -1,14 +1,14 @@
 #include "CombineSplitZipDialog.h"
 
 #include <commctrl.h>
-#include <commdlg.h>
 #include <process.h>
 #include <string.h>
 
 #include "CombineSplitZip.h"
 #include "DialogHelpers.h"
+#include "FileChoosers.h"
 #include "GlobalSettings.h"
-#include "LaterParts.h"
+#include "HelpAccess.h"
 #include "MessageBoxSeam.h"
 #include "MsvcrtFormat.h"
 #include "ShellState.h"
@@ -177,25 +177,8 @@ INT_PTR CALLBACK CombineSplitZipDialogProc(HWND dialog, UINT message, WPARAM wPa
 
 int BrowseFirstZipPart(HWND owner, char *path)
 {
-    path[0] = '\0';
-    OPENFILENAMEA request;
-    memset(&request, 0, sizeof request);
-    request.lStructSize = sizeof request;
-    request.hwndOwner = owner;
-    request.lpstrFilter = "First ZIP part\0*.001\0All (*.*)\0*.*\0";
-    request.nFilterIndex = 1;
-    request.lpstrFile = path;
-    request.nMaxFile = 260;
-    request.lpstrInitialDir = gSettings.combineFolder;
-    request.lpstrTitle = "Browse for First ZIP Part to Recombine";
-    request.Flags = OFN_FILEMUSTEXIST | OFN_HIDEREADONLY;
-    int chosen = GetOpenFileNameA(&request);
-    if (chosen && strlen(path) < 260) {
-        const char *slash = strrchr(path, '\\');
-        if (slash != nullptr)
-            lstrcpynA(gSettings.combineFolder, path, (int)(slash - path) + 2);
-    }
-    return chosen;
+    return ChooseFileInFolder(owner, path, "First ZIP part\0*.001\0All (*.*)\0*.*\0",
+                              "Browse for First ZIP Part to Recombine", gSettings.combineFolder);
 }
 
 void ShowCombineSplitZip(HWND owner)

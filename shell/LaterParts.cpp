@@ -1,10 +1,6 @@
 // Entry points filled by the work that owns them; until then they do nothing visible.
 #include "LaterParts.h"
 
-void EditBackupConfig(HWND, int)
-{
-}
-
 void ShowColumnChooser(HWND)
 {
 }
@@ -21,17 +17,9 @@ void CreateDesktopShortcut(HWND, int)
 {
 }
 
-void CallHtmlHelp(HWND, const char *, UINT)
-{
-}
-
-int ShowHelpTopic(HWND, int)
+int OpenFilterOptions(HWND)
 {
     return 0;
-}
-
-void ShowControlHelpPopup(HWND, int, const char *)
-{
 }
 
 void CheckForUpdateIfDue(HWND)

@@ -4,14 +4,11 @@
 #include <windows.h>
 #include "Toolbar.h"
 
-void EditBackupConfig(HWND window, int index);
 void ShowColumnChooser(HWND window);
 void ShowOptionsDialog(HWND window);
 void ShowAboutBox(HWND window);
 void CreateDesktopShortcut(HWND window, int index);
-void CallHtmlHelp(HWND window, const char *topic, UINT command);
-// A dialog's help topic by its keyword string id, and a control's context popup.
-int ShowHelpTopic(HWND owner, int keywordId);
-void ShowControlHelpPopup(HWND dialog, int controlId, const char *popupFile);
+// Filter options of the editor's working copy (dialog 149); non-zero when a value changed.
+int OpenFilterOptions(HWND owner);
 void CheckForUpdateIfDue(HWND window);
 void MergeColumnOrderAfterDrag(HWND window);

@@ -2,11 +2,13 @@
 #include "MainWindow.h"
 
 #include "CombineSplitZipDialog.h"
+#include "ConfigEditor.h"
 #include "ConfigRuntime.h"
 #include "ConfigTable.h"
 #include "CopyDeleteConfig.h"
 #include "DialogHelpers.h"
 #include "GlobalSettings.h"
+#include "HelpAccess.h"
 #include "InternalScheduler.h"
 #include "JobControl.h"
 #include "JobList.h"
@@ -82,7 +84,7 @@ void OnHelpCommand(HWND window)
     slash[1] = '\0';
     char topic[MAX_PATH + 64];
     FormatText(topic, sizeof(topic), "%s%s::/help/index.htm>mywin", module, "Korrin.chm");
-    CallHtmlHelp(window, topic, 0 /* HH_DISPLAY_TOPIC */);
+    CallHtmlHelp(window, topic, 0 /* HH_DISPLAY_TOPIC */, 0);
 }
 
 void OnRestoreCommand(HWND window)

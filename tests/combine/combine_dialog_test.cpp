@@ -17,6 +17,7 @@
 #include "JobTestSupport.h"
 #include "MainWindow.h"
 #include "MsvcrtFormat.h"
+#include "WaitUntil.h"
 #include "resource.h"
 
 namespace {
@@ -33,16 +34,6 @@ HWND WaitForDialog()
         Sleep(10);
     }
     return nullptr;
-}
-
-bool WaitUntil(const std::function<bool()> &condition, DWORD milliseconds = 10000)
-{
-    for (DWORD waited = 0; waited < milliseconds; waited += 10) {
-        if (condition())
-            return true;
-        Sleep(10);
-    }
-    return condition();
 }
 
 std::string ControlText(HWND dialog, int id)

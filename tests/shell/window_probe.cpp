@@ -9,6 +9,11 @@
 //   window_probe select ROW        select and focus one row of the job list
 //   window_probe status            status-bar part texts
 //   window_probe toolbar           one line per button: command id, state, text
+//   window_probe dialog TITLE MS   wait for a shown dialog with this caption (MS 0: is it gone?)
+//   window_probe settext TITLE ID TEXT   set the text of control ID anywhere in that dialog
+//   window_probe press TITLE BUTTON      post PSM_PRESSBUTTON to that property sheet
+//   window_probe text TITLE ID     print the text of control ID in that dialog (a message
+//                                  box's text is control 65535)
 #include <windows.h>
 #include <commctrl.h>
 #include <stdio.h>
@@ -193,6 +198,77 @@ static int PrintToolbar(HWND window)
     return 0;
 }
 
+static HWND FindShownDialog(const char *title)
+{
+    HWND dialog = FindWindowA("#32770", title);
+    return dialog != nullptr && IsWindowVisible(dialog) ? dialog : nullptr;
+}
+
+static int WaitForDialog(const char *title, DWORD ms)
+{
+    if (ms == 0)
+        return FindShownDialog(title) == nullptr ? 0 : 1;
+    for (DWORD waited = 0; waited < ms; waited += 50) {
+        if (FindShownDialog(title) != nullptr)
+            return 0;
+        Sleep(50);
+    }
+    return 1;
+}
+
+struct ControlSearch {
+    int id;
+    HWND found;
+};
+
+static BOOL CALLBACK MatchControl(HWND child, LPARAM lParam)
+{
+    ControlSearch *search = (ControlSearch *)lParam;
+    if (GetDlgCtrlID(child) != search->id)
+        return TRUE;
+    search->found = child;
+    return FALSE;
+}
+
+// Pages of a property sheet are dialogs inside it, so the control is looked for at any depth.
+static HWND FindDialogControl(const char *title, int id)
+{
+    HWND dialog = FindShownDialog(title);
+    if (dialog == nullptr)
+        return nullptr;
+    ControlSearch search = {id, nullptr};
+    EnumChildWindows(dialog, MatchControl, (LPARAM)&search);
+    return search.found;
+}
+
+static int SetDialogControlText(const char *title, int id, const char *text)
+{
+    HWND control = FindDialogControl(title, id);
+    if (control == nullptr)
+        return 3;
+    return SendMessageA(control, WM_SETTEXT, 0, (LPARAM)text) ? 0 : 1;
+}
+
+static int PrintDialogControlText(const char *title, int id)
+{
+    HWND control = FindDialogControl(title, id);
+    if (control == nullptr)
+        return 3;
+    char text[kTextSize] = "";
+    SendMessageA(control, WM_GETTEXT, sizeof text, (LPARAM)text);
+    printf("%s\n", text);
+    return 0;
+}
+
+static int PressSheetButton(const char *title, int button)
+{
+    HWND sheet = FindShownDialog(title);
+    if (sheet == nullptr)
+        return 3;
+    const UINT kPressButton = WM_USER + 113;  // PSM_PRESSBUTTON
+    return PostMessageA(sheet, kPressButton, (WPARAM)button, 0) ? 0 : 1;
+}
+
 int main(int argc, char **argv)
 {
     if (argc < 2)
@@ -202,6 +278,14 @@ int main(int argc, char **argv)
         return WaitForWindow((DWORD)atoi(argv[2]), true);
     if (strcmp(verb, "gone") == 0 && argc == 3)
         return WaitForWindow((DWORD)atoi(argv[2]), false);
+    if (strcmp(verb, "dialog") == 0 && argc == 4)
+        return WaitForDialog(argv[2], (DWORD)atoi(argv[3]));
+    if (strcmp(verb, "settext") == 0 && argc == 5)
+        return SetDialogControlText(argv[2], atoi(argv[3]), argv[4]);
+    if (strcmp(verb, "text") == 0 && argc == 4)
+        return PrintDialogControlText(argv[2], atoi(argv[3]));
+    if (strcmp(verb, "press") == 0 && argc == 4)
+        return PressSheetButton(argv[2], atoi(argv[3]));
     HWND window = FindMainWindow();
     if (window == nullptr)
         return 3;

@@ -1,0 +1,227 @@
+#include "ConfigEditor.h"
+
+#include <commctrl.h>
+#include <prsht.h>
+#include <stddef.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include "AllocationSeam.h"
+#include "Clock.h"
+#include "ConfigRuntime.h"
+#include "ConfigStore.h"
+#include "ConfigTable.h"
+#include "DialogHelpers.h"
+#include "ErrorReport.h"
+#include "GeneralPage.h"
+#include "GlobalSettings.h"
+#include "InternalScheduler.h"
+#include "JobControl.h"
+#include "JobList.h"
+#include "MessageBoxSeam.h"
+#include "ShellState.h"
+#include "SizeCalculation.h"
+#include "TrayAndStatus.h"
+#include "resource.h"
+
+int configSaved = 0;
+
+namespace {
+
+struct EditorPageEntry {
+    int templateId;
+    DLGPROC procedure;
+};
+
+// The sheet's pages in their order; the sheet opens on the first.
+const EditorPageEntry kEditorPages[] = {
+    {IDD_CFG_GENERAL, GeneralPageProc},
+};
+const int kEditorPageCount = sizeof kEditorPages / sizeof kEditorPages[0];
+
+const char kSheetCaption[] = "Backup Configuration Properties";
+
+// The working copy at the last successful apply. Close after an apply (the sheet's Cancel once
+// an apply turned it into Close) resets every page, yet what was applied must still be saved.
+BackupConfig appliedCopy;
+bool haveAppliedCopy = false;
+
+void DropAppliedCopy()
+{
+    if (haveAppliedCopy)
+        FreeConfigArrays(&appliedCopy);
+    haveAppliedCopy = false;
+}
+
+// After Close: the applied state becomes the working copy.
+void TakeAppliedCopy()
+{
+    FreeConfigArrays(&editedConfig);
+    editedConfig = appliedCopy;
+    haveAppliedCopy = false;
+    configSaved = 1;
+}
+
+// The fields a job writes into the table record while the sheet is open stay the table's: the
+// results of a run that happened meanwhile, and the run-time block (from `running` to
+// `uploadHandle`), which belongs to the job and not to the edit.
+void KeepJobFields(BackupConfig *record, const BackupConfig &previous, int32_t openingDateFilterCount)
+{
+    record->lastRunTime = previous.lastRunTime;
+    record->lastResult = previous.lastResult;
+    record->runCount = previous.runCount;
+    record->lastCompressedRunTime = previous.lastCompressedRunTime;
+    // A page that reset the date-filter count (new sources, new filters) wins over the job's count.
+    if (record->dateFilterCount == openingDateFilterCount)
+        record->dateFilterCount = previous.dateFilterCount;
+    size_t first = offsetof(BackupConfig, running);
+    size_t end = offsetof(BackupConfig, uploadHandle) + sizeof previous.uploadHandle;
+    memcpy((char *)record + first, (const char *)&previous + first, end - first);
+}
+
+HINSTANCE ResourceInstance()
+{
+    return programInstance != nullptr ? programInstance : GetModuleHandleA(nullptr);
+}
+
+INT_PTR ShowEditorSheet(HWND owner)
+{
+    PROPSHEETPAGEA pages[kEditorPageCount];
+    memset(pages, 0, sizeof pages);
+    for (int i = 0; i < kEditorPageCount; ++i) {
+        pages[i].dwSize = sizeof pages[i];
+        pages[i].dwFlags = PSP_HASHELP;
+        pages[i].hInstance = ResourceInstance();
+        pages[i].pszTemplate = MAKEINTRESOURCEA(GetDialogTemplateId(kEditorPages[i].templateId));
+        pages[i].pfnDlgProc = kEditorPages[i].procedure;
+    }
+    PROPSHEETHEADERA sheet;
+    memset(&sheet, 0, sizeof sheet);
+    sheet.dwSize = sizeof sheet;
+    sheet.dwFlags = PSH_PROPSHEETPAGE | PSH_HASHELP;
+    sheet.hwndParent = owner;
+    sheet.hInstance = ResourceInstance();
+    sheet.pszCaption = kSheetCaption;
+    sheet.nPages = kEditorPageCount;
+    sheet.nStartPage = 0;
+    sheet.ppsp = pages;
+    return PropertySheetA(&sheet);
+}
+
+bool OpenWorkingCopy(HWND owner, int index)
+{
+    if (index == -1)
+        return SetNewConfigDefaults() != 0;
+    if (index < 0 || index >= configTable.configCount)
+        return false;
+    FreeConfigArrays(&editedConfig);
+    if (!CopyConfigDeep(&editedConfig, ConfigAt(index))) {
+        MessageBoxFromResource(owner, IDS_OUT_OF_MEMORY, MB_ICONWARNING);
+        return false;
+    }
+    return true;
+}
+
+void *CopyArray(const void *entries, int32_t count, size_t entrySize)
+{
+    size_t bytes = count > 0 ? (size_t)count * entrySize : 0;
+    void *block = AllocateBlock(bytes > 0 ? bytes : 1);
+    if (block != nullptr && bytes > 0)
+        memcpy(block, entries, bytes);
+    return block;
+}
+
+// Replaces the table record by the working copy. The new arrays are made before anything is
+// freed, so a failure leaves the record as it was.
+bool WriteBackConfig(HWND owner, int index, int32_t openingDateFilterCount)
+{
+    BackupConfig *record = ConfigAt(index);
+    void *sources = CopyArray(editedConfig.sources, editedConfig.sourceCount, sizeof(SourceItem));
+    void *extensions = CopyArray(editedConfig.extensions, editedConfig.extensionCount, sizeof(ExtensionEntry));
+    void *excluded = CopyArray(editedConfig.excludedItems, editedConfig.excludedCount, sizeof(ExcludedEntry));
+    if (sources == nullptr || extensions == nullptr || excluded == nullptr) {
+        free(sources);
+        free(extensions);
+        free(excluded);
+        MessageBoxFromResource(owner, IDS_OUT_OF_MEMORY, MB_ICONWARNING);
+        return false;
+    }
+    BackupConfig previous = *record;
+    FreeConfigArrays(record);
+    *record = editedConfig;
+    record->sources = (SourceItem *)sources;
+    record->extensions = (ExtensionEntry *)extensions;
+    record->excludedItems = (ExcludedEntry *)excluded;
+    KeepJobFields(record, previous, openingDateFilterCount);
+    return true;
+}
+
+bool RemoteBackupWillBeSkipped(const BackupConfig &config)
+{
+    return gSettings.remoteRequiresEncryption != 0 && (config.flags & Compressed) != 0 &&
+           (config.flags & (RemoteFtp | RemoteEmail)) != 0 && (config.flags & Encrypted) == 0;
+}
+
+int SaveEditedConfig(HWND owner, int index, int32_t openingDateFilterCount)
+{
+    if (RemoteBackupWillBeSkipped(editedConfig))
+        ShowMessageBox(owner,
+                       "Remote backup will be skipped until you either enable encryption or turn off the global "
+                       "option to never remote backup an un-encrypted file.",
+                       kProductName, MB_ICONINFORMATION);
+    StopAllConfigSizes();
+    GetLocalNow(&editedConfig.dateModified);
+    if (index == -1) {
+        editedConfig.dateCreated = editedConfig.dateModified;
+        editedConfig.uniqueId = configTable.lastUniqueId + 1;
+        if (!AppendConfig(&editedConfig))
+            return 0;
+        configTable.lastUniqueId = editedConfig.uniqueId;
+        index = configTable.configCount - 1;
+    } else {
+        if (IsConfigRunning(ConfigAt(index))) {
+            int answer = ShowMessageBox(owner,
+                                        "This configuration is currently running a backup.\nTo save your changes "
+                                        "the backup must be stopped.\nDo you want to stop the backup?",
+                                        kProductName, MB_YESNO);
+            if (answer != IDYES)
+                return configSaved;
+            StopBackupJob(index);
+        }
+        if (!WriteBackConfig(owner, index, openingDateFilterCount))
+            return 0;
+    }
+    RebuildJobList(index);
+    SaveConfigStore(owner);
+    UpdateScheduleState();
+    UpdateTrayIcon();
+    StartAllConfigSizes(owner);
+    return configSaved;
+}
+
+}  // namespace
+
+void NoteEditorApply()
+{
+    DropAppliedCopy();
+    haveAppliedCopy = CopyConfigDeep(&appliedCopy, &editedConfig) != 0;
+}
+
+int EditBackupConfig(HWND owner, int index)
+{
+    if (!OpenWorkingCopy(owner, index))
+        return 0;
+    int32_t openingDateFilterCount = editedConfig.dateFilterCount;
+    configSaved = 0;
+    DropAppliedCopy();
+    INT_PTR shown = ShowEditorSheet(owner);
+    StopEditedConfigSize();
+    if (shown != -1 && configSaved == 0 && haveAppliedCopy)
+        TakeAppliedCopy();
+    DropAppliedCopy();
+    int result = 0;
+    if (shown != -1 && configSaved != 0)
+        result = SaveEditedConfig(owner, index, openingDateFilterCount);
+    FreeConfigArrays(&editedConfig);
+    return result;
+}

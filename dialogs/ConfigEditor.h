@@ -1,0 +1,16 @@
+// The configuration editor: the property sheet "Backup Configuration Properties" on the working
+// copy `editedConfig`, written back into the table and the store once a page has applied.
+#pragma once
+#include <windows.h>
+
+// 1 after any page's successful apply, 0 again on a reset.
+extern int configSaved;
+
+// A page's successful apply: the working copy as it stands is what Close saves, should the
+// sheet be closed without OK after this apply.
+void NoteEditorApply();
+
+// index -1 creates a new configuration. Returns the final configSaved (also 1 when the user
+// declined to stop the running job, and then nothing was written); 0 when the sheet did not
+// open or the write-back failed.
+int EditBackupConfig(HWND owner, int index);

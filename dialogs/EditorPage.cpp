@@ -1,0 +1,59 @@
+#include "EditorPage.h"
+
+#include <prsht.h>
+
+#include "ConfigEditor.h"
+#include "HelpAccess.h"
+#include "MessageBoxSeam.h"
+
+void MarkPageChanged(HWND page)
+{
+    SendMessageA(GetParent(page), PSM_CHANGED, (WPARAM)page, 0);
+}
+
+INT_PTR RefusePageApply(HWND page, const char *text, int focusId)
+{
+    ShowMessageBox(page, text, kProductName, MB_OK);
+    if (focusId != 0)
+        SetFocus(GetDlgItem(page, focusId));
+    SetWindowLongPtrA(page, DWLP_MSGRESULT, PSNRET_INVALID);
+    return TRUE;
+}
+
+INT_PTR AcceptPageApply(HWND page)
+{
+    configSaved = 1;
+    NoteEditorApply();
+    PostMessageA(GetParent(page), PSM_CANCELTOCLOSE, 0, 0);
+    SetWindowLongPtrA(page, DWLP_MSGRESULT, PSNRET_NOERROR);
+    return TRUE;
+}
+
+INT_PTR HandleCommonPageNotify(HWND page, const NMHDR *header, const EditorPageHelp &help)
+{
+    switch (header->code) {
+    case PSN_RESET:
+        configSaved = 0;
+        break;
+    case PSN_HELP:
+        ShowHelpTopic(GetParent(page), help.topicId);
+        break;
+    default:
+        return FALSE;
+    }
+    SetWindowLongPtrA(page, DWLP_MSGRESULT, 0);
+    return TRUE;
+}
+
+void ShowPageHelp(HWND page, const HELPINFO *info, const EditorPageHelp &help)
+{
+    if (info->iContextType == HELPINFO_WINDOW) {
+        for (const int *id = help.popupIds; *id != 0; ++id) {
+            if (*id == info->iCtrlId) {
+                ShowControlHelpPopup(page, info->iCtrlId, help.popupFile);
+                return;
+            }
+        }
+    }
+    ShowHelpTopic(GetParent(page), help.topicId);
+}

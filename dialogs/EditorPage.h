@@ -1,0 +1,21 @@
+// What every page of the configuration editor does the same way: marking the sheet changed,
+// refusing or accepting an apply, the reset and Help notifications, and WM_HELP.
+#pragma once
+#include <windows.h>
+#include <commctrl.h>
+
+struct EditorPageHelp {
+    int topicId;            // keyword string of the page's topic
+    const char *popupFile;  // popup file inside the compiled help
+    const int *popupIds;    // controls that have a popup, ending in 0
+};
+
+// Enables Apply for the page.
+void MarkPageChanged(HWND page);
+// Shows the failed check's text, moves the focus (focusId 0: stays) and keeps the sheet open.
+INT_PTR RefusePageApply(HWND page, const char *text, int focusId);
+// Counts the apply as a saved edit: Cancel becomes Close.
+INT_PTR AcceptPageApply(HWND page);
+// PSN_RESET and PSN_HELP; returns FALSE for any other notification.
+INT_PTR HandleCommonPageNotify(HWND page, const NMHDR *header, const EditorPageHelp &help);
+void ShowPageHelp(HWND page, const HELPINFO *info, const EditorPageHelp &help);

@@ -1,0 +1,94 @@
+// Shared helpers of the editor tests: a message-box recorder safe to read from a driving
+// thread, the help control double, the editor sheet run modally while a second thread works
+// it, and the common-dialog doubles.
+#pragma once
+#include <windows.h>
+
+#include <gtest/gtest.h>
+#include <commdlg.h>
+#include <shlobj.h>
+
+#include <functional>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "JobTestSupport.h"
+#include "WaitUntil.h"
+
+// Records every message box and answers it: from `answers` in turn, then with `answer`.
+class SharedBoxRecorder {
+public:
+    explicit SharedBoxRecorder(int answer = IDOK);
+    ~SharedBoxRecorder();
+    std::vector<std::string> Texts();
+    std::vector<UINT> Types();
+    size_t Count();
+    std::vector<int> answers;
+    int answer;
+    std::mutex lock;
+    std::vector<std::string> texts;
+    std::vector<UINT> types;
+};
+
+std::string ControlText(HWND dialog, int id);
+
+// The HTML Help double beside the test program, loaded into this process.
+std::string HelpDoublePath();
+std::vector<std::string> HelpCalls();
+void ClearHelpCalls();
+// Makes help load the double whatever path it asks for; the names asked are kept.
+void UseHelpDouble();
+extern std::vector<std::string> helpLoadRequests;
+
+// The editor's sheet and its page.
+HWND FindEditorSheet();
+HWND CurrentPage(HWND sheet);
+// Runs EditBackupConfig(nullptr, index) on this thread while `drive` works the sheet from
+// another; should `drive` leave the sheet open, Cancel is pressed until it closes.
+int RunEditor(int index, const std::function<void(HWND sheet, HWND page)> &drive);
+void PressSheetButton(HWND sheet, int button);
+void Click(HWND dialog, int id);
+void SetControlText(HWND dialog, int id, const std::string &text);
+// The window with the keyboard focus in the window thread (this test's thread).
+HWND FocusOfWindowThread();
+bool ApplyEnabled(HWND sheet);
+std::vector<std::string> ListEntries(HWND list);
+
+// Doubles of the open-file and folder dialogs; each records its request.
+struct FakeCommonDialogs {
+    FakeCommonDialogs();
+    ~FakeCommonDialogs();
+    // Open-file: returns `chosen`, copying `files` (with embedded NULs) into the caller's buffer.
+    int chosen = 1;
+    std::string files;
+    std::string fileTitle;
+    WORD fileOffset = 0;
+    OPENFILENAMEA lastOpen{};
+    std::string lastOpenTitle, lastOpenInitialFolder, lastOpenFilter;
+    int openCalls = 0;
+    // Folder: the path to browse to; empty means cancelled; "printers" gives the printer folder.
+    // With pathFails the folder has no file-system path, as Windows answers for the printer
+    // folder (Wine gives its parsing name).
+    std::string folder;
+    bool pathFails = false;
+    BROWSEINFOA lastBrowse{};
+    std::string lastBrowseTitle;
+    int browseCalls = 0;
+};
+extern FakeCommonDialogs *fakeDialogs;
+
+// The engine's globals for one test, with a data folder, the store path and an empty table.
+class EditorTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite();
+    void SetUp() override;
+    void TearDown() override;
+    JobTestEnvironment *env = nullptr;
+    // Index of a new configuration in the table with these sources and destination.
+    int AddConfig(const std::string &description, const std::vector<std::string> &sources,
+                  const std::string &destination);
+    bool StoreExists();
+    // Reads the store back into the table (after clearing it); false when it did not load.
+    bool ReloadStore();
+};
