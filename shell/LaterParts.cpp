@@ -21,10 +21,6 @@ void ShowOptionsDialog(HWND)
 {
 }
 
-void ShowAboutBox(HWND)
-{
-}
-
 void CreateDesktopShortcut(HWND, int)
 {
 }

@@ -1,6 +1,7 @@
 // The main window's command table: menus, accelerators, toolbar and context menus.
 #include "MainWindow.h"
 
+#include "AboutBox.h"
 #include "CombineSplitZipDialog.h"
 #include "ConfigRuntime.h"
 #include "ConfigTable.h"
