@@ -21,10 +21,6 @@ void ShowOptionsDialog(HWND)
 {
 }
 
-void CreateDesktopShortcut(HWND, int)
-{
-}
-
 void CallHtmlHelp(HWND, const char *, UINT)
 {
 }

@@ -9,7 +9,6 @@ void DeleteBackupConfig(HWND window);
 void CopyBackupConfig(HWND window);
 void ShowColumnChooser(HWND window);
 void ShowOptionsDialog(HWND window);
-void CreateDesktopShortcut(HWND window, int index);
 void CallHtmlHelp(HWND window, const char *topic, UINT command);
 // A dialog's help topic by its keyword string id, and a control's context popup.
 int ShowHelpTopic(HWND owner, int keywordId);

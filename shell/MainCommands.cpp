@@ -14,6 +14,7 @@
 #include "MessageBoxSeam.h"
 #include "MsvcrtFormat.h"
 #include "ShellState.h"
+#include "Shortcuts.h"
 #include "resource.h"
 
 namespace {
