@@ -13,10 +13,6 @@ void CopyBackupConfig(HWND)
 {
 }
 
-void ShowColumnChooser(HWND)
-{
-}
-
 void ShowOptionsDialog(HWND)
 {
 }
@@ -35,9 +31,5 @@ void ShowControlHelpPopup(HWND, int, const char *)
 }
 
 void CheckForUpdateIfDue(HWND)
-{
-}
-
-void MergeColumnOrderAfterDrag(HWND)
 {
 }

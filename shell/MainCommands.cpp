@@ -2,6 +2,7 @@
 #include "MainWindow.h"
 
 #include "AboutBox.h"
+#include "ColumnChooser.h"
 #include "CombineSplitZipDialog.h"
 #include "ConfigRuntime.h"
 #include "ConfigTable.h"
