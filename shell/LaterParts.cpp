@@ -29,7 +29,3 @@ int ShowHelpTopic(HWND, int)
 void ShowControlHelpPopup(HWND, int, const char *)
 {
 }
-
-void CheckForUpdateIfDue(HWND)
-{
-}

@@ -1,5 +1,5 @@
-// Entry points of work that lives elsewhere (configuration dialogs, help, update
-// check, shortcuts). They do nothing visible yet.
+// Entry points of work that lives elsewhere (configuration dialogs, help). They do nothing
+// visible yet.
 #pragma once
 #include <windows.h>
 #include "Toolbar.h"
@@ -12,4 +12,3 @@ void CallHtmlHelp(HWND window, const char *topic, UINT command);
 // A dialog's help topic by its keyword string id, and a control's context popup.
 int ShowHelpTopic(HWND owner, int keywordId);
 void ShowControlHelpPopup(HWND dialog, int controlId, const char *popupFile);
-void CheckForUpdateIfDue(HWND window);
