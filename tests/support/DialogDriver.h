@@ -19,6 +19,17 @@ inline HWND WaitForDialog(const char *title)
     return nullptr;
 }
 
+// Polls `condition` every 10 ms until it holds or the time is up; its last value.
+inline bool WaitUntil(const std::function<bool()> &condition, DWORD milliseconds = 10000)
+{
+    for (DWORD waited = 0; waited < milliseconds; waited += 10) {
+        if (condition())
+            return true;
+        Sleep(10);
+    }
+    return condition();
+}
+
 inline std::string ControlText(HWND dialog, int id)
 {
     char text[300] = "";
