@@ -112,6 +112,53 @@ TEST(AboutTitle, DrawsTheNameCentredOverItsShadow)
     EXPECT_NEAR(shade.bottom, face.bottom + 2, 1);
 }
 
+// Face and shadow pixels on the title control as the screen holds them.
+void CountTitlePixels(HWND title, int *face, int *shadow)
+{
+    RECT client;
+    GetClientRect(title, &client);
+    HDC dc = GetDC(title);
+    COLORREF shadowColor = GetSysColor(COLOR_BTNSHADOW);
+    *face = *shadow = 0;
+    for (int y = 0; y < client.bottom; ++y)
+        for (int x = 0; x < client.right; ++x) {
+            COLORREF pixel = GetPixel(dc, x, y);
+            *face += pixel == kAboutTitleColor;
+            *shadow += pixel == shadowColor;
+        }
+    ReleaseDC(title, dc);
+}
+
+TEST(AboutTitle, IsPaintedAgainWhenTheDialogIsUncovered)
+{
+    HWND dialog = CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_ABOUT), nullptr,
+                                     AboutDialogProc, 0);
+    ASSERT_NE(dialog, nullptr);
+    ShowWindow(dialog, SW_SHOWNOACTIVATE);
+    UpdateWindow(dialog);
+    HWND title = GetDlgItem(dialog, IDC_ABOUT_TITLE);
+    int face = 0, shadow = 0;
+    CountTitlePixels(title, &face, &shadow);
+    EXPECT_GT(face, 50);
+    EXPECT_GT(shadow, 10);
+
+    // Something covered the title; uncovering it makes the system ask for a repaint.
+    RECT client;
+    GetClientRect(title, &client);
+    HDC dc = GetDC(title);
+    FillRect(dc, &client, (HBRUSH)GetStockObject(WHITE_BRUSH));
+    ReleaseDC(title, dc);
+    int coveredFace = 0, coveredShadow = 0;
+    CountTitlePixels(title, &coveredFace, &coveredShadow);
+    EXPECT_EQ(coveredFace, 0);
+    RedrawWindow(dialog, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+    int repaintedFace = 0, repaintedShadow = 0;
+    CountTitlePixels(title, &repaintedFace, &repaintedShadow);
+    EXPECT_EQ(repaintedFace, face);
+    EXPECT_EQ(repaintedShadow, shadow);
+    DestroyWindow(dialog);
+}
+
 TEST(ProgramVersion, ReadsTheFileVersionOrGivesZeros)
 {
     int major = -1, minor = -1, third = -1;
