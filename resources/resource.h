@@ -415,6 +415,7 @@
 #define IDS_SHELL_OTHER_ERROR 180       // "Other ShellExecute Error"
 #define IDS_URL_DOWNLOAD 215            // address of the download page
 #define IDS_URL_HOMEPAGE 216            // address of the product's home page
+#define IDS_URL_MAKER 217               // address of the maker's web page (about box)
 #define IDS_COM_INIT_FAILED 230         // "Error Initializing COM"
 
 // ---- String table: General page checks ----

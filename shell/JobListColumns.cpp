@@ -8,7 +8,7 @@
 #include "Clock.h"
 #include "ConfigTable.h"
 #include "GlobalSettings.h"
-#include "LaterParts.h"
+#include "ColumnChooser.h"
 #include "ShellState.h"
 
 int insertedColumnOrder[22] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19, 20, 21};
@@ -229,6 +229,6 @@ void SetHeaderSortArrow()
 
 void SyncJobListSettings()
 {
-    MergeColumnOrderAfterDrag(mainWindow);
+    MergeColumnOrderAfterDrag();
     RemapSortColumn();
 }

@@ -5,6 +5,7 @@
 #include <commctrl.h>
 #include <string.h>
 
+#include "ColumnChooser.h"
 #include "ConfigStore.h"
 #include "ConfigTable.h"
 #include "GlobalSettings.h"
@@ -84,9 +85,9 @@ void OnHeaderRightClick()
         return;
     HMENU popup = GetSubMenu(menu, 0);
     if (popup != nullptr) {
-        DWORD position = GetMessagePos();
-        TrackPopupMenu(popup, TPM_LEFTALIGN | TPM_RIGHTBUTTON, (short)LOWORD(position), (short)HIWORD(position), 0,
-                       mainWindow, nullptr);
+        HWND header = (HWND)SendMessageA(jobListWindow, LVM_GETHEADER, 0, 0);
+        POINT point = GetHeaderMenuPoint(header);
+        TrackPopupMenu(popup, TPM_LEFTALIGN | TPM_RIGHTBUTTON, point.x, point.y, 0, mainWindow, nullptr);
     }
     DestroyMenu(menu);
 }

@@ -1,6 +1,8 @@
 // The main window's command table: menus, accelerators, toolbar and context menus.
 #include "MainWindow.h"
 
+#include "AboutBox.h"
+#include "ColumnChooser.h"
 #include "CombineSplitZipDialog.h"
 #include "ConfigEditor.h"
 #include "ConfigRuntime.h"
@@ -16,6 +18,7 @@
 #include "MessageBoxSeam.h"
 #include "MsvcrtFormat.h"
 #include "ShellState.h"
+#include "Shortcuts.h"
 #include "resource.h"
 
 namespace {

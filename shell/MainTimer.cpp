@@ -12,12 +12,12 @@
 #include "InternalScheduler.h"
 #include "JobControl.h"
 #include "JobList.h"
-#include "LaterParts.h"
 #include "MessageBoxSeam.h"
 #include "RunQueue.h"
 #include "ShellState.h"
 #include "SizeCalculation.h"
 #include "TrayAndStatus.h"
+#include "UpdateCheck.h"
 #include "resource.h"
 
 namespace {
@@ -52,12 +52,12 @@ int TodayDayOfMonth()
     return now.wDay;
 }
 
-void TriggerUpdateCheck(HWND window)
+void TriggerUpdateCheck()
 {
     if (updateCheckTriggered == 0 && GetCalendarSeconds() - updateCheckBase >= 300) {
         updateCheckTriggered = 1;
         updateCheckDay = TodayDayOfMonth();
-        CheckForUpdateIfDue(window);
+        CheckForUpdateIfDue();
     } else if (updateCheckTriggered == 1 && TodayDayOfMonth() != updateCheckDay) {
         updateCheckBase += 86400;
         updateCheckTriggered = 0;
@@ -120,6 +120,6 @@ void OnMainTimer(HWND window, UINT_PTR timerId)
     RefreshSizeCells();
     if (jobActive == 1)
         return;
-    TriggerUpdateCheck(window);
+    TriggerUpdateCheck();
     ShowNewVersionNotice(window);
 }

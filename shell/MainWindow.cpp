@@ -1,6 +1,7 @@
 // The main window's procedure: each message is unpacked and handed to its handler.
 #include "MainWindow.h"
 
+#include "ColumnChooser.h"
 #include "ConfigTable.h"
 #include "InternalScheduler.h"
 #include "JobControl.h"
@@ -91,7 +92,7 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         ApplyCommandLine((int)wParam, (const char *)lParam);
         return 0;
     case WM_COLUMNSDRAGGED:
-        MergeColumnOrderAfterDrag(window);
+        MergeColumnOrderAfterDrag();
         return 0;
     }
     if (IsTaskbarCreatedMessage(message)) {

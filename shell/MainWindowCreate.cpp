@@ -5,6 +5,7 @@
 #include <commctrl.h>
 
 #include "Clock.h"
+#include "ColumnChooser.h"
 #include "ConfigRuntime.h"
 #include "ConfigStore.h"
 #include "ConfigTable.h"
@@ -109,7 +110,10 @@ static int CreateChildren(HWND window)
     statusBarWindow = CreateStatusBar(window);
     if (statusBarWindow == nullptr)
         return 0;
-    return CreateJobListImageList() && SetUpJobListColumns();
+    if (!CreateJobListImageList() || !SetUpJobListColumns())
+        return 0;
+    InstallListHeaderSubclass(jobListWindow);
+    return 1;
 }
 
 static void PlaceWindow(HWND window, int *x, int *y)

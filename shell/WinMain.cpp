@@ -2,6 +2,7 @@
 #include <windows.h>
 #include <objbase.h>
 
+#include "CrashHandlers.h"
 #include "ErrorReport.h"
 #include "MainWindow.h"
 #include "MessageLoop.h"
@@ -9,11 +10,6 @@
 #include "SingleInstance.h"
 #include "TextHelpers.h"
 #include "resource.h"
-
-// The crash handlers are installed here, before anything else, once they exist.
-static void InstallFaultHandlers()
-{
-}
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int showState)
 {

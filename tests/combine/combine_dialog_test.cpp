@@ -13,64 +13,33 @@
 
 #include "CombineSplitZip.h"
 #include "CombineSplitZipDialog.h"
+#include "DialogDriver.h"
 #include "JobControl.h"
 #include "JobTestSupport.h"
 #include "MainWindow.h"
 #include "MsvcrtFormat.h"
-#include "WaitUntil.h"
 #include "resource.h"
 
 namespace {
 
 const char kDialogTitle[] = "Combine Split ZIP Files";
 
-// The dialog once it is shown, that is once its modal loop runs.
-HWND WaitForDialog()
-{
-    for (int i = 0; i < 1000; ++i) {
-        HWND dialog = FindWindowA("#32770", kDialogTitle);
-        if (dialog != nullptr && IsWindowVisible(dialog))
-            return dialog;
-        Sleep(10);
-    }
-    return nullptr;
-}
-
-std::string ControlText(HWND dialog, int id)
-{
-    char text[300] = "";
-    SendMessageA(GetDlgItem(dialog, id), WM_GETTEXT, sizeof text, (LPARAM)text);
-    return text;
-}
-
 bool ControlShown(HWND dialog, int id)
 {
     return (GetWindowLongA(GetDlgItem(dialog, id), GWL_STYLE) & WS_VISIBLE) != 0;
-}
-
-void Press(HWND dialog, int id)
-{
-    SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), (LPARAM)GetDlgItem(dialog, id));
 }
 
 // Opens the dialog modally on this thread while `drive` works it from another; the dialog's
 // result. Should `drive` leave the dialog open, Cancel is pressed until it ends.
 INT_PTR RunDialog(const std::function<void(HWND)> &drive)
 {
-    std::thread driver([&drive] {
-        HWND dialog = WaitForDialog();
-        if (dialog == nullptr)
-            return;
-        drive(dialog);
-        while (IsWindow(dialog) && IsWindowVisible(dialog)) {
-            PostMessageA(dialog, WM_COMMAND, IDC_COMBINE_CANCEL, 0);
-            Sleep(50);
-        }
-    });
-    INT_PTR result = DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_COMBINE_SPLIT_ZIP), nullptr,
-                                     CombineSplitZipDialogProc, 0);
-    driver.join();
-    return result;
+    return RunDialog(
+        kDialogTitle,
+        [] {
+            return DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_COMBINE_SPLIT_ZIP), nullptr,
+                                   CombineSplitZipDialogProc, 0);
+        },
+        drive, IDC_COMBINE_CANCEL);
 }
 
 // The first write of the join waits until the test lets it go on.
