@@ -12,11 +12,6 @@ int PrepareDiscDestination(JobContext *context, FILE *)
     return 1;
 }
 
-int UploadVolumesByFtp(FILE *, JobContext *)
-{
-    return 1;
-}
-
 int SendVolumesByMail(FILE *, JobContext *)
 {
     return 1;

@@ -13,7 +13,6 @@ int CreateShadowCopies(FILE *log, JobContext *context);
 void MapToShadowPathW(const JobContext *context, const wchar_t *path, wchar_t *out, size_t outChars);
 int PrepareDiscDestination(JobContext *context, FILE *log);
 int CreateZipArchives(FILE *log, JobContext *context);
-int UploadVolumesByFtp(FILE *log, JobContext *context);
 int SendVolumesByMail(FILE *log, JobContext *context);
 int BurnSpanningDiscs(JobContext *context, FILE *log);
 int BurnStagingArea(FILE *log);
