@@ -25,7 +25,8 @@ void ShowTestBox(HWND owner, const char *format, ...)
 }
 
 // Writes the test text, verifies its size on the server and shows the outcome.
-int UploadTestFile(HWND owner, HINTERNET connection, const char *server, const char *remotePath)
+int UploadTestFile(HWND owner, HINTERNET connection, const char *server, const char *folder, const char *name,
+                   const char *remotePath)
 {
     HINTERNET file = FtpOpenFileA(connection, remotePath, GENERIC_WRITE, FTP_TRANSFER_TYPE_BINARY, 0);
     if (file == nullptr) {
@@ -48,17 +49,13 @@ int UploadTestFile(HWND owner, HINTERNET connection, const char *server, const c
         sent += written;
     }
     InternetCloseHandle(file);
-    WIN32_FIND_DATAA found;
-    memset(&found, 0, sizeof(found));
-    HINTERNET find = FtpFindFirstFileA(connection, remotePath, &found, 0, 0);
-    if (find == nullptr) {
+    int64_t serverSize = 0;
+    if (!FindFtpFileSize(connection, folder, name, 0, &serverSize)) {
         ShowLastError(owner);
         ShowTestBox(owner, "Failed to verify file size on server.\nRemote file: %s\nIntended size: %I64d", remotePath,
                     kTestSize);
         return 0;
     }
-    InternetCloseHandle(find);
-    int64_t serverSize = ((int64_t)found.nFileSizeHigh << 32) | found.nFileSizeLow;
     if (serverSize != kTestSize) {
         ShowTestBox(owner, "Bad size on uploaded file.  Should be %I64d, but it was %I64d.", kTestSize, serverSize);
         return 0;
@@ -106,7 +103,7 @@ int TestFtpUpload(HWND owner, const char *folder, const char *server, const char
         }
         char remotePath[260];
         FormatText(remotePath, sizeof(remotePath), "%s%s", remoteFolder, name);
-        result = UploadTestFile(owner, connection, host, remotePath);
+        result = UploadTestFile(owner, connection, host, remoteFolder, name, remotePath);
     }
 done:
     if (connection != nullptr)

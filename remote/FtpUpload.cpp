@@ -47,6 +47,7 @@ struct FtpRun {
     char server[128] = "";
     char password[64] = "";
     char remotePath[260] = "";
+    const char *name = "";  // the volume's file name, inside remotePath's folder
     int port = 21;
     HINTERNET internet = nullptr;
     HINTERNET connection = nullptr;
@@ -232,12 +233,8 @@ CheckOutcome CheckServerSize(FtpRun &run, int64_t localSize, int64_t *offset)
     if (*offset != localSize)
         return CheckOutcome::Incomplete;
     for (int attempt = 0; attempt < 5; ++attempt) {
-        WIN32_FIND_DATAA found;
-        memset(&found, 0, sizeof(found));
-        HINTERNET find = FtpFindFirstFileA(run.connection, run.remotePath, &found, kSizeCheckFlags[attempt], 0);
-        if (find != nullptr) {
-            InternetCloseHandle(find);
-            int64_t serverSize = ((int64_t)found.nFileSizeHigh << 32) | found.nFileSizeLow;
+        int64_t serverSize = 0;
+        if (FindFtpFileSize(run.connection, run.folder, run.name, kSizeCheckFlags[attempt], &serverSize)) {
             if (serverSize == localSize)
                 return CheckOutcome::Verified;
             WriteText(run.log, "WARNING: Bad size on uploaded file.  Should be %I64d, but it was %I64d.\n", localSize,
@@ -310,12 +307,9 @@ ResumeOutcome ResumeUpload(FtpRun &run, const char *volume, int64_t localSize, i
             *offset = 0;
         } else {
             SetStatusText(run.config, "Getting File Size On Server");
-            WIN32_FIND_DATAA found;
-            memset(&found, 0, sizeof(found));
-            HINTERNET find = FtpFindFirstFileA(run.connection, run.remotePath, &found, 0, 0);
-            if (find != nullptr) {
-                InternetCloseHandle(find);
-                *offset = ((int64_t)found.nFileSizeHigh << 32) | found.nFileSizeLow;
+            int64_t serverSize = 0;
+            if (FindFtpFileSize(run.connection, run.folder, run.name, 0, &serverSize)) {
+                *offset = serverSize;
             } else if (GetLastError() == ERROR_INTERNET_EXTENDED_ERROR) {
                 if (gSettings.logVerbose) {
                     LogFtpResponse("FTP Find File to Determine Resume Position", run.log);
@@ -358,6 +352,7 @@ int UploadVolume(FtpRun &run, int index)
         return 0;
     }
     FormatText(run.remotePath, sizeof(run.remotePath), "%s%s", run.folder, name);
+    run.name = name;
     run.file = CreateFileA(volume, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
                            nullptr);
     if (run.file == INVALID_HANDLE_VALUE) {

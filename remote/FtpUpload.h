@@ -29,6 +29,9 @@ int LogFtpResponse(const char *label, FILE *log);
 // The last server reply in a message box; 0 without an owner or a reply.
 int ShowFtpResponse(HWND owner);
 
+// The size of folder + name on the server from a listing of folder; 0 when the listing fails
+// or does not hold the name (last error ERROR_NO_MORE_FILES then).
+int FindFtpFileSize(HINTERNET connection, const char *folder, const char *name, DWORD flags, int64_t *size);
 // A raw command whose reply is read afterwards with ReadFtpResponse.
 int SendFtpCommand(HINTERNET connection, const char *command);
 // The last server reply into text; 0 when none can be read.

@@ -3,7 +3,7 @@
 // "=== FTPsLog.txt", libcurl's log when there is one. Exits with the job's result.
 //   remote_job_driver.exe --lib <folder> --dest <folder> --server <text> --port <n>
 //       [--user <text>] [--pass <text>] [--folder <text>] [--flags <hex ConfigFlags to add>]
-//       [--zip-password <text>] [--split <size> <unit 0-3>] [--retry <n>] [--verbose]
+//       [--name <zip name>] [--zip-password <text>] [--split <size> <unit 0-3>] [--retry <n>] [--verbose]
 //       [--allow-plain] [--stop-when-uploading] <source> ...
 // --stop-when-uploading stops the job as the Stop command does once the first bytes are sent.
 #include <windows.h>
@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "ConfigRuntime.h"
+#include "MessageBoxSeam.h"
 #include "GlobalSettings.h"
 #include "JobControl.h"
 #include "JobTestSupport.h"
@@ -24,7 +25,7 @@
 namespace {
 
 struct DriverOptions {
-    std::string lib, dest, server, user = "tester", pass = "secret", folder, zipPassword;
+    std::string lib, dest, server, user = "tester", pass = "secret", folder, zipPassword, name = "Backup.zip";
     int port = 0, splitSize = 0, splitUnit = 0, retry = -1;
     uint32_t flags = 0;
     bool verbose = false, allowPlain = false, stop = false;
@@ -44,6 +45,7 @@ bool ParseOptions(int argc, char **argv, DriverOptions *o)
         else if (a == "--pass" && more) o->pass = argv[++i];
         else if (a == "--folder" && more) o->folder = argv[++i];
         else if (a == "--flags" && more) o->flags = (uint32_t)strtoul(argv[++i], nullptr, 16);
+        else if (a == "--name" && more) o->name = argv[++i];
         else if (a == "--zip-password" && more) o->zipPassword = argv[++i];
         else if (a == "--retry" && more) o->retry = atoi(argv[++i]);
         else if (a == "--split" && i + 2 < argc) {
@@ -79,9 +81,18 @@ DWORD WINAPI StopWhenUploading(LPVOID parameter)
     return 1;
 }
 
+// A message box would wait for a user who is not there: its text goes to the output instead.
+std::string boxTexts;
+int RecordMessageBox(HWND, const char *text, const char *, UINT)
+{
+    boxTexts += std::string("=== box: ") + text + "\n";
+    return IDOK;
+}
+
 void Configure(BackupConfig *config, const DriverOptions &o)
 {
     config->flags |= RemoteFtp | o.flags;
+    lstrcpynA(config->compressedFileName, o.name.c_str(), sizeof(config->compressedFileName));
     lstrcpynA(config->ftpServer, o.server.c_str(), sizeof(config->ftpServer));
     lstrcpynA(config->ftpUsername, o.user.c_str(), sizeof(config->ftpUsername));
     lstrcpynA(config->ftpPassword, o.pass.c_str(), sizeof(config->ftpPassword));
@@ -111,6 +122,7 @@ int main(int argc, char **argv)
         return 100;
     }
     SetCompressionLibraryFolder(options.lib.c_str());
+    SetMessageBoxHandler(RecordMessageBox);
     int result = 0;
     std::string log, curlLog;
     {
@@ -122,6 +134,7 @@ int main(int argc, char **argv)
         int index = env.AddConfig("Job A", options.dest, options.sources, Compressed | Enabled);
         BackupConfig *config = env.Config(index);
         Configure(config, options);
+        SetSmtpSocket(config, -1); // as a job started by the window has it: no mail socket open
         StopRequest request = {index, config};
         HANDLE stopper = nullptr;
         if (options.stop)
@@ -135,6 +148,7 @@ int main(int argc, char **argv)
         curlLog = ReadTextFile(Widen(env.dataPath + "FTPsLog.txt"));
     }
     fwrite(log.data(), 1, log.size(), stdout);
+    fputs(boxTexts.c_str(), stdout);
     fputs("=== FTPsLog.txt\n", stdout);
     fwrite(curlLog.data(), 1, curlLog.size(), stdout);
     return result;
