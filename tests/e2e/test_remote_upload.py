@@ -114,6 +114,15 @@ class UploadJob:
         log, _, curl_log = text.partition("=== FTPsLog.txt\n")
         return result.returncode, log, curl_log
 
+    def test_upload(self, port, *options, folder="", user=USER, password=PASSWORD):
+        """The FTP page's test upload: the message boxes it showed and libcurl's log."""
+        args = ["--lib", "-", "--dest", "-", "--server", "ftp://127.0.0.1/", "--port", str(port), "--user", user,
+                "--pass", password, "--folder", folder, "--test-upload", *options, "-"]
+        result = self.prefix.run(self.driver, *args)
+        text = re.sub(r"\r+\n", "\n", result.stdout.decode(errors="replace"))
+        boxes, _, curl_log = text.partition("=== FTPsLog.txt\n")
+        return result.returncode, boxes, curl_log
+
     def volumes(self):
         return sorted(self.compressed.iterdir())
 
@@ -147,6 +156,9 @@ def test_split_volumes_arrive_whole(job, servers, tmp_path):
     assert_same_files(volumes, home / "backup")
     assert f"Remote backup via FTP completed successfully.  Uploaded {len(volumes)} files.\n" in log
     assert "ERROR" not in log
+    code, boxes, _ = job.test_upload(server.port, folder="backup")
+    assert code == 1 and boxes == "=== box: Upload Successful\n", boxes
+    assert (home / "backup" / "FTP_test.txt").read_bytes() == b"Hello World!"
 
 
 def test_broken_transfer_resumes_where_the_server_stopped(job, servers, tmp_path):
@@ -197,6 +209,9 @@ def test_refused_login_and_closed_port_give_warnings(job, servers, tmp_path):
                          r"ERROR \(21w\): Unable to connect to server: 127\.0\.0\.1\n" + re.escape(FTP_WARNING),
                          log), log
         assert "completed successfully" not in log
+    code, boxes, _ = job.test_upload(server.port, password="wrong")
+    assert code == 0
+    assert boxes.endswith("=== box: Unable to connect to server: 127.0.0.1\n"), boxes
 
 
 def test_unencrypted_archive_is_not_sent(job, servers, tmp_path):
@@ -272,6 +287,12 @@ def test_ftps_explicit_and_implicit_uploads(job, servers, tmp_path, tls_files):
         assert "Remote backup via Secure FTP completed successfully.  Uploaded 1 file.\n" in log
         assert "Uploaded 150" in curl_log and "(100%)\n" in curl_log
         assert_same_files(job.volumes(), up)
+        code, boxes, curl_log = job.test_upload(server.port, "--flags", flag, folder="/up", user="anonymous",
+                                                password="guest")
+        success = f"File uploaded successfully:\n\n{scheme}://127.0.0.1/up/FTPs_test.txt"
+        assert code == 1 and boxes == f"=== box: {success}\n", boxes + curl_log
+        assert curl_log.endswith(success + "\n")
+        assert (up / "FTPs_test.txt").read_bytes() == b"Hello Secure World!"
 
 
 def test_ftps_unknown_certificate_fails_with_the_authenticity_hint(job, servers, tmp_path, tls_files):

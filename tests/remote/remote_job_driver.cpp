@@ -4,8 +4,9 @@
 //   remote_job_driver.exe --lib <folder> --dest <folder> --server <text> --port <n>
 //       [--user <text>] [--pass <text>] [--folder <text>] [--flags <hex ConfigFlags to add>]
 //       [--name <zip name>] [--zip-password <text>] [--split <size> <unit 0-3>] [--retry <n>] [--verbose]
-//       [--allow-plain] [--stop-when-uploading] <source> ...
+//       [--allow-plain] [--stop-when-uploading] [--test-upload] <source> ...
 // --stop-when-uploading stops the job as the Stop command does once the first bytes are sent.
+// --test-upload runs the FTP page's test upload with these settings instead of a job.
 #include <windows.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -16,6 +17,7 @@
 
 #include "ConfigRuntime.h"
 #include "MessageBoxSeam.h"
+#include "FtpUpload.h"
 #include "GlobalSettings.h"
 #include "JobControl.h"
 #include "JobTestSupport.h"
@@ -28,7 +30,7 @@ struct DriverOptions {
     std::string lib, dest, server, user = "tester", pass = "secret", folder, zipPassword, name = "Backup.zip";
     int port = 0, splitSize = 0, splitUnit = 0, retry = -1;
     uint32_t flags = 0;
-    bool verbose = false, allowPlain = false, stop = false;
+    bool verbose = false, allowPlain = false, stop = false, testUpload = false;
     std::vector<std::string> sources;
 };
 
@@ -54,6 +56,7 @@ bool ParseOptions(int argc, char **argv, DriverOptions *o)
         } else if (a == "--verbose") o->verbose = true;
         else if (a == "--allow-plain") o->allowPlain = true;
         else if (a == "--stop-when-uploading") o->stop = true;
+        else if (a == "--test-upload") o->testUpload = true;
         else if (a.compare(0, 2, "--") == 0) return false;
         else o->sources.push_back(a);
     }
@@ -131,6 +134,15 @@ int main(int argc, char **argv)
         gSettings.remoteRequiresEncryption = options.allowPlain ? 0 : 1;
         if (options.retry >= 0)
             gSettings.ftpRetry = options.retry;
+        if (options.testUpload) {
+            result = TestFtpUpload(GetDesktopWindow(), options.folder.c_str(), options.server.c_str(),
+                                   options.user.c_str(), options.pass.c_str(), options.flags, options.port);
+            curlLog = ReadTextFile(Widen(env.dataPath + "FTPsLog.txt"));
+            fputs(boxTexts.c_str(), stdout);
+            fputs("=== FTPsLog.txt\n", stdout);
+            fwrite(curlLog.data(), 1, curlLog.size(), stdout);
+            return result;
+        }
         int index = env.AddConfig("Job A", options.dest, options.sources, Compressed | Enabled);
         BackupConfig *config = env.Config(index);
         Configure(config, options);
