@@ -44,6 +44,12 @@ inline void SetUploadHandle(BackupConfig *config, void *handle)
 {
     __atomic_store_n(&config->uploadHandle, handle, __ATOMIC_RELEASE);
 }
+// Takes the open upload handle out of the record, so that the job and a stop never both
+// close it.
+inline void *TakeUploadHandle(BackupConfig *config)
+{
+    return __atomic_exchange_n(&config->uploadHandle, (void *)nullptr, __ATOMIC_ACQ_REL);
+}
 inline int IsManuallyStarted(const BackupConfig *config)
 {
     return __atomic_load_n(&config->manuallyStarted, __ATOMIC_ACQUIRE);

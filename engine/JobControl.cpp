@@ -102,8 +102,8 @@ void StopBackupJob(int index)
                 ShowMessageBox(mainWindow, text, kProductName, MB_OK);
             }
         }
-        void *handle = GetUploadHandle(config);
-        if (!handleClosed && handle != nullptr) {
+        void *handle = handleClosed ? nullptr : TakeUploadHandle(config);
+        if (handle != nullptr) {
             handleClosed = true;
             if (!InternetCloseHandle((HINTERNET)handle)) {
                 FormatText(text, sizeof(text), "Failed to close handle being used to upload.  Error: %d",

@@ -15,6 +15,7 @@
 #include "ExternalProgram.h"
 #include "FileChange.h"
 #include "FolderHelpers.h"
+#include "FtpUpload.h"
 #include "GlobalSettings.h"
 #include "JobContext.h"
 #include "JobLog.h"

@@ -2,11 +2,6 @@
 
 #include <string.h>
 
-int UploadVolumesByFtp(FILE *, JobContext *)
-{
-    return 1;
-}
-
 int SendVolumesByMail(FILE *, JobContext *)
 {
     return 1;

@@ -12,7 +12,6 @@ int CreateShadowCopies(FILE *log, JobContext *context);
 // Works on wide text, so no file name is ever changed by a code-page round trip.
 void MapToShadowPathW(const JobContext *context, const wchar_t *path, wchar_t *out, size_t outChars);
 int CreateZipArchives(FILE *log, JobContext *context);
-int UploadVolumesByFtp(FILE *log, JobContext *context);
 int SendVolumesByMail(FILE *log, JobContext *context);
 int IsResultMailDue(const BackupConfig *config);
 void SendJobResultMail(FILE *log, BackupConfig *config);

@@ -1,0 +1,147 @@
+#include "SecureFtpUpload.h"
+
+#include <string.h>
+
+#include "BackupConfig.h"
+#include "MsvcrtFormat.h"
+
+namespace {
+
+const SecureFtpProtocol kSftp = {"sftp://%s/%s%s", "sftp", 1};
+const SecureFtpProtocol kFtpsExplicit = {"ftp://%s/%s%s", "ftpes", 0};
+const SecureFtpProtocol kFtpsImplicit = {"ftps://%s/%s%s", "ftpis", 0};
+
+CurlOptionSetting NumberOption(CURLoption option, long value)
+{
+    CurlOptionSetting setting{option, value, 0, nullptr, std::string()};
+    return setting;
+}
+
+CurlOptionSetting LargeOption(CURLoption option, curl_off_t value)
+{
+    CurlOptionSetting setting{option, 0, value, nullptr, std::string()};
+    return setting;
+}
+
+CurlOptionSetting PointerOption(CURLoption option, void *value)
+{
+    CurlOptionSetting setting{option, 0, 0, value, std::string()};
+    return setting;
+}
+
+CurlOptionSetting TextOption(CURLoption option, const char *value)
+{
+    CurlOptionSetting setting{option, 0, 0, nullptr, std::string(value)};
+    return setting;
+}
+
+bool IsUnreservedUrlByte(unsigned char c)
+{
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' || c == '.' ||
+           c == '_' || c == '~' || c == '/';
+}
+
+} // namespace
+
+const SecureFtpProtocol *ChooseSecureFtpProtocol(uint32_t flags)
+{
+    if (flags & Sftp)
+        return &kSftp;
+    if (flags & FtpsExplicit)
+        return &kFtpsExplicit;
+    if (flags & FtpsImplicit)
+        return &kFtpsImplicit;
+    return nullptr;
+}
+
+std::string EncodeUrlPath(const char *path)
+{
+    static const char kHex[] = "0123456789ABCDEF";
+    std::string out;
+    for (const unsigned char *p = reinterpret_cast<const unsigned char *>(path); *p != '\0'; ++p) {
+        if (IsUnreservedUrlByte(*p)) {
+            out += (char)*p;
+        } else {
+            out += '%';
+            out += kHex[*p >> 4];
+            out += kHex[*p & 15];
+        }
+    }
+    return out;
+}
+
+int BuildSecureFtpUrl(const SecureFtpProtocol *protocol, const char *server, const char *folder, const char *name,
+                      char *out1024)
+{
+    std::string encodedFolder = EncodeUrlPath(folder);
+    std::string encodedName = EncodeUrlPath(name);
+    int length = FormatText(out1024, 1024, protocol->urlFormat, server, encodedFolder.c_str(), encodedName.c_str());
+    return length >= 0 && length < 1024 ? 1 : 0;
+}
+
+const char *SecureFtpFailureHint(int code)
+{
+    // The numbers as libcurl once gave them: 51 for a host-name mismatch, 60 for an unknown
+    // authority. Newer headers give both names the number 60.
+    if (code == 51)
+        return "\nIf you want to accept this certificate hostname mismatch and proceed anyway, turn off the \"Verify "
+               "Certificate Hostname\" option.\n\n";
+    if (code == 60)
+        return "\nIf you want to skip checking the certificate validity turn off the \"Verify Certificate "
+               "Authenticity\" option.\n\n";
+    return "";
+}
+
+std::vector<CurlOptionSetting> BuildSecureFtpOptions(const SecureFtpTransfer &transfer)
+{
+    std::vector<CurlOptionSetting> options;
+    const SecureFtpProtocol *protocol = ChooseSecureFtpProtocol(transfer.flags);
+    char text[1024];
+    if (protocol == nullptr || !BuildSecureFtpUrl(protocol, transfer.server, transfer.folder, transfer.name, text))
+        return options;
+    options.push_back(PointerOption(CURLOPT_STDERR, transfer.curlLog));
+    options.push_back(NumberOption(CURLOPT_VERBOSE, transfer.verbose ? 1L : 0L));
+    options.push_back(NumberOption(CURLOPT_UPLOAD, 1L));
+    options.push_back(LargeOption(CURLOPT_INFILESIZE_LARGE, (curl_off_t)transfer.fileSize));
+    options.push_back(NumberOption(CURLOPT_NOPROGRESS, 0L));
+    options.push_back(PointerOption(CURLOPT_XFERINFOFUNCTION, reinterpret_cast<void *>(&ReportUploadProgress)));
+    options.push_back(PointerOption(CURLOPT_XFERINFODATA, transfer.progress));
+    options.push_back(PointerOption(CURLOPT_READFUNCTION, reinterpret_cast<void *>(&ReadUploadData)));
+    options.push_back(PointerOption(CURLOPT_READDATA, transfer.file));
+    if (protocol->sftp)
+        options.push_back(NumberOption(CURLOPT_SSH_AUTH_TYPES, (long)CURLSSH_AUTH_PASSWORD));
+    options.push_back(NumberOption(CURLOPT_USE_SSL, (long)CURLUSESSL_ALL));
+    options.push_back(TextOption(CURLOPT_URL, text));
+    if (transfer.port != 0)
+        options.push_back(NumberOption(CURLOPT_PORT, (long)transfer.port));
+    FormatText(text, sizeof(text), "%s:%s", transfer.user, transfer.password);
+    options.push_back(TextOption(CURLOPT_USERPWD, text));
+    SecureZeroMemory(text, sizeof(text));
+    options.push_back(PointerOption(CURLOPT_ERRORBUFFER, transfer.errorBuffer));
+    options.push_back(NumberOption(CURLOPT_SSL_VERIFYPEER, (transfer.flags & VerifyCertificate) ? 1L : 0L));
+    options.push_back(NumberOption(CURLOPT_SSL_VERIFYHOST, (transfer.flags & VerifyHostName) ? 2L : 0L));
+    return options;
+}
+
+CURLcode ApplyCurlOptions(CURL *curl, std::vector<CurlOptionSetting> &options)
+{
+    CURLcode result = CURLE_OK;
+    for (CurlOptionSetting &setting : options) {
+        CURLcode code;
+        if (setting.option < CURLOPTTYPE_OBJECTPOINT)
+            code = curl_easy_setopt(curl, setting.option, setting.number);
+        else if (setting.option >= CURLOPTTYPE_OFF_T)
+            code = curl_easy_setopt(curl, setting.option, setting.large);
+        else if (!setting.text.empty())
+            code = curl_easy_setopt(curl, setting.option, setting.text.c_str());
+        else
+            code = curl_easy_setopt(curl, setting.option, setting.pointer);
+        if (code != CURLE_OK && result == CURLE_OK)
+            result = code;
+    }
+    for (CurlOptionSetting &setting : options) {
+        if (!setting.text.empty())
+            SecureZeroMemory(&setting.text[0], setting.text.size());
+    }
+    return result;
+}

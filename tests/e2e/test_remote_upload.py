@@ -1,0 +1,335 @@
+"""Compressed backups sent off-site: a driver runs a whole job under Wine whose ZIP volumes go
+to a server this test starts on 127.0.0.1 (pyftpdlib for plain FTP, vsftpd for FTPS, asyncssh
+for SFTP); what the server received is compared with the job's volumes."""
+import os
+import pathlib
+import re
+import shutil
+import socket
+import subprocess
+import time
+
+import pytest
+
+HERE = pathlib.Path(__file__).resolve().parent
+SERVERS = HERE / "upload_servers.py"
+DRIVER = "remote_job_driver.exe"
+USER, PASSWORD = "tester", "s3cret pass"
+FTP_WARNING = "WARNING(1C): Uploading compressed backup via FTP failed"
+
+
+class Server:
+    """One test server process, stopped by its own process id."""
+
+    def __init__(self, args, log_path, port=None):
+        self.log = open(log_path, "wb")
+        self.process = subprocess.Popen(args, stdout=subprocess.PIPE, stderr=self.log)
+        if port is None:
+            line = self.process.stdout.readline().decode()
+            assert line.startswith("port "), f"server did not start: {log_path.read_text(errors='replace')}"
+            port = int(line.split()[1])
+        else:
+            wait_for_port(port, self.process, log_path)
+        self.port = port
+
+    def stop(self):
+        if self.process.poll() is None:
+            self.process.terminate()
+            try:
+                self.process.wait(timeout=10)
+            except subprocess.TimeoutExpired:
+                self.process.kill()
+                self.process.wait()
+        self.log.close()
+
+
+def wait_for_port(port, process, log_path):
+    for _ in range(100):
+        assert process.poll() is None, log_path.read_text(errors="replace")
+        try:
+            with socket.create_connection(("127.0.0.1", port), timeout=0.2):
+                return
+        except OSError:
+            time.sleep(0.05)
+    raise AssertionError(f"nothing listens on {port}")
+
+
+def free_port():
+    with socket.socket() as s:
+        s.bind(("127.0.0.1", 0))
+        return s.getsockname()[1]
+
+
+@pytest.fixture
+def servers(tmp_path):
+    started = []
+
+    def start(args, name, port=None):
+        server = Server(args, tmp_path / f"{name}.log", port)
+        started.append(server)
+        return server
+
+    yield start
+    for server in started:
+        server.stop()
+
+
+def ftp_server(servers, home, *options):
+    home.mkdir(exist_ok=True)
+    return servers(["/usr/bin/python3", str(SERVERS), "ftp", "--home", str(home), "--user", USER,
+                    "--password", PASSWORD, *options], "pyftpdlib")
+
+
+class UploadJob:
+    """Sources, a destination and the driver that runs one job with an off-site step."""
+
+    def __init__(self, prefix, bin_dir, root):
+        self.prefix = prefix
+        self.bin_dir = bin_dir
+        self.driver = pathlib.Path(os.environ["VELLORAN_BUILD_DIR"]) / "i686" / "tests" / "bin" / DRIVER
+        self.source = root / "src"
+        self.dest = root / "dest"
+        self.source.mkdir()
+        self.dest.mkdir()
+
+    @property
+    def compressed(self):
+        return self.dest / "Job A" / "Compressed"
+
+    def add(self, name, data):
+        (self.source / name).write_bytes(data)
+
+    def run(self, port, *options, user=USER, password=PASSWORD, wait_seconds=None, timeout=120):
+        args = ["--lib", self.prefix.windows_path(self.bin_dir), "--dest", self.prefix.windows_path(self.dest) + "\\",
+                "--server", "ftp://127.0.0.1/", "--port", str(port), "--user", user, "--pass", password,
+                "--zip-password", "zip pass", *options, self.prefix.windows_path(self.source) + "\\"]
+        saved = dict(self.prefix.env)
+        if wait_seconds is not None:
+            self.prefix.env["VELLORAN_FTP_RESUME_WAIT_S"] = str(wait_seconds)
+        try:
+            result = self.prefix.run(self.driver, *args, timeout=timeout)
+        finally:
+            self.prefix.env = saved
+        text = re.sub(r"\r+\n", "\n", result.stdout.decode(errors="replace"))
+        log, _, curl_log = text.partition("=== FTPsLog.txt\n")
+        return result.returncode, log, curl_log
+
+    def test_upload(self, port, *options, folder="", user=USER, password=PASSWORD):
+        """The FTP page's test upload: the message boxes it showed and libcurl's log."""
+        args = ["--lib", "-", "--dest", "-", "--server", "ftp://127.0.0.1/", "--port", str(port), "--user", user,
+                "--pass", password, "--folder", folder, "--test-upload", *options, "-"]
+        result = self.prefix.run(self.driver, *args)
+        text = re.sub(r"\r+\n", "\n", result.stdout.decode(errors="replace"))
+        boxes, _, curl_log = text.partition("=== FTPsLog.txt\n")
+        return result.returncode, boxes, curl_log
+
+    def volumes(self):
+        return sorted(self.compressed.iterdir())
+
+
+@pytest.fixture
+def job(wine_prefix, bin_dir, tmp_path):
+    return UploadJob(wine_prefix, bin_dir, tmp_path)
+
+
+def assert_same_files(volumes, folder):
+    assert volumes
+    for volume in volumes:
+        received = folder / volume.name
+        assert received.exists(), f"{volume.name} not on the server"
+        assert received.read_bytes() == volume.read_bytes(), volume.name
+
+
+# Plain FTP through WinINet.
+
+def test_split_volumes_arrive_whole(job, servers, tmp_path):
+    home = tmp_path / "ftp"
+    (home / "backup").mkdir(parents=True)
+    server = ftp_server(servers, home)
+    job.add("noise.bin", os.urandom(200_000))
+    job.add("text.txt", b"hello\n" * 100)
+    # The listing of WinINet under Wine cuts names at a space; the sizes are still found.
+    code, log, _ = job.run(server.port, "--split", "64", "1", "--folder", "backup", "--name", "Job A.zip")
+    volumes = job.volumes()
+    assert code == 1, log
+    assert len(volumes) >= 4
+    assert_same_files(volumes, home / "backup")
+    assert f"Remote backup via FTP completed successfully.  Uploaded {len(volumes)} files.\n" in log
+    assert "ERROR" not in log
+    code, boxes, _ = job.test_upload(server.port, folder="backup")
+    assert code == 1 and boxes == "=== box: Upload Successful\n", boxes
+    assert (home / "backup" / "FTP_test.txt").read_bytes() == b"Hello World!"
+
+
+def test_broken_transfer_resumes_where_the_server_stopped(job, servers, tmp_path):
+    home = tmp_path / "ftp"
+    server = ftp_server(servers, home, "--drop-once", "1000000")
+    job.add("big.bin", os.urandom(3_000_000))
+    code, log, _ = job.run(server.port, "--verbose", wait_seconds=0)
+    assert code == 1, log
+    assert "Restart supported by this FTP server\n" in log
+    assert "WARNING: Upload not complete, attempting to resume... (1)\n" in log
+    offset = int(re.search(r"Pass 2 to upload .*Backup\.zip\n\tResuming at byte offset: (\d+)\n", log).group(1))
+    assert 1_000_000 <= offset < 3_000_000
+    assert f"REST {offset}: 350" in log
+    assert "Restart position verified\n" in log
+    assert_same_files(job.volumes(), home)
+    assert "Remote backup via FTP completed successfully.  Uploaded 1 file.\n" in log
+
+
+def test_server_without_restart_is_sent_again_from_the_start(job, servers, tmp_path):
+    home = tmp_path / "ftp"
+    server = ftp_server(servers, home, "--drop-once", "500000", "--no-rest")
+    job.add("big.bin", os.urandom(2_000_000))
+    code, log, _ = job.run(server.port, "--verbose", wait_seconds=0)
+    assert code == 1, log
+    assert "'REST 0' command failed\n" in log
+    assert "\tResuming at byte offset: 0\n" in log
+    assert_same_files(job.volumes(), home)
+
+
+def test_restart_at_a_wrong_position_ends_the_run(job, servers, tmp_path):
+    server = ftp_server(servers, tmp_path / "ftp", "--drop-once", "500000",
+                        "--rest-reply", "350 Restarting at 2147483647.")
+    job.add("big.bin", os.urandom(2_000_000))
+    code, log, _ = job.run(server.port, wait_seconds=0)
+    assert code == 3, log
+    assert ("Server restarting at incorrect position, quiting...\n"
+            "It appears your server cannot restart at positions greater than 2GB.  Try splitting your compressed "
+            "file.\n" + FTP_WARNING) in log
+
+
+def test_refused_login_and_closed_port_give_warnings(job, servers, tmp_path):
+    server = ftp_server(servers, tmp_path / "ftp")
+    job.add("a.txt", b"alpha")
+    for port, password in ((server.port, "wrong"), (free_port(), PASSWORD)):
+        code, log, _ = job.run(port, password=password)
+        assert code == 3, log
+        assert re.search(r"== start_error\nInternet Connect:\nERROR at [^\n]*\n(.*\n)*?== end_error\n"
+                         r"ERROR \(21w\): Unable to connect to server: 127\.0\.0\.1\n" + re.escape(FTP_WARNING),
+                         log), log
+        assert "completed successfully" not in log
+    code, boxes, _ = job.test_upload(server.port, password="wrong")
+    assert code == 0
+    assert boxes.endswith("=== box: Unable to connect to server: 127.0.0.1\n"), boxes
+
+
+def test_unencrypted_archive_is_not_sent(job, servers, tmp_path):
+    home = tmp_path / "ftp"
+    server = ftp_server(servers, home)
+    job.add("a.txt", b"alpha")
+    args = ["--lib", job.prefix.windows_path(job.bin_dir), "--dest", job.prefix.windows_path(job.dest) + "\\",
+            "--server", "127.0.0.1", "--port", str(server.port), job.prefix.windows_path(job.source) + "\\"]
+    result = job.prefix.run(job.driver, *args)
+    log = result.stdout.decode(errors="replace")
+    assert result.returncode == 3, log
+    assert "WARNING (25e): Compressed ZIP file is not encrypted.  Skipped FTP backup." in log
+    assert not list(home.iterdir())
+
+
+def test_stop_during_upload_ends_aborted(job, servers, tmp_path):
+    home = tmp_path / "ftp"
+    server = ftp_server(servers, home, "--throttle", "1000000")
+    job.add("big.bin", os.urandom(8_000_000))
+    started = time.monotonic()
+    code, log, _ = job.run(server.port, "--stop-when-uploading")
+    assert code == 4, log
+    assert time.monotonic() - started < 30
+    assert "completed successfully" not in log
+    assert "=== box" not in log
+    assert (home / "Backup.zip").stat().st_size < job.volumes()[0].stat().st_size
+
+
+# FTPS through libcurl against vsftpd.
+
+@pytest.fixture
+def tls_files(tmp_path):
+    key, cert = tmp_path / "key.pem", tmp_path / "cert.pem"
+    subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", str(key), "-out",
+                    str(cert), "-days", "2", "-subj", "/CN=localhost"], check=True, capture_output=True)
+    return key, cert
+
+
+def vsftpd_server(servers, tmp_path, tls_files, implicit):
+    name = "implicit" if implicit else "explicit"
+    root = tmp_path / f"vsftpd-{name}"
+    (root / "up").mkdir(parents=True)
+    root.chmod(0o755)
+    shutil.chown(root / "up", "ftp", "ftp")
+    empty = tmp_path / f"vsftpd-{name}-empty"
+    empty.mkdir()
+    port = free_port()
+    key, cert = tls_files
+    settings = {
+        "listen": "YES", "listen_ipv6": "NO", "listen_address": "127.0.0.1", "listen_port": port,
+        "background": "NO", "anonymous_enable": "YES", "local_enable": "NO", "no_anon_password": "YES",
+        "anon_root": root, "write_enable": "YES", "anon_upload_enable": "YES", "anon_umask": "022",
+        "ssl_enable": "YES", "allow_anon_ssl": "YES", "force_anon_logins_ssl": "YES",
+        "force_anon_data_ssl": "YES", "require_ssl_reuse": "YES", "implicit_ssl": "YES" if implicit else "NO",
+        "rsa_cert_file": cert, "rsa_private_key_file": key, "secure_chroot_dir": empty,
+        "seccomp_sandbox": "NO", "isolate": "NO", "isolate_network": "NO", "pasv_enable": "YES",
+        "xferlog_enable": "NO", "use_localtime": "NO",
+    }
+    config = tmp_path / f"vsftpd-{name}.conf"
+    config.write_text("".join(f"{k}={v}\n" for k, v in settings.items()))
+    server = servers(["/usr/sbin/vsftpd", str(config)], f"vsftpd-{name}", port=port)
+    return server, root / "up"
+
+
+def test_ftps_explicit_and_implicit_uploads(job, servers, tmp_path, tls_files):
+    job.add("noise.bin", os.urandom(150_000))
+    for flag, implicit, scheme in (("2000", False, "ftpes"), ("1000", True, "ftpis")):
+        server, up = vsftpd_server(servers, tmp_path, tls_files, implicit)
+        code, log, curl_log = job.run(server.port, "--flags", flag, "--folder", "/up", "--verbose",
+                                      user="anonymous", password="guest")
+        assert code == 1, log + curl_log
+        assert f"File uploaded successfully: {scheme}://127.0.0.1/up/Backup.zip\n" in log
+        assert "Remote backup via Secure FTP completed successfully.  Uploaded 1 file.\n" in log
+        assert "Uploaded 150" in curl_log and "(100%)\n" in curl_log
+        assert_same_files(job.volumes(), up)
+        code, boxes, curl_log = job.test_upload(server.port, "--flags", flag, folder="/up", user="anonymous",
+                                                password="guest")
+        success = f"File uploaded successfully:\n\n{scheme}://127.0.0.1/up/FTPs_test.txt"
+        assert code == 1 and boxes == f"=== box: {success}\n", boxes + curl_log
+        assert curl_log.endswith(success + "\n")
+        assert (up / "FTPs_test.txt").read_bytes() == b"Hello Secure World!"
+
+
+def test_ftps_unknown_certificate_fails_with_the_authenticity_hint(job, servers, tmp_path, tls_files):
+    server, up = vsftpd_server(servers, tmp_path, tls_files, implicit=False)
+    job.add("a.txt", b"alpha")
+    code, log, curl_log = job.run(server.port, "--flags", "A000", "--folder", "up", user="anonymous",
+                                  password="guest")
+    assert code == 3, log
+    assert "File upload failed. Error: 60 - " in log
+    assert "turn off the \"Verify Certificate Authenticity\" option.\n\nFor details, see the log file at: " in log
+    assert "FTPsLog.txt\n" + FTP_WARNING in log
+    assert "File upload failed. Error: 60 - " in curl_log
+    assert not list(up.iterdir())
+
+
+# SFTP through libcurl and libssh2 against asyncssh.
+
+def test_sftp_upload_and_refused_password(job, servers, tmp_path):
+    root = tmp_path / "sftp"
+    (root / "in box").mkdir(parents=True)
+    server = servers(["/usr/bin/python3", str(SERVERS), "sftp", "--root", str(root), "--user", USER,
+                      "--password", PASSWORD, "--host-key", str(tmp_path / "host_key")], "asyncssh")
+    job.add("noise.bin", os.urandom(300_000))
+    code, log, curl_log = job.run(server.port, "--flags", "4000", "--folder", "/in box", "--split", "128", "1")
+    volumes = job.volumes()
+    assert code == 1, log + curl_log
+    for volume in volumes:
+        assert f"File uploaded successfully: sftp://127.0.0.1/in box/{volume.name}\n" in log
+    assert f"Uploaded {len(volumes)} files.\n" in log
+    assert_same_files(volumes, root / "in box")
+    code, log, curl_log = job.run(server.port, "--flags", "4000", "--folder", "/in box", password="wrong")
+    assert code == 3, log
+    assert re.search(r"File upload failed\. Error: 67 - .*\.\nFor details, see the log file at: .*FTPsLog\.txt\n"
+                     + re.escape(FTP_WARNING), log), log
+    # Stop acts through the progress callback on this road.
+    job.add("big.bin", os.urandom(12_000_000))
+    code, log, curl_log = job.run(server.port, "--flags", "4000", "--folder", "/in box", "--stop-when-uploading")
+    assert code == 4, log
+    assert "File upload failed. Error: 42 - " in log
+    assert "Cancel request received\n" in curl_log

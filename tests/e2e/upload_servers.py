@@ -1,0 +1,108 @@
+"""Test servers for the upload tests, each on 127.0.0.1 only, run as their own process by
+/usr/bin/python3 (Debian's pyftpdlib and asyncssh). Each prints "port <n>" once it listens.
+
+  upload_servers.py ftp --home DIR --user U --password P [--drop-once BYTES]
+                        [--throttle BYTES_PER_S] [--no-rest] [--rest-reply TEXT]
+  upload_servers.py sftp --root DIR --user U --password P --host-key FILE
+"""
+import argparse
+import asyncio
+import os
+
+
+def run_ftp(args):
+    from pyftpdlib.authorizers import DummyAuthorizer
+    from pyftpdlib.handlers import FTPHandler, ThrottledDTPHandler
+    from pyftpdlib.servers import FTPServer
+
+    class DroppingDTP(ThrottledDTPHandler):
+        """Drops the first upload's data connection once it has received --drop-once bytes."""
+        dropped = False
+
+        def handle_read(self):
+            super().handle_read()
+            if args.drop_once and not DroppingDTP.dropped and self.tot_bytes_received >= args.drop_once:
+                DroppingDTP.dropped = True
+                # As a server whose connection broke: the reply comes, the data stop.
+                self._resp = ("426 Connection closed; transfer aborted.", lambda *args, **kwargs: None)
+                self.close()
+
+        handle_read_event = handle_read  # the loop calls this name
+
+    DroppingDTP.read_limit = args.throttle or 0
+
+    class Handler(FTPHandler):
+        dtp_handler = DroppingDTP
+
+        def ftp_REST(self, line):
+            if args.no_rest:
+                self.respond("502 Command not implemented.")
+            elif args.rest_reply:
+                self._restart_position = int(line)
+                self.respond(args.rest_reply)
+            else:
+                super().ftp_REST(line)
+
+    authorizer = DummyAuthorizer()
+    authorizer.add_user(args.user, args.password, args.home, perm="elradfmwMT")
+    Handler.authorizer = authorizer
+    Handler.permit_foreign_addresses = False
+    server = FTPServer(("127.0.0.1", 0), Handler)
+    print(f"port {server.address[1]}", flush=True)
+    server.serve_forever()
+
+
+def run_sftp(args):
+    import asyncssh
+
+    class Server(asyncssh.SSHServer):
+        def begin_auth(self, username):
+            return True
+
+        def password_auth_supported(self):
+            return True
+
+        def validate_password(self, username, password):
+            return username == args.user and password == args.password
+
+    class RootedSFTP(asyncssh.SFTPServer):
+        def __init__(self, chan):
+            super().__init__(chan, chroot=args.root.encode())
+
+    async def main():
+        # libssh2 1.10 has no strict key exchange: offer it only ciphers and MACs that are
+        # safe without one.
+        server = await asyncssh.create_server(
+            Server, "127.0.0.1", 0, server_host_keys=[args.host_key], sftp_factory=RootedSFTP,
+            encryption_algs=["aes256-ctr", "aes128-ctr"], mac_algs=["hmac-sha2-256", "hmac-sha1"],
+            allow_scp=False)
+        print(f"port {server.sockets[0].getsockname()[1]}", flush=True)
+        await asyncio.Event().wait()
+
+    if not os.path.exists(args.host_key):
+        asyncssh.generate_private_key("ssh-rsa", key_size=2048).write_private_key(args.host_key)
+    asyncio.run(main())
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    sub = parser.add_subparsers(dest="kind", required=True)
+    ftp = sub.add_parser("ftp")
+    ftp.add_argument("--home", required=True)
+    ftp.add_argument("--user", required=True)
+    ftp.add_argument("--password", required=True)
+    ftp.add_argument("--drop-once", type=int, default=0)
+    ftp.add_argument("--throttle", type=int, default=0)
+    ftp.add_argument("--no-rest", action="store_true")
+    ftp.add_argument("--rest-reply", default="")
+    sftp = sub.add_parser("sftp")
+    sftp.add_argument("--root", required=True)
+    sftp.add_argument("--user", required=True)
+    sftp.add_argument("--password", required=True)
+    sftp.add_argument("--host-key", required=True)
+    args = parser.parse_args()
+    run_ftp(args) if args.kind == "ftp" else run_sftp(args)
+
+
+if __name__ == "__main__":
+    main()
