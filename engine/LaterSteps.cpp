@@ -17,11 +17,6 @@ int UploadVolumesByFtp(FILE *, JobContext *)
     return 1;
 }
 
-int SendVolumesByMail(FILE *, JobContext *)
-{
-    return 1;
-}
-
 int BurnSpanningDiscs(JobContext *, FILE *)
 {
     return 1;
@@ -32,11 +27,3 @@ int BurnStagingArea(FILE *)
     return 1;
 }
 
-int IsResultMailDue(const BackupConfig *)
-{
-    return 0;
-}
-
-void SendJobResultMail(FILE *, BackupConfig *)
-{
-}

@@ -1,5 +1,5 @@
 // The steps of a job that depend on optional parts of the program: shadow copies, the disc,
-// the ZIP archives, the off-site copies and the job-result e-mail. Each does here what the job
+// the ZIP archives and the FTP copies. Each does here what the job
 // needs while that part is not in use.
 #pragma once
 #include <stdio.h>
@@ -14,9 +14,6 @@ void MapToShadowPathW(const JobContext *context, const wchar_t *path, wchar_t *o
 int PrepareDiscDestination(JobContext *context, FILE *log);
 int CreateZipArchives(FILE *log, JobContext *context);
 int UploadVolumesByFtp(FILE *log, JobContext *context);
-int SendVolumesByMail(FILE *log, JobContext *context);
 int BurnSpanningDiscs(JobContext *context, FILE *log);
 int BurnStagingArea(FILE *log);
-int IsResultMailDue(const BackupConfig *config);
-void SendJobResultMail(FILE *log, BackupConfig *config);
 void FreeZipOutputs(JobContext *context);
