@@ -11,5 +11,10 @@ BOOL WINAPI DllMain(HINSTANCE, DWORD, LPVOID)
 
 extern "C" int32_t __stdcall send_mail(SendMailRequest *request)
 {
+    // OpenSSL leaves its clean-up in the process's exit handlers, so once it has run the
+    // library must stay loaded until the process ends, whatever FreeLibrary the caller makes.
+    HMODULE self = nullptr;
+    GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_PIN,
+                       reinterpret_cast<LPCSTR>(&send_mail), &self);
     return SendRequestedMail(request);
 }
