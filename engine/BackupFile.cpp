@@ -2,7 +2,7 @@
 #include "ErrorReport.h"
 #include "FileChange.h"
 #include "GlobalSettings.h"
-#include "LaterSteps.h"
+#include "JobSteps.h"
 #include "LongPath.h"
 #include "MirrorCopy.h"
 #include "MirrorPath.h"

@@ -7,7 +7,7 @@
 #include "ConfigRuntime.h"
 #include "ErrorReport.h"
 #include "GlobalSettings.h"
-#include "LaterSteps.h"
+#include "JobSteps.h"
 #include "MsvcrtFormat.h"
 #include "RequestFields.h"
 #include "WaitLimits.h"

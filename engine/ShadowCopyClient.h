@@ -1,7 +1,7 @@
 // The job's side of shadow copies: which source drives to shadow and under which free letters,
 // the shadow-copy library that makes them (loaded from the program's own folder for each job),
 // the thread that runs the library, the path mapping onto the shadow letters and the release
-// at the end of the job. CreateShadowCopies and MapToShadowPathW are declared in LaterSteps.h.
+// at the end of the job. CreateShadowCopies and MapToShadowPathW are declared in JobSteps.h.
 #pragma once
 #include <windows.h>
 #include <stddef.h>

@@ -8,7 +8,7 @@
 #include "DateVariables.h"
 #include "ErrorReport.h"
 #include "GlobalSettings.h"
-#include "LaterSteps.h"
+#include "JobSteps.h"
 #include "LongPath.h"
 #include "MirrorPath.h"
 #include "MsvcrtFormat.h"

@@ -18,7 +18,7 @@ PACKAGES=(
   wine wine32 wine64 xvfb xauth
   cmake ninja-build googletest make perl pkg-config file dpkg-dev rsync
   p7zip-full imagemagick
-  python3-pytest python3-aiosmtpd python3-pyftpdlib python3-openssl python3-asyncssh openssh-server vsftpd
+  python3-pytest python3-aiosmtpd python3-pyftpdlib python3-openssl python3-asyncssh openssh-server vsftpd openssl
 )
 
 install_packages() {

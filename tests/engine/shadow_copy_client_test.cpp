@@ -14,7 +14,7 @@
 #include "GlobalSettings.h"
 #include "JobContext.h"
 #include "JobTestSupport.h"
-#include "LaterSteps.h"
+#include "JobSteps.h"
 #include "MirrorPath.h"
 #include "ScopedEnvironment.h"
 #include "ShadowCopyClient.h"

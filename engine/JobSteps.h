@@ -1,6 +1,5 @@
-// The steps of a job that depend on optional parts of the program: shadow copies, the disc,
-// the ZIP archives, the off-site copies and the job-result e-mail. Each does here what the job
-// needs while that part is not in use.
+// Steps of the job thread that live in their own files: the shadow copies and the ZIP archives.
+// The disc and the off-site copies have headers of their own.
 #pragma once
 #include <stdio.h>
 #include <wchar.h>
@@ -12,7 +11,4 @@ int CreateShadowCopies(FILE *log, JobContext *context);
 // Works on wide text, so no file name is ever changed by a code-page round trip.
 void MapToShadowPathW(const JobContext *context, const wchar_t *path, wchar_t *out, size_t outChars);
 int CreateZipArchives(FILE *log, JobContext *context);
-int SendVolumesByMail(FILE *log, JobContext *context);
-int IsResultMailDue(const BackupConfig *config);
-void SendJobResultMail(FILE *log, BackupConfig *config);
 void FreeZipOutputs(JobContext *context);

@@ -1,0 +1,156 @@
+#include "SmtpMessage.h"
+
+#include <string.h>
+
+#include "MsvcrtFormat.h"
+
+namespace {
+
+const char kBase64[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+
+std::string Trim(const std::string &text)
+{
+    size_t first = text.find_first_not_of(" \t");
+    if (first == std::string::npos)
+        return "";
+    size_t last = text.find_last_not_of(" \t");
+    return text.substr(first, last - first + 1);
+}
+
+// A header value on one line: a CR or LF in a field must not start a header of its own.
+std::string OneLine(const char *text)
+{
+    std::string out;
+    for (const char *p = text; *p != '\0'; ++p)
+        out += (*p == '\r' || *p == '\n') ? ' ' : *p;
+    return out;
+}
+
+// 8-bit text in a header goes as an encoded word.
+std::string EncodeHeaderWord(const std::string &text)
+{
+    bool plain = true;
+    for (unsigned char c : text)
+        if (c >= 0x80)
+            plain = false;
+    if (plain)
+        return text;
+    std::string out = "=?iso-8859-1?B?";
+    size_t i = 0;
+    for (; i + 3 <= text.size(); i += 3) {
+        unsigned v = (unsigned char)text[i] << 16 | (unsigned char)text[i + 1] << 8 | (unsigned char)text[i + 2];
+        out += kBase64[v >> 18 & 63];
+        out += kBase64[v >> 12 & 63];
+        out += kBase64[v >> 6 & 63];
+        out += kBase64[v & 63];
+    }
+    if (i < text.size()) {
+        bool two = i + 1 < text.size();
+        unsigned v = (unsigned char)text[i] << 16 | (two ? (unsigned char)text[i + 1] << 8 : 0);
+        out += kBase64[v >> 18 & 63];
+        out += kBase64[v >> 12 & 63];
+        out += two ? kBase64[v >> 6 & 63] : '=';
+        out += '=';
+    }
+    return out + "?=";
+}
+
+} // namespace
+
+std::string ExtractAddress(const std::string &text)
+{
+    size_t open = text.find('<');
+    if (open != std::string::npos) {
+        size_t close = text.find('>', open);
+        if (close != std::string::npos)
+            return Trim(text.substr(open + 1, close - open - 1));
+    }
+    return Trim(text);
+}
+
+std::vector<std::string> SplitRecipients(const char *to)
+{
+    std::vector<std::string> recipients;
+    std::string piece;
+    for (const char *p = to;; ++p) {
+        if (*p == ',' || *p == ';' || *p == '\0') {
+            std::string address = ExtractAddress(piece);
+            if (!address.empty())
+                recipients.push_back(address);
+            piece.clear();
+            if (*p == '\0')
+                break;
+        } else {
+            piece += *p;
+        }
+    }
+    return recipients;
+}
+
+std::string BuildServerUrl(const char *server, int32_t port, int32_t security)
+{
+    if (port <= 0 || port > 65535)
+        port = security == SmtpSecuritySsl ? 465 : security == SmtpSecurityTls ? 587 : 25;
+    std::string host = Trim(server);
+    // An IPv6 literal needs its brackets in a URL.
+    if (host.find(':') != std::string::npos && host[0] != '[')
+        host = "[" + host + "]";
+    char url[400];
+    FormatText(url, sizeof(url), "%s://%s:%d/", security == SmtpSecuritySsl ? "smtps" : "smtp", host.c_str(),
+               (int)port);
+    return url;
+}
+
+std::string UnstuffBody(const char *body, size_t length)
+{
+    std::string out;
+    out.reserve(length);
+    bool lineStart = true;
+    for (size_t i = 0; i < length; ++i) {
+        if (lineStart && body[i] == '.' && i + 1 < length && body[i + 1] == '.')
+            ++i;
+        out += body[i];
+        lineStart = body[i] == '\n';
+    }
+    return out;
+}
+
+size_t MeasureBody(const SendMailRequest *request)
+{
+    if (request->body == nullptr)
+        return 0;
+    if (request->bodyLength <= 0)
+        return strlen(request->body);
+    return strnlen(request->body, (size_t)request->bodyLength);
+}
+
+std::string FormatMailDate(const SYSTEMTIME &utc)
+{
+    static const char *const days[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
+    static const char *const months[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                         "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+    char text[64];
+    FormatText(text, sizeof(text), "%s, %02d %s %04d %02d:%02d:%02d +0000", days[utc.wDayOfWeek % 7], utc.wDay,
+               months[(utc.wMonth + 11) % 12], utc.wYear, utc.wHour, utc.wMinute, utc.wSecond);
+    return text;
+}
+
+std::string BuildMessageText(const SendMailRequest *request, const std::string &date)
+{
+    std::string text = "Date: " + date + "\r\n";
+    text += "From: " + OneLine(request->from) + "\r\n";
+    text += "To: " + OneLine(request->to) + "\r\n";
+    text += "Subject: " + EncodeHeaderWord(OneLine(request->subject)) + "\r\n";
+    if (request->programName[0] != '\0')
+        text += "X-Mailer: " + OneLine(request->programName) + "\r\n";
+    text += "MIME-Version: 1.0\r\n";
+    std::string extra(request->extraHeaders, strnlen(request->extraHeaders, sizeof(request->extraHeaders)));
+    if (!extra.empty()) {
+        text += extra;
+        if (extra.size() < 2 || extra.compare(extra.size() - 2, 2, "\r\n") != 0)
+            text += "\r\n";
+    }
+    text += "\r\n";
+    text += UnstuffBody(request->body != nullptr ? request->body : "", MeasureBody(request));
+    return text;
+}

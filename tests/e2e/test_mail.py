@@ -1,0 +1,266 @@
+"""E-mail off-site copies and job-result e-mails of whole jobs run by the main program, sent
+through tarnmail.dll to an aiosmtpd server on 127.0.0.1 (plain, with a login, with STARTTLS
+and over SMTPS with a certificate made here); the messages are read with Python's email
+package."""
+import email
+import email.policy
+import os
+import pathlib
+import socket
+import struct
+import subprocess
+import sys
+import time
+
+import pytest
+
+import vlrstore
+
+HERE = pathlib.Path(__file__).resolve().parent
+COMPRESSED = 0x8
+REMOTE_EMAIL = 0x400
+SPLIT_ZIP = 0x20
+USE_AUTHENTICATION = 0x4
+SECURE_SSL = 0x10
+SECURE_TLS = 0x20
+
+
+def free_port():
+    with socket.socket() as s:
+        s.bind(("127.0.0.1", 0))
+        return s.getsockname()[1]
+
+
+class SmtpServer:
+    """aiosmtpd in its own process, stopped by its process id."""
+
+    def __init__(self, folder, *options):
+        self.folder = folder
+        self.port = free_port()
+        self.process = subprocess.Popen([sys.executable, str(HERE / "smtp_server.py"), str(folder), str(self.port),
+                                         *options])
+        deadline = time.monotonic() + 30
+        while not (folder / "ready").exists():
+            assert self.process.poll() is None, "the SMTP server ended"
+            assert time.monotonic() < deadline, "the SMTP server did not start"
+            time.sleep(0.1)
+
+    def messages(self):
+        return [email.message_from_bytes(p.read_bytes(), policy=email.policy.default)
+                for p in sorted(self.folder.glob("*.eml"))]
+
+    def envelopes(self):
+        return [p.read_text().split() for p in sorted(self.folder.glob("*.env"))]
+
+    def stop(self):
+        self.process.terminate()
+        try:
+            self.process.wait(timeout=10)
+        except subprocess.TimeoutExpired:
+            self.process.kill()
+            self.process.wait()
+
+
+@pytest.fixture
+def servers(tmp_path):
+    started = []
+
+    def start(*options):
+        server = SmtpServer(tmp_path / f"smtp{len(started)}", *options)
+        started.append(server)
+        return server
+
+    yield start
+    for server in started:
+        server.stop()
+
+
+@pytest.fixture(scope="session")
+def certificate(tmp_path_factory):
+    """A self-signed certificate for 127.0.0.1 and its key, as PEM files."""
+    folder = tmp_path_factory.mktemp("cert")
+    cert, key = folder / "cert.pem", folder / "key.pem"
+    subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2", "-subj",
+                    "/CN=127.0.0.1", "-addext", "subjectAltName=IP:127.0.0.1", "-addext",
+                    "basicConstraints=critical,CA:TRUE", "-keyout", str(key), "-out", str(cert)],
+                   check=True, capture_output=True, timeout=60)
+    return cert, key
+
+
+def trust(prefix, cert):
+    """Adds the certificate to the prefix's trusted roots."""
+    tool = pathlib.Path(os.environ["VELLORAN_BUILD_DIR"]) / "i686" / "tests" / "bin" / "add_root_cert.exe"
+    result = prefix.run(tool, prefix.windows_path(cert))
+    assert result.returncode == 0, result.stderr
+
+
+class MailConfig(vlrstore.Config):
+    """A compressed configuration that e-mails its archive through the SMTP library."""
+
+    def __init__(self, *args, email_flags=0, to="", server="", sender="", user="", password="", port=25,
+                 split_kb=0, **kwargs):
+        super().__init__(*args, **kwargs)
+        self.email = (email_flags, to, server, sender, user, password, port)
+        self.split_kb = split_kb
+
+    def record(self):
+        r = bytearray(super().record())
+        flags, to, server, sender, user, password, port = self.email
+        r[388:648] = vlrstore._text("Backup.zip", 260)
+        if self.split_kb:
+            struct.pack_into("<ii", r, 932, self.split_kb, 1)
+        scrambled = bytes(b ^ 0xA7 for b in password.encode("cp1252"))
+        struct.pack_into("<i", r, 2616, flags)
+        r[2620:2876] = vlrstore._text(to, 256)
+        r[2876:3004] = vlrstore._text(server, 128)
+        r[3004:3260] = vlrstore._text(sender, 256)
+        r[3260:3324] = vlrstore._text(user, 64)
+        r[3324:3388] = scrambled + b"\0" * (64 - len(scrambled))
+        struct.pack_into("<i", r, 3388, port)
+        return bytes(r)
+
+
+class MailJob:
+    def __init__(self, prefix, bin_dir, root):
+        self.prefix = prefix
+        self.exe = bin_dir / "Korrin.exe"
+        self.source = root / "src"
+        self.dest = root / "dest"
+        self.source.mkdir()
+        self.dest.mkdir()
+        # auto_showlog 0: a warned job would otherwise open its log in an editor and wait.
+        prefix.set_settings("options", {"backup_locked": "0", "remote_requires_encryption": "0", "auto_showlog": "0",
+                                        "email_recv_timeout": "5", "email_send_timeout": "5", "smtp_retry": "1"})
+
+    @property
+    def compressed(self):
+        return self.dest / "Mail Job" / "Compressed"
+
+    def run(self, flags=COMPRESSED | REMOTE_EMAIL | vlrstore.ENABLED, **email):
+        config = MailConfig(7, "Mail Job", self.prefix.windows_path(self.dest) + "\\",
+                            [self.prefix.windows_path(self.source) + "\\"], flags=flags, **email)
+        store = self.prefix.data_folder / "configs.vlr"
+        vlrstore.write_store(store, [config])
+        result = self.prefix.run(self.exe, "/hidden", "/exitwhendone", "/run=7", timeout=int(os.environ.get("MAIL_JOB_TIMEOUT", "240")))
+        assert result.returncode == 0
+        _, records = vlrstore.read_store(store)
+        log = (self.prefix.data_folder / "7.txt").read_text("cp1252")
+        return records[0].last_result, log
+
+
+@pytest.fixture
+def job(wine_prefix, bin_dir, tmp_path):
+    return MailJob(wine_prefix, bin_dir, tmp_path)
+
+
+def attachment_of(message):
+    parts = list(message.iter_attachments())
+    assert len(parts) == 1
+    return parts[0].get_filename(), parts[0].get_content()
+
+
+def smtp_options(server, **more):
+    return dict(to="backup@example.test, second@example.test", server="127.0.0.1", sender="velloran@example.test",
+                port=server.port, **more)
+
+
+def test_split_archive_goes_as_one_message_per_part(job, servers):
+    server = servers()
+    job.source.joinpath("noise.bin").write_bytes(os.urandom(200_000))
+    result, log = job.run(flags=COMPRESSED | REMOTE_EMAIL | SPLIT_ZIP | vlrstore.ENABLED, split_kb=64,
+                          **smtp_options(server))
+    parts = sorted(job.compressed.glob("Backup.zip.*"))
+    assert len(parts) >= 3
+    assert result == vlrstore.SUCCESS, log
+    assert f"Remote backup via e-mail completed successfully.  Sent {len(parts)} e-mails.\n" in log
+    messages = server.messages()
+    assert len(messages) == len(parts)
+    for number, (part, message) in enumerate(zip(parts, messages), start=1):
+        assert message["Subject"] == part.name
+        assert message["From"] == "velloran@example.test"
+        assert message.get_content_type() == "multipart/mixed"
+        assert message.get_param("boundary") == "unique-boundary=_-velloran1"
+        text = message.get_body(("plain",)).get_content()
+        assert f"File {number} of {len(parts)}\n" in text.replace("\r\n", "\n")
+        assert "Backup configuration: Mail Job" in text
+        name, data = attachment_of(message)
+        assert name == part.name
+        assert data == part.read_bytes()
+    assert server.envelopes()[0] == ["velloran@example.test", "backup@example.test", "second@example.test"]
+
+
+def test_login_and_starttls_with_a_trusted_certificate(job, servers, certificate, wine_prefix):
+    trust(wine_prefix, certificate[0])
+    server = servers("--user", "mailer", "--password", "s3cret pass", "--starttls", *map(str, certificate))
+    job.source.joinpath("a.txt").write_bytes(b"alpha\n" * 1000)
+    result, log = job.run(**smtp_options(server, email_flags=USE_AUTHENTICATION | SECURE_TLS, user="mailer",
+                                         password="s3cret pass"))
+    assert result == vlrstore.SUCCESS, log
+    assert "Sent 1 e-mail.\n" in log
+    (message,) = server.messages()
+    assert attachment_of(message)[1] == (job.compressed / "Backup.zip").read_bytes()
+    assert "s3cret" not in (wine_prefix.data_folder / "tarnmail.txt").read_text("cp1252")
+
+
+def test_smtps_with_a_login(job, servers, certificate, wine_prefix):
+    trust(wine_prefix, certificate[0])
+    server = servers("--user", "mailer", "--password", "pw", "--smtps", *map(str, certificate))
+    job.source.joinpath("a.txt").write_bytes(b"over smtps\n")
+    result, log = job.run(**smtp_options(server, email_flags=USE_AUTHENTICATION | SECURE_SSL, user="mailer",
+                                         password="pw"))
+    assert result == vlrstore.SUCCESS, log
+    (message,) = server.messages()
+    assert attachment_of(message)[1] == (job.compressed / "Backup.zip").read_bytes()
+
+
+def test_untrusted_certificate_is_refused_at_once(job, servers, certificate):
+    server = servers("--smtps", *map(str, certificate))
+    job.source.joinpath("a.txt").write_bytes(b"a")
+    result, log = job.run(**smtp_options(server, email_flags=SECURE_SSL))
+    assert result == vlrstore.WARNINGS, log
+    assert "Failed to send email 1 of 1 (Try 1): SMTP E-mail Code 17." in log
+    assert "(Try 2)" not in log
+    assert "\tNo message was sent.\n" in log
+    assert "WARNING(1D): Emailing compressed backup failed\n" in log
+    assert server.messages() == []
+
+
+def test_wrong_password_gives_warnings(job, servers):
+    server = servers("--user", "mailer", "--password", "right")
+    job.source.joinpath("a.txt").write_bytes(b"a")
+    result, log = job.run(**smtp_options(server, email_flags=USE_AUTHENTICATION, user="mailer", password="wrong"))
+    assert result == vlrstore.WARNINGS, log
+    assert "Failed to send email 1 of 1 (Try 1): SMTP E-mail Code 3." in log
+    assert "\tNo message was sent.\n" in log
+    assert "WARNING(1D): Emailing compressed backup failed\n" in log
+    assert server.messages() == []
+
+
+def test_refused_connection_is_retried_then_gives_warnings(job):
+    job.source.joinpath("a.txt").write_bytes(b"a")
+    result, log = job.run(to="x@example.test", server="127.0.0.1", sender="v@example.test", port=free_port())
+    assert result == vlrstore.WARNINGS, log
+    assert "Failed to send email 1 of 1 (Try 1): SMTP E-mail Code 4." in log
+    assert "Re-trying email 1\n" in log
+    assert "Failed to send email 1 of 1 (Try 2): SMTP E-mail Code 4." in log
+    assert "\tNo message was sent.\n" in log
+    assert "WARNING(1D): Emailing compressed backup failed\n" in log
+
+
+def test_job_result_mail_carries_the_log(job, servers, wine_prefix):
+    server = servers()
+    job.source.joinpath("a.txt").write_bytes(b"a")
+    wine_prefix.set_settings("options", {"jr_emailwhen": "8", "jr_options": "0", "jr_server": "127.0.0.1",
+                                         "jr_port": str(server.port), "jr_emailto": "admin@example.test",
+                                         "jr_emailfrom": "velloran@example.test"})
+    result, log = job.run(flags=COMPRESSED | vlrstore.ENABLED)
+    assert result == vlrstore.SUCCESS, log
+    assert "E-mail of job results completed successfully.\n" in log
+    (message,) = server.messages()
+    assert message["Subject"] == "Mail Job - Success"
+    assert "Job Result: Success" in message.get_body(("plain",)).get_content()
+    name, data = attachment_of(message)
+    assert name == "7_emailresults.txt"
+    sent_log = data.decode("cp1252") if isinstance(data, bytes) else data
+    assert "Job Result: Success" in sent_log
+    assert (wine_prefix.data_folder / "7_emailresults.txt").exists()
