@@ -1,5 +1,5 @@
-// Shared helpers of the core tests: a recorder that answers message boxes, and a private
-// temporary folder per test (ScratchFolder).
+// Shared helpers of the core tests: a recorder that answers message boxes, a private
+// temporary folder per test (ScratchFolder) and local times with their weekday (MakeTime).
 #pragma once
 #include <windows.h>
 
@@ -8,21 +8,4 @@
 
 #include "MessageBoxRecorder.h"
 #include "ScratchFolder.h"
-
-inline SYSTEMTIME MakeTime(int year, int month, int day, int hour = 0, int minute = 0, int second = 0,
-                           int milliseconds = 0)
-{
-    SYSTEMTIME t = {};
-    t.wYear = (WORD)year;
-    t.wMonth = (WORD)month;
-    t.wDay = (WORD)day;
-    t.wHour = (WORD)hour;
-    t.wMinute = (WORD)minute;
-    t.wSecond = (WORD)second;
-    t.wMilliseconds = (WORD)milliseconds;
-    // Day of the week through the file-time round trip.
-    FILETIME ft;
-    if (SystemTimeToFileTime(&t, &ft))
-        FileTimeToSystemTime(&ft, &t);
-    return t;
-}
+#include "TestTime.h"

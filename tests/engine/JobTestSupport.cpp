@@ -1,6 +1,7 @@
 #include "JobTestSupport.h"
 
 #include <stdlib.h>
+#include <string.h>
 
 #include "ConfigRuntime.h"
 #include "ConfigTable.h"
@@ -257,4 +258,19 @@ std::string JobTestEnvironment::LogText(int index)
 std::vector<std::string> JobTestEnvironment::LogLines(int index)
 {
     return SplitLines(LogText(index));
+}
+
+bool CancelOnceCompressing(BackupConfig *config, DWORD waitMs)
+{
+    char status[520];
+    for (DWORD waited = 0; waited < waitMs; waited += 5) {
+        GetStatusText(config, status, sizeof(status));
+        if (strncmp(status, "Compressing", 11) == 0) {
+            Sleep(150);
+            SetCancelRequested(config, 1);
+            return true;
+        }
+        Sleep(5);
+    }
+    return false;
 }

@@ -82,3 +82,7 @@ public:
     std::vector<std::string> LogLines(int index);
     RecordingShell shell;
 };
+
+// Sets the cancel byte shortly after the job's status says it is compressing; false when it
+// did not say so within waitMs.
+bool CancelOnceCompressing(BackupConfig *config, DWORD waitMs);

@@ -13,25 +13,9 @@
 #include "MsvcrtFormat.h"
 #include "RunQueue.h"
 #include "ScheduledTask.h"
+#include "TestTime.h"
 
 namespace {
-
-// A local time with its true weekday.
-SYSTEMTIME At(int year, int month, int day, int hour, int minute, int second = 0, int ms = 0)
-{
-    SYSTEMTIME t = {};
-    t.wYear = (WORD)year;
-    t.wMonth = (WORD)month;
-    t.wDay = (WORD)day;
-    t.wHour = (WORD)hour;
-    t.wMinute = (WORD)minute;
-    t.wSecond = (WORD)second;
-    t.wMilliseconds = (WORD)ms;
-    FILETIME f;
-    SystemTimeToFileTime(&t, &f);
-    FileTimeToSystemTime(&f, &t);
-    return t;
-}
 
 std::string Text(const SYSTEMTIME &t)
 {
@@ -119,41 +103,41 @@ TEST_F(InternalSchedule, NextRunOfEachKind)
         SYSTEMTIME start;
         const char *expected;
     } cases[] = {
-        {"never ran: counts from the edit plus N days", {1, 1, 0, 10, 0}, At(2026, 12, 8, 9, 0), 0,
-         At(2026, 12, 8, 9, 30), "2026-12-09 10:00"},
-        {"missed while closed, due later today", {1, 3, 0, 10, 0}, At(2026, 12, 1, 10, 0), 1, At(2026, 12, 10, 9, 0),
+        {"never ran: counts from the edit plus N days", {1, 1, 0, 10, 0}, MakeTime(2026, 12, 8, 9, 0), 0,
+         MakeTime(2026, 12, 8, 9, 30), "2026-12-09 10:00"},
+        {"missed while closed, due later today", {1, 3, 0, 10, 0}, MakeTime(2026, 12, 1, 10, 0), 1, MakeTime(2026, 12, 10, 9, 0),
          "2026-12-10 10:00"},
-        {"missed while closed, today's time passed", {1, 3, 0, 10, 0}, At(2026, 12, 1, 10, 0), 1,
-         At(2026, 12, 10, 11, 0), "2026-12-11 10:00"},
-        {"due exactly at the program's start stands", {1, 1, 0, 10, 0}, At(2026, 12, 1, 10, 0), 1,
-         At(2026, 12, 2, 10, 0), "2026-12-02 10:00"},
-        {"across the year's end", {1, 5, 0, 23, 30}, At(2026, 12, 29, 23, 30), 1, At(2026, 12, 29, 23, 31),
+        {"missed while closed, today's time passed", {1, 3, 0, 10, 0}, MakeTime(2026, 12, 1, 10, 0), 1,
+         MakeTime(2026, 12, 10, 11, 0), "2026-12-11 10:00"},
+        {"due exactly at the program's start stands", {1, 1, 0, 10, 0}, MakeTime(2026, 12, 1, 10, 0), 1,
+         MakeTime(2026, 12, 2, 10, 0), "2026-12-02 10:00"},
+        {"across the year's end", {1, 5, 0, 23, 30}, MakeTime(2026, 12, 29, 23, 30), 1, MakeTime(2026, 12, 29, 23, 31),
          "2027-01-03 23:30"},
-        {"across a leap day", {1, 1, 0, 6, 0}, At(2028, 2, 28, 6, 0), 1, At(2028, 2, 28, 7, 0), "2028-02-29 06:00"},
-        {"across a month's end", {1, 2, 0, 6, 0}, At(2027, 4, 30, 6, 0), 1, At(2027, 4, 30, 7, 0), "2027-05-02 06:00"},
-        {"interval below one counts as one", {1, 0, 0, 8, 0}, At(2026, 12, 7, 8, 0), 1, At(2026, 12, 7, 9, 0),
+        {"across a leap day", {1, 1, 0, 6, 0}, MakeTime(2028, 2, 28, 6, 0), 1, MakeTime(2028, 2, 28, 7, 0), "2028-02-29 06:00"},
+        {"across a month's end", {1, 2, 0, 6, 0}, MakeTime(2027, 4, 30, 6, 0), 1, MakeTime(2027, 4, 30, 7, 0), "2027-05-02 06:00"},
+        {"interval below one counts as one", {1, 0, 0, 8, 0}, MakeTime(2026, 12, 7, 8, 0), 1, MakeTime(2026, 12, 7, 9, 0),
          "2026-12-08 08:00"},
-        {"negative interval counts as one", {1, -4, 0, 8, 0}, At(2026, 12, 7, 8, 0), 1, At(2026, 12, 7, 9, 0),
+        {"negative interval counts as one", {1, -4, 0, 8, 0}, MakeTime(2026, 12, 7, 8, 0), 1, MakeTime(2026, 12, 7, 9, 0),
          "2026-12-08 08:00"},
-        {"Monday 08:00 from a base exactly then", {2, 0, kMonday, 8, 0}, At(2026, 12, 7, 8, 0), 1,
-         At(2026, 12, 1, 0, 0), "2026-12-07 08:00"},
-        {"Monday 08:00 from a base five seconds later", {2, 0, kMonday, 8, 0}, At(2026, 12, 7, 8, 0, 5), 1,
-         At(2026, 12, 1, 0, 0), "2026-12-14 08:00"},
-        {"weekly search starts on the program's start day", {2, 0, kMonday, 8, 0}, At(2026, 11, 2, 8, 0), 1,
-         At(2026, 12, 7, 7, 0), "2026-12-07 08:00"},
-        {"weekly, today's time already passed", {2, 0, 1 << 2, 8, 0}, At(2026, 11, 1, 8, 0), 1,
-         At(2026, 12, 8, 9, 0), "2026-12-15 08:00"},
-        {"weekdays across the year's end", {2, 0, 1 << 5, 12, 0}, At(2026, 12, 26, 13, 0), 1,
-         At(2026, 12, 26, 13, 0), "2027-01-01 12:00"},
-        {"weekly without days", {2, 0, 0, 8, 0}, At(2026, 12, 7, 8, 0), 1, At(2026, 12, 1, 0, 0), "none"},
-        {"weekly with only bits past Saturday", {2, 0, 0x180, 8, 0}, At(2026, 12, 7, 8, 0), 1, At(2026, 12, 1, 0, 0),
+        {"Monday 08:00 from a base exactly then", {2, 0, kMonday, 8, 0}, MakeTime(2026, 12, 7, 8, 0), 1,
+         MakeTime(2026, 12, 1, 0, 0), "2026-12-07 08:00"},
+        {"Monday 08:00 from a base five seconds later", {2, 0, kMonday, 8, 0}, MakeTime(2026, 12, 7, 8, 0, 5), 1,
+         MakeTime(2026, 12, 1, 0, 0), "2026-12-14 08:00"},
+        {"weekly search starts on the program's start day", {2, 0, kMonday, 8, 0}, MakeTime(2026, 11, 2, 8, 0), 1,
+         MakeTime(2026, 12, 7, 7, 0), "2026-12-07 08:00"},
+        {"weekly, today's time already passed", {2, 0, 1 << 2, 8, 0}, MakeTime(2026, 11, 1, 8, 0), 1,
+         MakeTime(2026, 12, 8, 9, 0), "2026-12-15 08:00"},
+        {"weekdays across the year's end", {2, 0, 1 << 5, 12, 0}, MakeTime(2026, 12, 26, 13, 0), 1,
+         MakeTime(2026, 12, 26, 13, 0), "2027-01-01 12:00"},
+        {"weekly without days", {2, 0, 0, 8, 0}, MakeTime(2026, 12, 7, 8, 0), 1, MakeTime(2026, 12, 1, 0, 0), "none"},
+        {"weekly with only bits past Saturday", {2, 0, 0x180, 8, 0}, MakeTime(2026, 12, 7, 8, 0), 1, MakeTime(2026, 12, 1, 0, 0),
          "none"},
-        {"kind none", {0, 1, 127, 8, 0}, At(2026, 12, 7, 8, 0), 1, At(2026, 12, 1, 0, 0), "none"},
-        {"unknown kind", {3, 1, 127, 8, 0}, At(2026, 12, 7, 8, 0), 1, At(2026, 12, 1, 0, 0), "none"},
-        {"an hour that is no time of day", {1, 1, 0, 25, 0}, At(2026, 12, 7, 8, 0), 1, At(2026, 12, 1, 0, 0),
+        {"kind none", {0, 1, 127, 8, 0}, MakeTime(2026, 12, 7, 8, 0), 1, MakeTime(2026, 12, 1, 0, 0), "none"},
+        {"unknown kind", {3, 1, 127, 8, 0}, MakeTime(2026, 12, 7, 8, 0), 1, MakeTime(2026, 12, 1, 0, 0), "none"},
+        {"an hour that is no time of day", {1, 1, 0, 25, 0}, MakeTime(2026, 12, 7, 8, 0), 1, MakeTime(2026, 12, 1, 0, 0),
          "none"},
         {"a stored date that is no date", {1, 1, 0, 8, 0}, SYSTEMTIME{2026, 13, 0, 40, 8, 0, 0, 0}, 1,
-         At(2026, 12, 1, 0, 0), "none"},
+         MakeTime(2026, 12, 1, 0, 0), "none"},
     };
     for (const Case &c : cases) {
         programStartTime = c.start;
@@ -165,9 +149,9 @@ TEST_F(InternalSchedule, NextRunOfEachKind)
 
 TEST_F(InternalSchedule, DisabledConfigurationHasNoRunOfEitherKindAndIsNeverDue)
 {
-    programStartTime = At(2026, 12, 8, 9, 0);
-    tasks.times["Velloran Config 4"] = At(2026, 12, 8, 12, 0);
-    Add(4, {1, 1, 0, 10, 0}, At(2026, 12, 8, 8, 0), 1, false);
+    programStartTime = MakeTime(2026, 12, 8, 9, 0);
+    tasks.times["Velloran Config 4"] = MakeTime(2026, 12, 8, 12, 0);
+    Add(4, {1, 1, 0, 10, 0}, MakeTime(2026, 12, 8, 8, 0), 1, false);
     SYSTEMTIME t;
     EXPECT_EQ(ComputeNextInternalRun(0, &t), 0);
     EXPECT_EQ(GetConfigNextRun(0, &t), 0);
@@ -179,27 +163,27 @@ TEST_F(InternalSchedule, DisabledConfigurationHasNoRunOfEitherKindAndIsNeverDue)
 
 TEST_F(InternalSchedule, WindowsTaskCountsWhenStrictlyEarlier)
 {
-    programStartTime = At(2026, 12, 8, 9, 0);
-    Add(5, {1, 1, 0, 10, 0}, At(2026, 12, 8, 8, 0));  // internal: 12-09 10:00
+    programStartTime = MakeTime(2026, 12, 8, 9, 0);
+    Add(5, {1, 1, 0, 10, 0}, MakeTime(2026, 12, 8, 8, 0));  // internal: 12-09 10:00
     SYSTEMTIME t;
-    tasks.times["Velloran Config 5"] = At(2026, 12, 9, 10, 0);
+    tasks.times["Velloran Config 5"] = MakeTime(2026, 12, 9, 10, 0);
     ASSERT_EQ(GetConfigNextRun(0, &t), 1);
     EXPECT_EQ(Text(t), "2026-12-09 10:00");
-    tasks.times["Velloran Config 5"] = At(2026, 12, 9, 9, 59);
+    tasks.times["Velloran Config 5"] = MakeTime(2026, 12, 9, 9, 59);
     ASSERT_EQ(GetConfigNextRun(0, &t), 1);
     EXPECT_EQ(Text(t), "2026-12-09 09:59");
-    tasks.times["Velloran Config 5"] = At(2026, 12, 20, 9, 0);
+    tasks.times["Velloran Config 5"] = MakeTime(2026, 12, 20, 9, 0);
     ASSERT_EQ(GetConfigNextRun(0, &t), 1);
     EXPECT_EQ(Text(t), "2026-12-09 10:00");
 }
 
 TEST_F(InternalSchedule, TaskAloneOrUnreachableScheduler)
 {
-    programStartTime = At(2026, 12, 8, 9, 0);
-    Add(6, {0, 1, 0, 10, 0}, At(2026, 12, 8, 8, 0));
+    programStartTime = MakeTime(2026, 12, 8, 9, 0);
+    Add(6, {0, 1, 0, 10, 0}, MakeTime(2026, 12, 8, 8, 0));
     SYSTEMTIME t;
     EXPECT_EQ(GetConfigNextRun(0, &t), 0);
-    tasks.times["Velloran Config 6"] = At(2026, 12, 24, 18, 0);
+    tasks.times["Velloran Config 6"] = MakeTime(2026, 12, 24, 18, 0);
     ASSERT_EQ(GetConfigNextRun(0, &t), 1);
     EXPECT_EQ(Text(t), "2026-12-24 18:00");
     tasks.times.clear();
@@ -209,12 +193,12 @@ TEST_F(InternalSchedule, TaskAloneOrUnreachableScheduler)
 
 TEST_F(InternalSchedule, EarliestRunAndNextDueOverTheTable)
 {
-    programStartTime = At(2026, 12, 8, 9, 0);
-    Add(10, {1, 1, 0, 11, 0}, At(2026, 12, 8, 8, 0));   // 12-09 11:00
-    Add(11, {1, 1, 0, 10, 0}, At(2026, 12, 8, 8, 0));   // 12-09 10:00
-    Add(12, {1, 1, 0, 10, 0}, At(2026, 12, 8, 8, 0));   // 12-09 10:00, later in the table
-    Add(13, {0, 1, 0, 10, 0}, At(2026, 12, 8, 8, 0));   // task only
-    tasks.times["Velloran Config 13"] = At(2026, 12, 9, 7, 0);
+    programStartTime = MakeTime(2026, 12, 8, 9, 0);
+    Add(10, {1, 1, 0, 11, 0}, MakeTime(2026, 12, 8, 8, 0));   // 12-09 11:00
+    Add(11, {1, 1, 0, 10, 0}, MakeTime(2026, 12, 8, 8, 0));   // 12-09 10:00
+    Add(12, {1, 1, 0, 10, 0}, MakeTime(2026, 12, 8, 8, 0));   // 12-09 10:00, later in the table
+    Add(13, {0, 1, 0, 10, 0}, MakeTime(2026, 12, 8, 8, 0));   // task only
+    tasks.times["Velloran Config 13"] = MakeTime(2026, 12, 9, 7, 0);
 
     UpdateScheduleState();
     ASSERT_EQ(hasNextRun, 1);

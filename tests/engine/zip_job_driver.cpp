@@ -75,18 +75,7 @@ void WriteState(const std::string &path, const BackupConfig *config)
 
 DWORD WINAPI CancelWhenCompressing(LPVOID parameter)
 {
-    BackupConfig *config = static_cast<BackupConfig *>(parameter);
-    char status[520];
-    for (int i = 0; i < 12000; ++i) {
-        GetStatusText(config, status, sizeof(status));
-        if (strncmp(status, "Compressing", 11) == 0) {
-            Sleep(150);
-            SetCancelRequested(config, 1);
-            return 0;
-        }
-        Sleep(5);
-    }
-    return 1;
+    return CancelOnceCompressing(static_cast<BackupConfig *>(parameter), 60000) ? 0 : 1;
 }
 
 void Configure(BackupConfig *config, const DriverOptions &o)

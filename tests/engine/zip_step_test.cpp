@@ -417,18 +417,7 @@ TEST_F(ZipStepTest, SplitVolumesAreListedInOrder)
 
 DWORD WINAPI CancelWhenCompressing(LPVOID parameter)
 {
-    BackupConfig *config = static_cast<BackupConfig *>(parameter);
-    char status[520];
-    for (int i = 0; i < 6000; ++i) {
-        GetStatusText(config, status, sizeof(status));
-        if (strncmp(status, "Compressing", 11) == 0) {
-            Sleep(150);
-            SetCancelRequested(config, 1);
-            return 0;
-        }
-        Sleep(5);
-    }
-    return 1;
+    return CancelOnceCompressing(static_cast<BackupConfig *>(parameter), 30000) ? 0 : 1;
 }
 
 TEST_F(ZipStepTest, CancelWhileCompressingLeavesNoArchive)
