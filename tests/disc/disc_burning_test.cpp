@@ -471,11 +471,13 @@ TEST_F(DiscBurningTest, NoDiscRoadWithoutTheOptionAUserStartOrTheRecorder)
         int index = AddJob(Uncompressed | Enabled);
         SetManuallyStarted(env.Config(index), c.manual);
         EXPECT_EQ(Run(index), 1) << env.LogText(index);
-        if (c.line != nullptr)
+        if (c.line != nullptr) {
             EXPECT_TRUE(Logged(index, c.line)) << env.LogText(index);
-        if (fresh.recorderRoot == L"s:\\")
+        }
+        if (fresh.recorderRoot == L"s:\\") {
             EXPECT_TRUE(Logged(index, "INFO: You can still backup to other CD/DVD drives by utilizing your own "
                                       "burning software.  See the online help for more details."));
+        }
         EXPECT_EQ(!fresh.calls.empty(), c.platformUsed);
         EXPECT_TRUE(FileExists(Widen("R:\\Backups\\Nightly\\Job A\\" + MirrorOf("a.txt"))));
         EXPECT_TRUE(fresh.discs.empty());

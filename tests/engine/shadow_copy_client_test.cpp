@@ -85,8 +85,9 @@ protected:
     {
         SetShadowLibraryForTesting(nullptr, nullptr);
         SetCurrentDirectoryW(savedFolder.c_str());
-        if (target != 0)
+        if (target != 0) {
             EXPECT_FALSE(IsDriveDefined(target)) << "the shadow letter was left behind";
+        }
     }
     int AddJob() { return env.AddConfig("Job A", destination, {Narrow(source)}, kMirrorJob); }
     // Where the files of a source folder land.
