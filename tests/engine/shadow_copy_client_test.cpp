@@ -369,6 +369,29 @@ TEST_F(ShadowJobTest, JobReadsItsSourcesThroughTheShadowLetter)
     EXPECT_EQ(CurrentFolder(), jobFolder);
 }
 
+TEST_F(ShadowJobTest, FileMissingFromTheShadowCopyIsAWarningNotAVanishedFile)
+{
+    ScopedEnvironment vss("VELLORAN_VSS_DOUBLE", "ok:50");
+    WriteTextFile(source + L"a.txt", "live");
+    // Made after the shadow copy was taken: the walk sees it, the shadow copy has no such file.
+    WriteTextFile(source + L"new.txt", "new");
+    std::wstring snapshot = env.work.Wide() + L"snapshot\\";
+    ASSERT_TRUE(MakeFolders(snapshot + source.substr(3)));
+    WriteTextFile(snapshot + source.substr(3) + L"a.txt", "snapshot");
+    SnapshotShell shell;
+    shell.letter = target;
+    shell.folder = snapshot;
+
+    int index = AddJob();
+    EXPECT_EQ(env.RunJob(index), (int)JobResult::Warnings) << env.LogText(index) << LibraryLogs();
+    EXPECT_EQ(ReadTextFile(MirrorOf(source) + L"a.txt"), "snapshot");
+    EXPECT_FALSE(FileExists(MirrorOf(source) + L"new.txt"));
+    std::vector<std::string> lines = env.LogLines(index);
+    EXPECT_TRUE(HasLine(lines, "WARNING: Unable to backup file:")) << env.LogText(index);
+    EXPECT_TRUE(HasLine(lines, "\tFrom: " + Narrow(source) + "new.txt")) << env.LogText(index);
+    EXPECT_TRUE(HasLine(lines, "\t\t\tCopy Failed         : 1 / 3 bytes")) << env.LogText(index);
+}
+
 TEST_F(ShadowJobTest, FailureStatusEndsTheJobFailedWithoutCopying)
 {
     ScopedEnvironment vss("VELLORAN_VSS_DOUBLE", "fail:7");
