@@ -16,9 +16,9 @@ const wchar_t kCopyWorkFolderName[] = L".vlrwork";
 // interrupted run left under it is simply overwritten.
 static const wchar_t kTemporaryName[] = L"\\copy.tmp";
 
-// Small enough that a Stop is noticed at once even on a slow drive, large enough that the
-// calls per megabyte do not count.
-static const DWORD kChunkBytes = 1u << 20;
+// Small enough that a Stop is noticed within a second even on a slow share, large enough that
+// the calls per megabyte do not count.
+static const DWORD kChunkBytes = 256u << 10;
 
 // The attributes a copy carries over, as the platform's file copy does.
 static const DWORD kCopiedAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |

@@ -510,6 +510,9 @@ TEST_F(JobRunTest, NamesUsersReallyHaveAreMirroredAndAnUnchangedRerunDeletesNoth
     ASSERT_TRUE(MakeFolder(source + L"\u041f\u0430\u043f\u043a\u0430 \u2013 \u8cc7\u6599"));
     for (size_t i = 0; i < names.size(); ++i)
         ASSERT_TRUE(WriteTextFile(L"\\\\?\\" + source + names[i], "file " + std::to_string(i))) << i;
+    // The copies carry these bits over, or the rerun would find the files changed.
+    SetFileAttributesW((L"\\\\?\\" + source + names[3]).c_str(), FILE_ATTRIBUTE_READONLY);
+    SetFileAttributesW((source + names[4]).c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_READONLY);
     int index = AddJob(Enabled | Uncompressed | SaveDeleted | SaveRevisions);
     gSettings.removeExcluded = 1;
     for (int run = 1; run <= 2; ++run) {
