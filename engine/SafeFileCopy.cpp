@@ -26,27 +26,26 @@ static const DWORD kCopiedAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_
                                        FILE_ATTRIBUTE_OFFLINE | FILE_ATTRIBUTE_TEMPORARY;
 
 struct CopyWork {
-    wchar_t *folder;    // the work folder, always in prefixed form (it is only made and removed)
-    wchar_t *temporary; // the temporary copy in it, prefixed only when long
+    wchar_t *folder;    // the work folder, in prefixed form like every path here
+    wchar_t *temporary; // the temporary copy in it
     char *buffer;       // one chunk
     bool used;          // a copy of this run opened the temporary copy
 };
 
-// A path as the system calls take it: with the prefix when it is long.
-class SystemPath {
+// A path in prefixed form, whatever its length: names the system would otherwise read
+// differently (a trailing dot or space, a device name such as "aux.txt") stay as the walk
+// found them.
+class PrefixedPath {
 public:
-    explicit SystemPath(const wchar_t *path) : path_(path), long_(NeedsLongPath(path) ? MakeLongPath(path) : nullptr)
-    {
-    }
-    ~SystemPath() { free(long_); }
-    SystemPath(const SystemPath &) = delete;
-    SystemPath &operator=(const SystemPath &) = delete;
-    // NULL when the prefixed form could not be made.
-    const wchar_t *get() const { return long_ != nullptr ? long_ : NeedsLongPath(path_) ? nullptr : path_; }
+    explicit PrefixedPath(const wchar_t *path) : path_(MakeLongPath(path)) {}
+    ~PrefixedPath() { free(path_); }
+    PrefixedPath(const PrefixedPath &) = delete;
+    PrefixedPath &operator=(const PrefixedPath &) = delete;
+    // NULL when memory ran out.
+    const wchar_t *get() const { return path_; }
 
 private:
-    const wchar_t *path_;
-    wchar_t *long_;
+    wchar_t *path_;
 };
 
 static void FreeCopyWork(CopyWork *work)
@@ -76,19 +75,11 @@ static CopyWork *GetCopyWork(JobContext *context)
     CopyWork *work = static_cast<CopyWork *>(calloc(1, sizeof(CopyWork)));
     wchar_t *backupFolder = AnsiToWideAlloc(context->backupFolder);
     wchar_t *folder = backupFolder != nullptr ? JoinWide(backupFolder, kCopyWorkFolderName) : nullptr;
-    wchar_t *temporary = folder != nullptr ? JoinWide(folder, kTemporaryName) : nullptr;
-    if (temporary != nullptr && NeedsLongPath(temporary)) {
-        wchar_t *prefixed = MakeLongPath(temporary);
-        free(temporary);
-        temporary = prefixed;
-    }
     if (work != nullptr && folder != nullptr) {
         work->folder = MakeLongPath(folder);
-        work->temporary = temporary;
-        temporary = nullptr;
+        work->temporary = work->folder != nullptr ? JoinWide(work->folder, kTemporaryName) : nullptr;
         work->buffer = static_cast<char *>(malloc(kChunkBytes));
     }
-    free(temporary);
     free(backupFolder);
     free(folder);
     if (work != nullptr && (work->folder == nullptr || work->temporary == nullptr || work->buffer == nullptr)) {
@@ -230,8 +221,8 @@ BOOL CopyFileSafely(JobContext *context, const wchar_t *source, const wchar_t *t
         error = ERROR_REQUEST_ABORTED;
     } else {
         CopyWork *work = GetCopyWork(context);
-        SystemPath from(source);
-        SystemPath to(target);
+        PrefixedPath from(source);
+        PrefixedPath to(target);
         if (work == nullptr || from.get() == nullptr || to.get() == nullptr)
             error = ERROR_NOT_ENOUGH_MEMORY;
         else

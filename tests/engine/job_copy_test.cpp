@@ -123,7 +123,7 @@ protected:
 // One road of a copy onto a full destination: the runs before it succeed, the last one's copy
 // does not fit.
 struct FullCase {
-    const char *road;
+    const char *road; // also the test's name
     uint32_t flags;
     int revisionCount;
     // File sizes of the runs, as fractions of the drive's free space; 0 deletes the source.
@@ -184,17 +184,11 @@ INSTANTIATE_TEST_SUITE_P(
         FullCase{"revision", SaveRevisions, 3, {0.6, 0.6}, {{L"f.bin", 0}}, {}, {},
                  "WARNING: Unable to save revision file:"},
         // Every revision number is taken: the oldest revision gives way only to a whole copy.
-        FullCase{"oldest revision", SaveRevisions, 1, {0.1, 0.5, 0.1}, {{L"f.bin", 2}}, {{L"f.1.bin", 0}}, {},
+        FullCase{"oldest_revision", SaveRevisions, 1, {0.1, 0.5, 0.1}, {{L"f.bin", 2}}, {{L"f.1.bin", 0}}, {},
                  "WARNING: Unable to save revision file:"},
-        FullCase{"deleted file", SaveDeleted, 0, {0.6, 0}, {{L"f.bin", 0}}, {}, {},
+        FullCase{"deleted_file", SaveDeleted, 0, {0.6, 0}, {{L"f.bin", 0}}, {}, {},
                  "WARNING: Unable to move deleted file:"}),
-    [](const ::testing::TestParamInfo<FullCase> &info) {
-        std::string name = info.param.road;
-        for (char &ch : name)
-            if (ch == ' ')
-                ch = '_';
-        return name;
-    });
+    [](const ::testing::TestParamInfo<FullCase> &info) { return std::string(info.param.road); });
 
 // A Stop in the middle of one long copy, on a drive slow enough that the copy takes seconds.
 struct StopCase {
