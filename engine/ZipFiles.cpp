@@ -118,6 +118,13 @@ void RenameSinglePartZip(const char *zipPath)
     MoveFileA(part, zipPath);
 }
 
+bool IsZipArchiveMade(const char *zipPath)
+{
+    char part[270];
+    FormatText(part, sizeof(part), "%s.001", zipPath);
+    return IsZipFilePresent(zipPath) || IsZipFilePresent(part);
+}
+
 void CopyCompressionLog(FILE *log, const char *path)
 {
     if (log == nullptr)
