@@ -196,9 +196,9 @@ def test_root_that_made_no_archive_holds_back_no_other(job, servers, tmp_path, w
     (other / "locked.txt").write_bytes(b"held open by another program")
     code, log, _ = job.run(server.port, "--lock", "C:\\other\\locked.txt", sources=["C:\\other\\"])
     assert code == 3, log
-    assert "ERROR (2): Compression operation Failed.\n" in log
     assert "Remote backup via FTP completed successfully.  Uploaded 1 file.\n" in log
     assert_same_files([job.compressed / "Backup_Z.zip"], home)
+    assert "ERROR (2): Compression operation Failed.\n" in log
     assert not (job.compressed / "Backup_C.zip").exists()
 
 
