@@ -59,7 +59,7 @@ int ReadNumber(const Char **p)
 {
     int value = 0;
     while (IsDigit(**p)) {
-        if (value < 100000000)
+        if (value < 100000)   // a width or precision stops growing near a million
             value = value * 10 + (int)(**p - '0');
         ++*p;
     }
