@@ -17,7 +17,7 @@ PACKAGES=(
   binutils-mingw-w64 mingw-w64-tools libz-mingw-w64-dev
   wine wine32 wine64 xvfb xauth x11-utils
   cmake ninja-build googletest make perl pkg-config file dpkg-dev rsync
-  p7zip-full imagemagick
+  p7zip-full imagemagick fp-utils
   python3-pytest python3-aiosmtpd python3-pyftpdlib python3-openssl python3-asyncssh openssh-server vsftpd openssl
 )
 
