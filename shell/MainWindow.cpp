@@ -73,6 +73,10 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         return OnMainWindowCopyData(window, (const COPYDATASTRUCT *)lParam);
     case WM_NOTIFY:
         return OnMainWindowNotify(window, (NMHDR *)lParam);
+    case WM_CONTEXTMENU:
+        if (OnMainWindowContextMenu((HWND)wParam, lParam))
+            return 0;
+        break;
     case WM_COMMAND:
         if (OnMainCommand(window, LOWORD(wParam)))
             return 0;
