@@ -36,6 +36,7 @@ static void StopQueuedStarts(HWND window)
     KillTimer(window, kTrayRetryTimerId);
     FreeRunQueue();
     exitWhenDone = 0;
+    quietJobEnds = 1;
     NoteStep("timer and queue");
 }
 
