@@ -38,10 +38,14 @@ static size_t ParentLength(const wchar_t *path)
     return length;
 }
 
-BOOL CreateDirectoryWithParents(const wchar_t *path, FILE *log)
+// *created tells whether the folder was made (else it was there already).
+static BOOL MakeDirectoryWithParents(const wchar_t *path, FILE *log, bool *created)
 {
-    if (CreateDirectoryLogged(path, log))
+    *created = false;
+    if (CreateDirectoryLogged(path, log)) {
+        *created = true;
         return TRUE;
+    }
     if (GetLastError() != ERROR_PATH_NOT_FOUND)
         return GetLastError() == ERROR_ALREADY_EXISTS && IsDirectory(path);
     size_t parentLength = ParentLength(path);
@@ -58,7 +62,14 @@ BOOL CreateDirectoryWithParents(const wchar_t *path, FILE *log)
     free(parent);
     if (!parentMade)
         return FALSE;
-    return CreateDirectoryLogged(path, log);
+    *created = CreateDirectoryLogged(path, log) != FALSE;
+    return *created ? TRUE : FALSE;
+}
+
+BOOL CreateDirectoryWithParents(const wchar_t *path, FILE *log)
+{
+    bool created;
+    return MakeDirectoryWithParents(path, log, &created);
 }
 
 int verify_directoryA(const char *path, FILE *log)
@@ -84,13 +95,25 @@ static int CountBackslashes(const wchar_t *path)
 
 int verify_directoryW(const wchar_t *path, FILE *log, int copyAttributes, const wchar_t *source)
 {
-    if (!IsDirectory(path) && !CreateDirectoryWithParents(path, log)) {
+    return VerifyKnownDirectory(path, log, copyAttributes, source, FolderUnknown, nullptr);
+}
+
+int VerifyKnownDirectory(const wchar_t *path, FILE *log, int copyAttributes, const wchar_t *source,
+                         KnownFolderState state, bool *created)
+{
+    bool exists = state == FolderPresent || (state == FolderUnknown && IsDirectory(path));
+    bool made = false;
+    if (created != nullptr)
+        *created = false;
+    if (!exists && !MakeDirectoryWithParents(path, log, &made)) {
         if (log != nullptr) {
             LogLastError("Create Directory", log);
             WriteText(log, "Unable to access or create directory: %ws\n", path);
         }
         return 0;
     }
+    if (created != nullptr)
+        *created = made;
     if (!copyAttributes || source == nullptr)
         return 1;
     // The root of a drive or of a share has no attributes of its own to give.
@@ -114,16 +137,49 @@ static int FailAttributeCopy(FILE *log, HANDLE handle, const char *title, const 
     return 0;
 }
 
+static const DWORD kDirectoryCopiedAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_ARCHIVE |
+                                                FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED |
+                                                FILE_ATTRIBUTE_SYSTEM;
+
 DWORD MergeDirectoryAttributes(DWORD destination, DWORD source)
 {
-    const DWORD copied = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_HIDDEN |
-                         FILE_ATTRIBUTE_NOT_CONTENT_INDEXED | FILE_ATTRIBUTE_SYSTEM;
-    DWORD attributes = (destination & 0x131A7 & ~copied) | (source & copied);
+    DWORD attributes = (destination & 0x131A7 & ~kDirectoryCopiedAttributes) | (source & kDirectoryCopiedAttributes);
     return attributes != 0 ? attributes : FILE_ATTRIBUTE_NORMAL;
+}
+
+static bool IsSameTime(const FILETIME &a, const FILETIME &b)
+{
+    return a.dwLowDateTime == b.dwLowDateTime && a.dwHighDateTime == b.dwHighDateTime;
+}
+
+bool HasDirectoryAttributesOf(const WIN32_FILE_ATTRIBUTE_DATA &destination, const WIN32_FILE_ATTRIBUTE_DATA &source)
+{
+    return (destination.dwFileAttributes & kDirectoryCopiedAttributes) ==
+               (source.dwFileAttributes & kDirectoryCopiedAttributes) &&
+           IsSameTime(destination.ftCreationTime, source.ftCreationTime) &&
+           IsSameTime(destination.ftLastAccessTime, source.ftLastAccessTime) &&
+           IsSameTime(destination.ftLastWriteTime, source.ftLastWriteTime);
+}
+
+// Sets the attributes through the handle already open for the times, as SetFileAttributes
+// would through one of its own.
+static BOOL SetAttributesByHandle(HANDLE handle, DWORD attributes)
+{
+    FILE_BASIC_INFO basic;
+    ZeroMemory(&basic, sizeof(basic));
+    basic.FileAttributes = attributes;
+    return SetFileInformationByHandle(handle, FileBasicInfo, &basic, sizeof(basic));
 }
 
 int CopyDirectoryAttributes(const wchar_t *source, const wchar_t *destination, FILE *log)
 {
+    // A folder that already has what it would be given is not written again: most folders of
+    // a mirror, on every run after the first.
+    WIN32_FILE_ATTRIBUTE_DATA sourceData;
+    WIN32_FILE_ATTRIBUTE_DATA destinationData;
+    if (GetFileAttributesExLong(source, &sourceData) && GetFileAttributesExLong(destination, &destinationData) &&
+        HasDirectoryAttributesOf(destinationData, sourceData))
+        return 1;
     HANDLE handle = INVALID_HANDLE_VALUE;
     wchar_t *longPath = NeedsLongPath(destination) ? MakeLongPath(destination) : nullptr;
     if (!NeedsLongPath(destination) || longPath != nullptr)
@@ -134,8 +190,6 @@ int CopyDirectoryAttributes(const wchar_t *source, const wchar_t *destination, F
     if (handle == INVALID_HANDLE_VALUE)
         return FailAttributeCopy(log, handle, "Open Directory",
                                  "Failed getting handle to write directory attributes: %ws\n", destination);
-    WIN32_FILE_ATTRIBUTE_DATA sourceData;
-    WIN32_FILE_ATTRIBUTE_DATA destinationData;
     if (!GetFileAttributesExLong(source, &sourceData))
         return FailAttributeCopy(log, handle, "Get Attributes",
                                  "Unable to read source directory attributes: %ws\n", source);
@@ -143,7 +197,7 @@ int CopyDirectoryAttributes(const wchar_t *source, const wchar_t *destination, F
         return FailAttributeCopy(log, handle, "Get Attributes",
                                  "Unable to read destination directory attributes: %ws\n", destination);
     DWORD attributes = MergeDirectoryAttributes(destinationData.dwFileAttributes, sourceData.dwFileAttributes);
-    if (!SetFileAttributesLong(destination, attributes))
+    if (!SetAttributesByHandle(handle, attributes))
         return FailAttributeCopy(log, handle, "Set Attributes",
                                  "Unable to set directory attributes: %ws\n(%X)\n", destination, attributes);
     if (!SetFileTime(handle, &sourceData.ftCreationTime, &sourceData.ftLastAccessTime,

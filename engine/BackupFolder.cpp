@@ -5,6 +5,7 @@
 #include "ErrorReport.h"
 #include "Exclusion.h"
 #include "ExtensionFilter.h"
+#include "FolderListing.h"
 #include "FolderHelpers.h"
 #include "LongPath.h"
 #include "MirrorCopy.h"
@@ -21,10 +22,27 @@ static bool IsDotEntry(const wchar_t *name)
     return wcscmp(name, L".") == 0 || wcscmp(name, L"..") == 0;
 }
 
-// One entry of the walk; 0 marks the walk failed.
+static int MirrorFolder(FILE *log, const wchar_t *source, const wchar_t *mirror, const ExtensionEntry *extensions,
+                        int extensionCount, int32_t filterFlags, const volatile uint8_t *cancel, JobContext *context,
+                        KnownFolderState mirrorState);
+
+// What the listing of the mirror folder says of the mirror subfolder of this name.
+static KnownFolderState MirrorSubfolderState(const FolderListing *mirrorListing, const wchar_t *name)
+{
+    if (mirrorListing == nullptr)
+        return FolderUnknown;
+    const FolderListing::Entry *found = mirrorListing->Find(name);
+    if (found == nullptr)
+        return FolderMissing;
+    // A file under the folder's name is left to the creation, which reports it.
+    return (found->attributes & FILE_ATTRIBUTE_DIRECTORY) ? FolderPresent : FolderUnknown;
+}
+
+// One entry of the walk; 0 marks the walk failed. mirrorListing is the mirror folder's
+// listing, or NULL when each mirror file is to be looked up.
 static int BackupEntry(FILE *log, const wchar_t *source, const wchar_t *mirror, const WIN32_FIND_DATAW &entry,
                        const ExtensionEntry *extensions, int extensionCount, int32_t filterFlags,
-                       const volatile uint8_t *cancel, JobContext *context)
+                       const volatile uint8_t *cancel, JobContext *context, const FolderListing *mirrorListing)
 {
     wchar_t *sourcePath = static_cast<wchar_t *>(malloc(2 * kWidePathChars * sizeof(wchar_t)));
     wchar_t *mirrorPath = static_cast<wchar_t *>(malloc(2 * kWidePathChars * sizeof(wchar_t)));
@@ -39,7 +57,8 @@ static int BackupEntry(FILE *log, const wchar_t *source, const wchar_t *mirror, 
         if (!CheckJoinedPathLengthW(source, entry.cFileName, kWidePathChars, log) ||
             !CheckJoinedPathLengthW(mirror, entry.cFileName, kWidePathChars, log))
             goto done;
-        result = BackupFolder(log, sourcePath, mirrorPath, extensions, extensionCount, filterFlags, cancel, context);
+        result = MirrorFolder(log, sourcePath, mirrorPath, extensions, extensionCount, filterFlags, cancel, context,
+                              MirrorSubfolderState(mirrorListing, entry.cFileName));
         goto done;
     }
     if (!PassesExtensionFilter(entry.cFileName, extensions, extensionCount, filterFlags)) {
@@ -54,7 +73,16 @@ static int BackupEntry(FILE *log, const wchar_t *source, const wchar_t *mirror, 
     }
     if (!CheckJoinedPathLengthW(mirror, entry.cFileName, kWidePathChars + 1, log))
         goto done;
-    result = BackupFile(sourcePath, mirrorPath, log, &entry, context);
+    if (mirrorListing == nullptr) {
+        result = BackupFile(sourcePath, mirrorPath, log, &entry, context);
+    } else {
+        const FolderListing::Entry *listed = mirrorListing->Find(entry.cFileName);
+        WIN32_FIND_DATAW existing;
+        if (listed != nullptr)
+            mirrorListing->ToFindData(*listed, &existing);
+        result = BackupListedFile(sourcePath, mirrorPath, log, &entry, listed != nullptr ? &existing : nullptr,
+                                  context);
+    }
 done:
     free(sourcePath);
     free(mirrorPath);
@@ -63,6 +91,14 @@ done:
 
 int BackupFolder(FILE *log, const wchar_t *source, const wchar_t *mirror, const ExtensionEntry *extensions,
                  int extensionCount, int32_t filterFlags, const volatile uint8_t *cancel, JobContext *context)
+{
+    return MirrorFolder(log, source, mirror, extensions, extensionCount, filterFlags, cancel, context, FolderUnknown);
+}
+
+// mirrorState is what the parent's listing said of the mirror folder.
+static int MirrorFolder(FILE *log, const wchar_t *source, const wchar_t *mirror, const ExtensionEntry *extensions,
+                        int extensionCount, int32_t filterFlags, const volatile uint8_t *cancel, JobContext *context,
+                        KnownFolderState mirrorState)
 {
     if (IsCancelSet(cancel))
         return 1;
@@ -77,6 +113,9 @@ int BackupFolder(FILE *log, const wchar_t *source, const wchar_t *mirror, const 
     bool failed = false;
     HANDLE search = INVALID_HANDLE_VALUE;
     WIN32_FIND_DATAW entry;
+    FolderListing mirrorListing;
+    bool mirrorListed = false;
+    bool mirrorCreated = false;
     if (!CopyFolderPath(source, sourceFolder, "WARNING: Empty path\n", log))
         goto done;
     if (IsExcluded(sourceFolder, context->config)) {
@@ -89,8 +128,11 @@ int BackupFolder(FILE *log, const wchar_t *source, const wchar_t *mirror, const 
     }
     if (!CopyFolderPath(mirror, mirrorFolder, "WARNING: Empty destination path\n", log))
         goto done;
-    if (!verify_directoryW(mirrorFolder, log, 1, sourceFolder))
+    if (!VerifyKnownDirectory(mirrorFolder, log, 1, sourceFolder, mirrorState, &mirrorCreated))
         goto done;
+    // The mirror folder's names, once: a folder made just now is empty, and one that cannot be
+    // listed leaves each file to be looked up.
+    mirrorListed = mirrorCreated || mirrorListing.List(mirrorFolder);
     FormatTextW(pattern, kWidePathChars, L"%ws*", sourceFolder);
     search = FindFirstFileLong(pattern, &entry);
     if (search == INVALID_HANDLE_VALUE) {
@@ -106,7 +148,7 @@ int BackupFolder(FILE *log, const wchar_t *source, const wchar_t *mirror, const 
         if (IsSkippedByAttributes(entry.dwFileAttributes, filterFlags) || IsDotEntry(entry.cFileName))
             continue;
         if (!BackupEntry(log, sourceFolder, mirrorFolder, entry, extensions, extensionCount, filterFlags, cancel,
-                         context))
+                         context, mirrorListed ? &mirrorListing : nullptr))
             failed = true;
     } while (FindNextFileW(search, &entry));
     FindClose(search);
