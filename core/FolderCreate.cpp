@@ -154,10 +154,11 @@ static bool IsSameTime(const FILETIME &a, const FILETIME &b)
 
 bool HasDirectoryAttributesOf(const WIN32_FILE_ATTRIBUTE_DATA &destination, const WIN32_FILE_ATTRIBUTE_DATA &source)
 {
+    // Not the last-access time: listing a folder moves it (the job's own listing of the mirror
+    // folder just after the stamp does), so comparing it would write every folder every run.
     return (destination.dwFileAttributes & kDirectoryCopiedAttributes) ==
                (source.dwFileAttributes & kDirectoryCopiedAttributes) &&
            IsSameTime(destination.ftCreationTime, source.ftCreationTime) &&
-           IsSameTime(destination.ftLastAccessTime, source.ftLastAccessTime) &&
            IsSameTime(destination.ftLastWriteTime, source.ftLastWriteTime);
 }
 

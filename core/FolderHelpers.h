@@ -24,7 +24,7 @@ int VerifyKnownDirectory(const wchar_t *path, FILE *log, int copyAttributes, con
 // from the source; none left gives FILE_ATTRIBUTE_NORMAL.
 DWORD MergeDirectoryAttributes(DWORD destination, DWORD source);
 // True when the destination folder already has the source's attributes (those that are
-// copied) and its creation, last-access and last-write times: nothing to write.
+// copied) and its creation and last-write times: nothing to write.
 bool HasDirectoryAttributesOf(const WIN32_FILE_ATTRIBUTE_DATA &destination, const WIN32_FILE_ATTRIBUTE_DATA &source);
 int CopyDirectoryAttributes(const wchar_t *source, const wchar_t *destination, FILE *log);
 int DeleteFolderTree(FILE *log, const wchar_t *folder, const volatile uint8_t *cancel);

@@ -1,11 +1,14 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include <utility>
+
 #include "ConfigRuntime.h"
 #include "ErrorReport.h"
 #include "Exclusion.h"
 #include "ExtensionFilter.h"
 #include "FolderListing.h"
+#include "ListingCache.h"
 #include "FolderHelpers.h"
 #include "LongPath.h"
 #include "MirrorCopy.h"
@@ -15,11 +18,6 @@
 static bool IsCancelSet(const volatile uint8_t *cancel)
 {
     return cancel != nullptr && __atomic_load_n(cancel, __ATOMIC_ACQUIRE) == 1;
-}
-
-static bool IsDotEntry(const wchar_t *name)
-{
-    return wcscmp(name, L".") == 0 || wcscmp(name, L"..") == 0;
 }
 
 static int MirrorFolder(FILE *log, const wchar_t *source, const wchar_t *mirror, const ExtensionEntry *extensions,
@@ -111,8 +109,9 @@ static int MirrorFolder(FILE *log, const wchar_t *source, const wchar_t *mirror,
     wchar_t *pattern = mirrorFolder + kWidePathChars;
     int result = 0;
     bool failed = false;
-    HANDLE search = INVALID_HANDLE_VALUE;
-    WIN32_FIND_DATAW entry;
+    ListingCache *cache = context->listings;
+    FILETIME unknownTime = {0, 0};
+    FolderListing sourceListing;
     FolderListing mirrorListing;
     bool mirrorListed = false;
     bool mirrorCreated = false;
@@ -133,25 +132,34 @@ static int MirrorFolder(FILE *log, const wchar_t *source, const wchar_t *mirror,
     // The mirror folder's names, once: a folder made just now is empty, and one that cannot be
     // listed leaves each file to be looked up.
     mirrorListed = mirrorCreated || mirrorListing.List(mirrorFolder);
-    FormatTextW(pattern, kWidePathChars, L"%ws*", sourceFolder);
-    search = FindFirstFileLong(pattern, &entry);
-    if (search == INVALID_HANDLE_VALUE) {
+    // The size count listed the source folder a moment ago; unless it has changed since, that
+    // listing is the walk's.
+    if ((cache == nullptr || !cache->TakeUnchanged(sourceFolder, &sourceListing)) &&
+        !sourceListing.List(sourceFolder)) {
         // A folder that cannot be listed (an unplugged drive, an offline share) is a failure:
         // it is reported, and the clean-up passes must not take its mirror for deleted files.
+        FormatTextW(pattern, kWidePathChars, L"%ws*", sourceFolder);
         LogLastError("Backup Folder - FindFirstFile", log);
         WriteText(log, "WARNING: Unable to iterate files in: %ws\n", pattern);
         goto done;
     }
-    do {
+    for (size_t i = 0; i < sourceListing.Count(); ++i) {
         if (IsCancelSet(cancel))
             break;
-        if (IsSkippedByAttributes(entry.dwFileAttributes, filterFlags) || IsDotEntry(entry.cFileName))
+        WIN32_FIND_DATAW entry;
+        sourceListing.ToFindData(sourceListing.At(i), &entry);
+        if (IsSkippedByAttributes(entry.dwFileAttributes, filterFlags))
             continue;
         if (!BackupEntry(log, sourceFolder, mirrorFolder, entry, extensions, extensionCount, filterFlags, cancel,
                          context, mirrorListed ? &mirrorListing : nullptr))
             failed = true;
-    } while (FindNextFileW(search, &entry));
-    FindClose(search);
+    }
+    // Both listings serve the deleted-items pass over this folder: the names the walk has just
+    // copied are all in the source's listing, which is what that pass looks at.
+    if (cache != nullptr && mirrorListed) {
+        cache->Keep(sourceFolder, std::move(sourceListing), unknownTime);
+        cache->Keep(mirrorFolder, std::move(mirrorListing), unknownTime);
+    }
     result = failed ? 0 : 1;
 done:
     free(sourceFolder);
