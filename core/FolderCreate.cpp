@@ -95,12 +95,14 @@ static int CountBackslashes(const wchar_t *path)
 
 int verify_directoryW(const wchar_t *path, FILE *log, int copyAttributes, const wchar_t *source)
 {
-    return VerifyKnownDirectory(path, log, copyAttributes, source, FolderUnknown, nullptr);
+    return VerifyKnownDirectory(path, log, copyAttributes, source, FolderUnknown, nullptr, nullptr);
 }
 
 int VerifyKnownDirectory(const wchar_t *path, FILE *log, int copyAttributes, const wchar_t *source,
-                         KnownFolderState state, bool *created)
+                         KnownFolderState state, bool *created, HANDLE *listHandle)
 {
+    if (listHandle != nullptr)
+        *listHandle = INVALID_HANDLE_VALUE;
     bool exists = state == FolderPresent || (state == FolderUnknown && IsDirectory(path));
     bool made = false;
     if (created != nullptr)
@@ -120,7 +122,7 @@ int VerifyKnownDirectory(const wchar_t *path, FILE *log, int copyAttributes, con
     int needed = source[0] == L'\\' ? 5 : 2;
     if (CountBackslashes(source) < needed)
         return 1;
-    return CopyDirectoryAttributes(source, path, log);
+    return CopyDirectoryAttributesListing(source, path, log, listHandle);
 }
 
 static int FailAttributeCopy(FILE *log, HANDLE handle, const char *title, const char *format,
@@ -172,8 +174,27 @@ static BOOL SetAttributesByHandle(HANDLE handle, DWORD attributes)
     return SetFileInformationByHandle(handle, FileBasicInfo, &basic, sizeof(basic));
 }
 
+static HANDLE OpenDirectoryForAttributes(const wchar_t *destination, DWORD extraAccess)
+{
+    HANDLE handle = INVALID_HANDLE_VALUE;
+    wchar_t *longPath = NeedsLongPath(destination) ? MakeLongPath(destination) : nullptr;
+    if (!NeedsLongPath(destination) || longPath != nullptr)
+        handle = CreateFileW(longPath != nullptr ? longPath : destination, FILE_WRITE_ATTRIBUTES | extraAccess,
+                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                             OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    free(longPath);
+    return handle;
+}
+
 int CopyDirectoryAttributes(const wchar_t *source, const wchar_t *destination, FILE *log)
 {
+    return CopyDirectoryAttributesListing(source, destination, log, nullptr);
+}
+
+int CopyDirectoryAttributesListing(const wchar_t *source, const wchar_t *destination, FILE *log, HANDLE *listHandle)
+{
+    if (listHandle != nullptr)
+        *listHandle = INVALID_HANDLE_VALUE;
     // A folder that already has what it would be given is not written again: most folders of
     // a mirror, on every run after the first.
     WIN32_FILE_ATTRIBUTE_DATA sourceData;
@@ -181,13 +202,13 @@ int CopyDirectoryAttributes(const wchar_t *source, const wchar_t *destination, F
     if (GetFileAttributesExLong(source, &sourceData) && GetFileAttributesExLong(destination, &destinationData) &&
         HasDirectoryAttributesOf(destinationData, sourceData))
         return 1;
-    HANDLE handle = INVALID_HANDLE_VALUE;
-    wchar_t *longPath = NeedsLongPath(destination) ? MakeLongPath(destination) : nullptr;
-    if (!NeedsLongPath(destination) || longPath != nullptr)
-        handle = CreateFileW(longPath != nullptr ? longPath : destination, FILE_WRITE_ATTRIBUTES,
-                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                             OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    free(longPath);
+    // Open for listing too when the caller lists the folder next; a folder this handle may
+    // stamp but not list is opened for the stamp alone.
+    HANDLE handle = listHandle != nullptr ? OpenDirectoryForAttributes(destination, FILE_LIST_DIRECTORY)
+                                          : INVALID_HANDLE_VALUE;
+    bool listable = handle != INVALID_HANDLE_VALUE;
+    if (!listable)
+        handle = OpenDirectoryForAttributes(destination, 0);
     if (handle == INVALID_HANDLE_VALUE)
         return FailAttributeCopy(log, handle, "Open Directory",
                                  "Failed getting handle to write directory attributes: %ws\n", destination);
@@ -206,6 +227,9 @@ int CopyDirectoryAttributes(const wchar_t *source, const wchar_t *destination, F
         return FailAttributeCopy(log, handle, "Set Time Attributes",
                                  "Unable to set directory creation, access, and modified times: %ws\n",
                                  destination);
-    CloseHandle(handle);
+    if (listable)
+        *listHandle = handle;
+    else
+        CloseHandle(handle);
     return 1;
 }

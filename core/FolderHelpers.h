@@ -17,9 +17,10 @@ int verify_directoryW(const wchar_t *path, FILE *log, int copyAttributes, const 
 enum KnownFolderState { FolderUnknown, FolderMissing, FolderPresent };
 // verify_directoryW for a folder the caller knows to be missing (it is created without being
 // looked up first) or present (it is not looked up). *created (may be NULL) tells whether the
-// folder was made by this call, and is therefore empty.
+// folder was made by this call, and is therefore empty; *listHandle (may be NULL) is as for
+// CopyDirectoryAttributesListing.
 int VerifyKnownDirectory(const wchar_t *path, FILE *log, int copyAttributes, const wchar_t *source,
-                         KnownFolderState state, bool *created);
+                         KnownFolderState state, bool *created, HANDLE *listHandle);
 // The destination's attributes with read-only, archive, hidden, not-indexed and system taken
 // from the source; none left gives FILE_ATTRIBUTE_NORMAL.
 DWORD MergeDirectoryAttributes(DWORD destination, DWORD source);
@@ -27,6 +28,10 @@ DWORD MergeDirectoryAttributes(DWORD destination, DWORD source);
 // copied) and its creation and last-write times: nothing to write.
 bool HasDirectoryAttributesOf(const WIN32_FILE_ATTRIBUTE_DATA &destination, const WIN32_FILE_ATTRIBUTE_DATA &source);
 int CopyDirectoryAttributes(const wchar_t *source, const wchar_t *destination, FILE *log);
+// CopyDirectoryAttributes for a caller that lists the destination next: when the folder had to
+// be written, the handle that wrote it is left open for listing in *listHandle, which the
+// caller closes; otherwise *listHandle is INVALID_HANDLE_VALUE.
+int CopyDirectoryAttributesListing(const wchar_t *source, const wchar_t *destination, FILE *log, HANDLE *listHandle);
 int DeleteFolderTree(FILE *log, const wchar_t *folder, const volatile uint8_t *cancel);
 
 enum FileSystemKind { FileSystemOther = 0, FileSystemNtfs = 1, FileSystemFat = 2 };

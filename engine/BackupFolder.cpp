@@ -115,6 +115,7 @@ static int MirrorFolder(FILE *log, const wchar_t *source, const wchar_t *mirror,
     FolderListing mirrorListing;
     bool mirrorListed = false;
     bool mirrorCreated = false;
+    HANDLE stamped = INVALID_HANDLE_VALUE;
     if (!CopyFolderPath(source, sourceFolder, "WARNING: Empty path\n", log))
         goto done;
     if (IsExcluded(sourceFolder, context->config)) {
@@ -127,11 +128,16 @@ static int MirrorFolder(FILE *log, const wchar_t *source, const wchar_t *mirror,
     }
     if (!CopyFolderPath(mirror, mirrorFolder, "WARNING: Empty destination path\n", log))
         goto done;
-    if (!VerifyKnownDirectory(mirrorFolder, log, 1, sourceFolder, mirrorState, &mirrorCreated))
+    if (!VerifyKnownDirectory(mirrorFolder, log, 1, sourceFolder, mirrorState, &mirrorCreated,
+                              mirrorState == FolderMissing ? nullptr : &stamped))
         goto done;
-    // The mirror folder's names, once: a folder made just now is empty, and one that cannot be
-    // listed leaves each file to be looked up.
-    mirrorListed = mirrorCreated || mirrorListing.List(mirrorFolder);
+    // The mirror folder's names, once: a folder made just now is empty, one just stamped is
+    // listed through the handle that stamped it, and one that cannot be listed leaves each
+    // file to be looked up.
+    mirrorListed = mirrorCreated || (stamped != INVALID_HANDLE_VALUE && mirrorListing.ListOpen(stamped)) ||
+                   mirrorListing.List(mirrorFolder);
+    if (stamped != INVALID_HANDLE_VALUE)
+        CloseHandle(stamped);
     // The size count listed the source folder a moment ago; unless it has changed since, that
     // listing is the walk's.
     if ((cache == nullptr || !cache->TakeUnchanged(sourceFolder, &sourceListing)) &&

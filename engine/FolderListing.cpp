@@ -39,6 +39,42 @@ bool FolderListing::List(const wchar_t *folder)
     return true;
 }
 
+void FolderListing::AppendDirectoryInfo(const FILE_FULL_DIR_INFO &info)
+{
+    WIN32_FIND_DATAW entry;
+    size_t length = std::min<size_t>(info.FileNameLength / sizeof(wchar_t), MAX_PATH - 1);
+    memcpy(entry.cFileName, info.FileName, length * sizeof(wchar_t));
+    entry.cFileName[length] = L'\0';
+    if (IsDotEntry(entry.cFileName))
+        return;
+    entry.dwFileAttributes = info.FileAttributes;
+    entry.nFileSizeHigh = (DWORD)(info.EndOfFile.QuadPart >> 32);
+    entry.nFileSizeLow = (DWORD)info.EndOfFile.QuadPart;
+    entry.ftLastWriteTime.dwLowDateTime = info.LastWriteTime.LowPart;
+    entry.ftLastWriteTime.dwHighDateTime = (DWORD)info.LastWriteTime.HighPart;
+    Append(entry);
+}
+
+bool FolderListing::ListOpen(HANDLE folder)
+{
+    std::vector<char> buffer(64u << 10);
+    FILE_INFO_BY_HANDLE_CLASS next = FileFullDirectoryRestartInfo;
+    bool first = true;
+    // Ends, as a search does, at the first call that gives nothing more.
+    while (GetFileInformationByHandleEx(folder, next, buffer.data(), (DWORD)buffer.size())) {
+        first = false;
+        next = FileFullDirectoryInfo;
+        for (size_t offset = 0;;) {
+            const FILE_FULL_DIR_INFO &info = *reinterpret_cast<const FILE_FULL_DIR_INFO *>(buffer.data() + offset);
+            AppendDirectoryInfo(info);
+            if (info.NextEntryOffset == 0)
+                break;
+            offset += info.NextEntryOffset;
+        }
+    }
+    return !first || GetLastError() == ERROR_NO_MORE_FILES;
+}
+
 void FolderListing::Append(const WIN32_FIND_DATAW &entry)
 {
     Entry kept;

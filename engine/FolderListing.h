@@ -20,6 +20,9 @@ public:
     // Lists the folder (its path ends in "\\"), without "." and "..". false when the search
     // could not start; the last error is then the search's.
     bool List(const wchar_t *folder);
+    // Lists the folder through a handle open with FILE_LIST_DIRECTORY; false when that failed
+    // at once.
+    bool ListOpen(HANDLE folder);
     // Adds an entry made after the listing, such as a copy the job has just written.
     void Add(const WIN32_FIND_DATAW &entry);
     size_t Count() const { return entries_.size(); }
@@ -36,6 +39,7 @@ public:
 
 private:
     void Append(const WIN32_FIND_DATAW &entry);
+    void AppendDirectoryInfo(const FILE_FULL_DIR_INFO &info);
     std::vector<Entry> entries_;
     std::vector<wchar_t> names_; // every name followed by its terminator
     mutable std::vector<uint32_t> byName_; // entry indexes in name order, made again after a change

@@ -82,7 +82,12 @@ int main(int argc, char **argv)
     DWORD result = RunBackupJob(config);
     QueryPerformanceCounter(&end);
     double seconds = (double)(end.QuadPart - start.QuadPart) / (double)frequency.QuadPart;
-    WriteText(stdout, "result=%d seconds=%.3f\n", (int)result, seconds);
+    FILETIME created, exited, kernel, user;
+    GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user);
+    double kernelSeconds = (((ULONGLONG)kernel.dwHighDateTime << 32) | kernel.dwLowDateTime) / 1e7;
+    double userSeconds = (((ULONGLONG)user.dwHighDateTime << 32) | user.dwLowDateTime) / 1e7;
+    WriteText(stdout, "result=%d seconds=%.3f user=%.3f kernel=%.3f\n", (int)result, seconds, userSeconds,
+              kernelSeconds);
     char logPath[MAX_PATH];
     FormatText(logPath, sizeof(logPath), "%s%d.txt", dataFolder, config->uniqueId);
     PrintLogSummary(logPath);
