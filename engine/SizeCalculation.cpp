@@ -3,7 +3,9 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include <string>
 #include <utility>
+#include <vector>
 
 #include "Exclusion.h"
 #include "ExtensionFilter.h"
@@ -19,71 +21,152 @@ static bool IsCancelSet(const volatile uint8_t *cancel)
     return cancel != nullptr && __atomic_load_n(cancel, __ATOMIC_ACQUIRE) == 1;
 }
 
-static void SumListedFolder(const wchar_t *folder, const FILETIME &folderWrite, const ExtensionEntry *extensions,
-                            int extensionCount, int32_t filterFlags, const volatile uint8_t *cancel, double *bytes,
-                            int32_t *files, const BackupConfig *config, ListingCache *cache);
+namespace {
 
-static void AddFolderEntry(const wchar_t *folder, const WIN32_FIND_DATAW &entry, const ExtensionEntry *extensions,
-                           int extensionCount, int32_t filterFlags, const volatile uint8_t *cancel, double *bytes,
-                           int32_t *files, const BackupConfig *config, ListingCache *cache)
-{
-    wchar_t *path = static_cast<wchar_t *>(malloc(2 * kWidePathChars * sizeof(wchar_t)));
-    if (path == nullptr)
-        return;
-    FormatTextW(path, 2 * kWidePathChars, L"%ws%ws", folder, entry.cFileName);
-    if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-        if (CheckJoinedPathLengthW(folder, entry.cFileName, kWidePathChars, nullptr))
-            SumListedFolder(path, entry.ftLastWriteTime, extensions, extensionCount, filterFlags, cancel, bytes, files,
-                            config, cache);
-    } else if (PassesExtensionFilter(entry.cFileName, extensions, extensionCount, filterFlags) &&
-               CheckJoinedPathLengthW(folder, entry.cFileName, kWidePathChars + 1, nullptr) &&
-               !IsExcluded(path, config)) {
-        *bytes += entry.nFileSizeHigh * 4294967296.0 + entry.nFileSizeLow;
-        *files += 1;
-    }
-    free(path);
-}
+// What a count applies besides the folder itself.
+struct CountRules {
+    const ExtensionEntry *extensions;
+    int extensionCount;
+    int32_t filterFlags;
+    const volatile uint8_t *cancel;
+    const BackupConfig *config;
+};
 
-// The walk; with a cache, each listing is kept for the mirror walk that follows, together with
-// the folder's last-write time from before it was listed (from its parent's listing).
-static void SumListedFolder(const wchar_t *folder, const FILETIME &folderWrite, const ExtensionEntry *extensions,
-                            int extensionCount, int32_t filterFlags, const volatile uint8_t *cancel, double *bytes,
-                            int32_t *files, const BackupConfig *config, ListingCache *cache)
+// A folder still to be counted, with its last-write time from its parent's listing.
+struct PendingFolder {
+    std::wstring path;
+    FILETIME folderWrite;
+};
+
+// Counts the included files of one folder (not those of its subfolders) into *bytes and
+// *files, and appends the subfolders to count to *subfolders. The folder's listing is left in
+// *listing under *listedPath (its path with the trailing backslash); false when the folder is
+// not counted at all (excluded, too long, not listable, or the count was stopped).
+bool CountFolder(const wchar_t *folder, const CountRules &rules, double *bytes, int32_t *files,
+                 std::vector<PendingFolder> *subfolders, FolderListing *listing, std::wstring *listedPath)
 {
-    if (IsCancelSet(cancel))
-        return;
+    if (IsCancelSet(rules.cancel))
+        return false;
     size_t length = wcslen(folder);
     if (length == 0 || length >= kWidePathChars - 1)
-        return;
-    wchar_t *path = static_cast<wchar_t *>(malloc(kWidePathChars * sizeof(wchar_t)));
-    if (path == nullptr)
-        return;
-    wcscpy(path, folder);
-    if (path[length - 1] != L'\\')
-        wcscat(path, L"\\");
-    FolderListing listing;
-    if (IsExcluded(path, config) || wcslen(path) > kWidePathChars - 2 || !listing.List(path))
-        goto done;
-    for (size_t i = 0; i < listing.Count(); ++i) {
-        if (IsCancelSet(cancel))
+        return false;
+    std::wstring path(folder);
+    if (path.back() != L'\\')
+        path += L'\\';
+    if (IsExcluded(path.c_str(), rules.config) || path.size() > kWidePathChars - 2 || !listing->List(path.c_str()))
+        return false;
+    std::wstring item;
+    for (size_t i = 0; i < listing->Count(); ++i) {
+        if (IsCancelSet(rules.cancel))
             break;
         WIN32_FIND_DATAW entry;
-        listing.ToFindData(listing.At(i), &entry);
-        if (IsSkippedByAttributes(entry.dwFileAttributes, filterFlags))
+        listing->ToFindData(listing->At(i), &entry);
+        if (IsSkippedByAttributes(entry.dwFileAttributes, rules.filterFlags))
             continue;
-        AddFolderEntry(path, entry, extensions, extensionCount, filterFlags, cancel, bytes, files, config, cache);
+        item = path + entry.cFileName;
+        if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+            if (CheckJoinedPathLengthW(path.c_str(), entry.cFileName, kWidePathChars, nullptr))
+                subfolders->push_back({item, entry.ftLastWriteTime});
+        } else if (PassesExtensionFilter(entry.cFileName, rules.extensions, rules.extensionCount, rules.filterFlags) &&
+                   CheckJoinedPathLengthW(path.c_str(), entry.cFileName, kWidePathChars + 1, nullptr) &&
+                   !IsExcluded(item.c_str(), rules.config)) {
+            *bytes += entry.nFileSizeHigh * 4294967296.0 + entry.nFileSizeLow;
+            *files += 1;
+        }
     }
-    if (cache != nullptr)
-        cache->Keep(path, std::move(listing), folderWrite);
-done:
-    free(path);
+    *listedPath = std::move(path);
+    return true;
 }
+
+// The walk of a tree on this thread alone.
+void CountTree(const wchar_t *folder, const CountRules &rules, double *bytes, int32_t *files)
+{
+    std::vector<PendingFolder> subfolders;
+    FolderListing listing;
+    std::wstring listed;
+    if (!CountFolder(folder, rules, bytes, files, &subfolders, &listing, &listed))
+        return;
+    for (const PendingFolder &subfolder : subfolders)
+        CountTree(subfolder.path.c_str(), rules, bytes, files);
+}
+
+// The job's walk, on two threads: a listing mostly waits (on the disk, on a share, and under
+// Wine on its server), so two overlap well; more did not help. Each listing is kept for the
+// mirror walk that follows, with the folder's last-write time from before it was listed. The
+// sums are of whole numbers far below 2^53, so the order of the additions does not matter.
+struct SharedCount {
+    const CountRules *rules;
+    ListingCache *cache;
+    CRITICAL_SECTION lock;
+    CONDITION_VARIABLE changed;
+    std::vector<PendingFolder> pending;
+    int busy = 0; // folders being counted now
+    double bytes = 0;
+    int32_t files = 0;
+};
+
+DWORD WINAPI CountPendingFolders(LPVOID argument)
+{
+    SharedCount &shared = *static_cast<SharedCount *>(argument);
+    EnterCriticalSection(&shared.lock);
+    for (;;) {
+        while (shared.pending.empty() && shared.busy > 0)
+            SleepConditionVariableCS(&shared.changed, &shared.lock, INFINITE);
+        if (shared.pending.empty())
+            break;
+        PendingFolder next = std::move(shared.pending.back());
+        shared.pending.pop_back();
+        ++shared.busy;
+        LeaveCriticalSection(&shared.lock);
+        double bytes = 0;
+        int32_t files = 0;
+        std::vector<PendingFolder> subfolders;
+        FolderListing listing;
+        std::wstring listed;
+        bool counted = CountFolder(next.path.c_str(), *shared.rules, &bytes, &files, &subfolders, &listing, &listed);
+        EnterCriticalSection(&shared.lock);
+        if (counted) {
+            shared.bytes += bytes;
+            shared.files += files;
+            shared.cache->Keep(listed.c_str(), std::move(listing), next.folderWrite);
+            for (PendingFolder &subfolder : subfolders)
+                shared.pending.push_back(std::move(subfolder));
+        }
+        --shared.busy;
+        WakeAllConditionVariable(&shared.changed);
+    }
+    LeaveCriticalSection(&shared.lock);
+    return 0;
+}
+
+void CountTreeKeeping(const wchar_t *folder, const FILETIME &folderWrite, const CountRules &rules,
+                      ListingCache *cache, double *bytes, int32_t *files)
+{
+    SharedCount shared;
+    shared.rules = &rules;
+    shared.cache = cache;
+    InitializeCriticalSection(&shared.lock);
+    InitializeConditionVariable(&shared.changed);
+    shared.pending.push_back({folder, folderWrite});
+    // Without a second thread this one counts alone.
+    HANDLE helper = CreateThread(nullptr, 0, CountPendingFolders, &shared, 0, nullptr);
+    CountPendingFolders(&shared);
+    if (helper != nullptr) {
+        WaitForSingleObject(helper, INFINITE);
+        CloseHandle(helper);
+    }
+    DeleteCriticalSection(&shared.lock);
+    *bytes += shared.bytes;
+    *files += shared.files;
+}
+
+} // namespace
 
 void SumFolderSize(const wchar_t *folder, const ExtensionEntry *extensions, int extensionCount, int32_t filterFlags,
                    const volatile uint8_t *cancel, double *bytes, int32_t *files, const BackupConfig *config)
 {
-    FILETIME unknown = {0, 0};
-    SumListedFolder(folder, unknown, extensions, extensionCount, filterFlags, cancel, bytes, files, config, nullptr);
+    CountRules rules = {extensions, extensionCount, filterFlags, cancel, config};
+    CountTree(folder, rules, bytes, files);
 }
 
 static int MeasureSourceKeeping(SourceItem *source, const BackupConfig *config, const volatile uint8_t *cancel,
@@ -99,15 +182,18 @@ static int MeasureSourceKeeping(SourceItem *source, const BackupConfig *config, 
     double bytes = 0;
     int32_t files = 0;
     size_t length = wcslen(wide);
-    if (wide[length - 1] == L'\\') {
+    if (wide[length - 1] == L'\\' && cache == nullptr) {
+        SumFolderSize(wide, config->extensions, config->extensionCount, config->filterFlags, cancel, &bytes, &files,
+                      config);
+    } else if (wide[length - 1] == L'\\') {
         // The folder's time before its listing, so that the mirror walk can tell whether it
         // changed since.
         WIN32_FILE_ATTRIBUTE_DATA folder;
         FILETIME folderWrite = {0, 0};
-        if (cache != nullptr && GetFileAttributesExLong(wide, &folder))
+        if (GetFileAttributesExLong(wide, &folder))
             folderWrite = folder.ftLastWriteTime;
-        SumListedFolder(wide, folderWrite, config->extensions, config->extensionCount, config->filterFlags, cancel,
-                        &bytes, &files, config, cache);
+        CountRules rules = {config->extensions, config->extensionCount, config->filterFlags, cancel, config};
+        CountTreeKeeping(wide, folderWrite, rules, cache, &bytes, &files);
     } else {
         WIN32_FIND_DATAW entry;
         HANDLE search = FindFirstFileLong(wide, &entry);

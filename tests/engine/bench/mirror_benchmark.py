@@ -161,44 +161,47 @@ class Bench:
             os.utime(path, None)
 
     def run_once(self):
+        """One round: each kind of run of every peer, side by side, so that each ratio compares
+        runs made within moments of each other."""
         touched = len(self.touched)
-        if "velloran" in PEERS:
-            self.fresh("dest")
-            self.job("first", self.files, 0)
-            self.job("rerun", 0, self.files)
-        if "walker" in PEERS:
-            self.fresh("walker")
-            self.walk("first", "copy", self.files)
-            self.walk("rerun", "sync", 0)
-        if "xcopy" in PEERS:
-            self.xcopy()
-        if "rsync" in PEERS:
-            self.fresh("rsync")
-            self.rsync("first")
-            self.rsync("rerun")
-        self.touch()
-        if "velloran" in PEERS:
-            self.job("touched", touched, self.files - touched)
-        if "walker" in PEERS:
-            self.walk("touched", "sync", touched)
-        if "rsync" in PEERS:
-            self.rsync("touched")
+        for name in ("dest", "walker", "rsync"):
+            self.fresh(name)
+        steps = [
+            ("velloran", lambda: self.job("first", self.files, 0)),
+            ("walker", lambda: self.walk("first", "copy", self.files)),
+            ("xcopy", self.xcopy),
+            ("rsync", lambda: self.rsync("first")),
+            ("velloran", lambda: self.job("rerun", 0, self.files)),
+            ("walker", lambda: self.walk("rerun", "sync", 0)),
+            ("rsync", lambda: self.rsync("rerun")),
+            (None, self.touch),
+            ("velloran", lambda: self.job("touched", touched, self.files - touched)),
+            ("walker", lambda: self.walk("touched", "sync", touched)),
+            ("rsync", lambda: self.rsync("touched")),
+        ]
+        for peer, step in steps:
+            if peer is None or peer in PEERS:
+                step()
 
     def report(self):
         med = {key: statistics.median(values) for key, values in self.times.items()}
         mb = sum(os.path.getsize(p) for p in list_files(self.src).values()) / 1048576
-        print("[bench] %d files, %.0f MB, %d run(s), %d files touched; medians in seconds, "
-              "each including the start of its program" % (self.files, mb, RUNS, len(self.touched)))
+        print("[bench] %d files, %.0f MB, %d round(s), %d files touched; seconds, each including the "
+              "start of its program (median, then every round)" % (self.files, mb, RUNS, len(self.touched)))
         for key in sorted(med):
             print("  %-22s %8.2f s   (%s)" % (key, med[key], ", ".join("%.2f" % v for v in self.times[key])))
         pairs = [("first", "walker first"), ("rerun", "walker rerun"), ("touched", "walker touched"),
                  ("first", "xcopy first"), ("first", "rsync first"), ("rerun", "rsync rerun"),
                  ("touched", "rsync touched")]
-        print("[bench] ratios (Velloran / peer; below 1 is faster)")
+        print("[bench] Velloran / peer, each round's runs compared with each other (below 1 is faster):"
+              " median, then every round")
         for key, peer in pairs:
-            ours = "velloran " + key
-            if ours in med and peer in med:
-                print("  %-9s / %-15s %6.2f" % (key, peer, med[ours] / med[peer]))
+            ours = self.times.get("velloran " + key)
+            theirs = self.times.get(peer)
+            if ours and theirs:
+                ratios = [a / b for a, b in zip(ours, theirs)]
+                print("  %-9s / %-15s %6.2f   (%s)" % (key, peer, statistics.median(ratios),
+                                                      ", ".join("%.2f" % r for r in ratios)))
 
 
 def main():
@@ -215,7 +218,7 @@ def main():
     os.makedirs(os.path.join(work, "data"), exist_ok=True)
     try:
         for run in range(RUNS):
-            print("[bench] run %d of %d" % (run + 1, RUNS), flush=True)
+            print("[bench] round %d of %d" % (run + 1, RUNS), flush=True)
             bench.run_once()
     except BenchFailure as failure:
         print("[bench] FAILED, no figures: %s" % failure, file=sys.stderr)
