@@ -5,9 +5,6 @@
 
 #include "LongPath.h"
 
-// About a million names; a larger tree lists the rest of its folders again in each pass.
-static const size_t kBudgetBytes = 64u << 20;
-
 static size_t KeptBytes(const std::wstring &folder, const FolderListing &listing)
 {
     return listing.Footprint() + (folder.size() + 1) * sizeof(wchar_t) + 64;
@@ -17,7 +14,7 @@ void ListingCache::Keep(const wchar_t *folder, FolderListing &&listing, const FI
 {
     std::wstring key(folder);
     size_t bytes = KeptBytes(key, listing);
-    if (bytes_ + bytes > kBudgetBytes || kept_.count(key) != 0)
+    if (bytes_ + bytes > budget_ || kept_.count(key) != 0)
         return;
     Kept &kept = kept_[key];
     kept.listing = std::move(listing);

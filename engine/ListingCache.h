@@ -13,6 +13,9 @@
 
 class ListingCache {
 public:
+    // About a million names; a larger tree lists the rest of its folders again in each pass.
+    static const size_t kDefaultBudgetBytes = 64u << 20;
+    explicit ListingCache(size_t budgetBytes = kDefaultBudgetBytes) : budget_(budgetBytes) {}
     // Keeps the listing of folder (its path as the passes build it, ending in "\\").
     // folderWrite is the folder's last-write time from before it was listed.
     void Keep(const wchar_t *folder, FolderListing &&listing, const FILETIME &folderWrite);
@@ -33,6 +36,7 @@ private:
     };
     bool TakeKept(const wchar_t *folder, Kept *kept);
     std::unordered_map<std::wstring, Kept> kept_;
+    size_t budget_;
     size_t bytes_ = 0;
     bool reliableTimes_ = false;
 };

@@ -40,6 +40,13 @@ bool WriteFileW(const std::wstring &path, const char *content)
     return true;
 }
 
+std::string Narrow(const wchar_t *text)
+{
+    char out[1024];
+    int length = WideCharToMultiByte(CP_UTF8, 0, text, -1, out, sizeof(out), nullptr, nullptr);
+    return length > 0 ? std::string(out) : std::string("?");
+}
+
 std::string ReadLog(FILE *log)
 {
     fflush(log);
@@ -80,6 +87,43 @@ TEST(LongPath, PrefixIsNeverAddedTwiceAndRelativePathsAreMadeFull)
     if (expected.back() != L'\\')
         expected += L'\\';
     EXPECT_EQ(LongPathOf(L"sub\\file.txt"), expected + L"sub\\file.txt");
+}
+
+// Names the system's path parsing would change go with the prefix, and the prefix goes in
+// front of them as they stand: "trail." must not become "trail", nor "aux.txt" the device.
+TEST(LongPath, NamesAShortPathMisreadsKeepThePrefixAndTheirSpelling)
+{
+    struct Case {
+        const wchar_t *path;
+        bool prefixed;
+    } cases[] = {
+        {L"C:\\x\\trail.", true},
+        {L"C:\\x\\space ", true},
+        {L"C:\\x\\aux.txt", true},
+        {L"C:\\x\\CON", true},
+        {L"C:\\x\\lpt1.log", true},
+        {L"C:\\x\\nul .txt", true},
+        {L"C:\\x\\dir.\\f.txt", true},
+        {L"C:\\aux\\f.txt", true},
+        {L"\\\\server\\share\\prn", true},
+        {L"C:\\x\\normal.txt", false},
+        {L"C:\\x\\.profile", false},
+        {L"C:\\x\\archive.tar.gz", false},
+        {L"C:\\x\\auxiliary.txt", false},
+        {L"C:\\x\\com10.txt", false},
+        {L"C:\\x\\folder\\", false},
+        {L"C:\\x\\Report \u2013 final.txt", false},
+    };
+    for (const Case &c : cases) {
+        EXPECT_EQ(NeedsLongPath(c.path), c.prefixed) << Narrow(c.path);
+        std::wstring expected = c.path[1] == L'\\' ? L"\\\\?\\UNC\\" + std::wstring(c.path + 2)
+                                                     : L"\\\\?\\" + std::wstring(c.path);
+        EXPECT_EQ(LongPathOf(c.path), expected) << Narrow(c.path);
+    }
+    // Paths the system has to normalise still are.
+    EXPECT_FALSE(NeedsLongPath(L"C:\\a\\.\\b"));
+    EXPECT_EQ(LongPathOf(L"C:\\a\\\\b"), L"\\\\?\\C:\\a\\b");
+    EXPECT_EQ(LongPathOf(L"C:/a/b"), L"\\\\?\\C:\\a\\b");
 }
 
 TEST(LongPath, CopyAndDeleteBeyondTheLimit)
