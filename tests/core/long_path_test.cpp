@@ -270,6 +270,47 @@ TEST(FolderAttributes, SourceAttributesAndTimesAreCopied)
     EXPECT_EQ(data.ftLastWriteTime.dwLowDateTime, when.dwLowDateTime);
 }
 
+// The change time of a folder, which moves whenever its attributes or times are written.
+LONGLONG ChangeTimeOf(const std::wstring &folder)
+{
+    HANDLE handle = CreateFileW(folder.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    FILE_BASIC_INFO basic = {};
+    GetFileInformationByHandleEx(handle, FileBasicInfo, &basic, sizeof(basic));
+    CloseHandle(handle);
+    return basic.ChangeTime.QuadPart;
+}
+
+// A folder that already has its source's attributes and times is left as it is; one whose
+// source has other attributes or another last-write time since is written again.
+TEST(FolderAttributes, OnlyAFolderThatDiffersFromItsSourceIsWrittenAgain)
+{
+    ScratchFolder folder;
+    std::wstring source = folder.Wide() + L"src";
+    std::wstring target = folder.Wide() + L"dst";
+    ASSERT_TRUE(CreateDirectoryW(source.c_str(), nullptr));
+    ASSERT_EQ(verify_directoryW(target.c_str(), nullptr, 1, source.c_str()), 1);
+    LONGLONG stamped = ChangeTimeOf(target);
+    Sleep(50);
+    ASSERT_EQ(verify_directoryW(target.c_str(), nullptr, 1, source.c_str()), 1);
+    EXPECT_EQ(ChangeTimeOf(target), stamped) << "a folder that matched was written again";
+
+    ASSERT_TRUE(SetFileAttributesW(source.c_str(), FILE_ATTRIBUTE_HIDDEN));
+    ASSERT_EQ(verify_directoryW(target.c_str(), nullptr, 1, source.c_str()), 1);
+    EXPECT_NE(GetFileAttributesW(target.c_str()) & FILE_ATTRIBUTE_HIDDEN, 0u);
+
+    FILETIME later = {0x56780000, 0x01D10000};
+    HANDLE handle = CreateFileW(source.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    ASSERT_NE(handle, INVALID_HANDLE_VALUE);
+    SetFileTime(handle, nullptr, nullptr, &later);
+    CloseHandle(handle);
+    ASSERT_EQ(verify_directoryW(target.c_str(), nullptr, 1, source.c_str()), 1);
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    ASSERT_TRUE(GetFileAttributesExW(target.c_str(), GetFileExInfoStandard, &data));
+    EXPECT_EQ(CompareFileTime(&data.ftLastWriteTime, &later), 0);
+}
+
 TEST(FolderAttributes, MergedAttributes)
 {
     struct Case { DWORD destination, source, expected; };
