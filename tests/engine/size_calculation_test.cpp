@@ -9,7 +9,9 @@
 #include "FolderListing.h"
 #include "JobTestSupport.h"
 #include "ListingCache.h"
+#include "ListingPrefetch.h"
 #include "SizeCalculation.h"
+#include "WaitUntil.h"
 
 namespace {
 
@@ -185,6 +187,34 @@ TEST_F(SizeTest, ListingCacheHandsOutOnlyListingsOfUnchangedFoldersWithinItsBudg
     keep(small, many);
     EXPECT_TRUE(small.Take(folder.c_str(), &listing));
     EXPECT_FALSE(small.Take(many.c_str(), &listing)) << "kept beyond the budget";
+}
+
+// The helpers list what they were asked for; a folder not asked for, or gone by the time it
+// was listed, is left to the caller.
+TEST_F(SizeTest, ListingPrefetchHandsOutWhatItListedAndLeavesTheRestToTheCaller)
+{
+    ListingPrefetch prefetch;
+    ASSERT_TRUE(prefetch.Start());
+    std::wstring sub = folder + L"sub\\";
+    prefetch.Ask({folder, sub, folder + L"gone\\"});
+    // A Take before a helper started on the folder leaves it to the caller: ask again then.
+    FolderListing listing;
+    auto takeListed = [&](const std::wstring &path) {
+        return WaitUntil([&] {
+            if (prefetch.Take(path, &listing))
+                return true;
+            prefetch.Ask({path});
+            return false;
+        });
+    };
+    ASSERT_TRUE(takeListed(folder));
+    EXPECT_EQ(listing.Count(), 4u);
+    ASSERT_TRUE(takeListed(sub));
+    ASSERT_EQ(listing.Count(), 1u);
+    EXPECT_STREQ(listing.NameOf(listing.At(0)), L"c.doc");
+    EXPECT_FALSE(prefetch.Take(folder + L"gone\\", &listing));
+    EXPECT_FALSE(prefetch.Take(folder, &listing)) << "handed out twice";
+    EXPECT_FALSE(prefetch.Take(folder + L"never\\", &listing));
 }
 
 TEST_F(SizeTest, CancelledCountLeavesSourcesUnmeasured)
