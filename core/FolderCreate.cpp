@@ -164,6 +164,14 @@ bool HasDirectoryAttributesOf(const WIN32_FILE_ATTRIBUTE_DATA &destination, cons
            IsSameTime(destination.ftLastWriteTime, source.ftLastWriteTime);
 }
 
+bool IsDirectoryStampCurrent(const wchar_t *source, const wchar_t *destination)
+{
+    WIN32_FILE_ATTRIBUTE_DATA sourceData;
+    WIN32_FILE_ATTRIBUTE_DATA destinationData;
+    return GetFileAttributesExLong(source, &sourceData) && GetFileAttributesExLong(destination, &destinationData) &&
+           HasDirectoryAttributesOf(destinationData, sourceData);
+}
+
 // Sets the attributes through the handle already open for the times, as SetFileAttributes
 // would through one of its own.
 static BOOL SetAttributesByHandle(HANDLE handle, DWORD attributes)
@@ -197,11 +205,10 @@ int CopyDirectoryAttributesListing(const wchar_t *source, const wchar_t *destina
         *listHandle = INVALID_HANDLE_VALUE;
     // A folder that already has what it would be given is not written again: most folders of
     // a mirror, on every run after the first.
+    if (IsDirectoryStampCurrent(source, destination))
+        return 1;
     WIN32_FILE_ATTRIBUTE_DATA sourceData;
     WIN32_FILE_ATTRIBUTE_DATA destinationData;
-    if (GetFileAttributesExLong(source, &sourceData) && GetFileAttributesExLong(destination, &destinationData) &&
-        HasDirectoryAttributesOf(destinationData, sourceData))
-        return 1;
     // Open for listing too when the caller lists the folder next; a folder this handle may
     // stamp but not list is opened for the stamp alone.
     HANDLE handle = listHandle != nullptr ? OpenDirectoryForAttributes(destination, FILE_LIST_DIRECTORY)

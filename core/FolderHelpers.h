@@ -27,6 +27,8 @@ DWORD MergeDirectoryAttributes(DWORD destination, DWORD source);
 // True when the destination folder already has the source's attributes (those that are
 // copied) and its creation and last-write times: nothing to write.
 bool HasDirectoryAttributesOf(const WIN32_FILE_ATTRIBUTE_DATA &destination, const WIN32_FILE_ATTRIBUTE_DATA &source);
+// The same, read from both folders now; false when either cannot be read.
+bool IsDirectoryStampCurrent(const wchar_t *source, const wchar_t *destination);
 int CopyDirectoryAttributes(const wchar_t *source, const wchar_t *destination, FILE *log);
 // CopyDirectoryAttributes for a caller that lists the destination next: when the folder had to
 // be written, the handle that wrote it is left open for listing in *listHandle, which the

@@ -107,7 +107,7 @@ void AskForMirrorSubfolders(const MirrorWalk &walk, const wchar_t *sourceFolder,
 {
     if (walk.prefetch == nullptr)
         return;
-    std::vector<std::wstring> folders;
+    std::vector<ListingPrefetch::Ahead> folders;
     std::wstring sourcePath;
     for (size_t i = 0; i < sourceListing.Count(); ++i) {
         const FolderListing::Entry &entry = sourceListing.At(i);
@@ -119,7 +119,7 @@ void AskForMirrorSubfolders(const MirrorWalk &walk, const wchar_t *sourceFolder,
             continue;
         sourcePath = std::wstring(sourceFolder) + name + L"\\";
         if (!IsExcluded(sourcePath.c_str(), walk.context->config))
-            folders.push_back(std::wstring(mirrorFolder) + name + L"\\");
+            folders.push_back({std::wstring(mirrorFolder) + name + L"\\", sourcePath});
     }
     walk.prefetch->Ask(std::move(folders));
 }

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <utility>
 
+#include "FolderHelpers.h"
+
 // Listings made and not yet taken, at most: enough to stay ahead, few enough that a folder
 // with a great many subfolders does not hold them all at once.
 static const size_t kReadyLimit = 64;
@@ -53,12 +55,13 @@ void ListingPrefetch::ListAhead()
             SleepConditionVariableCS(&changed_, &lock_, INFINITE);
         if (stopping_)
             break;
-        std::wstring folder = std::move(queue_.front());
+        Ahead next = std::move(queue_.front());
         queue_.pop_front();
+        const std::wstring &folder = next.folder;
         listing_.push_back(folder);
         LeaveCriticalSection(&lock_);
         FolderListing listing;
-        bool listed = listing.List(folder.c_str());
+        bool listed = IsDirectoryStampCurrent(next.source.c_str(), folder.c_str()) && listing.List(folder.c_str());
         EnterCriticalSection(&lock_);
         if (listed)
             ready_[folder] = std::move(listing);
@@ -68,7 +71,7 @@ void ListingPrefetch::ListAhead()
     LeaveCriticalSection(&lock_);
 }
 
-void ListingPrefetch::Ask(std::vector<std::wstring> &&folders)
+void ListingPrefetch::Ask(std::vector<Ahead> &&folders)
 {
     if (threads_.empty() || folders.empty())
         return;
@@ -92,7 +95,7 @@ bool ListingPrefetch::Take(const std::wstring &folder, FolderListing *listing)
         ready_.erase(found);
         WakeAllConditionVariable(&changed_);
     } else {
-        auto queued = std::find(queue_.begin(), queue_.end(), folder);
+        auto queued = std::find_if(queue_.begin(), queue_.end(), [&](const Ahead &ahead) { return ahead.folder == folder; });
         if (queued != queue_.end())
             queue_.erase(queued);
     }

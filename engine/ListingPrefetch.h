@@ -22,9 +22,15 @@ public:
     ListingPrefetch &operator=(const ListingPrefetch &) = delete;
     // Starts the helpers; false when none can start (every Take then says no).
     bool Start();
-    // Folders (paths ending in "\\") the walk will enter soon, in the order it will enter
-    // them; listed before those named earlier, as the walk goes depth first.
-    void Ask(std::vector<std::wstring> &&folders);
+    // A mirror folder the walk will enter soon, and the source folder it is stamped from.
+    struct Ahead {
+        std::wstring folder; // ends in "\\"
+        std::wstring source;
+    };
+    // Folders the walk will enter soon, in the order it will enter them; listed before those
+    // named earlier, as the walk goes depth first. A folder that is to be stamped is left to
+    // the walk, which lists it through the handle that stamps it.
+    void Ask(std::vector<Ahead> &&folders);
     // The helper's listing of folder, waiting while the helper is making it. false when the
     // folder was not asked for, could not be listed, or was not started yet: then it is no
     // longer listed ahead and the caller lists it.
@@ -35,7 +41,7 @@ private:
     void ListAhead();
     CRITICAL_SECTION lock_;
     CONDITION_VARIABLE changed_;
-    std::deque<std::wstring> queue_;
+    std::deque<Ahead> queue_;
     std::vector<std::wstring> listing_; // the folders being listed now
     std::unordered_map<std::wstring, FolderListing> ready_;
     bool stopping_ = false;
