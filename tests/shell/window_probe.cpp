@@ -14,6 +14,11 @@
 //   window_probe press TITLE BUTTON      post PSM_PRESSBUTTON to that property sheet
 //   window_probe text TITLE ID     print the text of control ID in that dialog (a message
 //                                  box's text is control 65535)
+//   window_probe window CLASS MS   wait for a shown top-level window of this class (the help
+//                                  window, say); prints its title and the number of items of
+//                                  the tree views inside it
+//   window_probe additem TITLE ID TEXT   hand TEXT to the page that holds control ID as an
+//                                  item to add (the pages' WM_ADDITEM, as a drop gives it)
 #include <windows.h>
 #include <commctrl.h>
 #include <stdio.h>
@@ -260,6 +265,21 @@ static int PrintDialogControlText(const char *title, int id)
     return 0;
 }
 
+static int AddPageItem(const char *title, int id, const char *text)
+{
+    HWND control = FindDialogControl(title, id);
+    if (control == nullptr)
+        return 3;
+    HWND page = GetParent(control);
+    SIZE_T length = strlen(text) + 1;
+    RemoteBlock block(page, length);
+    if (!block.ok() || !block.Write(0, text, length))
+        return 1;
+    const UINT kAddItem = WM_USER + 2;  // WM_ADDITEM
+    SendMessageA(page, kAddItem, 0, (LPARAM)block.at(0));
+    return 0;
+}
+
 static int PressSheetButton(const char *title, int button)
 {
     HWND sheet = FindShownDialog(title);
@@ -267,6 +287,33 @@ static int PressSheetButton(const char *title, int button)
         return 3;
     const UINT kPressButton = WM_USER + 113;  // PSM_PRESSBUTTON
     return PostMessageA(sheet, kPressButton, (WPARAM)button, 0) ? 0 : 1;
+}
+
+static BOOL CALLBACK CountTreeItems(HWND child, LPARAM lParam)
+{
+    char className[64] = "";
+    GetClassNameA(child, className, sizeof className);
+    if (strcmp(className, WC_TREEVIEWA) == 0)
+        *(LRESULT *)lParam += SendMessageA(child, TVM_GETCOUNT, 0, 0);
+    return TRUE;
+}
+
+static int WaitForWindowOfClass(const char *className, DWORD ms)
+{
+    for (DWORD waited = 0;; waited += 100) {
+        HWND window = FindWindowA(className, nullptr);
+        if (window != nullptr && IsWindowVisible(window)) {
+            char title[kTextSize] = "";
+            GetWindowTextA(window, title, sizeof title);
+            LRESULT items = 0;
+            EnumChildWindows(window, CountTreeItems, (LPARAM)&items);
+            printf("%s\t%ld\n", title, (long)items);
+            return 0;
+        }
+        if (waited >= ms)
+            return 1;
+        Sleep(100);
+    }
 }
 
 int main(int argc, char **argv)
@@ -284,8 +331,12 @@ int main(int argc, char **argv)
         return SetDialogControlText(argv[2], atoi(argv[3]), argv[4]);
     if (strcmp(verb, "text") == 0 && argc == 4)
         return PrintDialogControlText(argv[2], atoi(argv[3]));
+    if (strcmp(verb, "additem") == 0 && argc == 5)
+        return AddPageItem(argv[2], atoi(argv[3]), argv[4]);
     if (strcmp(verb, "press") == 0 && argc == 4)
         return PressSheetButton(argv[2], atoi(argv[3]));
+    if (strcmp(verb, "window") == 0 && argc == 4)
+        return WaitForWindowOfClass(argv[2], (DWORD)atoi(argv[3]));
     HWND window = FindMainWindow();
     if (window == nullptr)
         return 3;
