@@ -65,8 +65,12 @@ bool DescribeListedFile(const std::string &line, bool utf8List, ArchiveEntry *en
         log.Write("WARNING: Unable to open file, skipped: %s (error %lu)\n", entry->listedName.c_str(), GetLastError());
         return false;
     }
-    BY_HANDLE_FILE_INFORMATION info = {};
-    bool described = GetFileInformationByHandle(file, &info) != 0;
+    // Not GetFileInformationByHandle: it also asks the volume for its serial number, an extra
+    // trip for every file (under Wine, to another process).
+    FILE_BASIC_INFO basic = {};
+    FILE_STANDARD_INFO standard = {};
+    bool described = GetFileInformationByHandleEx(file, FileBasicInfo, &basic, sizeof basic) &&
+                     GetFileInformationByHandleEx(file, FileStandardInfo, &standard, sizeof standard);
     DWORD error = GetLastError();
     CloseHandle(file);
     if (!described) {
@@ -74,9 +78,10 @@ bool DescribeListedFile(const std::string &line, bool utf8List, ArchiveEntry *en
                   error);
         return false;
     }
-    entry->file.size = ((uint64_t)info.nFileSizeHigh << 32) | info.nFileSizeLow;
-    entry->file.modified = ConvertFileTimeToUnix(info.ftLastWriteTime);
-    entry->attributes = info.dwFileAttributes &
+    FILETIME written = {basic.LastWriteTime.LowPart, (DWORD)basic.LastWriteTime.HighPart};
+    entry->file.size = (uint64_t)standard.EndOfFile.QuadPart;
+    entry->file.modified = ConvertFileTimeToUnix(written);
+    entry->attributes = basic.FileAttributes &
                         (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE);
     return true;
 }

@@ -1,0 +1,114 @@
+#include "EntryCipher.h"
+
+#include <string.h>
+#include <algorithm>
+#include <openssl/core_names.h>
+#include <openssl/crypto.h>
+#include <openssl/evp.h>
+#include <openssl/params.h>
+#include <openssl/rand.h>
+
+#include "Pbkdf2Sha1.h"
+
+namespace {
+
+const int KeyLength = 32;      // AES-256, and as long again for the MAC key
+const int KeyRounds = 1000;
+
+}  // namespace
+
+EntryCipher::~EntryCipher()
+{
+    EVP_MAC_CTX_free(mac_);
+    EVP_MAC_free(macType_);
+    EVP_CIPHER_CTX_free(aes_);
+    EVP_CIPHER_free(aesType_);
+    OPENSSL_cleanse(keys_, sizeof keys_);
+    OPENSSL_cleanse(pad_, sizeof pad_);
+}
+
+bool EntryCipher::Init()
+{
+    // Counter mode is built on the plain block cipher: the library's own counter runs the
+    // other way round from the one the format uses.
+    if (!aesType_)
+        aesType_ = EVP_CIPHER_fetch(nullptr, "AES-256-ECB", nullptr);
+    if (!aes_)
+        aes_ = EVP_CIPHER_CTX_new();
+    if (!macType_)
+        macType_ = EVP_MAC_fetch(nullptr, "HMAC", nullptr);
+    if (macType_ && !mac_) {
+        mac_ = EVP_MAC_CTX_new(macType_);
+        char digest[] = "SHA1";
+        OSSL_PARAM params[] = {OSSL_PARAM_construct_utf8_string(OSSL_MAC_PARAM_DIGEST, digest, 0),
+                               OSSL_PARAM_construct_end()};
+        if (mac_ && EVP_MAC_CTX_set_params(mac_, params) != 1) {
+            EVP_MAC_CTX_free(mac_);
+            mac_ = nullptr;
+        }
+    }
+    return aesType_ && aes_ && mac_;
+}
+
+bool EntryCipher::Start(const std::string &password)
+{
+    if (RAND_bytes(header_, (int)AesSaltLength) != 1)
+        return false;
+    DerivePbkdf2Sha1(password, header_, AesSaltLength, KeyRounds, keys_, sizeof keys_);
+    memcpy(header_ + AesSaltLength, keys_ + 2 * KeyLength, 2);
+    return true;
+}
+
+bool EntryCipher::Begin()
+{
+    bool ok = EVP_EncryptInit_ex2(aes_, aesType_, keys_, nullptr, nullptr) == 1 &&
+              EVP_CIPHER_CTX_set_padding(aes_, 0) == 1 && EVP_MAC_init(mac_, keys_ + KeyLength, KeyLength, nullptr) == 1;
+    OPENSSL_cleanse(keys_, sizeof keys_);
+    counter_ = 0;
+    padUsed_ = sizeof pad_;
+    return ok;
+}
+
+bool EntryCipher::RefillPad()
+{
+    for (size_t i = 0; i < PadBlocks; i++) {
+        uint64_t count = ++counter_;
+        uint8_t *block = pad_ + 16 * i;
+        for (int b = 0; b < 8; b++)
+            block[b] = (uint8_t)(count >> (8 * b));
+        memset(block + 8, 0, 8);
+    }
+    int produced = 0;
+    if (EVP_EncryptUpdate(aes_, pad_, &produced, pad_, (int)sizeof pad_) != 1 || produced != (int)sizeof pad_)
+        return false;
+    padUsed_ = 0;
+    return true;
+}
+
+bool EntryCipher::Encrypt(uint8_t *data, size_t length)
+{
+    uint8_t *start = data;
+    size_t total = length;
+    while (length > 0) {
+        if (padUsed_ == sizeof pad_ && !RefillPad())
+            return false;
+        size_t chunk = std::min(length, sizeof pad_ - padUsed_);
+        const uint8_t *pad = pad_ + padUsed_;
+        for (size_t i = 0; i < chunk; i++)
+            data[i] ^= pad[i];
+        data += chunk;
+        length -= chunk;
+        padUsed_ += chunk;
+    }
+    return total == 0 || EVP_MAC_update(mac_, start, total) == 1;
+}
+
+bool EntryCipher::Finish(uint8_t mac[AesMacLength])
+{
+    uint8_t full[EVP_MAX_MD_SIZE];
+    size_t length = 0;
+    bool ok = EVP_MAC_final(mac_, full, &length, sizeof full) == 1 && length >= AesMacLength;
+    if (ok)
+        memcpy(mac, full, AesMacLength);
+    return ok;
+}
