@@ -12,10 +12,27 @@
 
 namespace {
 
-const int KeyLength = 32;      // AES-256, and as long again for the MAC key
 const int KeyRounds = 1000;
 
 }  // namespace
+
+bool DeriveEntryKeys(const std::string &password, EntryKeys *keys)
+{
+    if (RAND_bytes(keys->header, (int)AesSaltLength) != 1)
+        return false;
+    uint8_t derived[2 * AesKeyLength + 2];   // AES key, MAC key, password check
+    DerivePbkdf2Sha1(password, keys->header, AesSaltLength, KeyRounds, derived, sizeof derived);
+    memcpy(keys->aesKey, derived, AesKeyLength);
+    memcpy(keys->macKey, derived + AesKeyLength, AesKeyLength);
+    memcpy(keys->header + AesSaltLength, derived + 2 * AesKeyLength, 2);
+    OPENSSL_cleanse(derived, sizeof derived);
+    return true;
+}
+
+void ForgetEntryKeys(EntryKeys *keys)
+{
+    OPENSSL_cleanse(keys, sizeof *keys);
+}
 
 EntryCipher::~EntryCipher()
 {
@@ -23,7 +40,6 @@ EntryCipher::~EntryCipher()
     EVP_MAC_free(macType_);
     EVP_CIPHER_CTX_free(aes_);
     EVP_CIPHER_free(aesType_);
-    OPENSSL_cleanse(keys_, sizeof keys_);
     OPENSSL_cleanse(pad_, sizeof pad_);
 }
 
@@ -50,23 +66,12 @@ bool EntryCipher::Init()
     return aesType_ && aes_ && mac_;
 }
 
-bool EntryCipher::Start(const std::string &password)
+bool EntryCipher::Begin(const EntryKeys &keys)
 {
-    if (RAND_bytes(header_, (int)AesSaltLength) != 1)
-        return false;
-    DerivePbkdf2Sha1(password, header_, AesSaltLength, KeyRounds, keys_, sizeof keys_);
-    memcpy(header_ + AesSaltLength, keys_ + 2 * KeyLength, 2);
-    return true;
-}
-
-bool EntryCipher::Begin()
-{
-    bool ok = EVP_EncryptInit_ex2(aes_, aesType_, keys_, nullptr, nullptr) == 1 &&
-              EVP_CIPHER_CTX_set_padding(aes_, 0) == 1 && EVP_MAC_init(mac_, keys_ + KeyLength, KeyLength, nullptr) == 1;
-    OPENSSL_cleanse(keys_, sizeof keys_);
     counter_ = 0;
     padUsed_ = sizeof pad_;
-    return ok;
+    return EVP_EncryptInit_ex2(aes_, aesType_, keys.aesKey, nullptr, nullptr) == 1 &&
+           EVP_CIPHER_CTX_set_padding(aes_, 0) == 1 && EVP_MAC_init(mac_, keys.macKey, AesKeyLength, nullptr) == 1;
 }
 
 bool EntryCipher::RefillPad()

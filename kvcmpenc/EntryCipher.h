@@ -2,8 +2,8 @@
 // 2-byte password check before the data, the compressed data encrypted with AES-256 in counter
 // mode (a little-endian block counter from 1), and the first 10 bytes of an HMAC-SHA1 of the
 // encrypted data after it. Keys come from the password and the salt by PBKDF2-HMAC-SHA1 with
-// 1000 rounds. Doing it here lets the key derivation of many entries run on several threads:
-// Start derives the keys on one of them, the ZIP library's thread encrypts from Begin on.
+// 1000 rounds: the slow part, which DeriveEntryKeys does apart so that it can run on several
+// threads, while one EntryCipher encrypts entry after entry on the ZIP library's thread.
 #pragma once
 #include <stddef.h>
 #include <stdint.h>
@@ -16,7 +16,18 @@ typedef struct evp_mac_ctx_st EVP_MAC_CTX;
 
 const size_t AesSaltLength = 16;
 const size_t AesHeaderLength = AesSaltLength + 2;   // salt and password check
+const size_t AesKeyLength = 32;
 const size_t AesMacLength = 10;
+
+struct EntryKeys {
+    uint8_t header[AesHeaderLength];   // written before the entry's data
+    uint8_t aesKey[AesKeyLength];
+    uint8_t macKey[AesKeyLength];
+};
+
+// Draws a new salt and derives the entry's keys from it and the password.
+bool DeriveEntryKeys(const std::string &password, EntryKeys *keys);
+void ForgetEntryKeys(EntryKeys *keys);
 
 class EntryCipher {
 public:
@@ -27,11 +38,8 @@ public:
 
     // Allocates the cipher and MAC contexts.
     bool Init();
-    // Draws a new salt and derives the keys for one entry; Header() then holds its first bytes.
-    bool Start(const std::string &password);
-    const uint8_t *Header() const { return header_; }
-    // Keys the cipher and the MAC with what Start derived, and forgets the derived keys.
-    bool Begin();
+    // Starts an entry.
+    bool Begin(const EntryKeys &keys);
     // Encrypts the entry's next bytes in place; the whole entry may come in pieces of any length.
     bool Encrypt(uint8_t *data, size_t length);
     // The authentication code that ends the entry.
@@ -44,8 +52,6 @@ private:
     EVP_CIPHER_CTX *aes_ = nullptr;
     EVP_MAC *macType_ = nullptr;
     EVP_MAC_CTX *mac_ = nullptr;
-    uint8_t keys_[2 * 32 + 2] = {};   // AES key, MAC key, password check
-    uint8_t header_[AesHeaderLength] = {};
     uint64_t counter_ = 0;
     static const size_t PadBlocks = 256;
     uint8_t pad_[PadBlocks * 16] = {};   // key stream for the next bytes

@@ -1,14 +1,15 @@
-// The entries of one archive, read in list order in blocks and compressed (and encrypted) on a
-// pool of threads ahead of the ZIP library, which takes the finished data entry by entry in
-// the same order from its thread while it writes the archive. Memory stays bounded: at most a
-// fixed number of blocks are read and not yet taken.
+// The entries of one archive, read in list order by one thread into blocks and compressed (and
+// encrypted) on a pool of threads ahead of the ZIP library, which takes the finished data entry
+// by entry in the same order from its thread while it writes the archive. A block holds a stretch
+// of a large file, or several small files whole, each as a piece of its own. Memory stays
+// bounded: at most a fixed number of blocks are read and not yet taken. The threads meet on a
+// slim reader/writer lock and condition variables, which wait without a trip to the kernel's
+// object manager (under Wine, without one to its server).
 #pragma once
 #include <windows.h>
 #include <stddef.h>
 #include <stdint.h>
-#include <condition_variable>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -18,7 +19,7 @@
 #include "InputSource.h"
 
 struct CompressorLimits {
-    size_t blockSize = 1 << 20;   // bytes of a file per block
+    size_t blockSize = 1 << 20;   // bytes of files per block
     int threads = 0;              // 0: one per processor
 };
 
@@ -48,57 +49,69 @@ public:
 
     // For the ZIP library's thread, entry after entry in order: up to length bytes of entry's
     // archive data (the AES header, the compressed data and the AES code). Returns the bytes
-    // given, 0 once the entry is complete, or -1 with failure set. Taking a block adds its
+    // given, 0 once the entry is complete, or -1 with failure set. Taking a piece adds its
     // file bytes to progress.
     int64_t ReadEntry(int entry, uint8_t *data, size_t length, ReadProgress *progress, CompressorFailure *failure);
     // Once ReadEntry has returned 0: the entry's CRC-32 and size as read.
     uint32_t EntryCrc() const { return stream_.crc; }
     uint64_t EntrySize() const { return stream_.size; }
 
-    int ThreadCount() const { return (int)threads_.size(); }
-
 private:
-    struct Block {
-        uint64_t sequence = 0;
-        bool ready = false;           // compressed and waiting to be taken
+    // One entry's share of a block: a small file whole, or a stretch of a large one.
+    struct Piece {
         int entry = -1;
         bool first = false, last = false;
-        size_t dictionaryLength = 0;
+        size_t dataOffset = 0;         // in the block's input
         size_t dataLength = 0;
-        std::vector<uint8_t> input;   // the dictionary area, then the data
-        std::vector<uint8_t> output;
+        size_t dictionaryLength = 0;   // the entry's bytes just before the data, in the input too
+        size_t outputOffset = 0;       // in the block's output
         size_t outputLength = 0;
         uint32_t crc = 0;
-        std::unique_ptr<EntryCipher> cipher;   // keyed when first is set
+        EntryKeys keys;                // derived for a first piece when the entries are encrypted
     };
 
-    // The entry being taken by the ZIP library.
+    struct Block {
+        uint64_t sequence = 0;
+        bool ready = false;            // compressed and waiting to be taken
+        std::vector<uint8_t> input;    // room for a dictionary, then the pieces' data
+        std::vector<uint8_t> output;
+        std::vector<Piece> pieces;
+        size_t pieceCount = 0;
+    };
+
+    // Where the ZIP library's thread is: the entry it takes and the piece it gives out.
     struct EntryStream {
         int entry = -1;
         bool ended = true;
         Block *block = nullptr;
-        size_t blockOffset = 0;
-        size_t blocksTaken = 0;
+        size_t nextPiece = 0;          // in block
+        const Piece *piece = nullptr;  // being given out
+        size_t pieceOffset = 0;
+        size_t piecesTaken = 0;        // of this entry
         bool lastTaken = false;
-        uint8_t header[AesHeaderLength];
+        uint8_t header[AesHeaderLength] = {};
         size_t headerLeft = 0;
-        uint8_t mac[AesMacLength];
+        uint8_t mac[AesMacLength] = {};
         size_t macOffset = AesMacLength;
         uint32_t crc = 0;
         uint64_t size = 0;
         std::unique_ptr<EntryCipher> cipher;
     };
 
-    void Work(BlockDeflater *deflater);
-    Block *ReadNextBlock();
+    void ReadFiles();
+    Block *TakeFreeBlock();
     bool FillBlock(Block *block);
+    bool OpenNextFile();
+    void Work(BlockDeflater *deflater);
+    Block *ClaimFilledBlock();
+    bool CompressBlock(BlockDeflater *deflater, Block *block);
     void Fail(const CompressorFailure &failure);
     bool IsCancelSet() const { return cancelFlag_ && *cancelFlag_ == 1; }
 
-    Block *WaitForBlock(CompressorFailure *failure);
-    bool TakeBlock(Block *block, ReadProgress *progress, CompressorFailure *failure);
-    void ReleaseBlock();
     bool BeginEntry(int entry, CompressorFailure *failure);
+    bool TakeNextPiece(ReadProgress *progress, CompressorFailure *failure);
+    Block *WaitForBlock(CompressorFailure *failure);
+    void ReleaseBlock();
 
     std::string password_;
     volatile char *cancelFlag_;
@@ -106,25 +119,27 @@ private:
     size_t blockSize_ = 0;
     std::vector<InputFile> entries_;
     std::vector<std::unique_ptr<BlockDeflater>> deflaters_;
-    std::vector<std::thread> threads_;
+    std::thread reader_;
+    std::vector<std::thread> workers_;
 
-    // Guarded by stateMutex_.
-    std::mutex stateMutex_;
-    std::condition_variable blockFree_;    // for the reader
-    std::condition_variable blockReady_;   // for the ZIP library's thread
+    // Guarded by lock_. Block n of the archive lies in blocks_[n % size]: the reader fills it
+    // once the library has given back block n - size, a worker claims it once it is filled.
+    SRWLOCK lock_ = SRWLOCK_INIT;
+    CONDITION_VARIABLE blockFree_ = CONDITION_VARIABLE_INIT;     // the reader waits for room
+    CONDITION_VARIABLE blockFilled_ = CONDITION_VARIABLE_INIT;   // workers wait for data
+    CONDITION_VARIABLE blockReady_ = CONDITION_VARIABLE_INIT;    // the ZIP library's thread waits
     std::vector<Block> blocks_;
-    uint64_t produced_ = 0;   // blocks handed out for reading
-    uint64_t consumed_ = 0;   // blocks taken and given back
+    uint64_t filled_ = 0;     // blocks read
+    uint64_t claimed_ = 0;    // blocks taken by workers
+    uint64_t consumed_ = 0;   // blocks taken by the library and given back
     bool readAll_ = false;
     bool stopping_ = false;
     CompressorFailure failure_;
 
-    // The reading position, guarded by readMutex_: one block is read at a time, in order.
-    std::mutex readMutex_;
+    // The reader's own.
     int readEntry_ = 0;
-    bool readStarted_ = false;
     HANDLE readHandle_ = INVALID_HANDLE_VALUE;
-    std::vector<uint8_t> window_;   // the entry's last bytes read, the next block's dictionary
+    std::vector<uint8_t> window_;   // the open entry's last bytes read, the next block's dictionary
     size_t windowLength_ = 0;
 
     EntryStream stream_;   // only the ZIP library's thread touches it
