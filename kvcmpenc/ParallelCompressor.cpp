@@ -10,6 +10,8 @@
 namespace {
 
 const int MostThreads = 16;
+const uint64_t BlocksPerThread = 4;
+const uint64_t MostBlocks = 34;   // about 75 MB with blocks of 1 MB
 const size_t SmallestBlock = 64 * 1024;
 const size_t MostPieces = 256;     // small files in one block
 const size_t PieceSlack = 64;      // what each piece's flush marks may add to the output
@@ -89,7 +91,9 @@ bool ParallelCompressor::Start()
     uint64_t blocksListed = listed / blockSize_ + 1;
     int threads = limits_.threads > 0 ? limits_.threads : std::min(CountProcessors(), MostThreads);
     threads = (int)std::min<uint64_t>((uint64_t)threads, blocksListed);
-    size_t blockCount = (size_t)std::min<uint64_t>((uint64_t)threads * 2 + 2, blocksListed + 1);
+    // Enough blocks that the workers find work while the library waits for a slow one.
+    size_t blockCount = (size_t)std::min<uint64_t>({(uint64_t)threads * BlocksPerThread + 2, MostBlocks,
+                                                    blocksListed + 1});
     try {
         window_.resize(DeflateWindowSize);
         blocks_.resize(blockCount);
