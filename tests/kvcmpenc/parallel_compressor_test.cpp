@@ -74,21 +74,6 @@ std::string DeflateInBlocks(BlockDeflater *deflater, const std::string &data, si
     return joined;
 }
 
-std::string WriteFiles(const ScratchFolder &folder, const std::vector<std::string> &contents,
-                       ParallelCompressor *compressor)
-{
-    for (size_t i = 0; i < contents.size(); i++) {
-        std::string path = folder / ("f" + std::to_string(i) + ".bin");
-        EXPECT_TRUE(WriteWholeFile(path, contents[i]));
-        InputFile file;
-        file.path = std::wstring(path.begin(), path.end());
-        file.size = contents[i].size();
-        file.index = (int)i;
-        compressor->AddEntry(file);
-    }
-    return folder.Path();
-}
-
 // Reads one entry to its end as the ZIP library would; -1 when the compressor failed.
 int64_t ReadWholeEntry(ParallelCompressor *compressor, int entry, ReadProgress *progress, std::string *data,
                        CompressorFailure *failure)
@@ -99,6 +84,46 @@ int64_t ReadWholeEntry(ParallelCompressor *compressor, int entry, ReadProgress *
     while ((got = compressor->ReadEntry(entry, buffer, sizeof buffer, progress, failure)) > 0)
         data->append(reinterpret_cast<char *>(buffer), (size_t)got);
     return got < 0 ? -1 : (int64_t)data->size();
+}
+
+// Writes the files and adds them as entries; a listed size of 0 stands for the file's own.
+void WriteFiles(const ScratchFolder &folder, const std::vector<std::string> &contents,
+                ParallelCompressor *compressor, const std::vector<uint64_t> &listedSizes = {})
+{
+    for (size_t i = 0; i < contents.size(); i++) {
+        std::string path = folder / ("f" + std::to_string(i) + ".bin");
+        EXPECT_TRUE(WriteWholeFile(path, contents[i]));
+        InputFile file;
+        file.path = std::wstring(path.begin(), path.end());
+        file.size = i < listedSizes.size() && listedSizes[i] ? listedSizes[i] : contents[i].size();
+        file.index = (int)i;
+        compressor->AddEntry(file);
+    }
+}
+
+// Reads every entry and checks it against the file: the inflated data, the CRC and the size.
+void ExpectEntriesAreTheFiles(ParallelCompressor *compressor, const std::vector<std::string> &contents)
+{
+    volatile char cancel = 0;
+    ReadProgress progress;
+    progress.cancelFlag = &cancel;
+    uint64_t total = 0;
+    for (size_t i = 0; i < contents.size(); i++) {
+        SCOPED_TRACE(i);
+        std::string compressed, inflated;
+        CompressorFailure failure;
+        ASSERT_GE(ReadWholeEntry(compressor, (int)i, &progress, &compressed, &failure), 0);
+        ASSERT_TRUE(Inflate(compressed, &inflated));
+        EXPECT_TRUE(inflated == contents[i]);
+        EXPECT_EQ(compressor->EntrySize(), contents[i].size());
+        EXPECT_EQ(compressor->EntryCrc(),
+                  (uint32_t)crc32(0, (const Bytef *)contents[i].data(), (uInt)contents[i].size()));
+        total += contents[i].size();
+    }
+    EXPECT_EQ(progress.bytesDone, total);
+    std::string more;
+    CompressorFailure failure;
+    EXPECT_EQ(ReadWholeEntry(compressor, (int)contents.size(), &progress, &more, &failure), -1);
 }
 
 }  // namespace
@@ -199,33 +224,32 @@ TEST(ParallelCompressor, EntriesCutIntoBlocksComeBackWholeInOrder)
     const size_t block = 4096;
     std::vector<std::string> contents = {
         "", "x", MakeText(block - 1, 1), MakeText(block, 2), MakeText(block + 1, 3), MakeNoise(3 * block, 4),
-        MakeText(50000, 5), MakeNoise(50001, 6), "",
+        MakeText(50000, 5), MakeNoise(50001, 6), "", MakeText(20000, 7), MakeText(20000, 8),
     };
     CompressorLimits limits;
     limits.blockSize = block;
     limits.threads = 3;
     volatile char cancel = 0;
     ParallelCompressor compressor("", &cancel, limits);
+    // The last two have grown and shrunk since they were listed: what counts is what is read.
+    WriteFiles(folder, contents, &compressor, {0, 0, 0, 0, 0, 0, 0, 0, 0, 100, 30000});
+    ASSERT_TRUE(compressor.Start());
+    ExpectEntriesAreTheFiles(&compressor, contents);
+}
+
+TEST(ParallelCompressor, ManySmallFilesShareBlocks)
+{
+    ScratchFolder folder("kvpoolsmall");
+    std::vector<std::string> contents;
+    for (unsigned i = 0; i < 600; i++)
+        contents.push_back(i % 3 ? MakeText(i % 50, i) : std::string());
+    CompressorLimits limits;
+    limits.blockSize = 65536;   // more files than a block takes pieces
+    volatile char cancel = 0;
+    ParallelCompressor compressor("", &cancel, limits);
     WriteFiles(folder, contents, &compressor);
     ASSERT_TRUE(compressor.Start());
-    ReadProgress progress;
-    progress.cancelFlag = &cancel;
-    uint64_t total = 0;
-    for (size_t i = 0; i < contents.size(); i++) {
-        SCOPED_TRACE(i);
-        std::string compressed, inflated;
-        CompressorFailure failure;
-        ASSERT_GE(ReadWholeEntry(&compressor, (int)i, &progress, &compressed, &failure), 0);
-        ASSERT_TRUE(Inflate(compressed, &inflated));
-        EXPECT_EQ(inflated, contents[i]);
-        EXPECT_EQ(compressor.EntrySize(), contents[i].size());
-        EXPECT_EQ(compressor.EntryCrc(), (uint32_t)crc32(0, (const Bytef *)contents[i].data(), (uInt)contents[i].size()));
-        total += contents[i].size();
-    }
-    EXPECT_EQ(progress.bytesDone, total);
-    std::string more;
-    CompressorFailure failure;
-    EXPECT_EQ(ReadWholeEntry(&compressor, (int)contents.size(), &progress, &more, &failure), -1);
+    ExpectEntriesAreTheFiles(&compressor, contents);
 }
 
 TEST(ParallelCompressor, FileThatCannotBeOpenedStopsThePoolAndIsNamed)
