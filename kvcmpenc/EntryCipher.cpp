@@ -99,7 +99,15 @@ bool EntryCipher::Encrypt(uint8_t *data, size_t length)
             return false;
         size_t chunk = std::min(length, sizeof pad_ - padUsed_);
         const uint8_t *pad = pad_ + padUsed_;
-        for (size_t i = 0; i < chunk; i++)
+        size_t i = 0;
+        for (; i + 8 <= chunk; i += 8) {   // a word at a time, in whatever alignment
+            uint64_t word, key;
+            memcpy(&word, data + i, 8);
+            memcpy(&key, pad + i, 8);
+            word ^= key;
+            memcpy(data + i, &word, 8);
+        }
+        for (; i < chunk; i++)
             data[i] ^= pad[i];
         data += chunk;
         length -= chunk;

@@ -16,34 +16,51 @@ public:
     {
         uint8_t block[SHA_CBLOCK] = {};
         if (password.size() > sizeof block) {
-            SHA_CTX whole;
-            SHA1_Init(&whole);
-            SHA1_Update(&whole, password.data(), password.size());
-            SHA1_Final(block, &whole);
+            SHA1_Init(&scratch_);
+            SHA1_Update(&scratch_, password.data(), password.size());
+            SHA1_Final(block, &scratch_);
         } else {
             memcpy(block, password.data(), password.size());
         }
         PadInto(&inner_, block, 0x36);
         PadInto(&outer_, block, 0x5c);
         OPENSSL_cleanse(block, sizeof block);
+        // A digest as the only message: one block, closed by the padding of an 84-byte message.
+        memset(round_, 0, sizeof round_);
+        round_[SHA_DIGEST_LENGTH] = 0x80;
+        round_[SHA_CBLOCK - 2] = (uint8_t)((SHA_CBLOCK + SHA_DIGEST_LENGTH) * 8 >> 8);
+        round_[SHA_CBLOCK - 1] = (uint8_t)((SHA_CBLOCK + SHA_DIGEST_LENGTH) * 8);
     }
     ~KeyedSha1()
     {
         OPENSSL_cleanse(&inner_, sizeof inner_);
         OPENSSL_cleanse(&outer_, sizeof outer_);
+        OPENSSL_cleanse(&scratch_, sizeof scratch_);
+        OPENSSL_cleanse(round_, sizeof round_);
     }
 
     void Compute(const uint8_t *first, size_t firstLength, const uint8_t *second, size_t secondLength,
-                 uint8_t mac[SHA_DIGEST_LENGTH]) const
+                 uint8_t mac[SHA_DIGEST_LENGTH])
     {
-        SHA_CTX state = inner_;
-        SHA1_Update(&state, first, firstLength);
-        SHA1_Update(&state, second, secondLength);
-        SHA1_Final(mac, &state);
-        state = outer_;
-        SHA1_Update(&state, mac, SHA_DIGEST_LENGTH);
-        SHA1_Final(mac, &state);
-        OPENSSL_cleanse(&state, sizeof state);
+        scratch_ = inner_;
+        SHA1_Update(&scratch_, first, firstLength);
+        SHA1_Update(&scratch_, second, secondLength);
+        SHA1_Final(mac, &scratch_);
+        scratch_ = outer_;
+        SHA1_Update(&scratch_, mac, SHA_DIGEST_LENGTH);
+        SHA1_Final(mac, &scratch_);
+    }
+
+    // The MAC of a MAC, as each round after the first takes it: one block of each hash.
+    void ComputeAgain(uint8_t mac[SHA_DIGEST_LENGTH])
+    {
+        memcpy(round_, mac, SHA_DIGEST_LENGTH);
+        scratch_ = inner_;
+        SHA1_Transform(&scratch_, round_);
+        StoreDigest(scratch_, round_);
+        scratch_ = outer_;
+        SHA1_Transform(&scratch_, round_);
+        StoreDigest(scratch_, mac);
     }
 
 private:
@@ -57,7 +74,19 @@ private:
         OPENSSL_cleanse(padded, sizeof padded);
     }
 
-    SHA_CTX inner_, outer_;
+    static void StoreDigest(const SHA_CTX &state, uint8_t *digest)
+    {
+        const SHA_LONG words[5] = {state.h0, state.h1, state.h2, state.h3, state.h4};
+        for (int i = 0; i < 5; i++) {
+            digest[4 * i] = (uint8_t)(words[i] >> 24);
+            digest[4 * i + 1] = (uint8_t)(words[i] >> 16);
+            digest[4 * i + 2] = (uint8_t)(words[i] >> 8);
+            digest[4 * i + 3] = (uint8_t)words[i];
+        }
+    }
+
+    SHA_CTX inner_, outer_, scratch_;
+    uint8_t round_[SHA_CBLOCK];
 };
 
 }  // namespace
@@ -73,7 +102,7 @@ void DerivePbkdf2Sha1(const std::string &password, const uint8_t *salt, size_t s
         hmac.Compute(salt, saltLength, number, sizeof number, u);
         memcpy(t, u, sizeof t);
         for (int round = 1; round < rounds; round++) {
-            hmac.Compute(u, sizeof u, nullptr, 0, u);
+            hmac.ComputeAgain(u);
             for (size_t i = 0; i < sizeof t; i++)
                 t[i] ^= u[i];
         }
