@@ -133,7 +133,9 @@ void DescribeListedFiles(const std::vector<std::string> &lines, bool utf8List, c
 {
     listed->resize(lines.size());
     std::atomic<size_t> next(0);
+    int priority = GetThreadPriority(GetCurrentThread());   // the job's, which the user chose
     auto describe = [&] {
+        SetThreadPriority(GetCurrentThread(), priority);
         for (size_t i; (i = next++) < lines.size() && !IsCancelSet(request);)
             DescribeListedFile(lines[i], utf8List, &(*listed)[i]);
     };

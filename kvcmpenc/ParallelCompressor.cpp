@@ -119,6 +119,8 @@ bool ParallelCompressor::Start()
         readAll_ = true;
         return true;
     }
+    // The job's priority, which the user chose, is the compression's too.
+    priority_ = GetThreadPriority(GetCurrentThread());
     try {
         for (int i = 0; i < threads; i++)
             workers_.emplace_back(&ParallelCompressor::Work, this, deflaters_[(size_t)i].get());
@@ -149,6 +151,7 @@ void ParallelCompressor::Fail(const CompressorFailure &failure)
 
 void ParallelCompressor::ReadFiles()
 {
+    SetThreadPriority(GetCurrentThread(), priority_);
     // Nothing here throws; were it to, the host program must not end for it.
     try {
         while (Block *block = TakeFreeBlock()) {
@@ -259,6 +262,7 @@ bool ParallelCompressor::FillBlock(Block *block)
 
 void ParallelCompressor::Work(BlockDeflater *deflater)
 {
+    SetThreadPriority(GetCurrentThread(), priority_);
     try {
         while (Block *block = ClaimFilledBlock()) {
             if (!CompressBlock(deflater, block)) {

@@ -116,6 +116,7 @@ private:
     std::string password_;
     volatile char *cancelFlag_;
     CompressorLimits limits_;
+    int priority_ = THREAD_PRIORITY_NORMAL;   // the calling thread's, which the threads take
     size_t blockSize_ = 0;
     std::vector<InputFile> entries_;
     std::vector<std::unique_ptr<BlockDeflater>> deflaters_;

@@ -210,19 +210,21 @@ class Bench:
                     sys.exit(f"{label}: an entry is not AES-encrypted")
             elif z.testzip() is not None:
                 sys.exit(f"{label}: zipfile testzip failed")
+            data = sum(i.compress_size for i in infos)
         size = whole.stat().st_size
         if whole != archive:
             whole.unlink()
-        return size
+        return size, data
 
     def measure(self, label, timed, encrypted=False):
+        """(label, median seconds, archive bytes, compressed data bytes of the entries)."""
         times = []
-        size = 0
+        sizes = (0, 0)
         for _ in range(self.repeat):
             seconds, archive = timed()
-            size = self.check(label, archive, encrypted)
+            sizes = self.check(label, archive, encrypted)
             times.append(seconds)
-        return label, statistics.median(times), size
+        return (label, statistics.median(times)) + sizes
 
 
 def main():
@@ -256,14 +258,17 @@ def main():
                               lambda: bench.seven_zip(["-mx1", "-mmt1", f"-v{args.volume_mb}m"])),
             ]),
         ]
-        print(f"{'':26s} {'seconds':>8s} {'MB/s':>7s} {'size':>7s}   kvcmpenc's speed and size as ratios")
+        total = bench.tree.made
+        print(f"{'':26s} {'seconds':>8s} {'MB/s':>7s} {'size':>7s} {'data':>7s}   "
+              "kvcmpenc's speed, archive size and data size as ratios to the peer's")
         for ours, peers in groups:
-            label, seconds, size = ours
-            print(f"{label:26s} {seconds:8.1f} {mb / seconds:7.1f} {size / bench.tree.made:7.2%}")
-            for peer_label, peer_seconds, peer_size in peers:
-                print(f"  {peer_label:24s} {peer_seconds:8.1f} {mb / peer_seconds:7.1f} "
-                      f"{peer_size / bench.tree.made:7.2%}   speed x{peer_seconds / seconds:5.2f}  "
-                      f"size x{size / peer_size:6.4f}")
+            label, seconds, size, data = ours
+            print(f"{label:26s} {seconds:8.1f} {mb / seconds:7.1f} {size / total:7.2%} {data / total:7.2%}")
+            for peer_label, peer_seconds, peer_size, peer_data in peers:
+                print(f"  {peer_label:24s} {peer_seconds:8.1f} {mb / peer_seconds:7.1f} {peer_size / total:7.2%} "
+                      f"{peer_data / total:7.2%}   speed x{peer_seconds / seconds:5.2f}  "
+                      f"size x{size / peer_size:6.4f}  data x{data / peer_data:6.4f}")
+        print("size: the archive; data: its entries' compressed data (headers left out)")
         print("all archives checked: 7z t, zipfile names, sizes and CRCs (testzip where not encrypted)")
     finally:
         if bench:

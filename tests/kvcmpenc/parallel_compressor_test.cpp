@@ -3,6 +3,7 @@
 // file's, and a file that cannot be read or a cancel stops the pool. Key derivation against
 // published vectors.
 #include <windows.h>
+#include <tlhelp32.h>
 #include <gtest/gtest.h>
 #include <zip.h>
 #include <zlib.h>
@@ -124,6 +125,26 @@ void ExpectEntriesAreTheFiles(ParallelCompressor *compressor, const std::vector<
     std::string more;
     CompressorFailure failure;
     EXPECT_EQ(ReadWholeEntry(compressor, (int)contents.size(), &progress, &more, &failure), -1);
+}
+
+// How many threads of this process run at the given priority.
+int CountThreadsAtPriority(int priority)
+{
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+    THREADENTRY32 entry = {};
+    entry.dwSize = sizeof entry;
+    int count = 0;
+    for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry)) {
+        if (entry.th32OwnerProcessID != GetCurrentProcessId())
+            continue;
+        HANDLE thread = OpenThread(THREAD_QUERY_INFORMATION, FALSE, entry.th32ThreadID);
+        if (thread && GetThreadPriority(thread) == priority)
+            count++;
+        if (thread)
+            CloseHandle(thread);
+    }
+    CloseHandle(snapshot);
+    return count;
 }
 
 }  // namespace
@@ -297,4 +318,22 @@ TEST(ParallelCompressor, CancelWhileThePoolRunsStopsItAtOnce)
     EXPECT_EQ(failure.zipError, ZIP_ER_CANCELLED);
     EXPECT_LT(progress.bytesDone, 4u << 20);
     EXPECT_LT(GetTickCount() - start, 2000u);
+}
+
+TEST(ParallelCompressor, ThreadsRunAtThePriorityOfTheJob)
+{
+    ScratchFolder folder("kvpoolpriority");
+    CompressorLimits limits;
+    limits.blockSize = 65536;
+    limits.threads = 3;
+    volatile char cancel = 0;
+    ParallelCompressor compressor("", &cancel, limits);
+    WriteFiles(folder, {MakeText(1 << 20, 1)}, &compressor);
+    int before = CountThreadsAtPriority(THREAD_PRIORITY_LOWEST);
+    ASSERT_TRUE(SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_LOWEST));
+    bool started = compressor.Start();
+    SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_NORMAL);
+    ASSERT_TRUE(started);
+    Sleep(200);   // the threads wait for the library, which takes nothing yet
+    EXPECT_EQ(CountThreadsAtPriority(THREAD_PRIORITY_LOWEST) - before, 4);   // three workers and the reader
 }
