@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <algorithm>
 #include <atomic>
+#include <new>
 #include <string>
 #include <system_error>
 #include <thread>
@@ -127,17 +128,23 @@ void LogListingProblem(const ListedFile &listed, CompressionLog &log)
 
 // Describes the listed files on a few threads: each open waits for the file system (under
 // Wine, for its server), and several waits can overlap. Stops early for the cancel byte; the
-// files not reached stay NotDescribed.
+// files not reached stay NotDescribed. Throws std::bad_alloc, on this thread, when a
+// description ran out of memory.
 void DescribeListedFiles(const std::vector<std::string> &lines, bool utf8List, const CompressionRequest &request,
                          std::vector<ListedFile> *listed)
 {
     listed->resize(lines.size());
     std::atomic<size_t> next(0);
+    std::atomic<bool> outOfMemory(false);
     int priority = GetThreadPriority(GetCurrentThread());   // the job's, which the user chose
     auto describe = [&] {
         SetThreadPriority(GetCurrentThread(), priority);
-        for (size_t i; (i = next++) < lines.size() && !IsCancelSet(request);)
-            DescribeListedFile(lines[i], utf8List, &(*listed)[i]);
+        try {
+            for (size_t i; !outOfMemory && (i = next++) < lines.size() && !IsCancelSet(request);)
+                DescribeListedFile(lines[i], utf8List, &(*listed)[i]);
+        } catch (const std::bad_alloc &) {
+            outOfMemory = true;
+        }
     };
     SYSTEM_INFO info = {};
     GetSystemInfo(&info);
@@ -153,6 +160,8 @@ void DescribeListedFiles(const std::vector<std::string> &lines, bool utf8List, c
     describe();
     for (std::thread &helper : helpers)
         helper.join();
+    if (outOfMemory)
+        throw std::bad_alloc();
 }
 
 const char *DescribeResult(int32_t code)
