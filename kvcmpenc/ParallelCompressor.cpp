@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <new>
 #include <system_error>
+#include <utility>
 #include <zip.h>
 #include <zlib.h>
 
@@ -108,9 +109,10 @@ bool ParallelCompressor::Start()
                 return false;
         }
         for (int i = 0; i < threads; i++) {
-            deflaters_.emplace_back(new BlockDeflater);
-            if (!deflaters_.back()->Init())
+            std::unique_ptr<BlockDeflater> deflater(new BlockDeflater);
+            if (!deflater->Init())
                 return false;
+            deflaters_.push_back(std::move(deflater));
         }
     } catch (const std::bad_alloc &) {
         return false;
