@@ -3,13 +3,12 @@
 #include <memory>
 #include <zip.h>
 
+#include "BlockDeflater.h"
 #include "OutputSource.h"
 #include "ParallelCompressor.h"
 #include "VolumeWriter.h"
 
 namespace {
-
-const zip_uint32_t NormalDeflateLevel = 6;
 
 // Deletes the files of an archive that was not completed, whatever the way out.
 struct UnfinishedArchive {
@@ -50,8 +49,8 @@ int AddEntry(zip_t *archive, ParallelCompressor *compressor, const ArchiveEntry 
     }
     compressor->AddEntry(entry.file);
     zip_uint64_t at = (zip_uint64_t)index;
-    // zlib's normal level: the library's own default is the slowest, for a few percent.
-    if (zip_set_file_compression(archive, at, ZIP_CM_DEFLATE, NormalDeflateLevel) < 0 ||
+    // Deflate at the level the compressor uses, so the library takes its data as it is.
+    if (zip_set_file_compression(archive, at, ZIP_CM_DEFLATE, (zip_uint32_t)NormalDeflateLevel) < 0 ||
         zip_file_set_external_attributes(archive, at, 0, ZIP_OPSYS_DOS, entry.attributes) < 0)
         return -1;
     // The data comes encrypted: the library writes the AES fields but needs no password.

@@ -2,9 +2,7 @@
 
 namespace {
 
-// zlib's normal level, as the archive's entries declare; memory level 9 as the ZIP library's own
-// compressor uses, for a few bytes less.
-const int NormalLevel = 6;
+// Memory level 9 as the ZIP library's own compressor uses, for a few bytes less.
 const int StoredLevel = 0;
 const int MemoryLevel = 9;
 
@@ -30,8 +28,8 @@ BlockDeflater::~BlockDeflater()
 bool BlockDeflater::Init()
 {
     if (!streamReady_)
-        streamReady_ = InitRawDeflate(&stream_, NormalLevel, MemoryLevel);
-    level_ = NormalLevel;
+        streamReady_ = InitRawDeflate(&stream_, NormalDeflateLevel, MemoryLevel);
+    level_ = NormalDeflateLevel;
     if (!probeReady_)
         probeReady_ = InitRawDeflate(&probe_, 1, 8);
     return streamReady_ && probeReady_;
@@ -71,7 +69,7 @@ bool BlockDeflater::Deflate(const uint8_t *dictionary, size_t dictionaryLength, 
     if (capacity < OutputBound(length) || deflateReset(&stream_) != Z_OK)
         return false;
     bool store = LooksIncompressible(data, length);
-    int level = store ? StoredLevel : NormalLevel;
+    int level = store ? StoredLevel : NormalDeflateLevel;
     if (level != level_) {
         if (deflateParams(&stream_, level, Z_DEFAULT_STRATEGY) != Z_OK)
             return false;

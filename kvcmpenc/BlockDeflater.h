@@ -9,6 +9,8 @@
 
 // The window Deflate can look back into.
 const size_t DeflateWindowSize = 32768;
+// zlib's normal level, which every entry is compressed at.
+const int NormalDeflateLevel = 6;
 
 class BlockDeflater {
 public:
@@ -17,7 +19,7 @@ public:
     BlockDeflater(const BlockDeflater &) = delete;
     BlockDeflater &operator=(const BlockDeflater &) = delete;
 
-    // Allocates the compressors (zlib's normal level 6); fails only for lack of memory.
+    // Allocates the compressors; fails only for lack of memory.
     bool Init();
 
     // Bytes that Deflate may need for a block of length bytes, flush marks included.
