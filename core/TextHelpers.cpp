@@ -136,3 +136,8 @@ int ScramblePassword(char *text)
         text[i] = (char)((unsigned char)text[i] ^ kPasswordKey);
     return length;
 }
+
+bool IsPathPrefixOf(const char *item, const char *path)
+{
+    return item[0] != '\0' && FindNoCase(path, item) == path;
+}

@@ -1,0 +1,158 @@
+#include "MailSettingsControls.h"
+
+#include <commctrl.h>
+
+#include "BackupConfig.h"
+#include "MsvcrtFormat.h"
+#include "SettingsTest.h"
+#include "resource.h"
+
+namespace {
+
+const uint32_t kShownFlags = UseSimpleMapi | MapiPlainAddress | UseAuthentication | DefaultPort | SecureSsl | SecureTls;
+const int kTlsIndex = 1;
+
+bool IsChecked(HWND dialog, int id)
+{
+    return IsDlgButtonChecked(dialog, id) == BST_CHECKED;
+}
+
+void Enable(HWND dialog, int id, bool on)
+{
+    EnableWindow(GetDlgItem(dialog, id), on ? TRUE : FALSE);
+}
+
+void EnableAll(HWND dialog, const int *ids, size_t count, bool on)
+{
+    for (size_t i = 0; i < count; ++i)
+        Enable(dialog, ids[i], on);
+}
+
+void RunTestMail(HWND dialog)
+{
+    MailSettings shown;
+    ReadMailSettings(dialog, &shown);
+    uint32_t flags = ReadTestMailFlags(dialog);
+    bool mapi = IsChecked(dialog, IDC_MAIL_USE_MAPI);
+    RunSettingsTest(dialog, IDC_MAIL_TEST, IDC_MAIL_TEST_LABEL, [&] {
+        if (mapi)
+            settingsTests->sendMapiTestMail(dialog, shown.to, flags);
+        else
+            settingsTests->sendSmtpTestMail(dialog, shown.to, flags, shown.server, shown.port, shown.user,
+                                            shown.password, shown.from);
+    });
+}
+
+}  // namespace
+
+void ShowMailSettings(HWND dialog, const MailSettings &settings, int lowestPort)
+{
+    SendDlgItemMessageA(dialog, IDC_MAIL_TO, EM_LIMITTEXT, sizeof settings.to - 1, 0);
+    SetDlgItemTextA(dialog, IDC_MAIL_TO, settings.to);
+    CheckRadioButton(dialog, IDC_MAIL_USE_MAPI, IDC_MAIL_USE_SMTP,
+                     (settings.flags & UseSimpleMapi) ? IDC_MAIL_USE_MAPI : IDC_MAIL_USE_SMTP);
+    CheckDlgButton(dialog, IDC_MAIL_MAPI_PLAIN_ADDRESS, (settings.flags & MapiPlainAddress) ? BST_CHECKED : BST_UNCHECKED);
+    SendDlgItemMessageA(dialog, IDC_MAIL_SERVER, EM_LIMITTEXT, sizeof settings.server - 1, 0);
+    SetDlgItemTextA(dialog, IDC_MAIL_SERVER, settings.server);
+    SendDlgItemMessageA(dialog, IDC_MAIL_FROM, EM_LIMITTEXT, sizeof settings.from - 1, 0);
+    SetDlgItemTextA(dialog, IDC_MAIL_FROM, settings.from);
+    CheckDlgButton(dialog, IDC_MAIL_AUTH, (settings.flags & UseAuthentication) ? BST_CHECKED : BST_UNCHECKED);
+    SendDlgItemMessageA(dialog, IDC_MAIL_USERNAME, EM_LIMITTEXT, sizeof settings.user - 1, 0);
+    SetDlgItemTextA(dialog, IDC_MAIL_USERNAME, settings.user);
+    SendDlgItemMessageA(dialog, IDC_MAIL_PASSWORD, EM_LIMITTEXT, sizeof settings.password - 1, 0);
+    SetDlgItemTextA(dialog, IDC_MAIL_PASSWORD, settings.password);
+    HWND kind = GetDlgItem(dialog, IDC_MAIL_SECURE_KIND);
+    SendMessageA(kind, CB_RESETCONTENT, 0, 0);
+    SendMessageA(kind, CB_ADDSTRING, 0, (LPARAM) "SSL");
+    SendMessageA(kind, CB_ADDSTRING, 0, (LPARAM) "TLS");
+    SendMessageA(kind, CB_SETCURSEL, (settings.flags & SecureTls) ? kTlsIndex : 0, 0);
+    CheckDlgButton(dialog, IDC_MAIL_SECURE, (settings.flags & (SecureSsl | SecureTls)) ? BST_CHECKED : BST_UNCHECKED);
+    CheckRadioButton(dialog, IDC_MAIL_PORT_DEFAULT, IDC_MAIL_PORT_SPECIFY,
+                     (settings.flags & DefaultPort) ? IDC_MAIL_PORT_DEFAULT : IDC_MAIL_PORT_SPECIFY);
+    char port[16];
+    FormatText(port, sizeof port, "%d", settings.port);
+    SetDlgItemTextA(dialog, IDC_MAIL_PORT, port);
+    SendDlgItemMessageA(dialog, IDC_MAIL_PORT_SPIN, UDM_SETRANGE32, (WPARAM)lowestPort, 9999);
+    ShowWindow(GetDlgItem(dialog, IDC_MAIL_TEST_LABEL), SW_HIDE);
+}
+
+uint32_t ReadMailFlags(HWND dialog, uint32_t flags)
+{
+    flags &= ~kShownFlags;
+    if (IsChecked(dialog, IDC_MAIL_USE_MAPI))
+        flags |= UseSimpleMapi;
+    if (IsChecked(dialog, IDC_MAIL_MAPI_PLAIN_ADDRESS))
+        flags |= MapiPlainAddress;
+    if (IsChecked(dialog, IDC_MAIL_AUTH))
+        flags |= UseAuthentication;
+    if (IsChecked(dialog, IDC_MAIL_SECURE))
+        flags |= SendDlgItemMessageA(dialog, IDC_MAIL_SECURE_KIND, CB_GETCURSEL, 0, 0) == kTlsIndex ? SecureTls : SecureSsl;
+    if (IsChecked(dialog, IDC_MAIL_PORT_DEFAULT))
+        flags |= DefaultPort;
+    return flags;
+}
+
+uint32_t ReadTestMailFlags(HWND dialog)
+{
+    return ReadMailFlags(dialog, 0) & ~(uint32_t)UseSimpleMapi;
+}
+
+void ReadMailSettings(HWND dialog, MailSettings *settings)
+{
+    settings->flags = ReadMailFlags(dialog, settings->flags);
+    GetDlgItemTextA(dialog, IDC_MAIL_TO, settings->to, sizeof settings->to);
+    GetDlgItemTextA(dialog, IDC_MAIL_SERVER, settings->server, sizeof settings->server);
+    GetDlgItemTextA(dialog, IDC_MAIL_FROM, settings->from, sizeof settings->from);
+    GetDlgItemTextA(dialog, IDC_MAIL_USERNAME, settings->user, sizeof settings->user);
+    GetDlgItemTextA(dialog, IDC_MAIL_PASSWORD, settings->password, sizeof settings->password);
+    settings->port = ReadNumberBox(dialog, IDC_MAIL_PORT);
+}
+
+void RefreshMailStates(HWND dialog, bool enabled)
+{
+    bool mapi = enabled && IsChecked(dialog, IDC_MAIL_USE_MAPI);
+    bool smtp = enabled && IsChecked(dialog, IDC_MAIL_USE_SMTP);
+    static const int kRoad[] = {IDC_MAIL_TO, IDC_MAIL_HOW_GROUP, IDC_MAIL_USE_MAPI, IDC_MAIL_USE_SMTP, IDC_MAIL_TEST};
+    static const int kMapi[] = {IDC_MAIL_MAPI_GROUP, IDC_MAIL_MAPI_PLAIN_ADDRESS};
+    static const int kSmtp[] = {IDC_MAIL_SERVER_GROUP, IDC_MAIL_SERVER_LABEL, IDC_MAIL_SERVER, IDC_MAIL_FROM_LABEL,
+                                IDC_MAIL_FROM, IDC_MAIL_AUTH, IDC_MAIL_PORT_GROUP, IDC_MAIL_PORT_DEFAULT,
+                                IDC_MAIL_PORT_SPECIFY, IDC_MAIL_SECURE};
+    static const int kLogin[] = {IDC_MAIL_USERNAME_LABEL, IDC_MAIL_USERNAME, IDC_MAIL_PASSWORD_LABEL, IDC_MAIL_PASSWORD};
+    static const int kPort[] = {IDC_MAIL_PORT, IDC_MAIL_PORT_SPIN};
+    EnableAll(dialog, kRoad, sizeof kRoad / sizeof kRoad[0], enabled);
+    EnableAll(dialog, kMapi, sizeof kMapi / sizeof kMapi[0], mapi);
+    EnableAll(dialog, kSmtp, sizeof kSmtp / sizeof kSmtp[0], smtp);
+    EnableAll(dialog, kLogin, sizeof kLogin / sizeof kLogin[0], smtp && IsChecked(dialog, IDC_MAIL_AUTH));
+    EnableAll(dialog, kPort, sizeof kPort / sizeof kPort[0], smtp && IsChecked(dialog, IDC_MAIL_PORT_SPECIFY));
+    Enable(dialog, IDC_MAIL_SECURE_KIND, smtp && IsChecked(dialog, IDC_MAIL_SECURE));
+}
+
+int OnMailSettingsCommand(HWND dialog, int id, int code)
+{
+    switch (id) {
+    case IDC_MAIL_USE_MAPI:
+    case IDC_MAIL_USE_SMTP:
+    case IDC_MAIL_PORT_DEFAULT:
+    case IDC_MAIL_PORT_SPECIFY:
+    case IDC_MAIL_AUTH:
+    case IDC_MAIL_SECURE:
+        if (code != BN_CLICKED)
+            return 0;
+        PostMessageA(dialog, WM_REFRESHSTATES, 0, 0);
+        return 1;
+    case IDC_MAIL_MAPI_PLAIN_ADDRESS:
+        return code == BN_CLICKED ? 1 : 0;
+    case IDC_MAIL_TO:
+    case IDC_MAIL_SERVER:
+    case IDC_MAIL_FROM:
+    case IDC_MAIL_USERNAME:
+    case IDC_MAIL_PASSWORD:
+    case IDC_MAIL_PORT:
+        return code == EN_CHANGE ? 1 : 0;
+    case IDC_MAIL_TEST:
+        if (code == BN_CLICKED)
+            RunTestMail(dialog);
+        return 0;
+    }
+    return 0;
+}
