@@ -8,6 +8,7 @@
 
 #include "AllocationSeam.h"
 #include "ConfigTable.h"
+#include "ControlHelpers.h"
 #include "DialogHelpers.h"
 #include "EditorPage.h"
 #include "ErrorReport.h"
@@ -52,18 +53,12 @@ HWND ExcludedItems(HWND dialog)
     return GetDlgItem(dialog, IDC_FILTER_EXCLUDED);
 }
 
-bool IsChecked(HWND dialog, int id)
-{
-    return IsDlgButtonChecked(dialog, id) == BST_CHECKED;
-}
-
 void OnFilterInit(HWND dialog, BackupConfig *config)
 {
     FilterDialogState *state = new FilterDialogState{config, 0, false};
     SetWindowLongPtrA(dialog, GWLP_USERDATA, (LONG_PTR)state);
     CenterDialog(dialog);
-    CheckRadioButton(dialog, IDC_FILTER_INCLUDE, IDC_FILTER_EXCLUDE,
-                     (config->filterFlags & IncludeListedExtensions) ? IDC_FILTER_INCLUDE : IDC_FILTER_EXCLUDE);
+    CheckRadioPair(dialog, IDC_FILTER_INCLUDE, IDC_FILTER_EXCLUDE, (config->filterFlags & IncludeListedExtensions) != 0);
     for (int i = 0; i < config->extensionCount; ++i) {
         char shown[9];
         FormatText(shown, sizeof shown, ".%.7s", config->extensions[i]);
@@ -237,11 +232,11 @@ void OnFilterOk(HWND dialog)
     if (RefuseIllegalItems(dialog, config))
         return;
     int32_t flags = config.filterFlags & ~kFilterBits;
-    if (IsChecked(dialog, IDC_FILTER_INCLUDE))
+    if (IsBoxChecked(dialog, IDC_FILTER_INCLUDE))
         flags |= IncludeListedExtensions;
-    if (IsChecked(dialog, IDC_FILTER_SKIP_HIDDEN))
+    if (IsBoxChecked(dialog, IDC_FILTER_SKIP_HIDDEN))
         flags |= SkipHidden;
-    if (IsChecked(dialog, IDC_FILTER_SKIP_SYSTEM))
+    if (IsBoxChecked(dialog, IDC_FILTER_SKIP_SYSTEM))
         flags |= SkipSystem;
     if (flags != config.filterFlags)
         state->filterChanged = 1;

@@ -6,6 +6,7 @@
 #include <string.h>
 
 #include "ConfigTable.h"
+#include "ControlHelpers.h"
 #include "EditorPage.h"
 #include "HelpAccess.h"
 #include "MsvcrtFormat.h"
@@ -38,11 +39,6 @@ const int kPopupControls[] = {
 };
 const EditorPageHelp kHelp = {IDS_HELPKEY_REMOTE_FTP, "RmtFTP.txt", kPopupControls};
 
-bool IsChecked(HWND page, int id)
-{
-    return IsDlgButtonChecked(page, id) == BST_CHECKED;
-}
-
 // GWLP_USERDATA is 1 once the page has been filled: edits from then on are the user's.
 bool IsReady(HWND page)
 {
@@ -58,7 +54,7 @@ int SelectedProtocol(HWND page)
 // The port as the page sets it: 0 with Default, else the number typed.
 int ReadFtpPort(HWND page)
 {
-    return IsChecked(page, IDC_RMTFTP_PORT_DEFAULT) ? 0 : ReadNumberBox(page, IDC_RMTFTP_PORT);
+    return IsBoxChecked(page, IDC_RMTFTP_PORT_DEFAULT) ? 0 : ReadNumberBox(page, IDC_RMTFTP_PORT);
 }
 
 // The flags the page shows, put into `flags`.
@@ -66,9 +62,9 @@ uint32_t ReadFtpFlags(HWND page, uint32_t flags)
 {
     flags = ApplyFtpProtocol(flags, SelectedProtocol(page));
     flags &= ~(uint32_t)(VerifyCertificate | VerifyHostName);
-    if (IsChecked(page, IDC_RMTFTP_VERIFY_CERT))
+    if (IsBoxChecked(page, IDC_RMTFTP_VERIFY_CERT))
         flags |= VerifyCertificate;
-    if (IsChecked(page, IDC_RMTFTP_VERIFY_HOST))
+    if (IsBoxChecked(page, IDC_RMTFTP_VERIFY_HOST))
         flags |= VerifyHostName;
     return flags;
 }
@@ -97,8 +93,7 @@ void OnFtpInit(HWND page)
     SendMessageA(list, CB_SETCURSEL, (WPARAM)FtpProtocolIndex(c.flags), 0);
     CheckDlgButton(page, IDC_RMTFTP_VERIFY_CERT, (c.flags & VerifyCertificate) ? BST_CHECKED : BST_UNCHECKED);
     CheckDlgButton(page, IDC_RMTFTP_VERIFY_HOST, (c.flags & VerifyHostName) ? BST_CHECKED : BST_UNCHECKED);
-    CheckRadioButton(page, IDC_RMTFTP_PORT_DEFAULT, IDC_RMTFTP_PORT_SPECIFY,
-                     c.ftpPort != 0 ? IDC_RMTFTP_PORT_SPECIFY : IDC_RMTFTP_PORT_DEFAULT);
+    CheckRadioPair(page, IDC_RMTFTP_PORT_DEFAULT, IDC_RMTFTP_PORT_SPECIFY, c.ftpPort == 0);
     char port[16];
     FormatText(port, sizeof port, "%d", c.ftpPort != 0 ? c.ftpPort : kDefaultFtpPort);
     SetDlgItemTextA(page, IDC_RMTFTP_PORT, port);
@@ -110,7 +105,7 @@ void OnFtpInit(HWND page)
 
 void OnFtpRefresh(HWND page)
 {
-    bool on = IsChecked(page, IDC_RMTFTP_ENABLE);
+    bool on = IsBoxChecked(page, IDC_RMTFTP_ENABLE);
     static const int kServerControls[] = {
         IDC_RMTFTP_SERVER_LABEL, IDC_RMTFTP_SERVER, IDC_RMTFTP_USERNAME_LABEL, IDC_RMTFTP_USERNAME,
         IDC_RMTFTP_PASSWORD_LABEL, IDC_RMTFTP_PASSWORD, IDC_RMTFTP_DIRECTORY_LABEL, IDC_RMTFTP_DIRECTORY,
@@ -121,7 +116,7 @@ void OnFtpRefresh(HWND page)
     int certificateBoxes = on && SelectedProtocol(page) != 0 ? SW_SHOW : SW_HIDE;
     ShowWindow(GetDlgItem(page, IDC_RMTFTP_VERIFY_CERT), certificateBoxes);
     ShowWindow(GetDlgItem(page, IDC_RMTFTP_VERIFY_HOST), certificateBoxes);
-    BOOL port = on && IsChecked(page, IDC_RMTFTP_PORT_SPECIFY) ? TRUE : FALSE;
+    BOOL port = on && IsBoxChecked(page, IDC_RMTFTP_PORT_SPECIFY) ? TRUE : FALSE;
     EnableWindow(GetDlgItem(page, IDC_RMTFTP_PORT), port);
     EnableWindow(GetDlgItem(page, IDC_RMTFTP_PORT_SPIN), port);
 }
@@ -150,7 +145,7 @@ INT_PTR OnFtpApply(HWND page)
         SecureZeroMemory(password, sizeof password);
         return RefusePageApply(page, kUnstorablePasswordText, IDC_RMTFTP_PASSWORD);
     }
-    if (IsChecked(page, IDC_RMTFTP_ENABLE))
+    if (IsBoxChecked(page, IDC_RMTFTP_ENABLE))
         c.flags |= RemoteFtp;
     else
         c.flags &= ~(uint32_t)RemoteFtp;

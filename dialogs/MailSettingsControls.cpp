@@ -3,6 +3,7 @@
 #include <commctrl.h>
 
 #include "BackupConfig.h"
+#include "ControlHelpers.h"
 #include "MsvcrtFormat.h"
 #include "SettingsTest.h"
 #include "resource.h"
@@ -11,11 +12,6 @@ namespace {
 
 const uint32_t kShownFlags = UseSimpleMapi | MapiPlainAddress | UseAuthentication | DefaultPort | SecureSsl | SecureTls;
 const int kTlsIndex = 1;
-
-bool IsChecked(HWND dialog, int id)
-{
-    return IsDlgButtonChecked(dialog, id) == BST_CHECKED;
-}
 
 void Enable(HWND dialog, int id, bool on)
 {
@@ -33,7 +29,7 @@ void RunTestMail(HWND dialog)
     MailSettings shown;
     ReadMailSettings(dialog, &shown);
     uint32_t flags = ReadTestMailFlags(dialog);
-    bool mapi = IsChecked(dialog, IDC_MAIL_USE_MAPI);
+    bool mapi = IsBoxChecked(dialog, IDC_MAIL_USE_MAPI);
     RunSettingsTest(dialog, IDC_MAIL_TEST, IDC_MAIL_TEST_LABEL, [&] {
         if (mapi)
             settingsTests->sendMapiTestMail(dialog, shown.to, flags);
@@ -49,8 +45,7 @@ void ShowMailSettings(HWND dialog, const MailSettings &settings, int lowestPort)
 {
     SendDlgItemMessageA(dialog, IDC_MAIL_TO, EM_LIMITTEXT, sizeof settings.to - 1, 0);
     SetDlgItemTextA(dialog, IDC_MAIL_TO, settings.to);
-    CheckRadioButton(dialog, IDC_MAIL_USE_MAPI, IDC_MAIL_USE_SMTP,
-                     (settings.flags & UseSimpleMapi) ? IDC_MAIL_USE_MAPI : IDC_MAIL_USE_SMTP);
+    CheckRadioPair(dialog, IDC_MAIL_USE_MAPI, IDC_MAIL_USE_SMTP, (settings.flags & UseSimpleMapi) != 0);
     CheckDlgButton(dialog, IDC_MAIL_MAPI_PLAIN_ADDRESS, (settings.flags & MapiPlainAddress) ? BST_CHECKED : BST_UNCHECKED);
     SendDlgItemMessageA(dialog, IDC_MAIL_SERVER, EM_LIMITTEXT, sizeof settings.server - 1, 0);
     SetDlgItemTextA(dialog, IDC_MAIL_SERVER, settings.server);
@@ -67,8 +62,7 @@ void ShowMailSettings(HWND dialog, const MailSettings &settings, int lowestPort)
     SendMessageA(kind, CB_ADDSTRING, 0, (LPARAM) "TLS");
     SendMessageA(kind, CB_SETCURSEL, (settings.flags & SecureTls) ? kTlsIndex : 0, 0);
     CheckDlgButton(dialog, IDC_MAIL_SECURE, (settings.flags & (SecureSsl | SecureTls)) ? BST_CHECKED : BST_UNCHECKED);
-    CheckRadioButton(dialog, IDC_MAIL_PORT_DEFAULT, IDC_MAIL_PORT_SPECIFY,
-                     (settings.flags & DefaultPort) ? IDC_MAIL_PORT_DEFAULT : IDC_MAIL_PORT_SPECIFY);
+    CheckRadioPair(dialog, IDC_MAIL_PORT_DEFAULT, IDC_MAIL_PORT_SPECIFY, (settings.flags & DefaultPort) != 0);
     char port[16];
     FormatText(port, sizeof port, "%d", settings.port);
     SetDlgItemTextA(dialog, IDC_MAIL_PORT, port);
@@ -79,15 +73,15 @@ void ShowMailSettings(HWND dialog, const MailSettings &settings, int lowestPort)
 uint32_t ReadMailFlags(HWND dialog, uint32_t flags)
 {
     flags &= ~kShownFlags;
-    if (IsChecked(dialog, IDC_MAIL_USE_MAPI))
+    if (IsBoxChecked(dialog, IDC_MAIL_USE_MAPI))
         flags |= UseSimpleMapi;
-    if (IsChecked(dialog, IDC_MAIL_MAPI_PLAIN_ADDRESS))
+    if (IsBoxChecked(dialog, IDC_MAIL_MAPI_PLAIN_ADDRESS))
         flags |= MapiPlainAddress;
-    if (IsChecked(dialog, IDC_MAIL_AUTH))
+    if (IsBoxChecked(dialog, IDC_MAIL_AUTH))
         flags |= UseAuthentication;
-    if (IsChecked(dialog, IDC_MAIL_SECURE))
+    if (IsBoxChecked(dialog, IDC_MAIL_SECURE))
         flags |= SendDlgItemMessageA(dialog, IDC_MAIL_SECURE_KIND, CB_GETCURSEL, 0, 0) == kTlsIndex ? SecureTls : SecureSsl;
-    if (IsChecked(dialog, IDC_MAIL_PORT_DEFAULT))
+    if (IsBoxChecked(dialog, IDC_MAIL_PORT_DEFAULT))
         flags |= DefaultPort;
     return flags;
 }
@@ -110,8 +104,8 @@ void ReadMailSettings(HWND dialog, MailSettings *settings)
 
 void RefreshMailStates(HWND dialog, bool enabled)
 {
-    bool mapi = enabled && IsChecked(dialog, IDC_MAIL_USE_MAPI);
-    bool smtp = enabled && IsChecked(dialog, IDC_MAIL_USE_SMTP);
+    bool mapi = enabled && IsBoxChecked(dialog, IDC_MAIL_USE_MAPI);
+    bool smtp = enabled && IsBoxChecked(dialog, IDC_MAIL_USE_SMTP);
     static const int kRoad[] = {IDC_MAIL_TO, IDC_MAIL_HOW_GROUP, IDC_MAIL_USE_MAPI, IDC_MAIL_USE_SMTP, IDC_MAIL_TEST};
     static const int kMapi[] = {IDC_MAIL_MAPI_GROUP, IDC_MAIL_MAPI_PLAIN_ADDRESS};
     static const int kSmtp[] = {IDC_MAIL_SERVER_GROUP, IDC_MAIL_SERVER_LABEL, IDC_MAIL_SERVER, IDC_MAIL_FROM_LABEL,
@@ -122,9 +116,9 @@ void RefreshMailStates(HWND dialog, bool enabled)
     EnableAll(dialog, kRoad, sizeof kRoad / sizeof kRoad[0], enabled);
     EnableAll(dialog, kMapi, sizeof kMapi / sizeof kMapi[0], mapi);
     EnableAll(dialog, kSmtp, sizeof kSmtp / sizeof kSmtp[0], smtp);
-    EnableAll(dialog, kLogin, sizeof kLogin / sizeof kLogin[0], smtp && IsChecked(dialog, IDC_MAIL_AUTH));
-    EnableAll(dialog, kPort, sizeof kPort / sizeof kPort[0], smtp && IsChecked(dialog, IDC_MAIL_PORT_SPECIFY));
-    Enable(dialog, IDC_MAIL_SECURE_KIND, smtp && IsChecked(dialog, IDC_MAIL_SECURE));
+    EnableAll(dialog, kLogin, sizeof kLogin / sizeof kLogin[0], smtp && IsBoxChecked(dialog, IDC_MAIL_AUTH));
+    EnableAll(dialog, kPort, sizeof kPort / sizeof kPort[0], smtp && IsBoxChecked(dialog, IDC_MAIL_PORT_SPECIFY));
+    Enable(dialog, IDC_MAIL_SECURE_KIND, smtp && IsBoxChecked(dialog, IDC_MAIL_SECURE));
 }
 
 int OnMailSettingsCommand(HWND dialog, int id, int code)

@@ -121,13 +121,6 @@ size_t SharedBoxRecorder::Count()
     return texts.size();
 }
 
-std::string ControlText(HWND dialog, int id)
-{
-    char text[1100] = "";
-    SendMessageA(GetDlgItem(dialog, id), WM_GETTEXT, sizeof text, (LPARAM)text);
-    return text;
-}
-
 std::string HelpDoublePath()
 {
     char path[MAX_PATH];

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "DialogDriver.h"
 #include "JobTestSupport.h"
 #include "WaitUntil.h"
 
@@ -30,8 +31,6 @@ public:
     std::vector<std::string> texts;
     std::vector<UINT> types;
 };
-
-std::string ControlText(HWND dialog, int id);
 
 // The HTML Help double beside the test program, loaded into this process.
 std::string HelpDoublePath();
