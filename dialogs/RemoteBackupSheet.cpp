@@ -6,6 +6,7 @@
 
 #include "ConfigTable.h"
 #include "DialogHelpers.h"
+#include "SheetFont.h"
 #include "ShellState.h"
 #include "resource.h"
 
@@ -56,6 +57,7 @@ void ShowRemoteSheet(HWND owner)
     sheet.nPages = kRemotePageCount;
     sheet.nStartPage = 0;
     sheet.ppsp = pages;
+    UsePageFontForSheet(&sheet, ResourceInstance(), GetDialogTemplateId(kRemotePages[0].templateId));
     PropertySheetA(&sheet);
 }
 
