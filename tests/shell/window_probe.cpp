@@ -14,8 +14,17 @@
 //   window_probe press TITLE BUTTON      post PSM_PRESSBUTTON to that property sheet
 //   window_probe text TITLE ID     print the text of control ID in that dialog (a message
 //                                  box's text is control 65535)
+//   window_probe click TITLE ID    click button ID in that dialog (posted BM_CLICK)
+//   window_probe checked TITLE ID  print 1 when button ID is checked, else 0
+//   window_probe choose TITLE ID INDEX   select entry INDEX of drop-down list ID, as a user does
+//   window_probe page TITLE INDEX  show page INDEX of that property sheet
+//   window_probe command TITLE ID  post WM_COMMAND ID to that dialog (IDOK 1, IDCANCEL 2)
+//   window_probe drop TITLE PATH...      drop files on that dialog (WM_DROPFILES)
+// In a property sheet a control is looked for on the current page first, since the pages'
+// controls share ids.
 #include <windows.h>
 #include <commctrl.h>
+#include <shlobj.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -230,15 +239,24 @@ static BOOL CALLBACK MatchControl(HWND child, LPARAM lParam)
     return FALSE;
 }
 
-// Pages of a property sheet are dialogs inside it, so the control is looked for at any depth.
+static HWND FindControlWithin(HWND window, int id)
+{
+    ControlSearch search = {id, nullptr};
+    EnumChildWindows(window, MatchControl, (LPARAM)&search);
+    return search.found;
+}
+
+// Pages of a property sheet are dialogs inside it, so the control is looked for at any depth,
+// on the current page first.
 static HWND FindDialogControl(const char *title, int id)
 {
     HWND dialog = FindShownDialog(title);
     if (dialog == nullptr)
         return nullptr;
-    ControlSearch search = {id, nullptr};
-    EnumChildWindows(dialog, MatchControl, (LPARAM)&search);
-    return search.found;
+    const UINT kGetCurrentPage = WM_USER + 118;  // PSM_GETCURRENTPAGEHWND
+    HWND page = (HWND)SendMessageA(dialog, kGetCurrentPage, 0, 0);
+    HWND found = page != nullptr && IsChild(dialog, page) ? FindControlWithin(page, id) : nullptr;
+    return found != nullptr ? found : FindControlWithin(dialog, id);
 }
 
 static int SetDialogControlText(const char *title, int id, const char *text)
@@ -269,6 +287,82 @@ static int PressSheetButton(const char *title, int button)
     return PostMessageA(sheet, kPressButton, (WPARAM)button, 0) ? 0 : 1;
 }
 
+static int ClickDialogControl(const char *title, int id)
+{
+    HWND control = FindDialogControl(title, id);
+    if (control == nullptr)
+        return 3;
+    return PostMessageA(control, BM_CLICK, 0, 0) ? 0 : 1;
+}
+
+static int PrintDialogControlChecked(const char *title, int id)
+{
+    HWND control = FindDialogControl(title, id);
+    if (control == nullptr)
+        return 3;
+    printf("%d\n", SendMessageA(control, BM_GETCHECK, 0, 0) == BST_CHECKED ? 1 : 0);
+    return 0;
+}
+
+static int ChooseDialogListEntry(const char *title, int id, int index)
+{
+    HWND list = FindDialogControl(title, id);
+    if (list == nullptr)
+        return 3;
+    if (SendMessageA(list, CB_SETCURSEL, (WPARAM)index, 0) != index)
+        return 1;
+    return PostMessageA(GetParent(list), WM_COMMAND, MAKEWPARAM(id, CBN_SELCHANGE), (LPARAM)list) ? 0 : 1;
+}
+
+static int ShowSheetPage(const char *title, int index)
+{
+    HWND sheet = FindShownDialog(title);
+    if (sheet == nullptr)
+        return 3;
+    const UINT kSetCurrentPage = WM_USER + 101;  // PSM_SETCURSEL
+    return SendMessageA(sheet, kSetCurrentPage, (WPARAM)index, 0) ? 0 : 1;
+}
+
+static int PostDialogCommand(const char *title, int id)
+{
+    HWND dialog = FindShownDialog(title);
+    if (dialog == nullptr)
+        return 3;
+    return PostMessageA(dialog, WM_COMMAND, (WPARAM)id, 0) ? 0 : 1;
+}
+
+// The drop block lives in the program's memory; its address serves as the drop handle, as a
+// fixed global block's does. The program frees it with DragFinish, so it is not freed here.
+static int DropFiles(const char *title, int count, char **paths)
+{
+    HWND dialog = FindShownDialog(title);
+    if (dialog == nullptr)
+        return 3;
+    size_t size = sizeof(DROPFILES) + 1;
+    for (int i = 0; i < count; ++i)
+        size += strlen(paths[i]) + 1;
+    char *block = (char *)calloc(1, size);
+    DROPFILES *header = (DROPFILES *)block;
+    header->pFiles = sizeof(DROPFILES);
+    char *text = block + sizeof(DROPFILES);
+    for (int i = 0; i < count; ++i) {
+        size_t length = strlen(paths[i]);
+        memcpy(text, paths[i], length);
+        text += length + 1;
+    }
+    DWORD pid = 0;
+    GetWindowThreadProcessId(dialog, &pid);
+    HANDLE process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_WRITE, FALSE, pid);
+    void *remote = process != nullptr ? VirtualAllocEx(process, nullptr, size, MEM_COMMIT, PAGE_READWRITE) : nullptr;
+    bool written = remote != nullptr && WriteProcessMemory(process, remote, block, size, nullptr);
+    free(block);
+    if (process != nullptr)
+        CloseHandle(process);
+    if (!written)
+        return 1;
+    return PostMessageA(dialog, WM_DROPFILES, (WPARAM)remote, 0) ? 0 : 1;
+}
+
 int main(int argc, char **argv)
 {
     if (argc < 2)
@@ -286,6 +380,18 @@ int main(int argc, char **argv)
         return PrintDialogControlText(argv[2], atoi(argv[3]));
     if (strcmp(verb, "press") == 0 && argc == 4)
         return PressSheetButton(argv[2], atoi(argv[3]));
+    if (strcmp(verb, "click") == 0 && argc == 4)
+        return ClickDialogControl(argv[2], atoi(argv[3]));
+    if (strcmp(verb, "checked") == 0 && argc == 4)
+        return PrintDialogControlChecked(argv[2], atoi(argv[3]));
+    if (strcmp(verb, "choose") == 0 && argc == 5)
+        return ChooseDialogListEntry(argv[2], atoi(argv[3]), atoi(argv[4]));
+    if (strcmp(verb, "page") == 0 && argc == 4)
+        return ShowSheetPage(argv[2], atoi(argv[3]));
+    if (strcmp(verb, "command") == 0 && argc == 4)
+        return PostDialogCommand(argv[2], atoi(argv[3]));
+    if (strcmp(verb, "drop") == 0 && argc >= 4)
+        return DropFiles(argv[2], argc - 3, argv + 3);
     HWND window = FindMainWindow();
     if (window == nullptr)
         return 3;
