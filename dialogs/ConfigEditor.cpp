@@ -19,7 +19,7 @@
 #include "JobControl.h"
 #include "JobList.h"
 #include "MessageBoxSeam.h"
-#include "SheetFont.h"
+#include "PropertySheets.h"
 #include "ShellState.h"
 #include "SizeCalculation.h"
 #include "TrayAndStatus.h"
@@ -29,10 +29,7 @@ int configSaved = 0;
 
 namespace {
 
-struct EditorPageEntry {
-    int templateId;
-    DLGPROC procedure;
-};
+using EditorPageEntry = SheetPage;
 
 // The sheet's pages in their order; the sheet opens on the first.
 const EditorPageEntry kEditorPages[] = {
@@ -80,34 +77,9 @@ void KeepJobFields(BackupConfig *record, const BackupConfig &previous, int32_t o
     memcpy((char *)record + first, (const char *)&previous + first, end - first);
 }
 
-HINSTANCE ResourceInstance()
-{
-    return programInstance != nullptr ? programInstance : GetModuleHandleA(nullptr);
-}
-
 INT_PTR ShowEditorSheet(HWND owner)
 {
-    PROPSHEETPAGEA pages[kEditorPageCount];
-    memset(pages, 0, sizeof pages);
-    for (int i = 0; i < kEditorPageCount; ++i) {
-        pages[i].dwSize = sizeof pages[i];
-        pages[i].dwFlags = PSP_HASHELP;
-        pages[i].hInstance = ResourceInstance();
-        pages[i].pszTemplate = MAKEINTRESOURCEA(GetDialogTemplateId(kEditorPages[i].templateId));
-        pages[i].pfnDlgProc = kEditorPages[i].procedure;
-    }
-    PROPSHEETHEADERA sheet;
-    memset(&sheet, 0, sizeof sheet);
-    sheet.dwSize = sizeof sheet;
-    sheet.dwFlags = PSH_PROPSHEETPAGE | PSH_HASHELP;
-    sheet.hwndParent = owner;
-    sheet.hInstance = ResourceInstance();
-    sheet.pszCaption = kSheetCaption;
-    sheet.nPages = kEditorPageCount;
-    sheet.nStartPage = 0;
-    sheet.ppsp = pages;
-    UsePageFontForSheet(&sheet, ResourceInstance(), GetDialogTemplateId(kEditorPages[0].templateId));
-    return PropertySheetA(&sheet);
+    return ShowPropertySheet(owner, kSheetCaption, kEditorPages, kEditorPageCount);
 }
 
 bool OpenWorkingCopy(HWND owner, int index)

@@ -3,7 +3,6 @@
 #include <windows.h>
 #include <commctrl.h>
 #include <prsht.h>
-#include <string.h>
 
 #include "ConfigTable.h"
 #include "DialogHelpers.h"
@@ -12,7 +11,6 @@
 #include "MailSettingsControls.h"
 #include "PasswordRule.h"
 #include "RemoteBackupSheet.h"
-#include "TextHelpers.h"
 #include "resource.h"
 
 namespace {
@@ -29,51 +27,33 @@ bool IsReady(HWND page)
     return GetWindowLongPtrA(page, GWLP_USERDATA) != 0;
 }
 
+StoredMailTexts ConfigMailTexts()
+{
+    BackupConfig &c = editedConfig;
+    return {&c.emailTo, &c.mailServer, &c.emailFrom, &c.smtpUsername, &c.smtpPassword};
+}
+
 void OnEmailInit(HWND page)
 {
     CenterDialog(GetParent(page));
     const BackupConfig &c = editedConfig;
     CheckDlgButton(page, IDC_RMTEMAIL_ENABLE, (c.flags & RemoteEmail) ? BST_CHECKED : BST_UNCHECKED);
-    MailSettings shown;
-    memset(&shown, 0, sizeof shown);
-    shown.flags = c.emailFlags;
-    lstrcpynA(shown.to, c.emailTo, sizeof shown.to);
-    lstrcpynA(shown.server, c.mailServer, sizeof shown.server);
-    lstrcpynA(shown.from, c.emailFrom, sizeof shown.from);
-    lstrcpynA(shown.user, c.smtpUsername, sizeof shown.user);
-    lstrcpynA(shown.password, c.smtpPassword, sizeof shown.password);
-    ScramblePassword(shown.password);
-    shown.port = c.smtpPort;
-    ShowMailSettings(page, shown, 1);
-    SecureZeroMemory(shown.password, sizeof shown.password);
+    ShowStoredMailSettings(page, ConfigMailTexts(), c.emailFlags, c.smtpPort, 1);
     PostMessageA(page, WM_REFRESHSTATES, 0, 0);
     SetWindowLongPtrA(page, GWLP_USERDATA, 1);
 }
 
 INT_PTR OnEmailApply(HWND page)
 {
-    MailSettings typed;
-    memset(&typed, 0, sizeof typed);
-    typed.flags = editedConfig.emailFlags;
-    ReadMailSettings(page, &typed);
-    if (!IsStorablePassword(typed.password)) {
-        SecureZeroMemory(typed.password, sizeof typed.password);
-        return RefusePageApply(page, kUnstorablePasswordText, IDC_MAIL_PASSWORD);
-    }
     BackupConfig &c = editedConfig;
+    int port = c.smtpPort;
+    if (!StoreMailSettings(page, ConfigMailTexts(), &c.emailFlags, &port))
+        return RefusePageApply(page, kUnstorablePasswordText, IDC_MAIL_PASSWORD);
+    c.smtpPort = port;
     if (IsDlgButtonChecked(page, IDC_RMTEMAIL_ENABLE) == BST_CHECKED)
         c.flags |= RemoteEmail;
     else
         c.flags &= ~(uint32_t)RemoteEmail;
-    c.emailFlags = typed.flags;
-    lstrcpynA(c.emailTo, typed.to, sizeof c.emailTo);
-    lstrcpynA(c.mailServer, typed.server, sizeof c.mailServer);
-    lstrcpynA(c.emailFrom, typed.from, sizeof c.emailFrom);
-    lstrcpynA(c.smtpUsername, typed.user, sizeof c.smtpUsername);
-    lstrcpynA(c.smtpPassword, typed.password, sizeof c.smtpPassword);
-    ScramblePassword(c.smtpPassword);
-    SecureZeroMemory(typed.password, sizeof typed.password);
-    c.smtpPort = typed.port;
     SendMessageA(GetParent(page), PSM_CANCELTOCLOSE, 0, 0);
     SetWindowLongPtrA(page, DWLP_MSGRESULT, PSNRET_NOERROR);
     return TRUE;

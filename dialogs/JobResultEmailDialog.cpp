@@ -1,7 +1,6 @@
 // Dialog 428 "E-Mail Backup Results": the job-result e-mail's settings (the jr_ options), which
 // OK puts into gSettings at once, and a test e-mail with the values on screen.
 #include <windows.h>
-#include <string.h>
 
 #include "DialogHelpers.h"
 #include "EditorPage.h"
@@ -11,7 +10,6 @@
 #include "MessageBoxSeam.h"
 #include "OptionsDialog.h"
 #include "PasswordRule.h"
-#include "TextHelpers.h"
 #include "resource.h"
 
 namespace {
@@ -23,45 +21,28 @@ const int kPopupControls[] = {
 };
 const EditorPageHelp kHelp = {IDS_HELPKEY_JOBRESULT_EMAIL, "EmailRes.txt", kPopupControls};
 
+StoredMailTexts JobResultMailTexts()
+{
+    GlobalSettings &g = gSettings;
+    return {&g.jrEmailTo, &g.jrServer, &g.jrEmailFrom, &g.jrEmailUser, &g.jrEmailPasswd};
+}
+
 void OnJobResultInit(HWND dialog)
 {
     CenterDialog(dialog);
-    MailSettings shown;
-    memset(&shown, 0, sizeof shown);
-    shown.flags = (uint32_t)gSettings.jrOptions;
-    lstrcpynA(shown.to, gSettings.jrEmailTo, sizeof shown.to);
-    lstrcpynA(shown.server, gSettings.jrServer, sizeof shown.server);
-    lstrcpynA(shown.from, gSettings.jrEmailFrom, sizeof shown.from);
-    lstrcpynA(shown.user, gSettings.jrEmailUser, sizeof shown.user);
-    lstrcpynA(shown.password, gSettings.jrEmailPasswd, sizeof shown.password);
-    ScramblePassword(shown.password);
-    shown.port = gSettings.jrPort;
-    ShowMailSettings(dialog, shown, 0);
-    SecureZeroMemory(shown.password, sizeof shown.password);
+    ShowStoredMailSettings(dialog, JobResultMailTexts(), (uint32_t)gSettings.jrOptions, gSettings.jrPort, 0);
     PostMessageA(dialog, WM_REFRESHSTATES, 0, 0);
 }
 
 void OnJobResultOk(HWND dialog)
 {
-    MailSettings typed;
-    memset(&typed, 0, sizeof typed);
-    typed.flags = (uint32_t)gSettings.jrOptions;
-    ReadMailSettings(dialog, &typed);
-    if (!IsStorablePassword(typed.password)) {
-        SecureZeroMemory(typed.password, sizeof typed.password);
+    uint32_t flags = (uint32_t)gSettings.jrOptions;
+    if (!StoreMailSettings(dialog, JobResultMailTexts(), &flags, &gSettings.jrPort)) {
         ShowMessageBox(dialog, kUnstorablePasswordText, kProductName, MB_OK);
         SetFocus(GetDlgItem(dialog, IDC_MAIL_PASSWORD));
         return;
     }
-    gSettings.jrOptions = (int)typed.flags;
-    lstrcpynA(gSettings.jrEmailTo, typed.to, sizeof gSettings.jrEmailTo);
-    lstrcpynA(gSettings.jrServer, typed.server, sizeof gSettings.jrServer);
-    lstrcpynA(gSettings.jrEmailFrom, typed.from, sizeof gSettings.jrEmailFrom);
-    lstrcpynA(gSettings.jrEmailUser, typed.user, sizeof gSettings.jrEmailUser);
-    lstrcpynA(gSettings.jrEmailPasswd, typed.password, sizeof gSettings.jrEmailPasswd);
-    ScramblePassword(gSettings.jrEmailPasswd);
-    SecureZeroMemory(typed.password, sizeof typed.password);
-    gSettings.jrPort = typed.port;
+    gSettings.jrOptions = (int)flags;
     EndDialog(dialog, 1);
 }
 

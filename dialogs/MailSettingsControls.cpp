@@ -1,11 +1,14 @@
 #include "MailSettingsControls.h"
 
 #include <commctrl.h>
+#include <string.h>
 
 #include "BackupConfig.h"
 #include "ControlHelpers.h"
 #include "MsvcrtFormat.h"
+#include "PasswordRule.h"
 #include "SettingsTest.h"
+#include "TextHelpers.h"
 #include "resource.h"
 
 namespace {
@@ -24,22 +27,16 @@ void EnableAll(HWND dialog, const int *ids, size_t count, bool on)
         Enable(dialog, ids[i], on);
 }
 
-void RunTestMail(HWND dialog)
-{
-    MailSettings shown;
-    ReadMailSettings(dialog, &shown);
-    uint32_t flags = ReadTestMailFlags(dialog);
-    bool mapi = IsBoxChecked(dialog, IDC_MAIL_USE_MAPI);
-    RunSettingsTest(dialog, IDC_MAIL_TEST, IDC_MAIL_TEST_LABEL, [&] {
-        if (mapi)
-            settingsTests->sendMapiTestMail(dialog, shown.to, flags);
-        else
-            settingsTests->sendSmtpTestMail(dialog, shown.to, flags, shown.server, shown.port, shown.user,
-                                            shown.password, shown.from);
-    });
-}
-
-}  // namespace
+// What the controls show, the password in plain text.
+struct MailSettings {
+    uint32_t flags;  // EmailFlags; only the six bits the controls show are read back
+    char to[256];
+    char server[128];
+    char from[256];
+    char user[64];
+    char password[64];
+    int port;
+};
 
 void ShowMailSettings(HWND dialog, const MailSettings &settings, int lowestPort)
 {
@@ -100,6 +97,60 @@ void ReadMailSettings(HWND dialog, MailSettings *settings)
     GetDlgItemTextA(dialog, IDC_MAIL_USERNAME, settings->user, sizeof settings->user);
     GetDlgItemTextA(dialog, IDC_MAIL_PASSWORD, settings->password, sizeof settings->password);
     settings->port = ReadNumberBox(dialog, IDC_MAIL_PORT);
+}
+
+void RunTestMail(HWND dialog)
+{
+    MailSettings shown;
+    ReadMailSettings(dialog, &shown);
+    uint32_t flags = ReadTestMailFlags(dialog);
+    bool mapi = IsBoxChecked(dialog, IDC_MAIL_USE_MAPI);
+    RunSettingsTest(dialog, IDC_MAIL_TEST, IDC_MAIL_TEST_LABEL, [&] {
+        if (mapi)
+            settingsTests->sendMapiTestMail(dialog, shown.to, flags);
+        else
+            settingsTests->sendSmtpTestMail(dialog, shown.to, flags, shown.server, shown.port, shown.user,
+                                            shown.password, shown.from);
+    });
+}
+
+}  // namespace
+
+void ShowStoredMailSettings(HWND dialog, const StoredMailTexts &texts, uint32_t flags, int port, int lowestPort)
+{
+    MailSettings shown;
+    memset(&shown, 0, sizeof shown);
+    shown.flags = flags;
+    lstrcpynA(shown.to, *texts.to, sizeof shown.to);
+    lstrcpynA(shown.server, *texts.server, sizeof shown.server);
+    lstrcpynA(shown.from, *texts.from, sizeof shown.from);
+    lstrcpynA(shown.user, *texts.user, sizeof shown.user);
+    lstrcpynA(shown.password, *texts.password, sizeof shown.password);
+    ScramblePassword(shown.password);
+    shown.port = port;
+    ShowMailSettings(dialog, shown, lowestPort);
+    SecureZeroMemory(shown.password, sizeof shown.password);
+}
+
+bool StoreMailSettings(HWND dialog, const StoredMailTexts &texts, uint32_t *flags, int *port)
+{
+    MailSettings typed;
+    memset(&typed, 0, sizeof typed);
+    typed.flags = *flags;
+    ReadMailSettings(dialog, &typed);
+    bool storable = IsStorablePassword(typed.password);
+    if (storable) {
+        *flags = typed.flags;
+        lstrcpynA(*texts.to, typed.to, sizeof *texts.to);
+        lstrcpynA(*texts.server, typed.server, sizeof *texts.server);
+        lstrcpynA(*texts.from, typed.from, sizeof *texts.from);
+        lstrcpynA(*texts.user, typed.user, sizeof *texts.user);
+        lstrcpynA(*texts.password, typed.password, sizeof *texts.password);
+        ScramblePassword(*texts.password);
+        *port = typed.port;
+    }
+    SecureZeroMemory(typed.password, sizeof typed.password);
+    return storable;
 }
 
 void RefreshMailStates(HWND dialog, bool enabled)

@@ -5,24 +5,20 @@
 #include <windows.h>
 #include <stdint.h>
 
-struct MailSettings {
-    uint32_t flags;     // EmailFlags; only the six bits the controls show are read back
-    char to[256];
-    char server[128];
-    char from[256];
-    char user[64];
-    char password[64];  // plain text
-    int port;
+// Where a set of e-mail settings is kept (a configuration's, or the job-result e-mail's): the
+// texts, and the password held scrambled.
+struct StoredMailTexts {
+    char (*to)[256];
+    char (*server)[128];
+    char (*from)[256];
+    char (*user)[64];
+    char (*password)[64];
 };
-
-// Fills the controls; the port's up-down gets the range lowestPort to 9999.
-void ShowMailSettings(HWND dialog, const MailSettings &settings, int lowestPort);
-// Reads the controls: the flags' six bits replaced, the texts and the port.
-void ReadMailSettings(HWND dialog, MailSettings *settings);
-// The six bits of the controls put into `flags`.
-uint32_t ReadMailFlags(HWND dialog, uint32_t flags);
-// What the test sends: the flags without UseSimpleMapi.
-uint32_t ReadTestMailFlags(HWND dialog);
+// Fills the controls from the stored settings (the password unscrambled for the box).
+void ShowStoredMailSettings(HWND dialog, const StoredMailTexts &texts, uint32_t flags, int port, int lowestPort);
+// Stores what the controls hold; false, storing nothing, when the typed password could not be
+// kept scrambled (PasswordRule.h).
+bool StoreMailSettings(HWND dialog, const StoredMailTexts &texts, uint32_t *flags, int *port);
 
 // Enables the controls by the road chosen; `enabled` false disables all of them.
 void RefreshMailStates(HWND dialog, bool enabled);
