@@ -10,12 +10,14 @@
 //   window_probe status            status-bar part texts
 //   window_probe toolbar           one line per button: command id, state, text
 //   window_probe dialog TITLE MS   wait for a shown dialog with this caption (MS 0: is it gone?)
+//   window_probe handle TITLE      print the handle of the shown dialog with this caption, or 0
 //   window_probe settext TITLE ID TEXT   set the text of control ID anywhere in that dialog
 //   window_probe press TITLE BUTTON      post PSM_PRESSBUTTON to that property sheet
 //   window_probe text TITLE ID     print the text of control ID in that dialog (a message
 //                                  box's text is control 65535)
 //   window_probe click TITLE ID    click button ID in that dialog (posted BM_CLICK)
 //   window_probe checked TITLE ID  print 1 when button ID is checked, else 0
+//   window_probe enabled TITLE ID  print 1 when control ID is enabled, else 0
 //   window_probe choose TITLE ID INDEX   select entry INDEX of drop-down list ID, as a user does
 //   window_probe page TITLE INDEX  show page INDEX of that property sheet
 //   window_probe command TITLE ID  post WM_COMMAND ID to that dialog (IDOK 1, IDCANCEL 2)
@@ -304,6 +306,15 @@ static int PrintDialogControlChecked(const char *title, int id)
     return 0;
 }
 
+static int PrintDialogControlEnabled(const char *title, int id)
+{
+    HWND control = FindDialogControl(title, id);
+    if (control == nullptr)
+        return 3;
+    printf("%d\n", IsWindowEnabled(control) ? 1 : 0);
+    return 0;
+}
+
 static int ChooseDialogListEntry(const char *title, int id, int index)
 {
     HWND list = FindDialogControl(title, id);
@@ -374,6 +385,10 @@ int main(int argc, char **argv)
         return WaitForWindow((DWORD)atoi(argv[2]), false);
     if (strcmp(verb, "dialog") == 0 && argc == 4)
         return WaitForDialog(argv[2], (DWORD)atoi(argv[3]));
+    if (strcmp(verb, "handle") == 0 && argc == 3) {
+        printf("%lu\n", (unsigned long)(ULONG_PTR)FindShownDialog(argv[2]));
+        return 0;
+    }
     if (strcmp(verb, "settext") == 0 && argc == 5)
         return SetDialogControlText(argv[2], atoi(argv[3]), argv[4]);
     if (strcmp(verb, "text") == 0 && argc == 4)
@@ -384,6 +399,8 @@ int main(int argc, char **argv)
         return ClickDialogControl(argv[2], atoi(argv[3]));
     if (strcmp(verb, "checked") == 0 && argc == 4)
         return PrintDialogControlChecked(argv[2], atoi(argv[3]));
+    if (strcmp(verb, "enabled") == 0 && argc == 4)
+        return PrintDialogControlEnabled(argv[2], atoi(argv[3]));
     if (strcmp(verb, "choose") == 0 && argc == 5)
         return ChooseDialogListEntry(argv[2], atoi(argv[3]), atoi(argv[4]));
     if (strcmp(verb, "page") == 0 && argc == 4)
