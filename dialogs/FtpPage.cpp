@@ -152,7 +152,9 @@ INT_PTR OnFtpApply(HWND page)
     GetDlgItemTextA(page, IDC_RMTFTP_SERVER, c.ftpServer, sizeof c.ftpServer);
     GetDlgItemTextA(page, IDC_RMTFTP_USERNAME, c.ftpUsername, sizeof c.ftpUsername);
     ScramblePassword(password);
-    memcpy(c.ftpPassword, password, sizeof c.ftpPassword);
+    // Cleared first, so no tail of the previous password stays behind the new one.
+    SecureZeroMemory(c.ftpPassword, sizeof c.ftpPassword);
+    lstrcpynA(c.ftpPassword, password, sizeof c.ftpPassword);
     SecureZeroMemory(password, sizeof password);
     GetDlgItemTextA(page, IDC_RMTFTP_DIRECTORY, c.ftpDirectory, sizeof c.ftpDirectory);
     c.flags = ReadFtpFlags(page, c.flags);

@@ -145,6 +145,8 @@ bool StoreMailSettings(HWND dialog, const StoredMailTexts &texts, uint32_t *flag
         lstrcpynA(*texts.server, typed.server, sizeof *texts.server);
         lstrcpynA(*texts.from, typed.from, sizeof *texts.from);
         lstrcpynA(*texts.user, typed.user, sizeof *texts.user);
+        // Cleared first, so no tail of the previous password stays behind the new one.
+        SecureZeroMemory(*texts.password, sizeof *texts.password);
         lstrcpynA(*texts.password, typed.password, sizeof *texts.password);
         ScramblePassword(*texts.password);
         *port = typed.port;

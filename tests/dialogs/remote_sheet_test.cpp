@@ -355,3 +355,28 @@ TEST_F(RemoteSheet, TheOwnersTopLevelWindowIsDisabledWhileTheSheetIsOpen)
 }
 
 }  // namespace
+
+// The record is written to the store as it lies, so a shorter new password must not leave the
+// old one's tail behind its terminator.
+TEST_F(RemoteSheet, AShorterPasswordLeavesNothingOfTheOldOneInTheRecord)
+{
+    SetScrambled(editedConfig.smtpPassword, sizeof editedConfig.smtpPassword, "a rather long old password");
+    SetScrambled(editedConfig.ftpPassword, sizeof editedConfig.ftpPassword, "another long old password");
+    editedConfig.flags |= RemoteEmail | RemoteFtp;
+    editedConfig.emailFlags = UseAuthentication;
+    Run(kEmailPage, [&](HWND sheet, HWND page) {
+        SetControlText(page, IDC_MAIL_PASSWORD, "new");
+        HWND ftp = SelectSheetPage(sheet, kFtpPage);
+        SetControlText(ftp, IDC_RMTFTP_PASSWORD, "pw");
+        Ok(sheet);
+    });
+    const struct {
+        const char *name;
+        const char *field;
+        size_t length;
+    } fields[] = {{"smtpPassword", editedConfig.smtpPassword, 3}, {"ftpPassword", editedConfig.ftpPassword, 2}};
+    for (const auto &f : fields) {
+        for (size_t i = f.length; i < 64; ++i)
+            ASSERT_EQ(f.field[i], '\0') << f.name << " byte " << i;
+    }
+}
