@@ -20,6 +20,7 @@
 int32_t jobActive = 0;
 int32_t exitWhenDone = 0;
 int32_t restartSizeAfterJob = 0;
+int32_t quietJobEnds = 0;
 
 int GetJobThreadPriority(int priority)
 {
@@ -93,8 +94,8 @@ void StopBackupJob(int index)
     bool handleClosed = false;
     char text[128];
     while (IsConfigRunning(config)) {
-        int socket = GetSmtpSocket(config);
-        if (!socketClosed && socket != -1) {
+        int socket = socketClosed ? -1 : TakeSmtpSocket(config);
+        if (socket != -1) {
             socketClosed = true;
             if (closesocket((SOCKET)socket) != 0) {
                 FormatText(text, sizeof(text), "Failed to close socket being used to send email.  Error: %d",
@@ -166,6 +167,8 @@ void OnJobFinished(HWND window, int id)
     shell.UpdateTrayIcon();
     shell.RebuildJobList(index);
     SaveConfigStore(window);
+    if (quietJobEnds)
+        return;
     if (restartSizeAfterJob == 1)
         StartAllConfigSizes(window);
     if (index >= 0) {

@@ -101,7 +101,6 @@ def edit_filters(program, excluded_folder):
     program.do("settext", EXTENSION, EXTENSION_TEXT, "*.TMP")
     program.do("command", EXTENSION, IDOK)
     program.wait_gone(EXTENSION)
-    # Posted like the drop, so handled after it.
     program.do("drop", FILTER, excluded_folder)
     program.do("command", FILTER, IDOK)
     program.wait_gone(FILTER)

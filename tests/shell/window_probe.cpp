@@ -21,9 +21,14 @@
 //   window_probe choose TITLE ID INDEX   select entry INDEX of drop-down list ID, as a user does
 //   window_probe page TITLE INDEX  show page INDEX of that property sheet
 //   window_probe command TITLE ID  post WM_COMMAND ID to that dialog (IDOK 1, IDCANCEL 2)
-//   window_probe drop TITLE PATH...      drop files on that dialog (WM_DROPFILES)
+//   window_probe drop TITLE PATH...      drop files on that dialog (WM_DROPFILES, sent)
 // In a property sheet a control is looked for on the current page first, since the pages'
 // controls share ids.
+//   window_probe window CLASS MS   wait for a shown top-level window of this class (the help
+//                                  window, say); prints its title and the number of items of
+//                                  the tree views inside it
+//   window_probe additem TITLE ID TEXT   hand TEXT to the page that holds control ID as an
+//                                  item to add (the pages' WM_ADDITEM, as a drop gives it)
 #include <windows.h>
 #include <commctrl.h>
 #include <shlobj.h>
@@ -280,6 +285,21 @@ static int PrintDialogControlText(const char *title, int id)
     return 0;
 }
 
+static int AddPageItem(const char *title, int id, const char *text)
+{
+    HWND control = FindDialogControl(title, id);
+    if (control == nullptr)
+        return 3;
+    HWND page = GetParent(control);
+    SIZE_T length = strlen(text) + 1;
+    RemoteBlock block(page, length);
+    if (!block.ok() || !block.Write(0, text, length))
+        return 1;
+    const UINT kAddItem = WM_USER + 2;  // WM_ADDITEM
+    SendMessageA(page, kAddItem, 0, (LPARAM)block.at(0));
+    return 0;
+}
+
 static int PressSheetButton(const char *title, int button)
 {
     HWND sheet = FindShownDialog(title);
@@ -343,7 +363,8 @@ static int PostDialogCommand(const char *title, int id)
 }
 
 // The drop block lives in the program's memory; its address serves as the drop handle, as a
-// fixed global block's does. The program frees it with DragFinish, so it is not freed here.
+// fixed global block's does (DragFinish cannot free it, which does no harm). Sent, so the drop
+// has been handled when the probe returns.
 static int DropFiles(const char *title, int count, char **paths)
 {
     HWND dialog = FindShownDialog(title);
@@ -361,17 +382,40 @@ static int DropFiles(const char *title, int count, char **paths)
         memcpy(text, paths[i], length);
         text += length + 1;
     }
-    DWORD pid = 0;
-    GetWindowThreadProcessId(dialog, &pid);
-    HANDLE process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_WRITE, FALSE, pid);
-    void *remote = process != nullptr ? VirtualAllocEx(process, nullptr, size, MEM_COMMIT, PAGE_READWRITE) : nullptr;
-    bool written = remote != nullptr && WriteProcessMemory(process, remote, block, size, nullptr);
+    RemoteBlock remote(dialog, size);
+    bool written = remote.ok() && remote.Write(0, block, size);
     free(block);
-    if (process != nullptr)
-        CloseHandle(process);
     if (!written)
         return 1;
-    return PostMessageA(dialog, WM_DROPFILES, (WPARAM)remote, 0) ? 0 : 1;
+    SendMessageA(dialog, WM_DROPFILES, (WPARAM)remote.at(0), 0);
+    return 0;
+}
+
+static BOOL CALLBACK CountTreeItems(HWND child, LPARAM lParam)
+{
+    char className[64] = "";
+    GetClassNameA(child, className, sizeof className);
+    if (strcmp(className, WC_TREEVIEWA) == 0)
+        *(LRESULT *)lParam += SendMessageA(child, TVM_GETCOUNT, 0, 0);
+    return TRUE;
+}
+
+static int WaitForWindowOfClass(const char *className, DWORD ms)
+{
+    for (DWORD waited = 0;; waited += 100) {
+        HWND window = FindWindowA(className, nullptr);
+        if (window != nullptr && IsWindowVisible(window)) {
+            char title[kTextSize] = "";
+            GetWindowTextA(window, title, sizeof title);
+            LRESULT items = 0;
+            EnumChildWindows(window, CountTreeItems, (LPARAM)&items);
+            printf("%s\t%ld\n", title, (long)items);
+            return 0;
+        }
+        if (waited >= ms)
+            return 1;
+        Sleep(100);
+    }
 }
 
 int main(int argc, char **argv)
@@ -393,6 +437,8 @@ int main(int argc, char **argv)
         return SetDialogControlText(argv[2], atoi(argv[3]), argv[4]);
     if (strcmp(verb, "text") == 0 && argc == 4)
         return PrintDialogControlText(argv[2], atoi(argv[3]));
+    if (strcmp(verb, "additem") == 0 && argc == 5)
+        return AddPageItem(argv[2], atoi(argv[3]), argv[4]);
     if (strcmp(verb, "press") == 0 && argc == 4)
         return PressSheetButton(argv[2], atoi(argv[3]));
     if (strcmp(verb, "click") == 0 && argc == 4)
@@ -409,6 +455,8 @@ int main(int argc, char **argv)
         return PostDialogCommand(argv[2], atoi(argv[3]));
     if (strcmp(verb, "drop") == 0 && argc >= 4)
         return DropFiles(argv[2], argc - 3, argv + 3);
+    if (strcmp(verb, "window") == 0 && argc == 4)
+        return WaitForWindowOfClass(argv[2], (DWORD)atoi(argv[3]));
     HWND window = FindMainWindow();
     if (window == nullptr)
         return 3;
