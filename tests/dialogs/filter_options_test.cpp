@@ -1,7 +1,6 @@
 // Filter options: the extension rule, where an excluded item may go, and the dialog itself with
 // its warnings, its OK checks, a failed allocation on OK and dropped files.
 #include <windows.h>
-#include <shellapi.h>
 #include <shlobj.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
@@ -296,38 +295,6 @@ TEST_F(FilterDialog, FailedAllocationOnOkKeepsTheListsAndStaysOpen)
     EXPECT_STREQ(config.extensions[1], "tmp");
     EXPECT_EQ(config.excludedCount, 1);
     EXPECT_EQ(config.filterFlags & SkipHidden, SkipHidden);
-}
-
-// Builds the block that the shell hands over with WM_DROPFILES.
-HDROP MakeDrop(const std::vector<std::string> &paths)
-{
-    size_t size = sizeof(DROPFILES) + 1;
-    for (const std::string &path : paths)
-        size += path.size() + 1;
-    HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, size);
-    DROPFILES *files = (DROPFILES *)GlobalLock(block);
-    files->pFiles = sizeof(DROPFILES);
-    char *text = (char *)(files + 1);
-    for (const std::string &path : paths) {
-        memcpy(text, path.c_str(), path.size());
-        text += path.size() + 1;
-    }
-    GlobalUnlock(block);
-    return (HDROP)block;
-}
-
-TEST_F(FilterDialog, DroppedFoldersAreAddedWithTheirBackslashAndMissingPathsSkipped)
-{
-    std::string source = env->work.path + "Source\\";
-    std::string cp1252Folder = source + "Skip \x96 me";  // an en dash
-    ASSERT_TRUE(MakeFolder(Widen(source)));
-    ASSERT_TRUE(CreateDirectoryA(cp1252Folder.c_str(), nullptr));
-    SetSources({source});
-    Run([&](HWND dialog) {
-        SendMessageA(dialog, WM_DROPFILES, (WPARAM)MakeDrop({cp1252Folder, source + "missing.txt"}), 0);
-        Settle(dialog);
-        EXPECT_EQ(Excluded(dialog), std::vector<std::string>{cp1252Folder + "\\"});
-    });
 }
 
 }  // namespace
