@@ -103,13 +103,9 @@ class UploadJob:
         args = ["--lib", self.prefix.windows_path(self.bin_dir), "--dest", self.prefix.windows_path(self.dest) + "\\",
                 "--server", "ftp://127.0.0.1/", "--port", str(port), "--user", user, "--pass", password,
                 "--zip-password", "zip pass", *options, self.prefix.windows_path(self.source) + "\\"]
-        saved = dict(self.prefix.env)
         if wait_seconds is not None:
-            self.prefix.env["VELLORAN_FTP_RESUME_WAIT_S"] = str(wait_seconds)
-        try:
-            result = self.prefix.run(self.driver, *args, timeout=timeout)
-        finally:
-            self.prefix.env = saved
+            args[-1:-1] = ["--resume-wait", str(wait_seconds)]
+        result = self.prefix.run(self.driver, *args, timeout=timeout)
         text = re.sub(r"\r+\n", "\n", result.stdout.decode(errors="replace"))
         log, _, curl_log = text.partition("=== FTPsLog.txt\n")
         return result.returncode, log, curl_log

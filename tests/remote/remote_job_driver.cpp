@@ -4,9 +4,10 @@
 //   remote_job_driver.exe --lib <folder> --dest <folder> --server <text> --port <n>
 //       [--user <text>] [--pass <text>] [--folder <text>] [--flags <hex ConfigFlags to add>]
 //       [--name <zip name>] [--zip-password <text>] [--split <size> <unit 0-3>] [--retry <n>] [--verbose]
-//       [--allow-plain] [--stop-when-uploading] [--test-upload] <source> ...
+//       [--allow-plain] [--stop-when-uploading] [--test-upload] [--resume-wait <seconds>] <source> ...
 // --stop-when-uploading stops the job as the Stop command does once the first bytes are sent.
 // --test-upload runs the FTP page's test upload with these settings instead of a job.
+// --resume-wait shortens the wait of plain FTP before a resume (3 minutes).
 #include <windows.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -28,7 +29,7 @@ namespace {
 
 struct DriverOptions {
     std::string lib, dest, server, user = "tester", pass = "secret", folder, zipPassword, name = "Backup.zip";
-    int port = 0, splitSize = 0, splitUnit = 0, retry = -1;
+    int port = 0, splitSize = 0, splitUnit = 0, retry = -1, resumeWait = -1;
     uint32_t flags = 0;
     bool verbose = false, allowPlain = false, stop = false, testUpload = false;
     std::vector<std::string> sources;
@@ -50,6 +51,7 @@ bool ParseOptions(int argc, char **argv, DriverOptions *o)
         else if (a == "--name" && more) o->name = argv[++i];
         else if (a == "--zip-password" && more) o->zipPassword = argv[++i];
         else if (a == "--retry" && more) o->retry = atoi(argv[++i]);
+        else if (a == "--resume-wait" && more) o->resumeWait = atoi(argv[++i]);
         else if (a == "--split" && i + 2 < argc) {
             o->splitSize = atoi(argv[++i]);
             o->splitUnit = atoi(argv[++i]);
@@ -126,6 +128,8 @@ int main(int argc, char **argv)
     }
     SetCompressionLibraryFolder(options.lib.c_str());
     SetMessageBoxHandler(RecordMessageBox);
+    if (options.resumeWait >= 0)
+        SetFtpResumeWaitForTesting(options.resumeWait);
     int result = 0;
     std::string log, curlLog;
     {
