@@ -18,6 +18,8 @@
 #include "MirrorPath.h"
 #include "ScopedEnvironment.h"
 #include "ShadowCopyClient.h"
+#include "ShadowCopyDoubles.h"
+#include "WaitLimits.h"
 #include "WineDrive.h"
 
 namespace {
@@ -84,6 +86,7 @@ protected:
     void TearDown() override
     {
         SetShadowLibraryForTesting(nullptr, nullptr);
+        SetShadowWaitLimitForTesting(0);
         SetCurrentDirectoryW(savedFolder.c_str());
         if (target != 0) {
             EXPECT_FALSE(IsDriveDefined(target)) << "the shadow letter was left behind";
@@ -117,7 +120,8 @@ protected:
     void SetUp() override
     {
         ShadowTest::SetUp();
-        SetShadowLibraryForTesting((BinFolder() + "\\").c_str(), "kv_vss.dll");
+        ASSERT_FALSE(ShadowDoubleFolder().empty());
+        SetShadowLibraryForTesting(ShadowDoubleFolder().c_str(), "kv_vss.dll");
         context.config = env.Config(AddJob());
         logPath = env.work.path + "client.log";
         log = fopen(logPath.c_str(), "w");
@@ -284,7 +288,7 @@ TEST_F(ShadowClientTest, LibraryIsUnloadedOnlyAfterItsThreadHasLeftIt)
 TEST_F(ShadowClientTest, LibraryWithoutAStatusWithinTheLimitIsAnErrorNotAHang)
 {
     ScopedEnvironment vss("VELLORAN_VSS_DOUBLE", "ok:2500");
-    ScopedEnvironment limit("VELLORAN_SHADOW_WAIT_MS", "1000");
+    SetShadowWaitLimitForTesting(1000);
     ASSERT_TRUE(SetCurrentDirectoryW(env.work.Wide().c_str()));
     DWORD elapsed = 0;
     EXPECT_EQ(Create(&elapsed), 0);
@@ -318,10 +322,11 @@ protected:
     void SetUp() override
     {
         ShadowTest::SetUp();
-        SetShadowLibraryForTesting((BinFolder() + "\\").c_str(), nullptr);
+        ASSERT_FALSE(ShadowDoubleFolder().empty());
+        SetShadowLibraryForTesting(ShadowDoubleFolder().c_str(), nullptr);
         // The bridge starts its host by its bare name: from the current folder here. The host
         // finds the exchange files in the application-data folder, so the job writes there.
-        SetCurrentDirectoryA(BinFolder().c_str());
+        SetCurrentDirectoryA(ShadowDoubleFolder().c_str());
         jobFolder = CurrentFolder();
         char appData[MAX_PATH] = "";
         ASSERT_TRUE(SUCCEEDED(SHGetFolderPathA(nullptr, CSIDL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, appData)));
@@ -400,7 +405,7 @@ DWORD WINAPI CancelWhenCreating(LPVOID parameter)
 TEST_F(ShadowJobTest, CancelDuringTheStatusWaitEndsTheJobAborted)
 {
     ScopedEnvironment vss("VELLORAN_VSS_DOUBLE", "ok:1500");
-    SetShadowLibraryForTesting((BinFolder() + "\\").c_str(), "kv_vss.dll");
+    SetShadowLibraryForTesting(ShadowDoubleFolder().c_str(), "kv_vss.dll");
     WriteTextFile(source + L"a.txt", "live");
     int index = AddJob();
     HANDLE canceller = CreateThread(nullptr, 0, CancelWhenCreating, env.Config(index), 0, nullptr);

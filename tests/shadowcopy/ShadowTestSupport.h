@@ -5,6 +5,7 @@
 #include <string>
 
 #include "ScopedEnvironment.h"
+#include "ShadowCopyDoubles.h"
 
 // A file in the folder of the binaries under test.
 std::string BinPath(const char *file);
