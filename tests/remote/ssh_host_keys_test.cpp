@@ -9,6 +9,7 @@
 
 #include <curl/curl.h>
 
+#include "FileText.h"
 #include "GlobalSettings.h"
 #include "ScratchFolder.h"
 #include "SshHostKeys.h"
@@ -94,20 +95,6 @@ protected:
         fclose(log);
         return result;
     }
-    std::string Read(const std::string &path)
-    {
-        std::string text;
-        FILE *file = fopen(path.c_str(), "rb");
-        if (file == nullptr)
-            return text;
-        char chunk[1024];
-        size_t n;
-        while ((n = fread(chunk, 1, sizeof chunk, file)) > 0)
-            text.append(chunk, n);
-        fclose(file);
-        return text;
-    }
-
     ScratchFolder folder;
     char savedDataFolder[MAX_PATH] = "";
     std::string knownHosts, logPath;
@@ -118,30 +105,30 @@ TEST_F(SshHostKeyCheck, FirstKeyIsRecordedOnceUploadedAndAChangedKeyIsRefused)
     HostKeyCheck check;
     // A first connection that fails later records nothing.
     EXPECT_EQ(CURLKHMATCH_OK, Connect(kRsaKey, 2222, false, &check));
-    EXPECT_EQ("", Read(knownHosts));
+    EXPECT_EQ("", ReadWholeFile(knownHosts));
 
     EXPECT_EQ(CURLKHMATCH_OK, Connect(kRsaKey, 2222, true, &check));
-    EXPECT_EQ(std::string("[127.0.0.1]:2222 ssh-rsa ") + kRsaBase64 + "\r\n", Read(knownHosts));
+    EXPECT_EQ(std::string("[127.0.0.1]:2222 ssh-rsa ") + kRsaBase64 + "\r\n", ReadWholeFile(knownHosts));
     EXPECT_EQ(std::string("Recorded the SSH host key of 127.0.0.1 port 2222 at the first connection: ") +
                   kRsaFingerprint + " (known hosts file: " + knownHosts + ")\r\n",
-              Read(logPath));
+              ReadWholeFile(logPath));
 
     EXPECT_EQ(CURLKHMATCH_OK, Connect(kRsaKey, 2222, true, &check));
     EXPECT_EQ(0, check.refused);
-    EXPECT_EQ("", Read(logPath));
+    EXPECT_EQ("", ReadWholeFile(logPath));
     EXPECT_EQ(CURLKHMATCH_OK, Connect(kOtherRsaKey, 2223, true, &check));  // another port, another server
 
     for (const std::string &changed : {kOtherRsaKey, kEd25519Key}) {
-        std::string before = Read(knownHosts);
+        std::string before = ReadWholeFile(knownHosts);
         EXPECT_EQ(CURLKHMATCH_MISMATCH, Connect(changed, 2222, true, &check));
         EXPECT_EQ(1, check.refused);
-        EXPECT_EQ(before, Read(knownHosts));
+        EXPECT_EQ(before, ReadWholeFile(knownHosts));
         EXPECT_EQ(std::string("ERROR: The SSH host key of 127.0.0.1 port 2222 has changed: recorded ") +
                       kRsaFingerprint + ", offered now " + Fingerprint(changed) +
                       ".  The connection was refused before the password was sent.  If the server's key was "
                       "changed on purpose, delete the line of [127.0.0.1]:2222 from " + knownHosts +
                       " to accept the new key.\r\n",
-                  Read(logPath));
+                  ReadWholeFile(logPath));
     }
 }
 
@@ -149,7 +136,7 @@ TEST_F(SshHostKeyCheck, KeysThatCannotBeCheckedAreRefused)
 {
     HostKeyCheck check;
     EXPECT_EQ(CURLKHMATCH_MISMATCH, Connect(std::string("\0\0", 2), 2222, true, &check));
-    EXPECT_NE(std::string::npos, Read(logPath).find("ERROR: The SSH server 127.0.0.1 port 2222 offered a host key "
+    EXPECT_NE(std::string::npos, ReadWholeFile(logPath).find("ERROR: The SSH server 127.0.0.1 port 2222 offered a host key "
                                                     "that cannot be read; the connection was refused"));
     // A known-hosts file another program holds open without sharing cannot be read.
     HANDLE locked = CreateFileA(knownHosts.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
@@ -157,9 +144,9 @@ TEST_F(SshHostKeyCheck, KeysThatCannotBeCheckedAreRefused)
     int result = Connect(kRsaKey, 2222, true, &check);
     CloseHandle(locked);
     EXPECT_EQ(CURLKHMATCH_MISMATCH, result);
-    EXPECT_NE(std::string::npos, Read(logPath).find("ERROR: Unable to read the known SSH host keys in " + knownHosts))
-        << Read(logPath);
-    EXPECT_EQ("", Read(knownHosts));
+    EXPECT_NE(std::string::npos, ReadWholeFile(logPath).find("ERROR: Unable to read the known SSH host keys in " + knownHosts))
+        << ReadWholeFile(logPath);
+    EXPECT_EQ("", ReadWholeFile(knownHosts));
 }
 
 } // namespace
