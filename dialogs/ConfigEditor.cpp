@@ -19,6 +19,7 @@
 #include "JobControl.h"
 #include "JobList.h"
 #include "MessageBoxSeam.h"
+#include "SheetFont.h"
 #include "ShellState.h"
 #include "SizeCalculation.h"
 #include "TrayAndStatus.h"
@@ -105,6 +106,7 @@ INT_PTR ShowEditorSheet(HWND owner)
     sheet.nPages = kEditorPageCount;
     sheet.nStartPage = 0;
     sheet.ppsp = pages;
+    UsePageFontForSheet(&sheet, ResourceInstance(), GetDialogTemplateId(kEditorPages[0].templateId));
     return PropertySheetA(&sheet);
 }
 
