@@ -13,8 +13,8 @@ def test_host_starts_as_a_64_bit_program(wine_prefix, bin_dir):
 
 
 # What a user runs, and nothing else: test doubles and test builds live in their own folders.
-DELIVERABLES = {"Korrin.exe", "kv64dll.dll", "kv64wrap.exe", "kvcmpenc.dll", "tarnmail.dll", "kv_vss.dll",
-                "kv_vss64.dll"}
+DELIVERABLES = {"Korrin.exe", "Korrin.chm", "kv64dll.dll", "kv64wrap.exe", "kvcmpenc.dll", "tarnmail.dll",
+                "kv_vss.dll", "kv_vss64.dll"}
 
 
 def test_shipped_folder_holds_the_deliverables_without_test_switches(bin_dir):

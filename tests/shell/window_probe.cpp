@@ -14,6 +14,9 @@
 //   window_probe press TITLE BUTTON      post PSM_PRESSBUTTON to that property sheet
 //   window_probe text TITLE ID     print the text of control ID in that dialog (a message
 //                                  box's text is control 65535)
+//   window_probe window CLASS MS   wait for a shown top-level window of this class (the help
+//                                  window, say); prints its title and the number of items of
+//                                  the tree views inside it
 #include <windows.h>
 #include <commctrl.h>
 #include <stdio.h>
@@ -269,6 +272,33 @@ static int PressSheetButton(const char *title, int button)
     return PostMessageA(sheet, kPressButton, (WPARAM)button, 0) ? 0 : 1;
 }
 
+static BOOL CALLBACK CountTreeItems(HWND child, LPARAM lParam)
+{
+    char className[64] = "";
+    GetClassNameA(child, className, sizeof className);
+    if (strcmp(className, WC_TREEVIEWA) == 0)
+        *(LRESULT *)lParam += SendMessageA(child, TVM_GETCOUNT, 0, 0);
+    return TRUE;
+}
+
+static int WaitForWindowOfClass(const char *className, DWORD ms)
+{
+    for (DWORD waited = 0;; waited += 100) {
+        HWND window = FindWindowA(className, nullptr);
+        if (window != nullptr && IsWindowVisible(window)) {
+            char title[kTextSize] = "";
+            GetWindowTextA(window, title, sizeof title);
+            LRESULT items = 0;
+            EnumChildWindows(window, CountTreeItems, (LPARAM)&items);
+            printf("%s\t%ld\n", title, (long)items);
+            return 0;
+        }
+        if (waited >= ms)
+            return 1;
+        Sleep(100);
+    }
+}
+
 int main(int argc, char **argv)
 {
     if (argc < 2)
@@ -286,6 +316,8 @@ int main(int argc, char **argv)
         return PrintDialogControlText(argv[2], atoi(argv[3]));
     if (strcmp(verb, "press") == 0 && argc == 4)
         return PressSheetButton(argv[2], atoi(argv[3]));
+    if (strcmp(verb, "window") == 0 && argc == 4)
+        return WaitForWindowOfClass(argv[2], (DWORD)atoi(argv[3]));
     HWND window = FindMainWindow();
     if (window == nullptr)
         return 3;
