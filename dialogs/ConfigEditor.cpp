@@ -171,6 +171,9 @@ int SaveEditedConfig(HWND owner, int index, int32_t openingDateFilterCount)
                        "Remote backup will be skipped until you either enable encryption or turn off the global "
                        "option to never remote backup an un-encrypted file.",
                        kProductName, MB_ICONINFORMATION);
+    // The end of the session may come while a box is open: from then on the table stays as it is.
+    if (shutDownDone)
+        return 0;
     StopAllConfigSizes();
     GetLocalNow(&editedConfig.dateModified);
     if (index == -1) {
@@ -186,7 +189,7 @@ int SaveEditedConfig(HWND owner, int index, int32_t openingDateFilterCount)
                                         "This configuration is currently running a backup.\nTo save your changes "
                                         "the backup must be stopped.\nDo you want to stop the backup?",
                                         kProductName, MB_YESNO);
-            if (answer != IDYES)
+            if (answer != IDYES || shutDownDone)
                 return configSaved;
             StopBackupJob(index);
         }
@@ -222,7 +225,8 @@ int EditBackupConfig(HWND owner, int index)
         TakeAppliedCopy();
     DropAppliedCopy();
     int result = 0;
-    if (shown != -1 && configSaved != 0)
+    // An end of the session while the sheet was open drops the edit: the table stays as it is.
+    if (shown != -1 && configSaved != 0 && !shutDownDone)
         result = SaveEditedConfig(owner, index, openingDateFilterCount);
     FreeConfigArrays(&editedConfig);
     return result;

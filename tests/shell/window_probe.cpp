@@ -17,6 +17,8 @@
 //   window_probe window CLASS MS   wait for a shown top-level window of this class (the help
 //                                  window, say); prints its title and the number of items of
 //                                  the tree views inside it
+//   window_probe additem TITLE ID TEXT   hand TEXT to the page that holds control ID as an
+//                                  item to add (the pages' WM_ADDITEM, as a drop gives it)
 #include <windows.h>
 #include <commctrl.h>
 #include <stdio.h>
@@ -263,6 +265,21 @@ static int PrintDialogControlText(const char *title, int id)
     return 0;
 }
 
+static int AddPageItem(const char *title, int id, const char *text)
+{
+    HWND control = FindDialogControl(title, id);
+    if (control == nullptr)
+        return 3;
+    HWND page = GetParent(control);
+    SIZE_T length = strlen(text) + 1;
+    RemoteBlock block(page, length);
+    if (!block.ok() || !block.Write(0, text, length))
+        return 1;
+    const UINT kAddItem = WM_USER + 2;  // WM_ADDITEM
+    SendMessageA(page, kAddItem, 0, (LPARAM)block.at(0));
+    return 0;
+}
+
 static int PressSheetButton(const char *title, int button)
 {
     HWND sheet = FindShownDialog(title);
@@ -314,6 +331,8 @@ int main(int argc, char **argv)
         return SetDialogControlText(argv[2], atoi(argv[3]), argv[4]);
     if (strcmp(verb, "text") == 0 && argc == 4)
         return PrintDialogControlText(argv[2], atoi(argv[3]));
+    if (strcmp(verb, "additem") == 0 && argc == 5)
+        return AddPageItem(argv[2], atoi(argv[3]), argv[4]);
     if (strcmp(verb, "press") == 0 && argc == 4)
         return PressSheetButton(argv[2], atoi(argv[3]));
     if (strcmp(verb, "window") == 0 && argc == 4)
