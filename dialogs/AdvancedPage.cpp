@@ -36,11 +36,6 @@ bool IsPageReady(HWND page)
     return GetWindowLongPtrA(page, GWLP_USERDATA) != 0;
 }
 
-bool IsChecked(HWND page, int id)
-{
-    return IsDlgButtonChecked(page, id) == BST_CHECKED;
-}
-
 void SetCheck(HWND page, int id, uint32_t flag)
 {
     CheckDlgButton(page, id, (editedConfig.flags & flag) ? BST_CHECKED : BST_UNCHECKED);
@@ -100,25 +95,25 @@ void EnableControls(HWND page, const int *ids, bool on)
 
 void OnAdvancedRefresh(HWND page)
 {
-    bool uncompressed = IsChecked(page, IDC_ADVANCED_UNCOMPRESSED);
+    bool uncompressed = IsBoxChecked(page, IDC_ADVANCED_UNCOMPRESSED);
     const int mirror[] = {IDC_ADVANCED_SAVE_DELETED, IDC_ADVANCED_SAVE_REVISIONS, IDC_ADVANCED_REVISIONS_LABEL,
                           IDC_ADVANCED_TIP, 0};
     EnableControls(page, mirror, uncompressed);
     const int revisions[] = {IDC_ADVANCED_REVISIONS, IDC_ADVANCED_REVISIONS_SPIN, 0};
-    EnableControls(page, revisions, uncompressed && IsChecked(page, IDC_ADVANCED_SAVE_REVISIONS));
+    EnableControls(page, revisions, uncompressed && IsBoxChecked(page, IDC_ADVANCED_SAVE_REVISIONS));
 
-    bool compressed = IsChecked(page, IDC_ADVANCED_COMPRESSED);
+    bool compressed = IsBoxChecked(page, IDC_ADVANCED_COMPRESSED);
     const int zip[] = {IDC_ADVANCED_ZIP_NAME, IDC_ADVANCED_REMOTE, IDC_ADVANCED_SPLITTING, IDC_ADVANCED_DATE_FILTER,
                        IDC_ADVANCED_ENCRYPT, 0};
     EnableControls(page, zip, compressed);
     const int password[] = {IDC_ADVANCED_PASSWORD, IDC_ADVANCED_PASSWORD_AGAIN, IDC_ADVANCED_PASSWORD_LABEL,
                             IDC_ADVANCED_PASSWORD_AGAIN_LABEL, 0};
-    EnableControls(page, password, compressed && IsChecked(page, IDC_ADVANCED_ENCRYPT));
+    EnableControls(page, password, compressed && IsBoxChecked(page, IDC_ADVANCED_ENCRYPT));
 
     const int before[] = {IDC_ADVANCED_PROGRAM_BEFORE, IDC_ADVANCED_BROWSE_BEFORE, 0};
-    EnableControls(page, before, IsChecked(page, IDC_ADVANCED_RUN_BEFORE));
+    EnableControls(page, before, IsBoxChecked(page, IDC_ADVANCED_RUN_BEFORE));
     const int after[] = {IDC_ADVANCED_PROGRAM_AFTER, IDC_ADVANCED_BROWSE_AFTER, 0};
-    EnableControls(page, after, IsChecked(page, IDC_ADVANCED_RUN_AFTER));
+    EnableControls(page, after, IsBoxChecked(page, IDC_ADVANCED_RUN_AFTER));
 }
 
 INT_PTR OnAdvancedApply(HWND page)
@@ -133,10 +128,10 @@ INT_PTR OnAdvancedApply(HWND page)
     GetDlgItemTextA(page, IDC_ADVANCED_PROGRAM_AFTER, after, sizeof after);
     LRESULT priority = SendDlgItemMessageA(page, IDC_ADVANCED_PRIORITY, CB_GETCURSEL, 0, 0);
     AdvancedFields fields = {
-        IsChecked(page, IDC_ADVANCED_SAVE_REVISIONS), IsChecked(page, IDC_ADVANCED_SAVE_DELETED),
-        IsChecked(page, IDC_ADVANCED_UNCOMPRESSED), IsChecked(page, IDC_ADVANCED_COMPRESSED),
-        IsChecked(page, IDC_ADVANCED_ENCRYPT), IsChecked(page, IDC_ADVANCED_RUN_BEFORE),
-        IsChecked(page, IDC_ADVANCED_RUN_AFTER), revisions, zipName, password, again,
+        IsBoxChecked(page, IDC_ADVANCED_SAVE_REVISIONS), IsBoxChecked(page, IDC_ADVANCED_SAVE_DELETED),
+        IsBoxChecked(page, IDC_ADVANCED_UNCOMPRESSED), IsBoxChecked(page, IDC_ADVANCED_COMPRESSED),
+        IsBoxChecked(page, IDC_ADVANCED_ENCRYPT), IsBoxChecked(page, IDC_ADVANCED_RUN_BEFORE),
+        IsBoxChecked(page, IDC_ADVANCED_RUN_AFTER), revisions, zipName, password, again,
         priority == CB_ERR ? -1 : (int)priority, before, after,
     };
     char text[512];

@@ -17,11 +17,6 @@ const EditorPageHelp kHelp = {IDS_HELPKEY_ZIP_DATE_FILTER, "DateFilterZIP.txt", 
 // The record the open dialog edits.
 BackupConfig *dateFilterRecord = nullptr;
 
-bool IsChecked(HWND dialog, int id)
-{
-    return IsDlgButtonChecked(dialog, id) == BST_CHECKED;
-}
-
 void OnDateFilterInit(HWND dialog, BackupConfig *record)
 {
     CenterDialog(dialog);
@@ -38,8 +33,8 @@ void OnDateFilterInit(HWND dialog, BackupConfig *record)
 
 void OnDateFilterRefresh(HWND dialog)
 {
-    bool all = IsChecked(dialog, IDC_DATEFILTER_ALWAYS_ALL);
-    bool every = !all && IsChecked(dialog, IDC_DATEFILTER_EVERY);
+    bool all = IsBoxChecked(dialog, IDC_DATEFILTER_ALWAYS_ALL);
+    bool every = !all && IsBoxChecked(dialog, IDC_DATEFILTER_EVERY);
     EnableWindow(GetDlgItem(dialog, IDC_DATEFILTER_EVERY), !all);
     EnableWindow(GetDlgItem(dialog, IDC_DATEFILTER_EVERY_LABEL), !all);
     EnableWindow(GetDlgItem(dialog, IDC_DATEFILTER_EVERY_COUNT), every);
@@ -60,9 +55,9 @@ void OnDateFilterOk(HWND dialog)
     BackupConfig &c = *dateFilterRecord;
     int changed = 0;
     // Both bits are kept on their own: Every keeps its state while All is chosen.
-    if (SetFlag(&c.dateFilterFlags, AlwaysAll, IsChecked(dialog, IDC_DATEFILTER_ALWAYS_ALL)))
+    if (SetFlag(&c.dateFilterFlags, AlwaysAll, IsBoxChecked(dialog, IDC_DATEFILTER_ALWAYS_ALL)))
         changed = 1;
-    if (SetFlag(&c.dateFilterFlags, EveryNAll, IsChecked(dialog, IDC_DATEFILTER_EVERY)))
+    if (SetFlag(&c.dateFilterFlags, EveryNAll, IsBoxChecked(dialog, IDC_DATEFILTER_EVERY)))
         changed = 1;
     int every = ReadBoxNumber(dialog, IDC_DATEFILTER_EVERY_COUNT, 62);
     if (every != c.fullBackupEvery) {
@@ -121,7 +116,5 @@ INT_PTR CALLBACK DateFilterDialogProc(HWND dialog, UINT message, WPARAM wParam, 
 
 int OpenDateFilterDialog(HWND owner, BackupConfig *record)
 {
-    INT_PTR result = DialogBoxParamA(DialogInstance(), MAKEINTRESOURCEA(GetDialogTemplateId(IDD_DATE_FILTER)), owner,
-                                     DateFilterDialogProc, (LPARAM)record);
-    return result == 1 ? 1 : 0;
+    return OpenRecordDialog(owner, IDD_DATE_FILTER, DateFilterDialogProc, record);
 }

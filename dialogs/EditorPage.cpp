@@ -5,6 +5,7 @@
 #include <stdlib.h>
 
 #include "ConfigEditor.h"
+#include "DialogHelpers.h"
 #include "HelpAccess.h"
 #include "MessageBoxSeam.h"
 
@@ -79,4 +80,16 @@ int ReadBoxNumber(HWND dialog, int id, int maxChars)
     int size = maxChars + 1 < (int)sizeof text ? maxChars + 1 : (int)sizeof text;
     GetDlgItemTextA(dialog, id, text, size);
     return ParseBoxNumber(text);
+}
+
+bool IsBoxChecked(HWND dialog, int id)
+{
+    return IsDlgButtonChecked(dialog, id) == BST_CHECKED;
+}
+
+int OpenRecordDialog(HWND owner, int templateId, DLGPROC procedure, void *record)
+{
+    INT_PTR result = DialogBoxParamA(DialogInstance(), MAKEINTRESOURCEA(GetDialogTemplateId(templateId)), owner,
+                                     procedure, (LPARAM)record);
+    return result == 1 ? 1 : 0;
 }

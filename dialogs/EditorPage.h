@@ -28,5 +28,11 @@ int ParseBoxNumber(const char *text);
 // ParseBoxNumber of a box's text, read up to `maxChars` characters.
 int ReadBoxNumber(HWND dialog, int id, int maxChars);
 
+bool IsBoxChecked(HWND dialog, int id);
+
+// Opens one of the small dialogs of the editor's pages (template `templateId` in the chosen
+// size) on `record`; 1 when it ended reporting a change.
+int OpenRecordDialog(HWND owner, int templateId, DLGPROC procedure, void *record);
+
 // Refusal of a password that holds the scrambling key's byte (see CanScramblePassword).
 extern const char kPasswordKeyByteMessage[];

@@ -51,16 +51,11 @@ void SetState(HWND page, LONG_PTR bit, bool on)
     SetWindowLongPtrA(page, GWLP_USERDATA, on ? (state | bit) : (state & ~bit));
 }
 
-bool IsChecked(HWND page, int id)
-{
-    return IsDlgButtonChecked(page, id) == BST_CHECKED;
-}
-
 int CheckedMode(HWND page)
 {
-    if (IsChecked(page, IDC_SCHEDULE_EVERY))
+    if (IsBoxChecked(page, IDC_SCHEDULE_EVERY))
         return (int)ScheduleKind::EveryNDays;
-    if (IsChecked(page, IDC_SCHEDULE_DAILY))
+    if (IsBoxChecked(page, IDC_SCHEDULE_DAILY))
         return (int)ScheduleKind::Weekly;
     return (int)ScheduleKind::None;
 }
@@ -162,7 +157,7 @@ void OnScheduleRefresh(HWND page)
     EnableControl(page, IDC_SCHEDULE_SCHEDULER_GROUP, scheduled);
     EnableControl(page, IDC_SCHEDULE_INTERNAL, scheduled);
     EnableControl(page, IDC_SCHEDULE_WINDOWS_TASK, scheduled);
-    bool account = scheduled && IsChecked(page, IDC_SCHEDULE_WINDOWS_TASK);
+    bool account = scheduled && IsBoxChecked(page, IDC_SCHEDULE_WINDOWS_TASK);
     const int accountControls[] = {IDC_SCHEDULE_ACCOUNT, IDC_SCHEDULE_ACCOUNT_LABEL, IDC_SCHEDULE_PASSWORD,
                                    IDC_SCHEDULE_PASSWORD_LABEL, IDC_SCHEDULE_CONFIRM_PASSWORD,
                                    IDC_SCHEDULE_CONFIRM_LABEL};
@@ -201,11 +196,11 @@ INT_PTR OnScheduleApply(HWND page)
     GetDlgItemTextA(page, IDC_SCHEDULE_CONFIRM_PASSWORD, confirm, sizeof confirm);
     ScheduleFields fields;
     fields.mode = CheckedMode(page);
-    fields.windowsScheduler = IsChecked(page, IDC_SCHEDULE_WINDOWS_TASK);
+    fields.windowsScheduler = IsBoxChecked(page, IDC_SCHEDULE_WINDOWS_TASK);
     fields.everyDays = everyDays;
     fields.dayMask = 0;
     for (int day = 0; day < 7; ++day) {
-        if (IsChecked(page, kWeekdayBoxes[day]))
+        if (IsBoxChecked(page, kWeekdayBoxes[day]))
             fields.dayMask |= 1 << day;
     }
     ReadPickerTime(page, fields.mode == (int)ScheduleKind::EveryNDays ? IDC_SCHEDULE_EVERY_TIME : IDC_SCHEDULE_DAILY_TIME,

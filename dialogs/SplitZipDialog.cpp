@@ -35,7 +35,7 @@ void OnSplitInit(HWND dialog, BackupConfig *record)
 
 void OnSplitRefresh(HWND dialog)
 {
-    bool split = IsDlgButtonChecked(dialog, IDC_SPLIT_ENABLE) == BST_CHECKED;
+    bool split = IsBoxChecked(dialog, IDC_SPLIT_ENABLE);
     EnableWindow(GetDlgItem(dialog, IDC_SPLIT_SIZE), split);
     EnableWindow(GetDlgItem(dialog, IDC_SPLIT_UNIT), split);
 }
@@ -43,7 +43,7 @@ void OnSplitRefresh(HWND dialog)
 void OnSplitOk(HWND dialog)
 {
     BackupConfig &c = *splitRecord;
-    bool split = IsDlgButtonChecked(dialog, IDC_SPLIT_ENABLE) == BST_CHECKED;
+    bool split = IsBoxChecked(dialog, IDC_SPLIT_ENABLE);
     int size = ReadBoxNumber(dialog, IDC_SPLIT_SIZE, 62);
     // A size below 1 would give the ZIP step a volume size of nothing.
     if (split && size < 1) {
@@ -117,7 +117,5 @@ INT_PTR CALLBACK SplitZipDialogProc(HWND dialog, UINT message, WPARAM wParam, LP
 
 int OpenSplitZipDialog(HWND owner, BackupConfig *record)
 {
-    INT_PTR result = DialogBoxParamA(DialogInstance(), MAKEINTRESOURCEA(GetDialogTemplateId(IDD_SPLIT_ZIP)), owner,
-                                     SplitZipDialogProc, (LPARAM)record);
-    return result == 1 ? 1 : 0;
+    return OpenRecordDialog(owner, IDD_SPLIT_ZIP, SplitZipDialogProc, record);
 }

@@ -152,6 +152,17 @@ void ClearHelpCalls()
     ((Clearer)(void *)GetProcAddress(double_, "ClearHelpCalls"))();
 }
 
+void SendControlHelp(HWND dialog, int controlId)
+{
+    HELPINFO info;
+    memset(&info, 0, sizeof info);
+    info.cbSize = sizeof info;
+    info.iContextType = HELPINFO_WINDOW;
+    info.iCtrlId = controlId;
+    info.hItemHandle = GetDlgItem(dialog, controlId);
+    SendMessageA(dialog, WM_HELP, 0, (LPARAM)&info);
+}
+
 void UseHelpDouble()
 {
     helpLoadRequests.clear();

@@ -38,6 +38,8 @@ public:
 std::string HelpDoublePath();
 std::vector<std::string> HelpCalls();
 void ClearHelpCalls();
+// WM_HELP for one control of the dialog, as F1 sends it.
+void SendControlHelp(HWND dialog, int controlId);
 // Makes help load the double whatever path it asks for; the names asked are kept.
 void UseHelpDouble();
 extern std::vector<std::string> helpLoadRequests;

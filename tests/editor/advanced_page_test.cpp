@@ -406,15 +406,10 @@ TEST_F(AdvancedPage, HelpShowsPopupsForListedControlsAndTheTopicOtherwise)
     std::vector<std::string> popup, topic;
     RunEditor(-1, [&](HWND sheet, HWND) {
         HWND page = ShowPage(sheet, kPage);
-        HELPINFO info = {};
-        info.cbSize = sizeof info;
-        info.iContextType = HELPINFO_WINDOW;
-        info.iCtrlId = IDC_ADVANCED_DATE_FILTER;
-        SendMessageA(page, WM_HELP, 0, (LPARAM)&info);
+        SendControlHelp(page, IDC_ADVANCED_DATE_FILTER);
         popup = HelpCalls();
         ClearHelpCalls();
-        info.iCtrlId = IDC_ADVANCED_TIP;
-        SendMessageA(page, WM_HELP, 0, (LPARAM)&info);
+        SendControlHelp(page, IDC_ADVANCED_TIP);
         topic = HelpCalls();
     });
     ASSERT_EQ(popup.size(), 1u);

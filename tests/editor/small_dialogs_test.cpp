@@ -194,24 +194,15 @@ TEST_F(SmallDialogs, HelpOpensTheTopicAndPopupsForTheirControls)
 {
     std::vector<std::string> splitPopup, splitTopic, datePopup, dateButton;
     Split([&](HWND dialog) {
-        HELPINFO info = {};
-        info.cbSize = sizeof info;
-        info.iContextType = HELPINFO_WINDOW;
-        info.iCtrlId = IDC_SPLIT_UNIT;
-        SendMessageA(dialog, WM_HELP, 0, (LPARAM)&info);
+        SendControlHelp(dialog, IDC_SPLIT_UNIT);
         splitPopup = HelpCalls();
         ClearHelpCalls();
-        info.iCtrlId = IDOK;
-        SendMessageA(dialog, WM_HELP, 0, (LPARAM)&info);
+        SendControlHelp(dialog, IDOK);
         splitTopic = HelpCalls();
         ClearHelpCalls();
     });
     DateFilter([&](HWND dialog) {
-        HELPINFO info = {};
-        info.cbSize = sizeof info;
-        info.iContextType = HELPINFO_WINDOW;
-        info.iCtrlId = IDC_DATEFILTER_EVERY_COUNT;
-        SendMessageA(dialog, WM_HELP, 0, (LPARAM)&info);
+        SendControlHelp(dialog, IDC_DATEFILTER_EVERY_COUNT);
         datePopup = HelpCalls();
         ClearHelpCalls();
         Click(dialog, IDC_DATEFILTER_HELP);
