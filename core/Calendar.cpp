@@ -16,15 +16,21 @@ int IsSystemTimeBefore(const SYSTEMTIME *a, const SYSTEMTIME *b)
 
 SYSTEMTIME *AddDaysToSystemTime(const SYSTEMTIME *time, SYSTEMTIME *result, long long days)
 {
+    const long long kTicksPerDay = 864000000000LL;
+    const long long kLastTick = 0x7FFFFFFFFFFFFFFFLL;  // file times from 2^63 on are no dates
     FILETIME fileTime;
-    SystemTimeToFileTime(time, &fileTime);
-    ULARGE_INTEGER value;
-    value.LowPart = fileTime.dwLowDateTime;
-    value.HighPart = fileTime.dwHighDateTime;
-    value.QuadPart += (unsigned long long)(days * 864000000000LL);
-    fileTime.dwLowDateTime = value.LowPart;
-    fileTime.dwHighDateTime = value.HighPart;
-    FileTimeToSystemTime(&fileTime, result);
+    if (!SystemTimeToFileTime(time, &fileTime))
+        return nullptr;
+    long long ticks = (long long)(((unsigned long long)fileTime.dwHighDateTime << 32) | fileTime.dwLowDateTime);
+    if (days > 0 ? days > (kLastTick - ticks) / kTicksPerDay : days < -(ticks / kTicksPerDay))
+        return nullptr;
+    ticks += days * kTicksPerDay;
+    fileTime.dwLowDateTime = (DWORD)ticks;
+    fileTime.dwHighDateTime = (DWORD)(ticks >> 32);
+    SYSTEMTIME shifted;
+    if (!FileTimeToSystemTime(&fileTime, &shifted))
+        return nullptr;
+    *result = shifted;
     return result;
 }
 

@@ -4,6 +4,8 @@
 #include <stddef.h>
 
 int IsSystemTimeBefore(const SYSTEMTIME *a, const SYSTEMTIME *b);
+// The time shifted by a number of days into result; null (result untouched) when the time is
+// no real date or the shifted one lies outside what a SYSTEMTIME can hold.
 SYSTEMTIME *AddDaysToSystemTime(const SYSTEMTIME *time, SYSTEMTIME *result, long long days);
 int GetDayOfYear(int month, int day, int year);
 int GetWeekdayOfFirstDay(int month, int year);

@@ -36,6 +36,12 @@ inline void SetSmtpSocket(BackupConfig *config, int socket)
 {
     __atomic_store_n(&config->smtpSocket, socket, __ATOMIC_RELEASE);
 }
+// Takes the mail library's open socket out of the record (-1 when there is none), so that
+// the library and a stop, or two stops, never both close it: whoever takes it closes it.
+inline int TakeSmtpSocket(BackupConfig *config)
+{
+    return __atomic_exchange_n(&config->smtpSocket, -1, __ATOMIC_ACQ_REL);
+}
 inline void *GetUploadHandle(const BackupConfig *config)
 {
     return __atomic_load_n(&config->uploadHandle, __ATOMIC_ACQUIRE);

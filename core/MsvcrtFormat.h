@@ -2,6 +2,8 @@
 // msvcrt's conversions ("%ws" for wide text, "%I64d" for 64-bit integers), but libstdc++ turns
 // the standard printf names into mingw's own implementation, which knows neither. Every
 // formatted string or stream line of the program therefore goes through these functions.
+// Text of the other width ("%ws" in 8-bit output, "%S" in wide output) is converted through the
+// ANSI code page, a character it lacks becoming '?', so a line is always written whole.
 #pragma once
 #include <stdarg.h>
 #include <stddef.h>

@@ -7,6 +7,7 @@
 #include "LongPath.h"
 #include "MsvcrtFormat.h"
 #include "TextConversion.h"
+#include "ZipWholeness.h"
 
 CombineJob combineJob;
 
@@ -60,6 +61,121 @@ void FormatPartName(char *out, size_t outSize, const char *outputPath, int numbe
     FormatText(out, outSize, "%s.%03d", outputPath, number);
 }
 
+// Part `number` of the job's archive, open for reading; INVALID_HANDLE_VALUE when it does not open.
+HANDLE OpenPart(const CombineJob *job, int number)
+{
+    char partName[MAX_PATH + 16];
+    FormatPartName(partName, sizeof partName, job->outputPath, number);
+    wchar_t *widePart = WidePath(partName);
+    HANDLE part = widePart == nullptr ? INVALID_HANDLE_VALUE
+                                      : CreateFileW(widePart, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                                    FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    free(widePart);
+    return part;
+}
+
+// The parts found: 1 to count, with their sizes by part number.
+struct PartList {
+    int count;
+    uint64_t sizes[kLastPartNumber + 1];
+    double total;
+};
+
+// The parts read as the one file they make once joined.
+class JoinedParts : public ZipByteSource {
+public:
+    JoinedParts(const CombineJob *job, const PartList *parts) : job_(job), parts_(parts) {}
+    ~JoinedParts() override { Close(); }
+    bool ReadAt(uint64_t offset, void *data, uint32_t length) override
+    {
+        uint8_t *out = static_cast<uint8_t *>(data);
+        uint64_t start = 0;  // of part `number`
+        for (int number = 1; number <= parts_->count && length > 0; start += parts_->sizes[number++]) {
+            uint64_t size = parts_->sizes[number];
+            if (offset >= start + size)
+                continue;
+            uint64_t inPart = offset - start;
+            DWORD chunk = (DWORD)(size - inPart < length ? size - inPart : length);
+            if (!Read(number, inPart, out, chunk))
+                return false;
+            out += chunk;
+            offset += chunk;
+            length -= chunk;
+        }
+        return length == 0;
+    }
+    int32_t failure = CombineCannotReadPart;  // what a failed read was
+
+private:
+    bool Read(int number, uint64_t position, uint8_t *out, DWORD length)
+    {
+        if (number != openNumber_) {
+            Close();
+            file_ = OpenPart(job_, number);
+            if (file_ == INVALID_HANDLE_VALUE) {
+                failure = CombineCannotOpenPart;
+                return false;
+            }
+            openNumber_ = number;
+        }
+        LARGE_INTEGER to;
+        to.QuadPart = (LONGLONG)position;
+        DWORD got = 0;
+        failure = CombineCannotReadPart;
+        return SetFilePointerEx(file_, to, nullptr, FILE_BEGIN) && StepAllowed(CombineIoRead) &&
+               ReadFile(file_, out, length, &got, nullptr) && got == length;
+    }
+    void Close()
+    {
+        if (file_ != INVALID_HANDLE_VALUE)
+            CloseHandle(file_);
+        file_ = INVALID_HANDLE_VALUE;
+        openNumber_ = 0;
+    }
+    const CombineJob *job_;
+    const PartList *parts_;
+    HANDLE file_ = INVALID_HANDLE_VALUE;
+    int openNumber_ = 0;
+};
+
+// Names the part that keeps the parts from making a whole archive, judged by the sizes: all
+// parts but the last have the same size.
+int32_t BlamePart(CombineJob *job, const PartList &parts, ZipWholeness verdict)
+{
+    int count = parts.count;
+    if (verdict == ZipEndMissing) {
+        // The end of the archive is not in the parts found. A last part shorter than the first
+        // was cut short; one as long as the first ends where a further part should begin.
+        bool cutShort = count >= 2 && parts.sizes[count] < parts.sizes[1];
+        job->faultyPart = cutShort ? count : count + 1;
+        return cutShort ? CombineShortPart : CombineMissingPart;
+    }
+    if (verdict == ZipBytesMissing && count >= 2) {
+        uint64_t largest = 0;
+        for (int n = 1; n < count; ++n)
+            largest = parts.sizes[n] > largest ? parts.sizes[n] : largest;
+        for (int n = 1; n < count; ++n) {
+            if (parts.sizes[n] < largest || count == 2) {
+                job->faultyPart = n;
+                return CombineShortPart;
+            }
+        }
+    }
+    return CombineNotAnArchive;
+}
+
+// Whether the parts joined make a whole ZIP archive, before anything is written.
+int32_t CheckParts(CombineJob *job, const PartList &parts, uint8_t *buffer)
+{
+    JoinedParts joined(job, &parts);
+    ZipWholeness verdict = CheckZipWholeness(joined, (uint64_t)parts.total, buffer, kCombineBufferSize);
+    if (verdict == ZipWhole)
+        return CombineJoined;
+    if (verdict == ZipUnreadable)
+        return joined.failure;
+    return BlamePart(job, parts, verdict);
+}
+
 // Whether the output name can take the joined file: free, or an existing file that we may
 // write to. Checked before the copy, so a locked or read-only archive fails at once.
 bool CanReplaceOutput(const wchar_t *output)
@@ -95,14 +211,13 @@ void PublishPercent(CombineJob *job, double done, double total)
     __atomic_store_n(&job->percent, (int32_t)(done * 100.0 / total), __ATOMIC_RELEASE);
 }
 
-// Copies parts 1 to partCount into a temporary file beside the output, which then replaces
-// the output. Any failure or a cancel removes the temporary file and leaves the output as it was.
-int32_t CopyParts(CombineJob *job, int partCount, double total)
+// Copies the parts into a temporary file beside the output, which then replaces the output.
+// Any failure or a cancel removes the temporary file and leaves the output as it was.
+int32_t CopyParts(CombineJob *job, const PartList &parts, char *buffer)
 {
     int32_t result = CombineOutOfMemory;
     HANDLE output = INVALID_HANDLE_VALUE;
     HANDLE part = INVALID_HANDLE_VALUE;
-    char *buffer = nullptr;
     bool created = false;
     double done = 0;
     char temporaryName[MAX_PATH + 16];
@@ -121,22 +236,11 @@ int32_t CopyParts(CombineJob *job, int partCount, double total)
         goto done;
     created = true;
 
-    result = CombineOutOfMemory;
-    buffer = static_cast<char *>(AllocateBlock(kCombineBufferSize));
-    if (buffer == nullptr)
-        goto done;
-
-    for (int number = 1; number <= partCount; ++number) {
+    for (int number = 1; number <= parts.count; ++number) {
         result = CombineCancelled;
         if (IsCancelled(job))
             goto done;
-        char partName[MAX_PATH + 16];
-        FormatPartName(partName, sizeof partName, job->outputPath, number);
-        wchar_t *widePart = WidePath(partName);
-        part = widePart == nullptr ? INVALID_HANDLE_VALUE
-                                   : CreateFileW(widePart, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                                 FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-        free(widePart);
+        part = OpenPart(job, number);
         result = CombineCannotOpenPart;
         if (part == INVALID_HANDLE_VALUE)
             goto done;
@@ -155,7 +259,7 @@ int32_t CopyParts(CombineJob *job, int partCount, double total)
             result = CombineCancelled;
             if (IsCancelled(job))
                 goto done;
-            PublishPercent(job, done, total);
+            PublishPercent(job, done, parts.total);
             if (got < kCombineBufferSize)
                 break;
         }
@@ -163,6 +267,10 @@ int32_t CopyParts(CombineJob *job, int partCount, double total)
         part = INVALID_HANDLE_VALUE;
     }
 
+    // The parts may have changed since they were checked: what was copied must be what was checked.
+    result = CombineCannotReadPart;
+    if (done != parts.total)
+        goto done;
     result = CombineCannotWriteOutput;
     {
         bool closed = FlushAndClose(output);
@@ -179,26 +287,26 @@ done:
         CloseHandle(output);
     if (created && result != CombineJoined)
         DeleteFileW(temporary);
-    free(buffer);
     free(temporary);
     free(target);
     return result;
 }
 
-// Checks the first part, counts the parts and their total size, then copies them.
+// Checks the first part, finds the parts and their sizes, checks that they make a whole
+// archive, then copies them.
 int32_t JoinParts(CombineJob *job)
 {
     size_t length = strnlen(job->firstPart, sizeof job->firstPart);
     if (length <= 4 || length >= sizeof job->firstPart || strcmp(job->firstPart + length - 4, ".001") != 0)
         return CombineBadFirstPart;
-    uint64_t size = 0;
-    if (!GetPartSize(job->firstPart, &size))
+    PartList parts;
+    parts.count = 1;
+    if (!GetPartSize(job->firstPart, &parts.sizes[1]))
         return CombineBadFirstPart;
     memcpy(job->outputPath, job->firstPart, length - 4);
     job->outputPath[length - 4] = '\0';
 
-    double total = (double)size;
-    int partCount = 1;
+    parts.total = (double)parts.sizes[1];
     for (int number = 2;; ++number) {
         if (IsCancelled(job))
             return CombineCancelled;
@@ -206,14 +314,22 @@ int32_t JoinParts(CombineJob *job)
             return CombineTooManyParts;
         char partName[MAX_PATH + 16];
         FormatPartName(partName, sizeof partName, job->outputPath, number);
-        if (!GetPartSize(partName, &size))
+        if (!GetPartSize(partName, &parts.sizes[number]))
             break;
-        total += (double)size;
-        partCount = number;
+        parts.total += (double)parts.sizes[number];
+        parts.count = number;
     }
-    if (total < 1)
+    if (parts.total < 1)
         return CombineBadFirstPart;
-    return CopyParts(job, partCount, total);
+
+    char *buffer = static_cast<char *>(AllocateBlock(kCombineBufferSize));
+    if (buffer == nullptr)
+        return CombineOutOfMemory;
+    int32_t result = CheckParts(job, parts, reinterpret_cast<uint8_t *>(buffer));
+    if (result == CombineJoined)
+        result = IsCancelled(job) ? CombineCancelled : CopyParts(job, parts, buffer);
+    free(buffer);
+    return result;
 }
 
 }  // namespace
@@ -229,7 +345,8 @@ unsigned __stdcall CombineSplitZipThread(void *record)
 
 void FormatCombineResultMessage(const CombineJob *job, char *out, size_t outSize)
 {
-    switch (__atomic_load_n(&job->result, __ATOMIC_ACQUIRE)) {
+    int32_t result = __atomic_load_n(&job->result, __ATOMIC_ACQUIRE);
+    switch (result) {
     case CombineJoined:
         FormatText(out, outSize, "ZIP Successfully Combined\n\nLocation: %s", job->outputPath);
         break;
@@ -256,6 +373,26 @@ void FormatCombineResultMessage(const CombineJob *job, char *out, size_t outSize
         break;
     case CombineCannotWriteOutput:
         FormatText(out, outSize, "Failed to write combined ZIP file:\n\n%s", job->outputPath);
+        break;
+    case CombineMissingPart:
+    case CombineShortPart: {
+        char part[MAX_PATH + 16];
+        FormatPartName(part, sizeof part, job->outputPath, job->faultyPart);
+        if (result == CombineMissingPart)
+            FormatText(out, outSize,
+                       "Split part missing:\n\n%s\n\nThe parts found do not make a whole ZIP archive, so nothing "
+                       "was combined.",
+                       part);
+        else
+            FormatText(out, outSize,
+                       "Split part too short:\n\n%s\n\nThe parts do not make a whole ZIP archive, so nothing was "
+                       "combined.",
+                       part);
+        break;
+    }
+    case CombineNotAnArchive:
+        FormatText(out, outSize, "The split parts do not make a whole ZIP archive, so nothing was combined:\n\n%s",
+                   job->firstPart);
         break;
     default:
         FormatText(out, outSize, "Unknown result");

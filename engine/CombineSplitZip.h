@@ -14,6 +14,10 @@ enum CombineResult {
     CombineOutOfMemory = 6,
     CombineCannotReadPart = 7,
     CombineCannotWriteOutput = 8, // a write, the flush, the close or the final rename failed
+    // The parts found do not make a whole ZIP archive; nothing is written.
+    CombineMissingPart = 9,       // the part `faultyPart` is missing (or is no file)
+    CombineShortPart = 10,        // the part `faultyPart` is shorter than it should be
+    CombineNotAnArchive = 11,     // anything else: other disks, stray or damaged bytes
 };
 
 // Written by the dialog before the thread starts; afterwards the dialog writes only `cancel`
@@ -26,6 +30,7 @@ struct CombineJob {
     volatile int32_t result;
     char outputPath[260];
     volatile int32_t running;
+    int32_t faultyPart;  // the part number a CombineMissingPart or CombineShortPart names
 };
 
 extern CombineJob combineJob;

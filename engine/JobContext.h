@@ -28,6 +28,9 @@ struct JobContext {
     char shadowTargets[65];
     ShadowCopyRequest shadowRequest;
     HMODULE shadowLibrary;
+    // 1 once the shadow-copy library's thread was given up on while it may still write
+    // shadowRequest: the context is then never freed.
+    int32_t shadowRequestInUse;
     int32_t allowedTimeDelta;
     int32_t totalFiles;
     double totalBytes;

@@ -93,8 +93,8 @@ void StopBackupJob(int index)
     bool handleClosed = false;
     char text[128];
     while (IsConfigRunning(config)) {
-        int socket = GetSmtpSocket(config);
-        if (!socketClosed && socket != -1) {
+        int socket = socketClosed ? -1 : TakeSmtpSocket(config);
+        if (socket != -1) {
             socketClosed = true;
             if (closesocket((SOCKET)socket) != 0) {
                 FormatText(text, sizeof(text), "Failed to close socket being used to send email.  Error: %d",

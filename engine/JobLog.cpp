@@ -1,6 +1,8 @@
 #include "JobLog.h"
 
 #include <windows.h>
+#include <fcntl.h>
+#include <io.h>
 #include <share.h>
 
 #include "MsvcrtFormat.h"
@@ -26,20 +28,30 @@ int OpenJobLog(JobLogFile *log)
     return log->stream != nullptr ? 1 : 0;
 }
 
+int AppendFileToLog(FILE *log, const char *path)
+{
+    FILE *input = fopen(path, "rb");
+    if (input == nullptr)
+        return 0;
+    fflush(log);
+    int mode = _setmode(_fileno(log), _O_BINARY);
+    char chunk[4096];
+    size_t got;
+    while ((got = fread(chunk, 1, sizeof(chunk), input)) > 0)
+        fwrite(chunk, 1, got, log);
+    fflush(log);
+    if (mode != -1)
+        _setmode(_fileno(log), mode);
+    fclose(input);
+    return 1;
+}
+
 void CloseJobLog(JobLogFile *log)
 {
     if (log->stream == nullptr)
         return;
-    if (log->setAside) {
-        FILE *aside = fopen(log->asidePath, "rt");
-        if (aside != nullptr) {
-            char chunk[259];
-            while (fgets(chunk, sizeof(chunk), aside) != nullptr)
-                fputs(chunk, log->stream);
-            fclose(aside);
-            DeleteFileA(log->asidePath);
-        }
-    }
+    if (log->setAside && AppendFileToLog(log->stream, log->asidePath))
+        DeleteFileA(log->asidePath);
     fclose(log->stream);
     log->stream = nullptr;
 }

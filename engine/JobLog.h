@@ -17,3 +17,8 @@ void SetJobLogAside(JobLogFile *log, const char *dataFolder, int uniqueId);
 int OpenJobLog(JobLogFile *log);
 // Appends the set-aside text (then deletes it) and closes the log.
 void CloseJobLog(JobLogFile *log);
+// Appends a file's bytes to the log unchanged. The log's own lines are written in text mode,
+// so each ends with CR LF on disk; text copied from another file is read and written in binary
+// mode, so its CR LF stay as they are and a Ctrl-Z byte (which ends a file read as text) is
+// just another byte. 0 when the file cannot be opened.
+int AppendFileToLog(FILE *log, const char *path);

@@ -388,7 +388,11 @@ DWORD WINAPI RunBackupJob(LPVOID record)
         else if (!IsCancelled(*run))
             RunOpenedJob(*run);
     }
-    ReleaseShadowCopies(run->log.stream, &context);
+    // A library that keeps the shadow copies past the limit may still hold a volume: the
+    // backup is made, but not cleanly.
+    bool released = ReleaseShadowCopies(run->log.stream, &context);
+    if (!released && run->code == 1)
+        run->code = 3;
     if (SUCCEEDED(com))
         CoUninitialize();
     int result = IsCancelled(*run) ? 4 : run->code != 0 ? run->code : 2;
@@ -400,7 +404,9 @@ DWORD WINAPI RunBackupJob(LPVOID record)
     if (context.zipOutputs != nullptr && context.zipOutputCount > 0)
         FreeZipOutputs(&context);
     free(context.unlistedSources);
-    free(run);
+    // The request block lies in run; a library thread that has not ended may still write it.
+    if (released)
+        free(run);
     // Everything needed after the record is let go is copied first.
     int id = config->uniqueId;
     JobShell &shell = CurrentJobShell();

@@ -26,6 +26,7 @@ wchar_t g_savedFolder[MAX_PATH] = L"";
 
 char g_testFolder[MAX_PATH] = "";
 char g_testFileName[64] = "";
+DWORD g_testReleaseLimitMs = 0;
 
 enum StatusWait { StatusReported, StatusCancelled, StatusTimedOut, StatusNeverReported };
 
@@ -169,6 +170,8 @@ StatusWait WaitForShadowStatus(JobContext *context)
 // gives its host twice the host's own release limit and half a minute more before it ends it.
 DWORD GetReleaseLimit()
 {
+    if (g_testReleaseLimitMs != 0)
+        return g_testReleaseLimitMs;
     return 2 * ShadowWaitLimit(kShadowReleaseWaitMs) + 60000;
 }
 
@@ -199,12 +202,15 @@ bool WaitForLibraryEnd(FILE *log, JobContext *context, DWORD limitMs)
 }
 
 // Asks the library to let go, waits for its thread and unloads it only when the thread has
-// ended. A library that does not end is left loaded: unloading it would pull the code from
-// under its thread. True when the library has ended and is unloaded.
+// ended. A library that does not end is left loaded, since unloading it would pull the code
+// from under its thread, and its thread may still write the request block, which must then
+// outlive the job (shadowRequestInUse). True when the library has ended and is unloaded.
 bool FinishShadowLibrary(FILE *log, JobContext *context)
 {
     StoreField(&context->shadowRequest.releaseRequest, 1);
     bool ended = WaitForLibraryEnd(log, context, GetReleaseLimit());
+    if (!ended)
+        context->shadowRequestInUse = 1;
     if (g_shadowThread != nullptr) {
         CloseHandle(g_shadowThread);
         g_shadowThread = nullptr;
@@ -315,7 +321,7 @@ int CreateShadowCopies(FILE *log, JobContext *context)
 bool ReleaseShadowCopies(FILE *log, JobContext *context)
 {
     if (LoadField(&context->shadowRequest.active) != 1)
-        return true;
+        return context->shadowRequestInUse == 0;
     SetStatusText(context->config, "Releasing Volume Shadow");
     return FinishShadowLibrary(log, context);
 }
@@ -364,4 +370,9 @@ void SetShadowLibraryForTesting(const char *folder, const char *fileName)
 {
     lstrcpynA(g_testFolder, folder != nullptr ? folder : "", sizeof(g_testFolder));
     lstrcpynA(g_testFileName, fileName != nullptr ? fileName : "", sizeof(g_testFileName));
+}
+
+void SetShadowReleaseLimitForTesting(DWORD milliseconds)
+{
+    g_testReleaseLimitMs = milliseconds;
 }

@@ -18,10 +18,17 @@ void MapToShadowPath(const char *path, char *out, size_t outSize, const JobConte
 
 // At the end of every job: asks the library to remove its shadow copies, waits until it has
 // and its thread has ended, then unloads it. Writes an ERROR line to log (may be null) when
-// the library does not finish within the limit; it then stays loaded. True when all is released.
+// the library does not finish within the limit; it then stays loaded. True when all is
+// released; false while the library's thread may still use the context's request block
+// (also after a failed CreateShadowCopies that gave up on it): the context must then never
+// be freed.
 bool ReleaseShadowCopies(FILE *log, JobContext *context);
 
 // Test seam: the folder (with its trailing backslash) to load the shadow-copy library from in
 // place of the program's own folder, and the library's file name in place of the one chosen
 // for this system. Null or empty restores the normal choice.
 void SetShadowLibraryForTesting(const char *folder, const char *fileName);
+
+// Test seam: how long the release waits for the library, in place of the normal limit; 0
+// restores it.
+void SetShadowReleaseLimitForTesting(DWORD milliseconds);

@@ -6,6 +6,7 @@
 #include "ConfigRuntime.h"
 #include "ErrorReport.h"
 #include "GlobalSettings.h"
+#include "JobLog.h"
 #include "MsvcrtFormat.h"
 #include "TextHelpers.h"
 #include "ZipStep.h"
@@ -118,6 +119,13 @@ void RenameSinglePartZip(const char *zipPath)
     MoveFileA(part, zipPath);
 }
 
+bool IsZipArchiveMade(const char *zipPath)
+{
+    char part[270];
+    FormatText(part, sizeof(part), "%s.001", zipPath);
+    return IsZipFilePresent(zipPath) || IsZipFilePresent(part);
+}
+
 void CopyCompressionLog(FILE *log, const char *path)
 {
     if (log == nullptr)
@@ -127,17 +135,12 @@ void CopyCompressionLog(FILE *log, const char *path)
     WriteText(log, rule);
     WriteText(log, "-- ZIP File Creation Log Start --\n");
     WriteText(log, rule);
-    FILE *input = fopen(path, "rt");
-    if (input == nullptr)
+    if (!AppendFileToLog(log, path))
         return;
-    char piece[1024];
-    while (fgets(piece, sizeof(piece), input) != nullptr)
-        fputs(piece, log);
     WriteText(log, rule);
     WriteText(log, "-- ZIP File Creation Log End   --\n");
     WriteText(log, rule);
     WriteText(log, "\n");
-    fclose(input);
 }
 
 static int AppendVolume(FILE *log, int *count, ZipVolumePath **volumes, const char *path)

@@ -55,11 +55,27 @@ static bool IsListed(const ZipOutput &output, const wchar_t *path)
     return false;
 }
 
+// The list line of a path: relative to the root, in UTF-8, which holds every name a file can
+// have. False for a name that is no valid UTF-16 (a lone surrogate).
+static bool MakeListLine(const ZipOutput &output, const wchar_t *path, char *line, int lineSize)
+{
+    int rootLength = MultiByteToWideChar(CP_ACP, 0, output.root, -1, nullptr, 0) - 1;
+    const wchar_t *relative = rootLength > 0 && (int)wcslen(path) >= rootLength ? path + rootLength : path;
+    int bytes = WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, relative, -1, line, lineSize, nullptr, nullptr);
+    return bytes > 0;
+}
+
 int AddToZipList(FILE *log, const wchar_t *path, JobContext *context, int index)
 {
     ZipOutput &output = context->zipOutputs[index];
     if (IsListed(output, path))
         return 1;
+    // A UTF-8 character takes at most three bytes per UTF-16 unit.
+    char line[3 * kWidePathChars + 1];
+    if (!MakeListLine(output, path, line, (int)sizeof(line))) {
+        WriteText(log, "WARNING (4d): Unable to list file for compression: %ws\n", path);
+        return -1;
+    }
     ++output.fileCount;
     if (output.fileCount > output.nameCapacity) {
         output.nameCapacity = output.fileCount + 100;
@@ -78,9 +94,7 @@ int AddToZipList(FILE *log, const wchar_t *path, JobContext *context, int index)
     wchar_t *stored = output.names[output.fileCount - 1];
     wcsncpy(stored, path, kWidePathChars - 1);
     stored[kWidePathChars - 1] = L'\0';
-    size_t rootLength = strlen(output.root);
-    const wchar_t *relative = wcslen(path) >= rootLength ? path + rootLength : path;
-    WriteText(output.listFile, "%ws\n", relative);
+    WriteText(output.listFile, "%s\n", line);
     return 1;
 }
 

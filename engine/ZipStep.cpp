@@ -270,7 +270,7 @@ int CompressOutput(ZipRun &run, int index, CallBlock &block, RunDLLCommandProc r
         WriteText(run.log, "Skipping creation of empty ZIP file: %s\n", output.zipPath);
         return 1;
     }
-    FormatText(block.commandLine, sizeof(block.commandLine), "fake.exe a -tzip -scsWIN -ssw %s%s\"%s\" @\"%s\"",
+    FormatText(block.commandLine, sizeof(block.commandLine), "fake.exe a -tzip -scsUTF-8 -ssw %s%s\"%s\" @\"%s\"",
                block.volumeSwitch, block.passwordSwitch, output.zipPath, output.listPath);
     if (gSettings.logVerbose)
         WriteText(run.log, "Creating compressed file:\n\tOutput: %s\n\tSource: %s\n\tVolume switch: %s\n",
@@ -292,9 +292,19 @@ int CompressOutput(ZipRun &run, int index, CallBlock &block, RunDLLCommandProc r
     if (copied)
         CopyCompressionLog(run.log, block.logPath);
     if (code == CompressionOk || code == CompressionWarnings) {
-        output.created = 1;
         if (UsesZipVolumes(context))
             RenameSinglePartZip(output.zipPath);
+        // Only an archive that is there counts as made: the later steps send what was made,
+        // and a name without a file would stop them sending the other roots' archives.
+        if (IsZipArchiveMade(output.zipPath)) {
+            output.created = 1;
+        } else {
+            if (!copied)
+                CopyCompressionLog(run.log, block.logPath);
+            WriteText(run.log, "ERROR (%d): Compression library made no archive: %s\n", code, output.zipPath);
+            run.result = 0;
+            return 0;
+        }
     }
     if (code == CompressionOk) {
         WriteText(run.log, "Compressed file created successfully: %s\n", output.zipPath);

@@ -37,6 +37,8 @@ void SetCompressionLibraryFolder(const char *folder);
 
 // Listing.
 int log_folder_to_list(FILE *log, const wchar_t *folder, JobContext *context, int output);
+// 1 when listed (or listed before), -1 when this file cannot be listed (a WARNING line names
+// it), 0 when memory ran out and the listing ends.
 int AddToZipList(FILE *log, const wchar_t *path, JobContext *context, int output);
 bool IsModifiedSinceLastBackup(const BackupConfig *config, const WIN32_FIND_DATAW *entry);
 // The root of a source path into a buffer of 260; the failure lines go to log when given.
@@ -46,6 +48,8 @@ int GetZipSourceRoot(FILE *log, char *root260, const char *source);
 int AddRootToZipName(char *out260, const char *name, const ZipOutput *output, FILE *log);
 int DeleteOldZipFiles(const char *zipPath, FILE *log, JobContext *context);
 void RenameSinglePartZip(const char *zipPath);
+// True when the archive, or its first part, is on disk.
+bool IsZipArchiveMade(const char *zipPath);
 void CopyCompressionLog(FILE *log, const char *path);
 // True when the run writes numbered volumes (spanning discs or a split archive).
 bool UsesZipVolumes(const JobContext *context);

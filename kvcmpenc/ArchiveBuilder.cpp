@@ -43,22 +43,26 @@ time_t ConvertFileTimeToUnix(const FILETIME &time)
 
 // Opens a listed file once to learn its size, time and attributes; a file that cannot be
 // opened now is skipped with a warning rather than failing the whole archive later.
-bool DescribeListedFile(const std::string &line, ArchiveEntry *entry, CompressionLog &log)
+bool DescribeListedFile(const std::string &line, bool utf8List, ArchiveEntry *entry, CompressionLog &log)
 {
     std::wstring wide;
-    if (!ConvertAnsiToWide(line, &wide) || !MakeEntryName(wide, &entry->entryName)) {
-        log.Write("WARNING: Invalid file name in list, skipped: %s\n", line.c_str());
+    bool converted = utf8List ? ConvertUtf8ToWide(line, &wide) : ConvertAnsiToWide(line, &wide);
+    if (!converted || !MakeEntryName(wide, &entry->entryName)) {
+        log.Write("WARNING: Invalid file name in list, skipped: %s\n",
+                  converted ? ConvertWideToAnsi(wide).c_str() : line.c_str());
         return false;
     }
+    // The log is ANSI text whatever the list's text is.
+    entry->listedName = ConvertWideToAnsi(wide);
     if (!MakeLongPath(wide, &entry->file.path)) {
-        log.Write("WARNING: Unable to resolve file path, skipped: %s\n", line.c_str());
+        log.Write("WARNING: Unable to resolve file path, skipped: %s\n", entry->listedName.c_str());
         return false;
     }
     HANDLE file = CreateFileW(entry->file.path.c_str(), GENERIC_READ,
                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
-        log.Write("WARNING: Unable to open file, skipped: %s (error %lu)\n", line.c_str(), GetLastError());
+        log.Write("WARNING: Unable to open file, skipped: %s (error %lu)\n", entry->listedName.c_str(), GetLastError());
         return false;
     }
     BY_HANDLE_FILE_INFORMATION info = {};
@@ -66,10 +70,10 @@ bool DescribeListedFile(const std::string &line, ArchiveEntry *entry, Compressio
     DWORD error = GetLastError();
     CloseHandle(file);
     if (!described) {
-        log.Write("WARNING: Unable to read file information, skipped: %s (error %lu)\n", line.c_str(), error);
+        log.Write("WARNING: Unable to read file information, skipped: %s (error %lu)\n", entry->listedName.c_str(),
+                  error);
         return false;
     }
-    entry->listedName = line;
     entry->file.size = ((uint64_t)info.nFileSizeHigh << 32) | info.nFileSizeLow;
     entry->file.modified = ConvertFileTimeToUnix(info.ftLastWriteTime);
     entry->attributes = info.dwFileAttributes &
@@ -145,16 +149,17 @@ int32_t BuildArchive(const CompressionRequest &request)
         if (IsCancelSet(request))
             return FinishWith(request, log, CompressionAborted);
         ArchiveEntry entry;
-        if (DescribeListedFile(line, &entry, log)) {
+        if (DescribeListedFile(line, command.utf8List, &entry, log)) {
             progress.bytesTotal += entry.file.size;
             entries.push_back(entry);
         } else {
             skipped++;
         }
     }
+    // Code 1 promises an archive: a call that made none has failed.
     if (entries.empty()) {
-        log.Write("WARNING: No file of the list could be read; no archive written\n");
-        return FinishWith(request, log, CompressionWarnings);
+        log.Write("ERROR: No file of the list could be read; no archive written\n");
+        return FinishWith(request, log, CompressionFailed);
     }
 
     ArchiveSummary summary;
@@ -163,8 +168,8 @@ int32_t BuildArchive(const CompressionRequest &request)
         return FinishWith(request, log, code);
     skipped += summary.skipped;
     if (summary.files.empty()) {
-        log.Write("WARNING: No file of the list could be read; no archive written\n");
-        return FinishWith(request, log, CompressionWarnings);
+        log.Write("ERROR: No file of the list could be read; no archive written\n");
+        return FinishWith(request, log, CompressionFailed);
     }
     SetProgress(request, 100);
     log.Write("Files added: %d, skipped: %d\n", summary.added, skipped);

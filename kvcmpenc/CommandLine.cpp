@@ -110,8 +110,9 @@ bool ParseArchiveCommand(const char *commandLine, ArchiveCommand *command)
             ok = MarkOnce(&archive);
         } else if (lowered == "-tzip") {
             ok = MarkOnce(&type);
-        } else if (lowered == "-scswin") {
+        } else if (lowered == "-scswin" || lowered == "-scsutf-8") {
             ok = MarkOnce(&charset);
+            command->utf8List = lowered == "-scsutf-8";
         } else if (lowered == "-ssw") {
             ok = MarkOnce(&shared);
         } else if (lowered == "-mem=aes256") {

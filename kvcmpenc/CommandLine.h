@@ -1,6 +1,7 @@
 // The command line RunDLLCommand accepts: the 7-Zip archiver's "a" command with exactly the
 // switches the ZIP step uses, for example
-//   fake.exe a -tzip -scsWIN -ssw -v650m -p"secret" -mem=AES256 "D:\out.zip" @"C:\list.txt"
+//   fake.exe a -tzip -scsUTF-8 -ssw -v650m -p"secret" -mem=AES256 "D:\out.zip" @"C:\list.txt"
+// "-scsUTF-8" says the list file is UTF-8, "-scsWIN" that it is in the ANSI code page.
 #pragma once
 #include <stdint.h>
 #include <string>
@@ -9,6 +10,7 @@
 struct ArchiveCommand {
     std::string archivePath;   // 8-bit text, as given
     std::string listPath;      // the list file after "@"
+    bool utf8List = false;     // the list's text: UTF-8, or else the ANSI code page
     uint64_t volumeSize = 0;   // bytes per part; 0 writes one file without volumes
     bool encrypted = false;
     std::string password;      // 8-bit text; only meaningful when encrypted

@@ -2,16 +2,41 @@
 
 #include <windows.h>
 
-bool ConvertAnsiToWide(const std::string &text, std::wstring *wide)
+static bool ConvertToWide(unsigned codePage, DWORD flags, const std::string &text, std::wstring *wide)
 {
     wide->clear();
     if (text.empty())
         return true;
-    int length = MultiByteToWideChar(CP_ACP, 0, text.data(), (int)text.size(), nullptr, 0);
+    int length = MultiByteToWideChar(codePage, flags, text.data(), (int)text.size(), nullptr, 0);
     if (length <= 0)
         return false;
     wide->resize((size_t)length);
-    return MultiByteToWideChar(CP_ACP, 0, text.data(), (int)text.size(), &(*wide)[0], length) == length;
+    return MultiByteToWideChar(codePage, flags, text.data(), (int)text.size(), &(*wide)[0], length) == length;
+}
+
+bool ConvertAnsiToWide(const std::string &text, std::wstring *wide)
+{
+    return ConvertToWide(CP_ACP, 0, text, wide);
+}
+
+bool ConvertUtf8ToWide(const std::string &text, std::wstring *wide)
+{
+    return ConvertToWide(CP_UTF8, MB_ERR_INVALID_CHARS, text, wide);
+}
+
+std::string ConvertWideToAnsi(const std::wstring &wide)
+{
+    std::string ansi;
+    if (wide.empty())
+        return ansi;
+    int length = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(), (int)wide.size(), nullptr, 0,
+                                     nullptr, nullptr);
+    if (length <= 0)
+        return ansi;
+    ansi.resize((size_t)length);
+    WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(), (int)wide.size(), &ansi[0], length, nullptr,
+                        nullptr);
+    return ansi;
 }
 
 bool ConvertWideToUtf8(const std::wstring &wide, std::string *utf8)

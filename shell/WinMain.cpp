@@ -8,6 +8,7 @@
 #include "MessageLoop.h"
 #include "ShellState.h"
 #include "SingleInstance.h"
+#include "StartupFailure.h"
 #include "TextHelpers.h"
 #include "resource.h"
 
@@ -23,16 +24,23 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int showSta
         HandOverCommandLine(other, commandLine);
         return 0;
     }
-    if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) {
+    HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    if (FAILED(com)) {
         MessageBoxFromResource(nullptr, IDS_COM_INIT_FAILED, MB_ICONERROR);
-        return 0;
+        NoteStartupFailure("Error Initializing COM", (DWORD)com, true);
+        return ReportStartupFailure();
     }
     HWND window = nullptr;
-    if (RegisterMainWindowClass(instance))
+    if (!RegisterMainWindowClass(instance)) {
+        NoteStartupFailure("Cannot register the main window's class", GetLastError(), false);
+    } else {
         window = CreateMainWindow(instance);
+        if (window == nullptr && !StartupFailed())
+            NoteStartupFailure("Cannot create the main window", GetLastError(), false);
+    }
     if (window == nullptr) {
         CoUninitialize();
-        return 0;
+        return ReportStartupFailure();
     }
     mainAccelerators = LoadAcceleratorsA(instance, MAKEINTRESOURCEA(IDR_ACCELERATORS));
     bool hidden = FindNoCase(commandLine, "/hidden") != nullptr;
@@ -40,5 +48,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int showSta
     SendMessageA(window, WM_COMMANDLINE, 0, (LPARAM)commandLine);
     int exitCode = RunMessageLoop(window);
     CoUninitialize();
+    // A failed creation step ends the loop at its first message.
+    if (StartupFailed())
+        return ReportStartupFailure();
     return exitCode;
 }

@@ -48,11 +48,17 @@ curl_socket_t OpenSocket(void *user, curlsocktype, struct curl_sockaddr *address
     return s;
 }
 
+// Whoever takes the socket out of the slot closes it: here, or a stop of the caller's job
+// that took it first (the slot then holds -1) and closes it itself.
 int CloseSocket(void *user, curl_socket_t s)
 {
     Upload *upload = static_cast<Upload *>(user);
-    if (upload->request->socketSlot != nullptr)
-        __atomic_store_n(upload->request->socketSlot, (uintptr_t)-1, __ATOMIC_RELEASE);
+    uintptr_t *slot = upload->request->socketSlot;
+    uintptr_t held = (uintptr_t)s;
+    if (slot != nullptr &&
+        !__atomic_compare_exchange_n(slot, &held, (uintptr_t)-1, false, __ATOMIC_ACQ_REL, __ATOMIC_ACQUIRE) &&
+        held == (uintptr_t)-1)
+        return 0;
     return closesocket(s);
 }
 

@@ -7,10 +7,12 @@ struct HostRequest {
     char reply[260];    // line 3: "VSScom2.txt"
     char release[260];  // line 4: "VSScom3.txt"
     ShadowCopyRequest block;
+    int malformedLine;  // the first line longer than 259 characters, or 0
 };
 
-// Fills request from the file at path. Returns 0, or the exit code kHostNoRequestFile or
-// 4 + the number of the first missing line. Lines 9 to 11 must be present but are not used:
+// Fills request from the file at path. Returns 0, or the exit code kHostNoRequestFile,
+// 4 + the number of the first missing line, or kHostMalformedRequest when a line holds more
+// than 259 characters (malformedLine says which; ownLog is filled unless it is line 1). Lines 9 to 11 must be present but are not used:
 // the block always starts from releaseRequest 0, status -1 and active 1, as every call of
 // MakeShadowCopy must, whatever an old or hand-made file holds.
 int ReadHostRequestFile(const char *path, HostRequest *request);

@@ -44,6 +44,18 @@ int WaitForReleaseNotice()
     return notice;
 }
 
+// Reports a request line that is too long in the own log, when line 1 itself was whole.
+void LogMalformedRequest(const char *requestPath)
+{
+    if (g_request.ownLog[0] == '\0')
+        return;
+    FILE *log = fopen(g_request.ownLog, "w");
+    WriteLogLine(log, "ERROR: Line %d of %s is longer than 259 characters; the request is not carried out\n",
+                 g_request.malformedLine, requestPath);
+    if (log != nullptr)
+        fclose(log);
+}
+
 int RunHost()
 {
     char dataFolder[MAX_PATH] = "";
@@ -53,6 +65,8 @@ int RunHost()
     char requestPath[MAX_PATH + 16] = "";
     FormatText(requestPath, sizeof requestPath, "%sVSScom1.txt", dataFolder);
     code = ReadHostRequestFile(requestPath, &g_request);
+    if (code == kHostMalformedRequest)
+        LogMalformedRequest(requestPath);
     if (code != 0)
         return code;
 

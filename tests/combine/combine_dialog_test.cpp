@@ -18,6 +18,7 @@
 #include "JobTestSupport.h"
 #include "MainWindow.h"
 #include "MsvcrtFormat.h"
+#include "StoredZip.h"
 #include "resource.h"
 
 namespace {
@@ -69,6 +70,14 @@ protected:
         FormatText(name, sizeof name, "%sarchive.zip.%03d", folder.path.c_str(), number);
         return name;
     }
+    // Writes an archive split into `count` parts of `size` bytes and returns its bytes.
+    std::string WriteArchiveParts(int count, size_t size)
+    {
+        std::string archive = MakeStoredZipOfSize(count * size, 7);
+        for (int n = 1; n <= count; ++n)
+            EXPECT_TRUE(WriteTextFile(Widen(Part(n)), archive.substr((n - 1) * size, size)));
+        return archive;
+    }
     ScratchFolder folder;
     BoxRecorder boxes;
 };
@@ -92,8 +101,7 @@ TEST_F(CombineDialog, ShortPathAsksToBrowseAndStartsNothing)
 
 TEST_F(CombineDialog, JoinEndsWithTheSuccessMessage)
 {
-    ASSERT_TRUE(WriteTextFile(Widen(Part(1)), std::string(300000, 'a')));
-    ASSERT_TRUE(WriteTextFile(Widen(Part(2)), std::string(400000, 'b')));
+    std::string archive = WriteArchiveParts(2, 350000);
     bool startDisabled = false;
     INT_PTR result = RunDialog([&](HWND dialog) {
         SendMessageA(GetDlgItem(dialog, IDC_COMBINE_FIRST_PART), WM_SETTEXT, 0, (LPARAM)Part(1).c_str());
@@ -108,13 +116,12 @@ TEST_F(CombineDialog, JoinEndsWithTheSuccessMessage)
     ASSERT_EQ(boxes.texts.size(), 1u);
     EXPECT_EQ(boxes.texts[0], "ZIP Successfully Combined\n\nLocation: " + output);
     EXPECT_EQ(boxes.types[0], (UINT)MB_OK);
-    EXPECT_TRUE(ReadTextFile(Widen(output)) == std::string(300000, 'a') + std::string(400000, 'b'));
+    EXPECT_TRUE(ReadTextFile(Widen(output)) == archive);
 }
 
 TEST_F(CombineDialog, CancelStopsTheRunningJoin)
 {
-    for (int n = 1; n <= 3; ++n)
-        ASSERT_TRUE(WriteTextFile(Widen(Part(n)), std::string(kCombineBufferSize + 10, (char)('0' + n))));
+    WriteArchiveParts(3, kCombineBufferSize + 10);
     writeStarted = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     writeMayGoOn = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     SetCombineIoHookForTesting(HoldFirstWrite);

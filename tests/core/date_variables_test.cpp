@@ -165,6 +165,40 @@ TEST(Calendar, CompareAndShiftTimes)
     EXPECT_EQ(shifted.wDay, 28);
 }
 
+TEST(Calendar, ShiftOfNoDateOrBeyondTheCalendarFails)
+{
+    SYSTEMTIME first = MakeTime(1601, 1, 1);
+    SYSTEMTIME noDate = MakeTime(2026, 2, 30);
+    SYSTEMTIME month13 = MakeTime(2026, 13, 1);
+    SYSTEMTIME now = MakeTime(2026, 3, 8, 10, 0);
+    struct Case {
+        const SYSTEMTIME *time;
+        long long days;
+        bool shifted;
+    };
+    const Case cases[] = {
+        {&first, 0, true},
+        {&first, -1, false},
+        {&noDate, 1, false},
+        {&month13, 0, false},
+        {&now, 10000000, true},  // year 29404
+        {&now, 11000000, false},
+        {&now, -200000, false},
+        {&now, 0x7FFFFFFFFFFFFFFFLL, false},
+        {&now, -0x7FFFFFFFFFFFFFFFLL - 1, false},
+    };
+    for (const Case &c : cases) {
+        SYSTEMTIME result;
+        memset(&result, 0xAB, sizeof result);
+        SYSTEMTIME untouched = result;
+        SYSTEMTIME *shifted = AddDaysToSystemTime(c.time, &result, c.days);
+        EXPECT_EQ(shifted != nullptr, c.shifted) << c.time->wYear << "-" << c.time->wMonth << " + " << c.days;
+        if (!c.shifted) {
+            EXPECT_EQ(memcmp(&result, &untouched, sizeof result), 0) << c.days << ": the result was written";
+        }
+    }
+}
+
 TEST(Calendar, TimePicturesLoseTheirSeconds)
 {
     struct Case { const char *picture, *expected; };

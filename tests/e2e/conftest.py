@@ -10,6 +10,9 @@ import pytest
 ROOT = pathlib.Path(__file__).resolve().parents[2]
 PREFIX_SH = ROOT / "tests" / "wine" / "prefix.sh"
 SETTINGS_KEY = r"Software\Dorvane Software\Velloran\CurrentVersion"
+IMPORT = "/usr/bin/import"
+CONVERT = "/usr/bin/convert"
+SCREEN = (1280, 1024)
 
 
 def _required_env(name):
@@ -103,3 +106,20 @@ def wine_prefix(tmp_path):
     yield prefix
     prefix.kill()
     shutil.rmtree(path, ignore_errors=True)
+
+
+@pytest.fixture
+def x_display():
+    """A virtual X screen of its own (Xvfb) for pictures of windows; its display name."""
+    if not (shutil.which("Xvfb") and os.path.exists(IMPORT) and os.path.exists(CONVERT)):
+        pytest.skip("Xvfb or ImageMagick is not installed")
+    read_end, write_end = os.pipe()
+    server = subprocess.Popen(["Xvfb", "-displayfd", str(write_end), "-screen", "0",
+                               f"{SCREEN[0]}x{SCREEN[1]}x24", "-nolisten", "tcp"], pass_fds=[write_end],
+                              stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    os.close(write_end)
+    with os.fdopen(read_end) as numbers:
+        display = ":" + numbers.readline().strip()
+    yield display
+    server.terminate()
+    server.wait(timeout=30)

@@ -98,15 +98,16 @@ class MailConfig(vlrstore.Config):
     """A compressed configuration that e-mails its archive through the SMTP library."""
 
     def __init__(self, *args, email_flags=0, to="", server="", sender="", user="", password="", port=25,
-                 split_kb=0, **kwargs):
+                 split_kb=0, zip_name="Backup.zip", **kwargs):
         super().__init__(*args, **kwargs)
         self.email = (email_flags, to, server, sender, user, password, port)
         self.split_kb = split_kb
+        self.zip_name = zip_name
 
     def record(self):
         r = bytearray(super().record())
         flags, to, server, sender, user, password, port = self.email
-        r[388:648] = vlrstore._text("Backup.zip", 260)
+        r[388:648] = vlrstore._text(self.zip_name, 260)
         if self.split_kb:
             struct.pack_into("<ii", r, 932, self.split_kb, 1)
         scrambled = bytes(b ^ 0xA7 for b in password.encode("cp1252"))
@@ -187,6 +188,28 @@ def test_split_archive_goes_as_one_message_per_part(job, servers):
         assert name == part.name
         assert data == part.read_bytes()
     assert server.envelopes()[0] == ["velloran@example.test", "backup@example.test", "second@example.test"]
+
+
+def test_volume_named_in_the_code_page_is_sent_under_its_name(job, servers, wine_prefix):
+    server = servers()
+    wine_prefix.set_settings("options", {"log_verbose": "1"})
+    inside = "\u041e\u0442\u0447\u0451\u0442 \u5831\u544a.txt"
+    job.source.joinpath(inside).write_bytes(b"report\n")
+    zip_name = "Backup \u2013 B\u00fcro\u2019s.zip"
+    result, log = job.run(zip_name=zip_name, **smtp_options(server))
+    archive = job.compressed / zip_name
+    assert result == vlrstore.SUCCESS, log
+    assert f"\tFile 1: {job.prefix.windows_path(archive)}\n" in log.replace("\r\n", "\n")
+    assert "Sent 1 e-mail.\n" in log.replace("\r\n", "\n")
+    # Subject and attachment name carry the bytes of the name's ANSI text (the subject under the
+    # message's "iso-8859-1" label).
+    ansi = zip_name.encode("cp1252")
+    assert b'filename="' + ansi + b'"' in next(server.folder.glob("*.eml")).read_bytes()
+    (message,) = server.messages()
+    assert message["Subject"].encode("latin-1") == ansi
+    assert attachment_of(message)[1] == archive.read_bytes()
+    listing = subprocess.run(["7z", "l", "-slt", str(archive)], capture_output=True, text=True).stdout
+    assert any(line.startswith("Path = ") and line.endswith("/" + inside) for line in listing.splitlines())
 
 
 def test_login_and_starttls_with_a_trusted_certificate(job, servers, certificate, wine_prefix):

@@ -99,10 +99,11 @@ class UploadJob:
     def add(self, name, data):
         (self.source / name).write_bytes(data)
 
-    def run(self, port, *options, user=USER, password=PASSWORD, wait_seconds=None, timeout=120):
+    def run(self, port, *options, user=USER, password=PASSWORD, wait_seconds=None, timeout=120, sources=()):
+        """Runs the job over the source folder and then the given Windows source paths."""
         args = ["--lib", self.prefix.windows_path(self.bin_dir), "--dest", self.prefix.windows_path(self.dest) + "\\",
                 "--server", "ftp://127.0.0.1/", "--port", str(port), "--user", user, "--pass", password,
-                "--zip-password", "zip pass", *options, self.prefix.windows_path(self.source) + "\\"]
+                "--zip-password", "zip pass", *options, self.prefix.windows_path(self.source) + "\\", *sources]
         saved = dict(self.prefix.env)
         if wait_seconds is not None:
             self.prefix.env["VELLORAN_FTP_RESUME_WAIT_S"] = str(wait_seconds)
@@ -110,7 +111,8 @@ class UploadJob:
             result = self.prefix.run(self.driver, *args, timeout=timeout)
         finally:
             self.prefix.env = saved
-        text = re.sub(r"\r+\n", "\n", result.stdout.decode(errors="replace"))
+        # The job log is ANSI text.
+        text = re.sub(r"\r+\n", "\n", result.stdout.decode("cp1252", errors="replace"))
         log, _, curl_log = text.partition("=== FTPsLog.txt\n")
         return result.returncode, log, curl_log
 
@@ -159,6 +161,45 @@ def test_split_volumes_arrive_whole(job, servers, tmp_path):
     code, boxes, _ = job.test_upload(server.port, folder="backup")
     assert code == 1 and boxes == "=== box: Upload Successful\n", boxes
     assert (home / "backup" / "FTP_test.txt").read_bytes() == b"Hello World!"
+
+
+def test_volumes_named_in_the_code_page_carry_every_name(job, servers, tmp_path):
+    home = tmp_path / "ftp"
+    server = ftp_server(servers, home, "--latin1-names")
+    names = ["Report \u2013 final.txt", "\u041e\u0442\u0447\u0451\u0442.txt", "\u5831\u544a\u66f8.txt"]
+    for name in names:
+        job.add(name, os.urandom(40_000))
+    zip_name = "Backup \u2013 B\u00fcro\u2019s.zip"
+    code, log, _ = job.run(server.port, "--split", "64", "1", "--name", zip_name, "--verbose")
+    volumes = job.volumes()
+    assert code == 1, log
+    assert len(volumes) >= 2
+    assert [v.name for v in volumes] == [f"{zip_name}.{n:03d}" for n in range(1, len(volumes) + 1)]
+    # The log names every volume; the wire carries each name in the ANSI code page, as WinINet sends it.
+    for number, volume in enumerate(volumes, start=1):
+        assert f"\tFile {number}: {job.prefix.windows_path(volume)}\n" in log
+    received = sorted(home.iterdir())
+    assert [p.name.encode("latin-1") for p in received] == [v.name.encode("cp1252") for v in volumes]
+    joined = tmp_path / "joined.zip"
+    joined.write_bytes(b"".join(p.read_bytes() for p in received))
+    listing = subprocess.run(["7z", "l", "-slt", "-pzip pass", str(joined)], capture_output=True, text=True).stdout
+    assert sorted(p.rsplit("/", 1)[-1] for p in listing.splitlines() if p.startswith("Path = ") and "/src/" in p) \
+        == sorted(names)
+
+
+def test_root_that_made_no_archive_holds_back_no_other(job, servers, tmp_path, wine_prefix):
+    home = tmp_path / "ftp"
+    server = ftp_server(servers, home)
+    job.add("z.txt", b"on Z")
+    other = wine_prefix.path / "drive_c" / "other"
+    other.mkdir()
+    (other / "locked.txt").write_bytes(b"held open by another program")
+    code, log, _ = job.run(server.port, "--lock", "C:\\other\\locked.txt", sources=["C:\\other\\"])
+    assert code == 3, log
+    assert "Remote backup via FTP completed successfully.  Uploaded 1 file.\n" in log
+    assert_same_files([job.compressed / "Backup_Z.zip"], home)
+    assert "ERROR (2): Compression operation Failed.\n" in log
+    assert not (job.compressed / "Backup_C.zip").exists()
 
 
 def test_broken_transfer_resumes_where_the_server_stopped(job, servers, tmp_path):

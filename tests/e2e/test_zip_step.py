@@ -10,6 +10,9 @@ import pytest
 DRIVER = "zip_job_driver.exe"
 OLD = 1_300_000_000      # 2011
 FUTURE = 4_000_000_000   # 2096
+# Names users have: cp1252 punctuation, Cyrillic, CJK, and a name of 250 characters.
+USER_NAMES = ["Report \u2013 final.txt", "Bob\u2019s \u201cnotes\u201d.txt", "\u20ac receipts.txt",
+              "\u041e\u0442\u0447\u0451\u0442.txt", "\u5831\u544a\u66f8.txt", "n" * 246 + ".txt"]
 
 
 def seven_zip(*args):
@@ -73,6 +76,22 @@ def test_plain_archive_holds_every_file(job):
     with zipfile.ZipFile(archive) as z:
         name = next(n for n in z.namelist() if n.endswith("src/a.txt"))
         assert z.read(name) == b"alpha\n" * 1000
+
+
+def test_every_name_reaches_the_archive(job):
+    for i, name in enumerate(USER_NAMES):
+        job.add(f"names/{name}", f"file {i}\n".encode())
+    code, log = job.run()
+    assert code == 1, log
+    archive = job.compressed / "Backup.zip"
+    assert seven_zip("t", "-bd", str(archive)).returncode == 0
+    listed = [p.rsplit("/", 1)[-1] for p in seven_zip("l", "-slt", str(archive)).stdout.splitlines()
+              if p.startswith("Path = ") and "/names/" in p]
+    assert sorted(listed) == sorted(USER_NAMES)
+    with zipfile.ZipFile(archive) as z:
+        for i, name in enumerate(USER_NAMES):
+            entry = next(n for n in z.namelist() if n.endswith("/names/" + name))
+            assert z.read(entry) == f"file {i}\n".encode()
 
 
 def test_encrypted_archive_opens_with_its_password_only(job):

@@ -2,7 +2,7 @@
 /usr/bin/python3 (Debian's pyftpdlib and asyncssh). Each prints "port <n>" once it listens.
 
   upload_servers.py ftp --home DIR --user U --password P [--drop-once BYTES]
-                        [--throttle BYTES_PER_S] [--no-rest] [--rest-reply TEXT]
+                        [--throttle BYTES_PER_S] [--no-rest] [--rest-reply TEXT] [--latin1-names]
   upload_servers.py sftp --root DIR --user U --password P --host-key FILE
 """
 import argparse
@@ -33,6 +33,9 @@ def run_ftp(args):
 
     class Handler(FTPHandler):
         dtp_handler = DroppingDTP
+        def decode(self, data):
+            # Each byte of a command as one character, so a test can see the bytes of a name.
+            return data.decode("latin-1") if args.latin1_names else super().decode(data)
 
         def ftp_REST(self, line):
             if args.no_rest:
@@ -95,6 +98,7 @@ def main():
     ftp.add_argument("--throttle", type=int, default=0)
     ftp.add_argument("--no-rest", action="store_true")
     ftp.add_argument("--rest-reply", default="")
+    ftp.add_argument("--latin1-names", action="store_true")
     sftp = sub.add_parser("sftp")
     sftp.add_argument("--root", required=True)
     sftp.add_argument("--user", required=True)

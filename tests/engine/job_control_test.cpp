@@ -1,5 +1,6 @@
 // Starting, stopping and finishing jobs as the window thread does, with a recording shell in
 // place of the window.
+#include <winsock2.h>
 #include <gtest/gtest.h>
 
 #include <string>
@@ -239,6 +240,47 @@ TEST_F(JobControlTest, StopWithTheCancelByteAlreadySetStillWaitsForTheEnd)
     EXPECT_EQ(env.shell.trayUpdates, 0); // the first stop already told the window
     WaitForSingleObject(thread, INFINITE);
     CloseHandle(thread);
+}
+
+// A second Stop, given while the first one waits for the job (a double click, or Exit while a
+// stop waits), arrives through the first one's message loop.
+int secondStopIndex = -1;
+bool secondStopRan = false;
+
+void CALLBACK StopAgain(HWND, UINT, UINT_PTR timer, DWORD)
+{
+    KillTimer(nullptr, timer);
+    StopBackupJob(secondStopIndex);
+    secondStopRan = true;
+}
+
+TEST_F(JobControlTest, TwoStopsThatMeetCloseTheMailSocketOnce)
+{
+    WSADATA winsock;
+    ASSERT_EQ(WSAStartup(MAKEWORD(2, 2), &winsock), 0);
+    int index = env.AddConfig("Job A", destination, {Narrow(source)}, Enabled | Uncompressed);
+    BackupConfig *config = env.Config(index);
+    SetConfigRunning(config, 1);
+    SOCKET mail = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    ASSERT_NE(mail, INVALID_SOCKET);
+    SetSmtpSocket(config, (int)mail);
+    FakeJob job = {config, 400};
+    HANDLE thread = CreateThread(nullptr, 0, EndFakeJobLater, &job, 0, nullptr);
+    ASSERT_NE(thread, nullptr);
+    secondStopIndex = index;
+    secondStopRan = false;
+    ASSERT_NE(SetTimer(nullptr, 0, 50, StopAgain), 0u);
+    BoxRecorder boxes;
+
+    StopBackupJob(index);
+
+    EXPECT_TRUE(secondStopRan);
+    EXPECT_TRUE(boxes.texts.empty()) << boxes.texts[0];
+    EXPECT_EQ(GetSmtpSocket(config), -1);
+    EXPECT_EQ(closesocket(mail), SOCKET_ERROR) << "the stop left the socket open";
+    WaitForSingleObject(thread, INFINITE);
+    CloseHandle(thread);
+    WSACleanup();
 }
 
 TEST_F(JobControlTest, FirstStopSetsTheByteAndTellsTheWindow)

@@ -490,6 +490,71 @@ TEST_F(JobRunTest, WideFileNamesAreCopiedUnderTheirOwnNames)
     EXPECT_TRUE(HasLine(env.LogLines(index), "\t\tNot Changed : 2 / 9 bytes"));
 }
 
+// Names beyond what the ANSI code page holds: every file is mirrored, kept when deleted, and
+// every log line that names one is written, with '?' where the code page lacks a character.
+TEST_F(JobRunTest, NamesOutsideTheCodePageAreMirroredDeletedAndLoggedWhole)
+{
+    struct {
+        const wchar_t *name;
+        const char *logged;
+    } names[] = {
+        {L"Report \u2013 final.txt", "Report \x96 final.txt"},
+        {L"Bob\u2019s \u201cnotes\u201d.txt", "Bob\x92s \x93notes\x94.txt"},
+        {L"\u20ac receipts.txt", "\x80 receipts.txt"},
+        {L"\u041e\u0442\u0447\u0451\u0442.txt", "?????.txt"},
+        {L"\u5831\u544a\u66f8.txt", "???.txt"},
+    };
+    for (const auto &n : names)
+        WriteTextFile(source + n.name, Narrow(n.name));
+    // A file that cannot be read, in a second source: its WARNING line must be there too.
+    std::wstring heldFolder = env.work.Wide() + L"held\\";
+    MakeFolder(heldFolder);
+    std::wstring locked = heldFolder + L"\u5831\u544a.txt";
+    WriteTextFile(locked, "held");
+    int index = env.AddConfig("Job A", destination, {Narrow(source), Narrow(heldFolder)},
+                              Enabled | Uncompressed | SaveDeleted);
+    gSettings.logVerbose = 1;
+    HANDLE held = CreateFileW(locked.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    int result = env.RunJob(index);
+    CloseHandle(held);
+    EXPECT_EQ(result, 3);
+    std::vector<std::string> lines = env.LogLines(index);
+    std::string from = "\tFrom: " + Narrow(source);
+    for (const auto &n : names) {
+        EXPECT_EQ(ReadTextFile(MirrorOf(source) + n.name), Narrow(n.name));
+        EXPECT_TRUE(HasLine(lines, from + n.logged)) << n.logged;
+    }
+    EXPECT_TRUE(HasLine(lines, "WARNING: Unable to backup file:"));
+    EXPECT_TRUE(HasLine(lines, "\tFrom: " + Narrow(heldFolder) + "??.txt"));
+
+    for (const auto &n : names)
+        DeleteFileW((source + n.name).c_str());
+    ASSERT_EQ(env.RunJob(index), 1) << env.LogText(index);
+    lines = env.LogLines(index);
+    EXPECT_TRUE(HasLine(lines, "\tDeleted From Backup: 5"));
+    for (const auto &n : names) {
+        EXPECT_FALSE(FileExists(MirrorOf(source) + n.name));
+        EXPECT_EQ(ReadTextFile(DeletedOf(source) + n.name), Narrow(n.name));
+        EXPECT_TRUE(HasLine(lines, "Removed deleted file from: " + Narrow(MirrorOf(source)) + n.logged)) << n.logged;
+    }
+}
+
+// The previous runs are appended byte for byte: a Ctrl-Z in them is just another byte, and
+// their line ends stay as they were.
+TEST_F(JobRunTest, OlderLogIsKeptByteForByteBelowTheNewRun)
+{
+    WriteTextFile(source + L"a.txt", "a");
+    int index = AddJob(Enabled | Uncompressed);
+    const std::string older = "older run\r\nname with \x1a in it\r\nafter the byte\r\nlone line feed\nend";
+    WriteTextFile(Widen(env.data.path + "1.txt"), older);
+    EXPECT_EQ(env.RunJob(index), 1);
+    std::string text = env.LogText(index);
+    std::string newRun = std::string("Job Result: Success\r\n") + FinishedLine() + "\r\n" + kFinished + "\r\n\r\n";
+    EXPECT_NE(text.find(newRun + older), std::string::npos) << text;
+    EXPECT_EQ(text.substr(text.size() - older.size()), older);
+}
+
 TEST_F(JobRunTest, ReadOnlyMirrorOfAChangedFileIsReplaced)
 {
     WriteTextFile(source + L"a.txt", "one");

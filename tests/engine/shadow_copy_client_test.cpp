@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <shlobj.h>
+#include <tlhelp32.h>
 #include <stdio.h>
 #include <string.h>
 #include <string>
@@ -57,6 +58,35 @@ bool IsAnyShadowLibraryLoaded()
     return GetModuleHandleA("kv_vss.dll") != nullptr || GetModuleHandleA("kv64dll.dll") != nullptr;
 }
 
+// Waits for every thread of this process that runs ShadowCopyThreadProc to end; false when
+// one is still running after timeoutMs.
+bool WaitForShadowThreads(DWORD timeoutMs)
+{
+    typedef LONG(WINAPI * QueryThreadProc)(HANDLE, int, void *, ULONG, ULONG *);
+    const int kThreadStartAddress = 9;
+    QueryThreadProc query = reinterpret_cast<QueryThreadProc>(
+        reinterpret_cast<void *>(GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtQueryInformationThread")));
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+    if (query == nullptr || snapshot == INVALID_HANDLE_VALUE)
+        return false;
+    bool ended = true;
+    THREADENTRY32 entry = {};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry)) {
+        if (entry.th32OwnerProcessID != GetCurrentProcessId())
+            continue;
+        HANDLE thread = OpenThread(SYNCHRONIZE | THREAD_QUERY_INFORMATION, FALSE, entry.th32ThreadID);
+        void *start = nullptr;
+        if (thread != nullptr && query(thread, kThreadStartAddress, &start, sizeof start, nullptr) == 0 &&
+            start == reinterpret_cast<void *>(ShadowCopyThreadProc))
+            ended = WaitForSingleObject(thread, timeoutMs) == WAIT_OBJECT_0 && ended;
+        if (thread != nullptr)
+            CloseHandle(thread);
+    }
+    CloseHandle(snapshot);
+    return ended;
+}
+
 // Makes every folder of path (ending in '\') below an existing root.
 bool MakeFolders(const std::wstring &path)
 {
@@ -84,6 +114,7 @@ protected:
     void TearDown() override
     {
         SetShadowLibraryForTesting(nullptr, nullptr);
+        SetShadowReleaseLimitForTesting(0);
         SetCurrentDirectoryW(savedFolder.c_str());
         if (target != 0) {
             EXPECT_FALSE(IsDriveDefined(target)) << "the shadow letter was left behind";
@@ -418,6 +449,34 @@ TEST_F(ShadowJobTest, CancelDuringTheStatusWaitEndsTheJobAborted)
     const char cancelled[] = "ERROR: Shadow copy creation cancelled before the shadow copies were ready";
     EXPECT_TRUE(HasLine(env.LogLines(index), cancelled)) << env.LogText(index);
     EXPECT_FALSE(FileExists(MirrorOf(source) + L"a.txt"));
+    EXPECT_FALSE(IsAnyShadowLibraryLoaded());
+}
+
+TEST_F(ShadowJobTest, LibraryThatKeepsItsCopiesPastTheLimitEndsTheJobWithWarnings)
+{
+    // The double holds its letter 4 s after the release request, the job waits 1 s for it.
+    ScopedEnvironment vss("VELLORAN_VSS_DOUBLE", "ok:0:4000");
+    SetShadowLibraryForTesting((BinFolder() + "\\").c_str(), "kv_vss.dll");
+    SetShadowReleaseLimitForTesting(1000);
+    WriteTextFile(source + L"a.txt", "live");
+    int index = AddJob();
+
+    EXPECT_EQ(env.RunJob(index), (int)JobResult::Warnings) << env.LogText(index);
+    std::vector<std::string> lines = env.LogLines(index);
+    EXPECT_TRUE(HasLine(lines, "ERROR: The shadow copy library did not release the shadow copies within 1 seconds"))
+        << env.LogText(index);
+    EXPECT_EQ(ReadTextFile(MirrorOf(source) + L"a.txt"), "live");
+
+    // The library's thread goes on writing its request block after the job has ended; it
+    // must find it alive and let go of its letter.
+    ASSERT_TRUE(WaitForShadowThreads(20000));
+    EXPECT_FALSE(IsDriveDefined(target));
+    EXPECT_NE(ReadTextFile(Widen(env.dataPath + "VSSLog.txt")).find("Released 1 test double letter(s)"),
+              std::string::npos);
+    // The job leaves a library it gave up on loaded; its thread has left it now.
+    HMODULE library = GetModuleHandleA("kv_vss.dll");
+    ASSERT_NE(library, nullptr);
+    FreeLibrary(library);
     EXPECT_FALSE(IsAnyShadowLibraryLoaded());
 }
 

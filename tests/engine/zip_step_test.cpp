@@ -86,6 +86,32 @@ TEST_F(ZipStepTest, OneRootMakesOneArchiveFromItsListFile)
     EXPECT_NE(list.find(root + "sub\\b.txt\r\n"), std::string::npos) << list;
 }
 
+// Windows allows a name that is no valid UTF-16 (Wine refuses to make one): it cannot go
+// into the UTF-8 list, so it is a WARNING line that names it, and the listing goes on.
+TEST_F(ZipStepTest, NameThatCannotBeListedIsAWarningLine)
+{
+    ScratchFolder logs;
+    std::wstring logPath = logs.Wide() + L"log.txt";
+    std::wstring listPath = logs.Wide() + L"list.txt";
+    FILE *log = _wfopen(logPath.c_str(), L"wt");
+    ZipOutput output = {};
+    strcpy(output.root, "C:\\");
+    output.listFile = _wfopen(listPath.c_str(), L"wt");
+    ASSERT_TRUE(log != nullptr && output.listFile != nullptr);
+    JobContext context = {};
+    context.zipOutputs = &output;
+    context.zipOutputCount = 1;
+    std::wstring lone = std::wstring(L"C:\\data\\lone") + (wchar_t)0xD800 + L".txt";
+    EXPECT_EQ(AddToZipList(log, lone.c_str(), &context, 0), -1);
+    EXPECT_EQ(AddToZipList(log, L"C:\\data\\\u5831\u544a.txt", &context, 0), 1);
+    EXPECT_EQ(output.fileCount, 1);
+    fclose(output.listFile);
+    fclose(log);
+    free(output.names);
+    EXPECT_EQ(ReadTextFile(listPath), "data\\\xe5\xa0\xb1\xe5\x91\x8a.txt\r\n");
+    EXPECT_EQ(ReadTextFile(logPath), "WARNING (4d): Unable to list file for compression: C:\\data\\lone?.txt\r\n");
+}
+
 TEST_F(ZipStepTest, FiltersAndDuplicateSourcesListEachFileOnce)
 {
     WriteTextFile(source + L"keep.txt", "k");

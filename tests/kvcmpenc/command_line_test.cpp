@@ -44,6 +44,8 @@ TEST(CommandLine, AcceptsOnlyTheFormsTheZipStepBuilds)
         {"fake.exe a -tzip -scsWIN -ssw -v0m \"D:\\out.zip\" @\"C:\\list.txt\"", false},
         {"fake.exe a -tzip -scsWIN -ssw -v10x \"D:\\out.zip\" @\"C:\\list.txt\"", false},
         {"fake.exe a -tzip -scsWIN -ssw -v1m -v2m \"D:\\out.zip\" @\"C:\\list.txt\"", false},
+        {"fake.exe a -tzip -scsUTF-8 -scsWIN -ssw \"D:\\out.zip\" @\"C:\\list.txt\"", false},
+        {"fake.exe a -tzip -scsDOS -ssw \"D:\\out.zip\" @\"C:\\list.txt\"", false},
     };
     for (const LineCase &c : cases) {
         ArchiveCommand command;
@@ -64,8 +66,10 @@ TEST(CommandLine, TakesPathsPasswordAndVolumeSizeFromTheWords)
     EXPECT_EQ(command.volumeSize, 3072u);
     EXPECT_TRUE(command.encrypted);
     EXPECT_EQ(command.password, "pass word");
+    EXPECT_FALSE(command.utf8List);
 
-    ASSERT_TRUE(ParseArchiveCommand("fake.exe a -tzip -scsWIN -ssw \"o.zip\" @\"l.txt\"", &command));
+    ASSERT_TRUE(ParseArchiveCommand("fake.exe a -tzip -scsUTF-8 -ssw \"o.zip\" @\"l.txt\"", &command));
+    EXPECT_TRUE(command.utf8List);
     EXPECT_EQ(command.volumeSize, 0u);
     EXPECT_FALSE(command.encrypted);
     EXPECT_TRUE(command.password.empty());

@@ -283,11 +283,12 @@ TEST_F(RunDLLCommandTest, UnreadableFileIsSkippedWithWarnings)
     EXPECT_NE(log.find("WARNING: Unable to open file, skipped: missing.txt"), std::string::npos);
 }
 
-TEST_F(RunDLLCommandTest, NothingReadableWritesNoArchive)
+// Code 1 says an archive was made; a call that made none has failed.
+TEST_F(RunDLLCommandTest, NothingReadableWritesNoArchiveAndFails)
 {
     WriteList({"missing.txt"});
     std::string archive = output_ + "none.zip";
-    EXPECT_EQ(Run(CommandLine("", archive)), CompressionWarnings);
+    EXPECT_EQ(Run(CommandLine("", archive)), CompressionFailed);
     EXPECT_EQ(CountFiles(output_), 0);
 }
 
@@ -347,23 +348,38 @@ TEST_F(RunDLLCommandTest, CancelMidArchiveDeletesThePartsAlreadyWritten)
 
 TEST_F(RunDLLCommandTest, NamesOutsideAsciiAreStoredAsUtf8)
 {
-    // A name the ANSI code page can carry, as the list file holds it.
-    std::wstring wide = L"caf\u00e9.txt";
-    char ansi[MAX_PATH] = "";
-    ASSERT_GT(WideCharToMultiByte(CP_ACP, 0, wide.c_str(), -1, ansi, sizeof ansi, nullptr, nullptr), 0);
-    HANDLE file = CreateFileW((std::wstring(source_.begin(), source_.end()) + wide).c_str(), GENERIC_WRITE, 0,
-                              nullptr, CREATE_ALWAYS, 0, nullptr);
-    ASSERT_NE(file, INVALID_HANDLE_VALUE);
-    DWORD written = 0;
-    WriteFile(file, "bonjour", 7, &written, nullptr);
-    CloseHandle(file);
-    WriteList({ansi});
+    // The same names as an ANSI list (-scsWIN) can carry them and as a UTF-8 list (-scsUTF-8),
+    // which carries every name; a line that is no UTF-8 is skipped with a warning.
+    std::wstring cafe = L"caf\u00e9.txt", report = L"\u041e\u0442\u0447\u0451\u0442 \u5831\u544a.txt";
+    for (const std::wstring &name : {cafe, report}) {
+        HANDLE file = CreateFileW((std::wstring(source_.begin(), source_.end()) + name).c_str(), GENERIC_WRITE, 0,
+                                  nullptr, CREATE_ALWAYS, 0, nullptr);
+        ASSERT_NE(file, INVALID_HANDLE_VALUE);
+        DWORD written = 0;
+        WriteFile(file, "bonjour", 7, &written, nullptr);
+        CloseHandle(file);
+    }
+    WriteList({"caf\xe9.txt"});
     std::string archive = output_ + "u.zip";
     ASSERT_EQ(Run(CommandLine("", archive)), CompressionOk);
-    ReadBack zip(archive);
     std::string bytes;
-    ASSERT_TRUE(zip.Read("caf\xc3\xa9.txt", nullptr, &bytes));
-    EXPECT_EQ(bytes, "bonjour");
+    {
+        ReadBack zip(archive);
+        ASSERT_TRUE(zip.Read("caf\xc3\xa9.txt", nullptr, &bytes));
+        EXPECT_EQ(bytes, "bonjour");
+    }
+    std::string reportUtf8 = "\xd0\x9e\xd1\x82\xd1\x87\xd1\x91\xd1\x82 \xe5\xa0\xb1\xe5\x91\x8a.txt";
+    WriteList({"caf\xc3\xa9.txt", reportUtf8, "bad\xe9.txt"});
+    std::string commandLine = CommandLine("", output_ + "v.zip");
+    commandLine.replace(commandLine.find("-scsWIN"), 7, "-scsUTF-8");
+    ASSERT_EQ(Run(commandLine), CompressionWarnings);
+    ReadBack zip(output_ + "v.zip");
+    EXPECT_EQ(zip.Count(), 2);
+    EXPECT_TRUE(zip.Read("caf\xc3\xa9.txt", nullptr, &bytes));
+    EXPECT_TRUE(zip.Read(reportUtf8.c_str(), nullptr, &bytes));
+    // The log is ANSI text: what the code page lacks is '?'.
+    EXPECT_NE(Log().find("Adding: ????? ??.txt"), std::string::npos);
+    EXPECT_NE(Log().find("WARNING: Invalid file name in list, skipped: bad\xe9.txt"), std::string::npos);
 }
 
 TEST(LibraryLifetime, StaysLoadedAfterTheCallerUnloadsIt)

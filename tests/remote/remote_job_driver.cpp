@@ -4,8 +4,9 @@
 //   remote_job_driver.exe --lib <folder> --dest <folder> --server <text> --port <n>
 //       [--user <text>] [--pass <text>] [--folder <text>] [--flags <hex ConfigFlags to add>]
 //       [--name <zip name>] [--zip-password <text>] [--split <size> <unit 0-3>] [--retry <n>] [--verbose]
-//       [--allow-plain] [--stop-when-uploading] [--test-upload] <source> ...
+//       [--allow-plain] [--stop-when-uploading] [--test-upload] [--lock <file>] <source> ...
 // --stop-when-uploading stops the job as the Stop command does once the first bytes are sent.
+// --lock holds a file open without sharing during the job.
 // --test-upload runs the FTP page's test upload with these settings instead of a job.
 #include <windows.h>
 #include <stdio.h>
@@ -27,7 +28,7 @@
 namespace {
 
 struct DriverOptions {
-    std::string lib, dest, server, user = "tester", pass = "secret", folder, zipPassword, name = "Backup.zip";
+    std::string lib, dest, server, user = "tester", pass = "secret", folder, zipPassword, name = "Backup.zip", lock;
     int port = 0, splitSize = 0, splitUnit = 0, retry = -1;
     uint32_t flags = 0;
     bool verbose = false, allowPlain = false, stop = false, testUpload = false;
@@ -50,6 +51,7 @@ bool ParseOptions(int argc, char **argv, DriverOptions *o)
         else if (a == "--name" && more) o->name = argv[++i];
         else if (a == "--zip-password" && more) o->zipPassword = argv[++i];
         else if (a == "--retry" && more) o->retry = atoi(argv[++i]);
+        else if (a == "--lock" && more) o->lock = argv[++i];
         else if (a == "--split" && i + 2 < argc) {
             o->splitSize = atoi(argv[++i]);
             o->splitUnit = atoi(argv[++i]);
@@ -147,6 +149,10 @@ int main(int argc, char **argv)
         BackupConfig *config = env.Config(index);
         Configure(config, options);
         SetSmtpSocket(config, -1); // as a job started by the window has it: no mail socket open
+        HANDLE held = INVALID_HANDLE_VALUE;
+        if (!options.lock.empty())
+            held = CreateFileA(options.lock.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0,
+                               nullptr);
         StopRequest request = {index, config};
         HANDLE stopper = nullptr;
         if (options.stop)
@@ -156,6 +162,8 @@ int main(int argc, char **argv)
             WaitForSingleObject(stopper, INFINITE);
             CloseHandle(stopper);
         }
+        if (held != INVALID_HANDLE_VALUE)
+            CloseHandle(held);
         log = env.LogText(index);
         curlLog = ReadTextFile(Widen(env.dataPath + "FTPsLog.txt"));
     }

@@ -124,6 +124,59 @@ TEST_F(HostExitCode, TrailingBlanksAfterTheLogPathAreNotPartOfIt)
     EXPECT_NE(ReadWholeFile(ownLog).find("ERROR: Unable to create shadow copy."), std::string::npos);
 }
 
+// A path of exactly `length` characters in a folder that exists.
+std::string PathOfLength(size_t length, const std::string &name)
+{
+    std::string folder = MakeTempFolder("vss-long-lines") + std::string(100, 'd') + "\\";
+    CreateDirectoryA(folder.c_str(), nullptr);
+    folder += std::string(100, 'e') + "\\";
+    CreateDirectoryA(folder.c_str(), nullptr);
+    std::string path = folder + name;
+    path.insert(path.size() - 4, length - path.size(), 'x');  // before the ".txt"
+    return path;
+}
+
+TEST_F(HostExitCode, RequestLineLongerThan259CharactersIsMalformedNotShifted)
+{
+    ScopedEnvironment vss("VELLORAN_VSS_DOUBLE", "ok:0");
+    // 259 characters are read whole: the host waits for its release notice at that path.
+    fields_.release = PathOfLength(259, "VSScom3.txt");
+    WriteRequest();
+    {
+        HostProcess host;
+        ASSERT_TRUE(host.Start(BinPath("kv64wrap.exe")));
+        ASSERT_TRUE(WaitUntil([&] { return FileExists(fields_.reply) || !host.Running(); }, kRunLimitMs));
+        ASSERT_TRUE(host.Running()) << HostLog();
+        EXPECT_TRUE(TargetReadable());
+        ASSERT_TRUE(WriteWholeFile(fields_.release, "1\n"));
+        EXPECT_EQ(host.Wait(kRunLimitMs), 0) << HostLog();
+        EXPECT_FALSE(TargetReadable());
+    }
+
+    // One more character on line 4, or a line 1 too long to name the own log: exit 18 before
+    // anything is loaded; the own log says which line when line 1 itself was whole.
+    struct Case {
+        std::string RequestFields::*field;
+        int line;
+        bool logged;
+    };
+    const Case cases[] = {
+        {&RequestFields::release, 4, true},
+        {&RequestFields::ownLog, 1, false},
+    };
+    for (const Case &c : cases) {
+        SetUp();
+        fields_.*c.field = PathOfLength(260, "VSSLog.txt");
+        WriteRequest();
+        EXPECT_EQ(RunHost(), 18) << "line " << c.line;
+        EXPECT_FALSE(FileExists(fields_.libraryLog)) << "line " << c.line << ": the library was loaded";
+        EXPECT_FALSE(FileExists(fields_.reply));
+        std::string expected = "ERROR: Line " + std::to_string(c.line) + " of " + fields_.request +
+                               " is longer than 259 characters; the request is not carried out\r\n";
+        EXPECT_EQ(HostLog() == expected, c.logged) << "line " << c.line << ": " << HostLog();
+    }
+}
+
 TEST_F(HostExitCode, LibraryMissingBesideTheHostIsOne)
 {
     std::string folder = MakeTempFolder("vss-host-alone");

@@ -19,6 +19,9 @@
 //   window_probe page TITLE N      show page N of that property sheet
 //   window_probe time TITLE ID H M set time picker ID to H:M, as the user would
 //   window_probe additem TITLE PATH  add PATH to the sheet's current page as a dropped item
+//   window_probe window CLASS MS   wait for a shown top-level window of this class (the help
+//                                  window, say); prints its title and the number of items of
+//                                  the tree views inside it
 // In a property sheet, controls are looked for on its current page first.
 #include <windows.h>
 #include <commctrl.h>
@@ -350,6 +353,33 @@ static int PressSheetButton(const char *title, int button)
     return PostMessageA(sheet, kPressButton, (WPARAM)button, 0) ? 0 : 1;
 }
 
+static BOOL CALLBACK CountTreeItems(HWND child, LPARAM lParam)
+{
+    char className[64] = "";
+    GetClassNameA(child, className, sizeof className);
+    if (strcmp(className, WC_TREEVIEWA) == 0)
+        *(LRESULT *)lParam += SendMessageA(child, TVM_GETCOUNT, 0, 0);
+    return TRUE;
+}
+
+static int WaitForWindowOfClass(const char *className, DWORD ms)
+{
+    for (DWORD waited = 0;; waited += 100) {
+        HWND window = FindWindowA(className, nullptr);
+        if (window != nullptr && IsWindowVisible(window)) {
+            char title[kTextSize] = "";
+            GetWindowTextA(window, title, sizeof title);
+            LRESULT items = 0;
+            EnumChildWindows(window, CountTreeItems, (LPARAM)&items);
+            printf("%s\t%ld\n", title, (long)items);
+            return 0;
+        }
+        if (waited >= ms)
+            return 1;
+        Sleep(100);
+    }
+}
+
 int main(int argc, char **argv)
 {
     if (argc < 2)
@@ -377,6 +407,8 @@ int main(int argc, char **argv)
         return SetPickerTime(argv[2], atoi(argv[3]), atoi(argv[4]), atoi(argv[5]));
     if (strcmp(verb, "additem") == 0 && argc == 4)
         return AddPageItem(argv[2], argv[3]);
+    if (strcmp(verb, "window") == 0 && argc == 4)
+        return WaitForWindowOfClass(argv[2], (DWORD)atoi(argv[3]));
     HWND window = FindMainWindow();
     if (window == nullptr)
         return 3;
