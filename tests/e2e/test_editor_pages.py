@@ -9,7 +9,8 @@ import subprocess
 import time
 
 import vlrstore
-from test_main_window_display import grab, x_display  # noqa: F401 (a fixture)
+from test_help_file import use_x11
+from test_main_window_display import grab
 from test_shell import IDM_EXIT, WM_COMMAND, Program, wait_until
 from test_zip_step import seven_zip
 
@@ -146,9 +147,7 @@ def test_configuration_made_through_every_page_is_stored_and_runs(wine_prefix, b
 
 
 def test_pictures_of_the_four_pages_at_every_dialog_size(wine_prefix, bin_dir, tmp_path, x_display):
-    wine_prefix.env["DISPLAY"] = x_display
-    subprocess.run(["wine", "reg", "add", r"HKCU\Software\Wine\Drivers", "/v", "Graphics", "/d", "x11", "/f"],
-                   env=wine_prefix.env, check=True, capture_output=True, timeout=60)
+    use_x11(wine_prefix, x_display)
     artefacts = pathlib.Path(os.environ["VELLORAN_BUILD_DIR"]) / "artifacts"
     artefacts.mkdir(exist_ok=True)
     program = Program(wine_prefix, bin_dir)
