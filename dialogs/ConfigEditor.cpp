@@ -179,6 +179,9 @@ int SaveEditedConfig(HWND owner, int index)
                        "Remote backup will be skipped until you either enable encryption or turn off the global "
                        "option to never remote backup an un-encrypted file.",
                        kProductName, MB_ICONINFORMATION);
+    // The end of the session may come while a box is open: from then on the table stays as it is.
+    if (shutDownDone)
+        return 0;
     StopAllConfigSizes();
     GetLocalNow(&editedConfig.dateModified);
     if (index == -1) {
@@ -194,7 +197,7 @@ int SaveEditedConfig(HWND owner, int index)
                                         "This configuration is currently running a backup.\nTo save your changes "
                                         "the backup must be stopped.\nDo you want to stop the backup?",
                                         kProductName, MB_YESNO);
-            if (answer != IDYES)
+            if (answer != IDYES || shutDownDone)
                 return configSaved;
             StopBackupJob(index);
         }
@@ -237,7 +240,8 @@ int EditBackupConfig(HWND owner, int index)
         TakeAppliedCopy();
     DropAppliedCopy();
     int result = 0;
-    if (shown != -1 && configSaved != 0)
+    // An end of the session while the sheet was open drops the edit: the table stays as it is.
+    if (shown != -1 && configSaved != 0 && !shutDownDone)
         result = SaveEditedConfig(owner, index);
     FreeConfigArrays(&editedConfig);
     return result;

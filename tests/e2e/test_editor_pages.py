@@ -50,7 +50,7 @@ def make_configuration(editor, source, destination, marker):
     editor.open_new()
     # General
     editor.probe("settext", SHEET, 1029, "Nightly ZIP")
-    editor.probe("additem", SHEET, source)
+    editor.probe("additem", SHEET, 1002, source)
     editor.probe("settext", SHEET, 1008, destination)
     # Schedule: every 2 days at 21:30 by the internal scheduler
     editor.probe("page", SHEET, 1)
@@ -111,7 +111,7 @@ def test_configuration_made_through_every_page_is_stored_and_runs(wine_prefix, b
         assert (r.unique_id, r.description, r.destination, r.sources) == (1, "Nightly ZIP", win_destination,
                                                                           [win_source])
         assert r.flags == (vlrstore.ENABLED | vlrstore.COMPRESSED | vlrstore.ENCRYPTED | vlrstore.SPLIT_ZIP |
-                           vlrstore.SAVE_REVISIONS | vlrstore.SAVE_DELETED | vlrstore.RUN_BEFORE)
+                           vlrstore.SAVE_REVISIONS | vlrstore.SAVE_DELETED | vlrstore.RUN_PROGRAM_BEFORE)
         assert (r.compressed_file_name, r.zip_password) == ("Nightly.zip", "Open Sesame 7")
         assert (r.split_size, r.split_unit) == (1, 2)
         assert (r.date_filter_flags, r.full_backup_every, r.date_filter_count) == (0x2, 5, 0)

@@ -17,8 +17,8 @@ COMPRESSED = 0x8
 ENCRYPTED = 0x10
 SPLIT_ZIP = 0x20
 ENABLED = 0x40
-RUN_BEFORE = 0x80
-RUN_AFTER = 0x100
+RUN_PROGRAM_BEFORE = 0x80
+RUN_PROGRAM_AFTER = 0x100
 
 PASSWORD_KEY = 0xA7
 
@@ -28,6 +28,7 @@ WEEKLY = 2
 SUCCESS = 1
 FAILED = 2
 WARNINGS = 3
+ABORTED = 4
 
 
 def system_time(moment):
@@ -47,7 +48,7 @@ class Config:
 
     def __init__(self, unique_id, description, destination, sources, flags=UNCOMPRESSED | ENABLED,
                  schedule_kind=0, every_days=1, day_mask=0, hour=0, minute=0, date_modified=None,
-                 run_count=0, last_result=0, last_run=None):
+                 run_count=0, last_result=0, last_run=None, program_before=""):
         self.unique_id = unique_id
         self.description = description
         self.destination = destination
@@ -62,6 +63,7 @@ class Config:
         self.run_count = run_count
         self.last_result = last_result
         self.last_run = last_run
+        self.program_before = program_before
 
     def record(self):
         r = bytearray(RECORD_SIZE)
@@ -75,6 +77,7 @@ class Config:
         struct.pack_into("<ii", r, 932, 650, 2)              # splitSize, splitUnit MB
         struct.pack_into("<ii", r, 940, 3, 5)                # dateFilterFlags, fullBackupEvery
         struct.pack_into("<ii", r, 968, 2, self.run_count)   # priority Normal, runCount
+        r[976:1236] = _text(self.program_before, 260)
         r[1496:1512] = system_time(self.date_modified)       # dateCreated
         r[1512:1528] = system_time(self.date_modified)       # dateModified
         struct.pack_into("<i", r, 1528, len(self.sources))

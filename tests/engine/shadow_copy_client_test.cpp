@@ -370,6 +370,20 @@ protected:
             logs += ReadTextFile(Widen(env.dataPath + name));
         return logs;
     }
+    // The source's files as the shadow copy shows them, in a folder the shell points the
+    // shadow letter at once the copies are made.
+    bool PointAtSnapshot(SnapshotShell *shell, const std::vector<std::pair<std::wstring, std::string>> &files)
+    {
+        std::wstring snapshot = env.work.Wide() + L"snapshot\\";
+        if (!MakeFolders(snapshot + source.substr(3)))
+            return false;
+        for (const auto &file : files)
+            if (!WriteTextFile(snapshot + source.substr(3) + file.first, file.second))
+                return false;
+        shell->letter = target;
+        shell->folder = snapshot;
+        return true;
+    }
     std::wstring jobFolder;  // the current folder the job starts in
 };
 
@@ -377,13 +391,8 @@ TEST_F(ShadowJobTest, JobReadsItsSourcesThroughTheShadowLetter)
 {
     ScopedEnvironment vss("VELLORAN_VSS_DOUBLE", "ok:50");
     WriteTextFile(source + L"a.txt", "live");
-    // The same file as the shadow copy shows it, in a folder the letter is pointed at later.
-    std::wstring snapshot = env.work.Wide() + L"snapshot\\";
-    ASSERT_TRUE(MakeFolders(snapshot + source.substr(3)));
-    WriteTextFile(snapshot + source.substr(3) + L"a.txt", "snapshot");
     SnapshotShell shell;
-    shell.letter = target;
-    shell.folder = snapshot;
+    ASSERT_TRUE(PointAtSnapshot(&shell, {{L"a.txt", "snapshot"}}));
 
     int index = AddJob();
     ASSERT_EQ(env.RunJob(index), (int)JobResult::Success) << env.LogText(index) << LibraryLogs();
@@ -398,6 +407,25 @@ TEST_F(ShadowJobTest, JobReadsItsSourcesThroughTheShadowLetter)
     EXPECT_EQ(FileExists(Widen(env.dataPath + "VSSLog1.txt")), IsWow64());
     EXPECT_FALSE(IsAnyShadowLibraryLoaded());
     EXPECT_EQ(CurrentFolder(), jobFolder);
+}
+
+TEST_F(ShadowJobTest, FileMissingFromTheShadowCopyIsAWarningNotAVanishedFile)
+{
+    ScopedEnvironment vss("VELLORAN_VSS_DOUBLE", "ok:50");
+    WriteTextFile(source + L"a.txt", "live");
+    // Made after the shadow copy was taken: the walk sees it, the shadow copy has no such file.
+    WriteTextFile(source + L"new.txt", "new");
+    SnapshotShell shell;
+    ASSERT_TRUE(PointAtSnapshot(&shell, {{L"a.txt", "snapshot"}}));
+
+    int index = AddJob();
+    EXPECT_EQ(env.RunJob(index), (int)JobResult::Warnings) << env.LogText(index) << LibraryLogs();
+    EXPECT_EQ(ReadTextFile(MirrorOf(source) + L"a.txt"), "snapshot");
+    EXPECT_FALSE(FileExists(MirrorOf(source) + L"new.txt"));
+    std::vector<std::string> lines = env.LogLines(index);
+    EXPECT_TRUE(HasLine(lines, "WARNING: Unable to backup file:")) << env.LogText(index);
+    EXPECT_TRUE(HasLine(lines, "\tFrom: " + Narrow(source) + "new.txt")) << env.LogText(index);
+    EXPECT_TRUE(HasLine(lines, "\t\t\tCopy Failed         : 1 / 3 bytes")) << env.LogText(index);
 }
 
 TEST_F(ShadowJobTest, FailureStatusEndsTheJobFailedWithoutCopying)

@@ -18,10 +18,11 @@
 //   window_probe choose TITLE ID N select entry N of drop-down list ID, as the user would
 //   window_probe page TITLE N      show page N of that property sheet
 //   window_probe time TITLE ID H M set time picker ID to H:M, as the user would
-//   window_probe additem TITLE PATH  add PATH to the sheet's current page as a dropped item
 //   window_probe window CLASS MS   wait for a shown top-level window of this class (the help
 //                                  window, say); prints its title and the number of items of
 //                                  the tree views inside it
+//   window_probe additem TITLE ID TEXT   hand TEXT to the page that holds control ID as an
+//                                  item to add (the pages' WM_ADDITEM, as a drop gives it)
 // In a property sheet, controls are looked for on its current page first.
 #include <windows.h>
 #include <commctrl.h>
@@ -311,19 +312,6 @@ static int SetPickerTime(const char *title, int id, int hour, int minute)
     return 0;
 }
 
-// The page's own add message (WM_USER + 2), which a drop of the item ends in.
-static int AddPageItem(const char *title, const char *path)
-{
-    HWND sheet = FindShownDialog(title);
-    HWND page = sheet != nullptr ? (HWND)SendMessageA(sheet, kGetCurrentPage, 0, 0) : nullptr;
-    if (page == nullptr)
-        return 3;
-    RemoteBlock block(page, 2048);
-    if (!block.ok() || strlen(path) >= 2048 || !block.Write(0, path, strlen(path) + 1))
-        return 1;
-    SendMessageA(page, WM_USER + 2, 0, (LPARAM)block.at(0));
-    return 0;
-}
 
 static int SetDialogControlText(const char *title, int id, const char *text)
 {
@@ -341,6 +329,21 @@ static int PrintDialogControlText(const char *title, int id)
     char text[kTextSize] = "";
     SendMessageA(control, WM_GETTEXT, sizeof text, (LPARAM)text);
     printf("%s\n", text);
+    return 0;
+}
+
+static int AddPageItem(const char *title, int id, const char *text)
+{
+    HWND control = FindDialogControl(title, id);
+    if (control == nullptr)
+        return 3;
+    HWND page = GetParent(control);
+    SIZE_T length = strlen(text) + 1;
+    RemoteBlock block(page, length);
+    if (!block.ok() || !block.Write(0, text, length))
+        return 1;
+    const UINT kAddItem = WM_USER + 2;  // WM_ADDITEM
+    SendMessageA(page, kAddItem, 0, (LPARAM)block.at(0));
     return 0;
 }
 
@@ -395,6 +398,8 @@ int main(int argc, char **argv)
         return SetDialogControlText(argv[2], atoi(argv[3]), argv[4]);
     if (strcmp(verb, "text") == 0 && argc == 4)
         return PrintDialogControlText(argv[2], atoi(argv[3]));
+    if (strcmp(verb, "additem") == 0 && argc == 5)
+        return AddPageItem(argv[2], atoi(argv[3]), argv[4]);
     if (strcmp(verb, "press") == 0 && argc == 4)
         return PressSheetButton(argv[2], atoi(argv[3]));
     if (strcmp(verb, "click") == 0 && argc == 4)
@@ -405,8 +410,6 @@ int main(int argc, char **argv)
         return ShowSheetPage(argv[2], atoi(argv[3]));
     if (strcmp(verb, "time") == 0 && argc == 6)
         return SetPickerTime(argv[2], atoi(argv[3]), atoi(argv[4]), atoi(argv[5]));
-    if (strcmp(verb, "additem") == 0 && argc == 4)
-        return AddPageItem(argv[2], argv[3]);
     if (strcmp(verb, "window") == 0 && argc == 4)
         return WaitForWindowOfClass(argv[2], (DWORD)atoi(argv[3]));
     HWND window = FindMainWindow();
