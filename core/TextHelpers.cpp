@@ -136,3 +136,8 @@ int ScramblePassword(char *text)
         text[i] = (char)((unsigned char)text[i] ^ kPasswordKey);
     return length;
 }
+
+int CanScramblePassword(const char *text)
+{
+    return strchr(text, (char)kPasswordKey) == nullptr ? 1 : 0;
+}

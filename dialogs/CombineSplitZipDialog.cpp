@@ -183,7 +183,7 @@ int BrowseFirstZipPart(HWND owner, char *path)
 
 void ShowCombineSplitZip(HWND owner)
 {
-    HINSTANCE instance = programInstance != nullptr ? programInstance : GetModuleHandleA(nullptr);
+    HINSTANCE instance = DialogInstance();
     DialogBoxParamA(instance, MAKEINTRESOURCEA(GetDialogTemplateId(IDD_COMBINE_SPLIT_ZIP)), owner,
                     CombineSplitZipDialogProc, 0);
 }

@@ -128,6 +128,6 @@ INT_PTR CALLBACK AboutDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARA
 
 void ShowAboutBox(HWND owner)
 {
-    DialogBoxParamA(programInstance != nullptr ? programInstance : GetModuleHandleA(nullptr),
+    DialogBoxParamA(DialogInstance(),
                     MAKEINTRESOURCEA(GetDialogTemplateId(IDD_ABOUT)), owner, AboutDialogProc, 0);
 }

@@ -40,6 +40,11 @@ void CenterDialog(HWND dialog)
     MoveWindow(dialog, x, y, width, height, FALSE);
 }
 
+HINSTANCE DialogInstance()
+{
+    return programInstance != nullptr ? programInstance : GetModuleHandleA(nullptr);
+}
+
 int GetDialogTemplateId(int id)
 {
     switch (gSettings.dialogSize) {
@@ -121,7 +126,7 @@ INT_PTR CALLBACK ConfirmExitDialogProc(HWND dialog, UINT message, WPARAM wParam,
 
 int ConfirmExit(HWND owner)
 {
-    INT_PTR result = DialogBoxParamA(programInstance != nullptr ? programInstance : GetModuleHandleA(nullptr), MAKEINTRESOURCEA(GetDialogTemplateId(IDD_CONFIRM_EXIT)),
+    INT_PTR result = DialogBoxParamA(DialogInstance(), MAKEINTRESOURCEA(GetDialogTemplateId(IDD_CONFIRM_EXIT)),
                                      owner, ConfirmExitDialogProc, 0);
     return result == 1 ? 1 : 0;
 }

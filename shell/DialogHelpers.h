@@ -3,6 +3,8 @@
 #include <windows.h>
 
 void CenterDialog(HWND dialog);
+// The module that holds the dialog templates: the program's own, also in test programs.
+HINSTANCE DialogInstance();
 int GetDialogTemplateId(int id);
 // stringId -1 opens path; otherwise the string resource's text.
 int OpenWithShell(int stringId, HWND owner, const char *path);
