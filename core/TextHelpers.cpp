@@ -141,3 +141,8 @@ bool IsPathPrefixOf(const char *item, const char *path)
 {
     return item[0] != '\0' && FindNoCase(path, item) == path;
 }
+
+int CanScramblePassword(const char *text)
+{
+    return strchr(text, (char)kPasswordKey) == nullptr ? 1 : 0;
+}

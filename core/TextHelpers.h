@@ -22,3 +22,6 @@ void SanitizeFileNameW(wchar_t *out, size_t outChars, const wchar_t *name);
 // Stored passwords are XORed byte-wise with this key; the same call unscrambles.
 const unsigned char kPasswordKey = 0xA7;
 int ScramblePassword(char *text);
+// 1 when scrambling keeps the whole password: a byte equal to the key would become the
+// scrambled text's end, so the stored password would lose the rest.
+int CanScramblePassword(const char *text);

@@ -9,7 +9,6 @@
 #include "EditorPage.h"
 #include "HelpAccess.h"
 #include "MailSettingsControls.h"
-#include "PasswordRule.h"
 #include "RemoteBackupSheet.h"
 #include "resource.h"
 
@@ -48,7 +47,7 @@ INT_PTR OnEmailApply(HWND page)
     BackupConfig &c = editedConfig;
     int port = c.smtpPort;
     if (!StoreMailSettings(page, ConfigMailTexts(), &c.emailFlags, &port))
-        return RefusePageApply(page, kUnstorablePasswordText, IDC_MAIL_PASSWORD);
+        return RefusePageApply(page, kPasswordKeyByteMessage, IDC_MAIL_PASSWORD);
     c.smtpPort = port;
     if (IsDlgButtonChecked(page, IDC_RMTEMAIL_ENABLE) == BST_CHECKED)
         c.flags |= RemoteEmail;

@@ -8,7 +8,6 @@
 
 #include "AllocationSeam.h"
 #include "ConfigTable.h"
-#include "ControlHelpers.h"
 #include "DialogHelpers.h"
 #include "EditorPage.h"
 #include "ErrorReport.h"

@@ -6,11 +6,9 @@
 #include <string.h>
 
 #include "ConfigTable.h"
-#include "ControlHelpers.h"
 #include "EditorPage.h"
 #include "HelpAccess.h"
 #include "MsvcrtFormat.h"
-#include "PasswordRule.h"
 #include "RemoteBackupSheet.h"
 #include "SettingsTest.h"
 #include "TextHelpers.h"
@@ -54,7 +52,7 @@ int SelectedProtocol(HWND page)
 // The port as the page sets it: 0 with Default, else the number typed.
 int ReadFtpPort(HWND page)
 {
-    return IsBoxChecked(page, IDC_RMTFTP_PORT_DEFAULT) ? 0 : ReadNumberBox(page, IDC_RMTFTP_PORT);
+    return IsBoxChecked(page, IDC_RMTFTP_PORT_DEFAULT) ? 0 : ReadBoxNumber(page, IDC_RMTFTP_PORT, 5);
 }
 
 // The flags the page shows, put into `flags`.
@@ -141,9 +139,9 @@ INT_PTR OnFtpApply(HWND page)
     BackupConfig &c = editedConfig;
     char password[sizeof c.ftpPassword];
     GetDlgItemTextA(page, IDC_RMTFTP_PASSWORD, password, sizeof password);
-    if (!IsStorablePassword(password)) {
+    if (!CanScramblePassword(password)) {
         SecureZeroMemory(password, sizeof password);
-        return RefusePageApply(page, kUnstorablePasswordText, IDC_RMTFTP_PASSWORD);
+        return RefusePageApply(page, kPasswordKeyByteMessage, IDC_RMTFTP_PASSWORD);
     }
     if (IsBoxChecked(page, IDC_RMTFTP_ENABLE))
         c.flags |= RemoteFtp;

@@ -6,6 +6,7 @@
 #include <string.h>
 
 #include "AllocationSeam.h"
+#include "ConfigEditor.h"
 #include "ConfigTable.h"
 #include "DialogHelpers.h"
 #include "DisplayFormats.h"
@@ -117,7 +118,7 @@ void OnFilterOptions(HWND page)
     for (int i = 0; i < editedConfig.sourceCount; ++i)
         editedConfig.sources[i].sizeKnown = 0;
     StartEditedConfigSize(page);
-    editedConfig.dateFilterCount = 0;
+    ResetEditedDateFilterCount();
 }
 
 void OnBrowseDestination(HWND page)
@@ -151,7 +152,7 @@ void OnAddItem(HWND page, const char *path)
     memset(&added, 0, sizeof added);
     lstrcpynA(added.path, path, sizeof added.path);
     ++editedConfig.sourceCount;
-    editedConfig.dateFilterCount = 0;
+    ResetEditedDateFilterCount();
     PostMessageA(page, WM_FITLISTWIDTH, 0, 0);
     MarkPageChanged(page);
 }

@@ -9,7 +9,6 @@
 #include "MailSettingsControls.h"
 #include "MessageBoxSeam.h"
 #include "OptionsDialog.h"
-#include "PasswordRule.h"
 #include "resource.h"
 
 namespace {
@@ -38,7 +37,7 @@ void OnJobResultOk(HWND dialog)
 {
     uint32_t flags = (uint32_t)gSettings.jrOptions;
     if (!StoreMailSettings(dialog, JobResultMailTexts(), &flags, &gSettings.jrPort)) {
-        ShowMessageBox(dialog, kUnstorablePasswordText, kProductName, MB_OK);
+        ShowMessageBox(dialog, kPasswordKeyByteMessage, kProductName, MB_OK);
         SetFocus(GetDlgItem(dialog, IDC_MAIL_PASSWORD));
         return;
     }

@@ -4,9 +4,8 @@
 #include <string.h>
 
 #include "BackupConfig.h"
-#include "ControlHelpers.h"
+#include "EditorPage.h"
 #include "MsvcrtFormat.h"
-#include "PasswordRule.h"
 #include "SettingsTest.h"
 #include "TextHelpers.h"
 #include "resource.h"
@@ -96,7 +95,7 @@ void ReadMailSettings(HWND dialog, MailSettings *settings)
     GetDlgItemTextA(dialog, IDC_MAIL_FROM, settings->from, sizeof settings->from);
     GetDlgItemTextA(dialog, IDC_MAIL_USERNAME, settings->user, sizeof settings->user);
     GetDlgItemTextA(dialog, IDC_MAIL_PASSWORD, settings->password, sizeof settings->password);
-    settings->port = ReadNumberBox(dialog, IDC_MAIL_PORT);
+    settings->port = ReadBoxNumber(dialog, IDC_MAIL_PORT, 5);
 }
 
 void RunTestMail(HWND dialog)
@@ -138,7 +137,7 @@ bool StoreMailSettings(HWND dialog, const StoredMailTexts &texts, uint32_t *flag
     memset(&typed, 0, sizeof typed);
     typed.flags = *flags;
     ReadMailSettings(dialog, &typed);
-    bool storable = IsStorablePassword(typed.password);
+    bool storable = CanScramblePassword(typed.password);
     if (storable) {
         *flags = typed.flags;
         lstrcpynA(*texts.to, typed.to, sizeof *texts.to);

@@ -156,7 +156,7 @@ void OnOptionsOk(HWND dialog)
     UpdateStartupShortcut(dialog);
     StoreBoxes(dialog, kBoxesAfterShortcut, sizeof kBoxesAfterShortcut / sizeof kBoxesAfterShortcut[0]);
     for (const NumberBox &number : kNumbers)
-        gSettings.*number.option = number.clamp(ReadNumberBox(dialog, number.id));
+        gSettings.*number.option = number.clamp(ReadBoxNumber(dialog, number.id, 5));
     int buttonSize = Clamp(SelectedIndex(dialog, IDC_OPTIONS_BUTTON_SIZE), 0, kButtonSizeCount - 1);
     if (buttonSize != gSettings.buttonSize) {
         gSettings.buttonSize = buttonSize;

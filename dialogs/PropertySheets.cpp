@@ -12,7 +12,7 @@
 
 INT_PTR ShowPropertySheet(HWND owner, const char *caption, const SheetPage *pages, int pageCount)
 {
-    HINSTANCE instance = programInstance != nullptr ? programInstance : GetModuleHandleA(nullptr);
+    HINSTANCE instance = DialogInstance();
     std::vector<PROPSHEETPAGEA> sheetPages((size_t)pageCount);
     for (int i = 0; i < pageCount; ++i) {
         PROPSHEETPAGEA &page = sheetPages[(size_t)i];

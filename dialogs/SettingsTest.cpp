@@ -1,7 +1,5 @@
 #include "SettingsTest.h"
 
-#include <stdlib.h>
-
 #include "FtpUpload.h"
 #include "TestMails.h"
 
@@ -55,11 +53,4 @@ bool RunSettingsTest(HWND dialog, int buttonId, int labelId, const std::function
     ReleaseCapture();
     testRunning = false;
     return true;
-}
-
-int ReadNumberBox(HWND dialog, int id)
-{
-    char text[6] = "";
-    GetDlgItemTextA(dialog, id, text, sizeof text);
-    return atoi(text);
 }

@@ -24,5 +24,3 @@ void SetSettingsTestApiForTesting(const SettingsTestApi *api);
 // everything back. False, without running, while another test runs.
 bool RunSettingsTest(HWND dialog, int buttonId, int labelId, const std::function<void()> &test);
 
-// The number in the first five characters of a box; 0 when they do not begin with one.
-int ReadNumberBox(HWND dialog, int id);

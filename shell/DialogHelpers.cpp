@@ -40,6 +40,11 @@ void CenterDialog(HWND dialog)
     MoveWindow(dialog, x, y, width, height, FALSE);
 }
 
+HINSTANCE DialogInstance()
+{
+    return programInstance != nullptr ? programInstance : GetModuleHandleA(nullptr);
+}
+
 int GetDialogTemplateId(int id)
 {
     switch (gSettings.dialogSize) {
@@ -54,8 +59,7 @@ int GetDialogTemplateId(int id)
 
 INT_PTR OpenModalDialog(int id, HWND owner, DLGPROC procedure, LPARAM parameter)
 {
-    HINSTANCE instance = programInstance != nullptr ? programInstance : GetModuleHandleA(nullptr);
-    return DialogBoxParamA(instance, MAKEINTRESOURCEA(GetDialogTemplateId(id)), owner, procedure, parameter);
+    return DialogBoxParamA(DialogInstance(), MAKEINTRESOURCEA(GetDialogTemplateId(id)), owner, procedure, parameter);
 }
 
 static UINT ShellErrorString(INT_PTR code)

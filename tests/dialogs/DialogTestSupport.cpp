@@ -95,19 +95,9 @@ void FakeSettingsTests::Record(HWND dialog, SettingsTestCall call)
         currentFake->during(dialog);
 }
 
-void ClickNow(HWND dialog, int id)
-{
-    SendMessageA(GetDlgItem(dialog, id), BM_CLICK, 0, 0);
-}
-
 void PostClick(HWND dialog, int id)
 {
     PostMessageA(GetDlgItem(dialog, id), BM_CLICK, 0, 0);
-}
-
-bool IsChecked(HWND dialog, int id)
-{
-    return SendMessageA(GetDlgItem(dialog, id), BM_GETCHECK, 0, 0) == BST_CHECKED;
 }
 
 void Choose(HWND dialog, int id, int index)
@@ -115,11 +105,6 @@ void Choose(HWND dialog, int id, int index)
     HWND list = GetDlgItem(dialog, id);
     SendMessageA(list, CB_SETCURSEL, (WPARAM)index, 0);
     SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, CBN_SELCHANGE), (LPARAM)list);
-}
-
-bool IsEnabled(HWND dialog, int id)
-{
-    return IsWindowEnabled(GetDlgItem(dialog, id)) != FALSE;
 }
 
 HWND FocusOf(HWND window)
@@ -181,10 +166,3 @@ INT_PTR RunModal(const char *title, const std::function<INT_PTR()> &open, const 
     return result;
 }
 
-HWND SelectSheetPage(HWND sheet, int index)
-{
-    SendMessageA(sheet, PSM_SETCURSEL, (WPARAM)index, 0);
-    HWND page = (HWND)SendMessageA(sheet, PSM_GETCURRENTPAGEHWND, 0, 0);
-    Settle(page);
-    return page;
-}

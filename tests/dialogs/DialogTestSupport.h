@@ -35,15 +35,11 @@ public:
     std::vector<SettingsTestCall> calls;
 };
 
-// A click through the button itself (BM_CLICK), so an automatic check box or radio button
-// changes its state as under the mouse. PostClick returns at once, for a button that opens a
-// modal dialog.
-void ClickNow(HWND dialog, int id);
+// A click through the button itself (BM_CLICK) that returns at once, for a button that opens
+// a modal dialog.
 void PostClick(HWND dialog, int id);
-bool IsChecked(HWND dialog, int id);
 // Selects an entry of a drop-down list and tells the dialog, as a user's choice does.
 void Choose(HWND dialog, int id, int index);
-bool IsEnabled(HWND dialog, int id);
 // The window with the keyboard focus in the thread of `window`.
 HWND FocusOf(HWND window);
 bool IsShown(HWND dialog, int id);
@@ -59,5 +55,3 @@ HWND WaitForWindow(const char *title);
 // should `drive` leave it open, `closeId` is posted until it is gone (a sheet gets Cancel).
 INT_PTR RunModal(const char *title, const std::function<INT_PTR()> &open, const std::function<void(HWND)> &drive,
                  int closeId = IDCANCEL);
-// The sheet's page at `index`, once selected.
-HWND SelectSheetPage(HWND sheet, int index);

@@ -138,7 +138,7 @@ TEST_F(RemotePagesFit, BothPagesAreWholeOnTheRealSheetInEachSize)
                  },
                  [&](HWND sheet) {
                      for (int index = 0; index < 2; ++index) {
-                         HWND page = SelectSheetPage(sheet, index);
+                         HWND page = ShowPage(sheet, index);
                          std::string where = "remote page " + std::to_string(index) + " at " + std::to_string(points) +
                                              " pt";
                          ExpectWhole(page, where);

@@ -149,7 +149,7 @@ TEST_F(FilterDialog, WarningsGuardTheExcludedListUntilTheyAreTurnedOff)
         HWND outside = WaitForWindow(kOutsideTitle);
         outsideAsked = outside != nullptr;
         ASSERT_NE(outside, nullptr);
-        ClickNow(outside, IDC_OUTSIDE_SOURCE_DONT_WARN);
+        ClickButton(outside, IDC_OUTSIDE_SOURCE_DONT_WARN);
         PostMessageA(outside, WM_COMMAND, IDCANCEL, 0);
         WaitUntil([&] { return !IsWindow(outside); });
 
@@ -203,7 +203,7 @@ TEST_F(FilterDialog, OkRewritesTheArraysOnlyAfterAChange)
     std::vector<std::string> shown;
     EXPECT_EQ(Run([&](HWND dialog) {
                   shown = Extensions(dialog);
-                  ClickNow(dialog, IDC_FILTER_SKIP_HIDDEN);
+                  ClickButton(dialog, IDC_FILTER_SKIP_HIDDEN);
                   PostMessageA(dialog, WM_COMMAND, IDOK, 0);
               }),
               1);
@@ -240,7 +240,7 @@ TEST_F(FilterDialog, ExtensionsAreAddedEditedAndRemovedThroughTheirDialog)
         PostMessageA(extension, WM_COMMAND, IDOK, 0);
         WaitUntil([&] { return !IsWindow(extension); });
         EXPECT_EQ(Extensions(dialog), std::vector<std::string>{".log"});
-        ClickNow(dialog, IDC_FILTER_INCLUDE);
+        ClickButton(dialog, IDC_FILTER_INCLUDE);
         PostMessageA(dialog, WM_COMMAND, IDOK, 0);
     });
     EXPECT_EQ(boxes.Texts(), std::vector<std::string>{"Extension too short"});
@@ -274,7 +274,7 @@ TEST_F(FilterDialog, FailedAllocationOnOkKeepsTheListsAndStaysOpen)
     bool stayed = false;
     int32_t countsDuringFailure[2] = {-1, -1};
     EXPECT_EQ(Run([&](HWND dialog) {
-                  ClickNow(dialog, IDC_FILTER_SKIP_HIDDEN);
+                  ClickButton(dialog, IDC_FILTER_SKIP_HIDDEN);
                   FailAllocationForTesting(2);  // the excluded items' new array
                   SendMessageA(dialog, WM_COMMAND, IDOK, 0);
                   stayed = IsWindowVisible(dialog) != FALSE;

@@ -9,11 +9,10 @@
 #include <vector>
 
 #include "ConfigTable.h"
-#include "ControlHelpers.h"
 #include "DialogTestSupport.h"
+#include "EditorPage.h"
 #include "GlobalSettings.h"
 #include "OptionsDialog.h"
-#include "PasswordRule.h"
 #include "TextHelpers.h"
 #include "Toolbar.h"
 #include "resource.h"
@@ -77,10 +76,10 @@ TEST_F(OptionsDialog, StoredValuesAreShownByTheirListEntriesAndOkClampsAndMapsTh
         Choose(dialog, IDC_OPTIONS_JR_WHEN, 2);
         Settle(dialog);
         EXPECT_TRUE(IsEnabled(dialog, IDC_OPTIONS_JR_CONFIGURE));
-        ClickNow(dialog, IDC_OPTIONS_JR_PROBLEMS_ONLY);
+        ClickButton(dialog, IDC_OPTIONS_JR_PROBLEMS_ONLY);
         Choose(dialog, IDC_OPTIONS_DIALOG_SIZE, 1);
-        ClickNow(dialog, IDC_OPTIONS_CONFIRM_EXIT);
-        ClickNow(dialog, IDC_OPTIONS_VERBOSE_LOG);
+        ClickButton(dialog, IDC_OPTIONS_CONFIRM_EXIT);
+        ClickButton(dialog, IDC_OPTIONS_VERBOSE_LOG);
         PostMessageA(dialog, WM_COMMAND, IDOK, 0);
     });
     EXPECT_EQ(versionShown, "Every 7 Days");
@@ -163,7 +162,7 @@ TEST_F(OptionsDialog, CancelKeepsWhatTheJobResultDialogConfirmed)
         EXPECT_TRUE(IsChecked(mail, IDC_MAIL_USE_MAPI));
         EXPECT_TRUE(IsEnabled(mail, IDC_MAIL_TO)) << "the recipients are always enabled";
         EXPECT_FALSE(IsEnabled(mail, IDC_MAIL_SERVER));
-        ClickNow(mail, IDC_MAIL_USE_SMTP);
+        ClickButton(mail, IDC_MAIL_USE_SMTP);
         Settle(mail);
         EXPECT_TRUE(IsEnabled(mail, IDC_MAIL_SERVER));
         SetControlText(mail, IDC_MAIL_TO, "admin@example.test");
@@ -222,7 +221,7 @@ TEST_F(JobResultDialog, TestSendsTheValuesOnScreenAndOkStoresTheFlags)
             CheckRadioPair(dialog, IDC_MAIL_PORT_DEFAULT, IDC_MAIL_PORT_SPECIFY, c.defaultPort);
             SetControlText(dialog, IDC_MAIL_PASSWORD, "typed");
             SetControlText(dialog, IDC_MAIL_PORT, "465");
-            ClickNow(dialog, IDC_MAIL_TEST);
+            ClickButton(dialog, IDC_MAIL_TEST);
             PostMessageA(dialog, WM_COMMAND, IDOK, 0);
         });
         EXPECT_EQ(gSettings.jrOptions, c.stored);
@@ -253,7 +252,7 @@ TEST_F(JobResultDialog, APasswordHoldingTheScramblingKeyIsRefused)
     });
     EXPECT_TRUE(stayed);
     EXPECT_EQ(focused, passwordBox);
-    EXPECT_EQ(boxes.Texts(), std::vector<std::string>{kUnstorablePasswordText});
+    EXPECT_EQ(boxes.Texts(), std::vector<std::string>{kPasswordKeyByteMessage});
     EXPECT_EQ(result, 0);
     EXPECT_EQ(gSettings.jrEmailPasswd[0], '\0');
 }

@@ -13,9 +13,8 @@
 
 #include "ConfigEditor.h"
 #include "ConfigTable.h"
-#include "ControlHelpers.h"
 #include "DialogTestSupport.h"
-#include "PasswordRule.h"
+#include "EditorPage.h"
 #include "RemoteBackupSheet.h"
 #include "TextHelpers.h"
 #include "resource.h"
@@ -97,7 +96,7 @@ protected:
                      result = EditRemoteBackupOptions(owner);
                      return (INT_PTR)0;
                  },
-                 [&](HWND sheet) { drive(sheet, SelectSheetPage(sheet, pageIndex)); });
+                 [&](HWND sheet) { drive(sheet, ShowPage(sheet, pageIndex)); });
         return result;
     }
     static void Ok(HWND sheet)
@@ -113,13 +112,13 @@ TEST_F(RemoteSheet, DefaultFtpPortShows21AndSpecifyWithoutTypingStoresIt)
     bool portEnabledAtStart = true, portEnabledAfter = false;
     std::string portText;
     int result = Run(kFtpPage, [&](HWND sheet, HWND page) {
-        ClickNow(page, IDC_RMTFTP_ENABLE);
+        ClickButton(page, IDC_RMTFTP_ENABLE);
         portText = ControlText(page, IDC_RMTFTP_PORT);
         EXPECT_TRUE(IsChecked(page, IDC_RMTFTP_PORT_DEFAULT));
         portEnabledAtStart = IsEnabled(page, IDC_RMTFTP_PORT);
-        ClickNow(page, IDC_RMTFTP_PORT_SPECIFY);
+        ClickButton(page, IDC_RMTFTP_PORT_SPECIFY);
         portEnabledAfter = IsEnabled(page, IDC_RMTFTP_PORT);
-        ClickNow(page, IDC_RMTFTP_ENABLE);  // off again: only the port differs
+        ClickButton(page, IDC_RMTFTP_ENABLE);  // off again: only the port differs
         Ok(sheet);
     });
     EXPECT_EQ(portText, "21");
@@ -162,8 +161,8 @@ TEST_F(RemoteSheet, FtpTestUsesTheValuesOnThePageAndStoresNothing)
         SetControlText(page, IDC_RMTFTP_PASSWORD, "typed \x93pw\x94");
         SetControlText(page, IDC_RMTFTP_DIRECTORY, "backups/");
         Choose(page, IDC_RMTFTP_PROTOCOL, 2);
-        ClickNow(page, IDC_RMTFTP_VERIFY_HOST);
-        ClickNow(page, IDC_RMTFTP_TEST);
+        ClickButton(page, IDC_RMTFTP_VERIFY_HOST);
+        ClickButton(page, IDC_RMTFTP_TEST);
         PostMessageA(sheet, PSM_PRESSBUTTON, PSBTN_CANCEL, 0);
     });
     auto calls = tests.Calls();
@@ -205,7 +204,7 @@ TEST_F(RemoteSheet, ASecondClickDuringATestStartsNoSecondTest)
     };
     bool enabledAfter = false, labelAfter = true;
     Run(kEmailPage, [&](HWND sheet, HWND page) {
-        ClickNow(page, IDC_MAIL_TEST);
+        ClickButton(page, IDC_MAIL_TEST);
         enabledAfter = IsEnabled(page, IDC_MAIL_TEST);
         labelAfter = IsShown(page, IDC_MAIL_TEST_LABEL);
         PostMessageA(sheet, PSM_PRESSBUTTON, PSBTN_CANCEL, 0);
@@ -242,7 +241,7 @@ TEST_F(RemoteSheet, EmailPageFlagsWordOnApplyAndForTheTest)
             CheckDlgButton(page, IDC_MAIL_SECURE, c.secure ? BST_CHECKED : BST_UNCHECKED);
             SendDlgItemMessageA(page, IDC_MAIL_SECURE_KIND, CB_SETCURSEL, c.tls ? 1 : 0, 0);
             CheckRadioPair(page, IDC_MAIL_PORT_DEFAULT, IDC_MAIL_PORT_SPECIFY, c.defaultPort);
-            ClickNow(page, IDC_MAIL_TEST);
+            ClickButton(page, IDC_MAIL_TEST);
             Ok(sheet);
         });
         EXPECT_EQ(editedConfig.emailFlags, c.stored) << c.mapi << c.authentication << c.secure << c.tls;
@@ -274,7 +273,7 @@ TEST_F(RemoteSheet, EmailPageShowsTheStoredValuesAndItsSwitchGreysEverythingElse
         for (int id : others)
             enabledWhileOff += IsEnabled(page, id) ? 1 : 0;
         EXPECT_TRUE(IsEnabled(page, IDC_RMTEMAIL_ENABLE));
-        ClickNow(page, IDC_RMTEMAIL_ENABLE);
+        ClickButton(page, IDC_RMTEMAIL_ENABLE);
         Settle(page);
         EXPECT_TRUE(IsEnabled(page, IDC_MAIL_PASSWORD));
         EXPECT_TRUE(IsEnabled(page, IDC_MAIL_PORT));
@@ -312,7 +311,7 @@ TEST_F(RemoteSheet, PasswordsHoldingTheScramblingKeyAreRefusedOnEitherPage)
         });
         EXPECT_TRUE(stayed) << pageIndex;
         EXPECT_EQ(focused, passwordBox) << pageIndex;
-        EXPECT_EQ(boxes.Texts(), std::vector<std::string>{kUnstorablePasswordText}) << pageIndex;
+        EXPECT_EQ(boxes.Texts(), std::vector<std::string>{kPasswordKeyByteMessage}) << pageIndex;
         EXPECT_EQ(result, 0) << pageIndex;
         EXPECT_EQ(editedConfig.smtpPassword[0], '\0');
         EXPECT_EQ(editedConfig.ftpPassword[0], '\0');
@@ -366,7 +365,7 @@ TEST_F(RemoteSheet, AShorterPasswordLeavesNothingOfTheOldOneInTheRecord)
     editedConfig.emailFlags = UseAuthentication;
     Run(kEmailPage, [&](HWND sheet, HWND page) {
         SetControlText(page, IDC_MAIL_PASSWORD, "new");
-        HWND ftp = SelectSheetPage(sheet, kFtpPage);
+        HWND ftp = ShowPage(sheet, kFtpPage);
         SetControlText(ftp, IDC_RMTFTP_PASSWORD, "pw");
         Ok(sheet);
     });
