@@ -137,6 +137,11 @@ int ScramblePassword(char *text)
     return length;
 }
 
+bool IsPathPrefixOf(const char *item, const char *path)
+{
+    return item[0] != '\0' && FindNoCase(path, item) == path;
+}
+
 int CanScramblePassword(const char *text)
 {
     return strchr(text, (char)kPasswordKey) == nullptr ? 1 : 0;

@@ -10,7 +10,7 @@
 #include "EditorPage.h"
 #include "FileChoosers.h"
 #include "MsvcrtFormat.h"
-#include "RemoteBackupEntry.h"
+#include "RemoteBackupSheet.h"
 #include "ResourceText.h"
 #include "SplitZipDialog.h"
 #include "TextHelpers.h"

@@ -21,8 +21,8 @@
 #include "JobList.h"
 #include "MessageBoxSeam.h"
 #include "NotesPage.h"
+#include "PropertySheets.h"
 #include "SchedulePage.h"
-#include "SheetFont.h"
 #include "ShellState.h"
 #include "SizeCalculation.h"
 #include "TrayAndStatus.h"
@@ -32,13 +32,8 @@ int configSaved = 0;
 
 namespace {
 
-struct EditorPageEntry {
-    int templateId;
-    DLGPROC procedure;
-};
-
 // The sheet's pages in their order; the sheet opens on the first.
-const EditorPageEntry kEditorPages[] = {
+const SheetPage kEditorPages[] = {
     {IDD_CFG_GENERAL, GeneralPageProc},
     {IDD_CFG_SCHEDULE, SchedulePageProc},
     {IDD_CFG_ADVANCED, AdvancedPageProc},
@@ -95,27 +90,7 @@ void KeepJobFields(BackupConfig *record, const BackupConfig &previous)
 
 INT_PTR ShowEditorSheet(HWND owner)
 {
-    PROPSHEETPAGEA pages[kEditorPageCount];
-    memset(pages, 0, sizeof pages);
-    for (int i = 0; i < kEditorPageCount; ++i) {
-        pages[i].dwSize = sizeof pages[i];
-        pages[i].dwFlags = PSP_HASHELP;
-        pages[i].hInstance = DialogInstance();
-        pages[i].pszTemplate = MAKEINTRESOURCEA(GetDialogTemplateId(kEditorPages[i].templateId));
-        pages[i].pfnDlgProc = kEditorPages[i].procedure;
-    }
-    PROPSHEETHEADERA sheet;
-    memset(&sheet, 0, sizeof sheet);
-    sheet.dwSize = sizeof sheet;
-    sheet.dwFlags = PSH_PROPSHEETPAGE | PSH_HASHELP;
-    sheet.hwndParent = owner;
-    sheet.hInstance = DialogInstance();
-    sheet.pszCaption = kSheetCaption;
-    sheet.nPages = kEditorPageCount;
-    sheet.nStartPage = 0;
-    sheet.ppsp = pages;
-    UsePageFontForSheet(&sheet, DialogInstance(), GetDialogTemplateId(kEditorPages[0].templateId));
-    return PropertySheetA(&sheet);
+    return ShowPropertySheet(owner, kSheetCaption, kEditorPages, kEditorPageCount);
 }
 
 bool OpenWorkingCopy(HWND owner, int index)

@@ -87,9 +87,13 @@ bool IsBoxChecked(HWND dialog, int id)
     return IsDlgButtonChecked(dialog, id) == BST_CHECKED;
 }
 
+void CheckRadioPair(HWND dialog, int first, int second, bool firstChosen)
+{
+    CheckDlgButton(dialog, first, firstChosen ? BST_CHECKED : BST_UNCHECKED);
+    CheckDlgButton(dialog, second, firstChosen ? BST_UNCHECKED : BST_CHECKED);
+}
+
 int OpenRecordDialog(HWND owner, int templateId, DLGPROC procedure, void *record)
 {
-    INT_PTR result = DialogBoxParamA(DialogInstance(), MAKEINTRESOURCEA(GetDialogTemplateId(templateId)), owner,
-                                     procedure, (LPARAM)record);
-    return result == 1 ? 1 : 0;
+    return OpenModalDialog(templateId, owner, procedure, (LPARAM)record) == 1 ? 1 : 0;
 }

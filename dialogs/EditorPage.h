@@ -29,6 +29,9 @@ int ParseBoxNumber(const char *text);
 int ReadBoxNumber(HWND dialog, int id, int maxChars);
 
 bool IsBoxChecked(HWND dialog, int id);
+// Checks one radio button of a pair whose ids need not be neighbours: CheckRadioButton would
+// clear every button whose id lies between the two.
+void CheckRadioPair(HWND dialog, int first, int second, bool firstChosen);
 
 // Opens one of the small dialogs of the editor's pages (template `templateId` in the chosen
 // size) on `record`; 1 when it ended reporting a change.

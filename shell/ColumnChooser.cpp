@@ -10,7 +10,6 @@
 #include "GlobalSettings.h"
 #include "JobList.h"
 #include "HelpAccess.h"
-#include "LaterParts.h"
 #include "ShellState.h"
 #include "resource.h"
 
@@ -302,6 +301,5 @@ INT_PTR CALLBACK ColumnChooserDialogProc(HWND dialog, UINT message, WPARAM wPara
 
 void ShowColumnChooser(HWND owner)
 {
-    DialogBoxParamA(DialogInstance(),
-                    MAKEINTRESOURCEA(GetDialogTemplateId(IDD_COLUMNS)), owner, ColumnChooserDialogProc, 0);
+    OpenModalDialog(IDD_COLUMNS, owner, ColumnChooserDialogProc, 0);
 }

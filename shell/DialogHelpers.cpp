@@ -57,6 +57,11 @@ int GetDialogTemplateId(int id)
     }
 }
 
+INT_PTR OpenModalDialog(int id, HWND owner, DLGPROC procedure, LPARAM parameter)
+{
+    return DialogBoxParamA(DialogInstance(), MAKEINTRESOURCEA(GetDialogTemplateId(id)), owner, procedure, parameter);
+}
+
 static UINT ShellErrorString(INT_PTR code)
 {
     switch (code) {
@@ -126,7 +131,5 @@ INT_PTR CALLBACK ConfirmExitDialogProc(HWND dialog, UINT message, WPARAM wParam,
 
 int ConfirmExit(HWND owner)
 {
-    INT_PTR result = DialogBoxParamA(DialogInstance(), MAKEINTRESOURCEA(GetDialogTemplateId(IDD_CONFIRM_EXIT)),
-                                     owner, ConfirmExitDialogProc, 0);
-    return result == 1 ? 1 : 0;
+    return OpenModalDialog(IDD_CONFIRM_EXIT, owner, ConfirmExitDialogProc, 0) == 1 ? 1 : 0;
 }

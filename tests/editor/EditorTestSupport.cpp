@@ -373,3 +373,39 @@ bool EditorTest::ReloadStore()
     configTable.lastUniqueId = 0;
     return LoadConfigStore(nullptr) == 1;
 }
+
+static bool Inside(const RECT &inner, const RECT &outer)
+{
+    return inner.left >= outer.left && inner.top >= outer.top && inner.right <= outer.right &&
+           inner.bottom <= outer.bottom;
+}
+
+static std::string Describe(const RECT &r)
+{
+    return "(" + std::to_string(r.left) + "," + std::to_string(r.top) + ")-(" + std::to_string(r.right) + "," +
+           std::to_string(r.bottom) + ")";
+}
+
+std::vector<std::string> ControlsOutside(HWND sheet, HWND page)
+{
+    RECT client;
+    GetClientRect(page, &client);
+    MapWindowPoints(page, nullptr, (POINT *)&client, 2);
+    HWND tab = (HWND)SendMessageA(sheet, PSM_GETTABCONTROL, 0, 0);
+    RECT shown;
+    GetClientRect(tab, &shown);
+    SendMessageA(tab, TCM_ADJUSTRECT, FALSE, (LPARAM)&shown);
+    MapWindowPoints(tab, nullptr, (POINT *)&shown, 2);
+    std::vector<std::string> outside;
+    for (HWND child = GetWindow(page, GW_CHILD); child != nullptr; child = GetWindow(child, GW_HWNDNEXT)) {
+        RECT box;
+        GetWindowRect(child, &box);
+        if (!Inside(box, client) || !Inside(box, shown)) {
+            char text[80] = "";
+            GetWindowTextA(child, text, sizeof text);
+            outside.push_back("control " + std::to_string(GetDlgCtrlID(child)) + " \"" + text + "\" at " +
+                              Describe(box) + ", page " + Describe(client) + ", tab area " + Describe(shown));
+        }
+    }
+    return outside;
+}

@@ -64,6 +64,9 @@ void SetControlText(HWND dialog, int id, const std::string &text);
 HWND FocusOfWindowThread();
 bool ApplyEnabled(HWND sheet);
 std::vector<std::string> ListEntries(HWND list);
+// The controls of a sheet's page that lie outside the page's client area or outside the part of
+// the tab control where pages are shown, one line each.
+std::vector<std::string> ControlsOutside(HWND sheet, HWND page);
 
 // Doubles of the open-file and folder dialogs; each records its request.
 struct FakeCommonDialogs {
