@@ -6,7 +6,6 @@
 #include "InternalScheduler.h"
 #include "JobControl.h"
 #include "JobList.h"
-#include "LaterParts.h"
 #include "ShellState.h"
 #include "SingleInstance.h"
 #include "TrayAndStatus.h"

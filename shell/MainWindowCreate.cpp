@@ -12,7 +12,7 @@
 #include "GlobalSettings.h"
 #include "InternalScheduler.h"
 #include "JobList.h"
-#include "LaterParts.h"
+#include "Toolbar.h"
 #include "ShellJobShell.h"
 #include "ShellState.h"
 #include "SizeCalculation.h"

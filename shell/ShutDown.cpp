@@ -15,7 +15,7 @@
 #include "GlobalSettings.h"
 #include "JobControl.h"
 #include "JobList.h"
-#include "LaterParts.h"
+#include "Toolbar.h"
 #include "RunQueue.h"
 #include "ShellJobShell.h"
 #include "ShellState.h"
