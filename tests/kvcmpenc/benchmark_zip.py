@@ -3,7 +3,8 @@
 
 Generates a tree of about --size-mb megabytes, half text and half noise (a large file of each,
 8 MB files, folders of small files), then archives it with every tool below and prints, for each,
-the time, MB/s of input and the archive's size, and kvcmpenc's speed and size as ratios to it:
+the time, MB/s of input, the archive's size and its entries' compressed data (headers left out),
+and kvcmpenc's speed and sizes as ratios to it:
 
     kvcmpenc (zipdriver.exe under Wine), plain, AES-256 and split into volumes
     7z a -tzip -mx1 -mmt1, and 7z -mx1 with its threads, plain and AES-256
