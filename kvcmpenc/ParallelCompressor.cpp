@@ -374,6 +374,10 @@ bool ParallelCompressor::TakeNextPiece(ReadProgress *progress, CompressorFailure
             return false;
         stream_.nextPiece = 0;
     }
+    if (stream_.nextPiece == stream_.block->pieceCount) {
+        *failure = MakeFailure(ZIP_ER_INTERNAL);   // a block always holds a piece
+        return false;
+    }
     Piece &piece = stream_.block->pieces[stream_.nextPiece++];
     if (piece.entry != stream_.entry || piece.first != (stream_.piecesTaken == 0)) {
         *failure = MakeFailure(ZIP_ER_INTERNAL);

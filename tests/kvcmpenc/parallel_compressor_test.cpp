@@ -43,7 +43,7 @@ bool Inflate(const std::string &compressed, std::string *data)
 size_t DeflateInOneStream(const std::string &data)
 {
     z_stream stream = {};
-    deflateInit2(&stream, 6, Z_DEFLATED, -MAX_WBITS, 9, Z_DEFAULT_STRATEGY);
+    deflateInit2(&stream, NormalDeflateLevel, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY);
     std::string out(BlockDeflater::OutputBound(data.size()), '\0');
     stream.next_in = (Bytef *)data.data();
     stream.avail_in = (uInt)data.size();
