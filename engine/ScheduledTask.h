@@ -56,3 +56,14 @@ public:
 // Installs a service in place of the real one; NULL restores the real one. Returns the previous.
 TaskSchedulerService *SetTaskSchedulerService(TaskSchedulerService *service);
 TaskSchedulerService &RealTaskSchedulerService();
+
+// From its next call of the real service until ReleaseTaskScheduler, the calling thread keeps
+// one Task Scheduler object instead of creating one per call. Both are called on a thread in a
+// COM apartment, the release before the thread leaves it.
+void KeepTaskScheduler();
+void ReleaseTaskScheduler();
+
+// Creates the Task Scheduler object (an ITaskScheduler) for the real service; tests count or
+// replace it. NULL restores CoCreateInstance. Returns the previous one.
+typedef HRESULT (*TaskSchedulerFactory)(void **scheduler);
+TaskSchedulerFactory SetTaskSchedulerFactory(TaskSchedulerFactory factory);

@@ -1,5 +1,6 @@
-// The real Task Scheduler service: Task Scheduler 1.0 through COM. Every call creates its own
-// scheduler object and releases every interface it obtained, on success and failure alike.
+// The real Task Scheduler service: Task Scheduler 1.0 through COM. Every call releases every
+// interface it obtained, on success and failure alike; the scheduler object itself is created
+// per call, except on the thread that keeps one (KeepTaskScheduler).
 #include <initguid.h>
 
 #include <windows.h>
@@ -77,9 +78,33 @@ HRESULT TakeText(HRESULT hr, LPWSTR text, char *field, size_t size)
     return hr;
 }
 
+HRESULT CreateSchedulerObject(void **scheduler)
+{
+    return CoCreateInstance(kClsidTaskScheduler, nullptr, CLSCTX_INPROC_SERVER, kIidTaskScheduler, scheduler);
+}
+
+TaskSchedulerFactory schedulerFactory = CreateSchedulerObject;
+
+// Creating a scheduler object costs far more than asking one (20 ms against 0.05 ms under
+// Wine), and the job list asks once or twice per configuration. It belongs to the apartment of
+// the thread that keeps it, so no other thread uses it.
+DWORD keepingThread = 0;
+ITaskScheduler *keptScheduler = nullptr;
+
 HRESULT CreateScheduler(ComRef<ITaskScheduler> &scheduler)
 {
-    return CoCreateInstance(kClsidTaskScheduler, nullptr, CLSCTX_INPROC_SERVER, kIidTaskScheduler, scheduler.OutVoid());
+    bool keeping = keepingThread != 0 && keepingThread == GetCurrentThreadId();
+    if (keeping && keptScheduler != nullptr) {
+        keptScheduler->AddRef();
+        scheduler.p = keptScheduler;
+        return S_OK;
+    }
+    HRESULT hr = schedulerFactory(scheduler.OutVoid());
+    if (SUCCEEDED(hr) && keeping) {
+        keptScheduler = scheduler.p;
+        keptScheduler->AddRef();
+    }
+    return hr;
 }
 
 HRESULT ActivateTask(ComRef<ITaskScheduler> &scheduler, const char *taskName, ComRef<ITask> &task)
@@ -262,10 +287,70 @@ public:
     }
 };
 
+// A kept object whose server has gone away answers every later call with an RPC failure.
+bool IsLostConnection(HRESULT hr)
+{
+    if (HRESULT_FACILITY(hr) == FACILITY_RPC)
+        return true;
+    DWORD code = HRESULT_CODE(hr);
+    return HRESULT_FACILITY(hr) == FACILITY_WIN32 && code >= RPC_S_INVALID_STRING_BINDING && code < 1800;
+}
+
+// The COM service, letting the kept object go after such a failure so that the next call
+// starts afresh.
+class KeptSchedulerService : public TaskSchedulerService {
+public:
+    HRESULT SaveTask(const CTask &fields, const char *taskName) override
+    {
+        return Checked(com.SaveTask(fields, taskName));
+    }
+    HRESULT LoadTask(CTask &fields, const char *taskName, int *found) override
+    {
+        return Checked(com.LoadTask(fields, taskName, found));
+    }
+    HRESULT GetNextRunTime(const char *taskName, SYSTEMTIME *next, int *found) override
+    {
+        return Checked(com.GetNextRunTime(taskName, next, found));
+    }
+    HRESULT DeleteTask(const wchar_t *taskName) override { return Checked(com.DeleteTask(taskName)); }
+
+private:
+    static HRESULT Checked(HRESULT hr)
+    {
+        if (IsLostConnection(hr) && keepingThread == GetCurrentThreadId() && keptScheduler != nullptr) {
+            keptScheduler->Release();
+            keptScheduler = nullptr;
+        }
+        return hr;
+    }
+    ComTaskSchedulerService com;
+};
+
 }  // namespace
 
 TaskSchedulerService &RealTaskSchedulerService()
 {
-    static ComTaskSchedulerService service;
+    static KeptSchedulerService service;
     return service;
+}
+
+void KeepTaskScheduler()
+{
+    ReleaseTaskScheduler();
+    keepingThread = GetCurrentThreadId();
+}
+
+void ReleaseTaskScheduler()
+{
+    if (keptScheduler != nullptr)
+        keptScheduler->Release();
+    keptScheduler = nullptr;
+    keepingThread = 0;
+}
+
+TaskSchedulerFactory SetTaskSchedulerFactory(TaskSchedulerFactory factory)
+{
+    TaskSchedulerFactory previous = schedulerFactory;
+    schedulerFactory = factory != nullptr ? factory : CreateSchedulerObject;
+    return previous;
 }

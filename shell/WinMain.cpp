@@ -6,6 +6,7 @@
 #include "ErrorReport.h"
 #include "MainWindow.h"
 #include "MessageLoop.h"
+#include "ScheduledTask.h"
 #include "ShellState.h"
 #include "SingleInstance.h"
 #include "TextHelpers.h"
@@ -27,10 +28,13 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int showSta
         MessageBoxFromResource(nullptr, IDS_COM_INIT_FAILED, MB_ICONERROR);
         return 0;
     }
+    // The job list and the scheduler ask the Task Scheduler about every configuration.
+    KeepTaskScheduler();
     HWND window = nullptr;
     if (RegisterMainWindowClass(instance))
         window = CreateMainWindow(instance);
     if (window == nullptr) {
+        ReleaseTaskScheduler();
         CoUninitialize();
         return 0;
     }
@@ -39,6 +43,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int showSta
     ShowWindow(window, hidden ? SW_HIDE : showState);
     SendMessageA(window, WM_COMMANDLINE, 0, (LPARAM)commandLine);
     int exitCode = RunMessageLoop(window);
+    ReleaseTaskScheduler();
     CoUninitialize();
     return exitCode;
 }
