@@ -5,6 +5,8 @@
 #include <commctrl.h>
 #include <string.h>
 
+#include <vector>
+
 #include "ConfigTable.h"
 #include "GlobalSettings.h"
 #include "ShellState.h"
@@ -26,13 +28,53 @@ int AddIcon(HIMAGELIST images, int id, int size)
     return added;
 }
 
-int FindRowOfConfig(int index)
+int SearchRowOfConfig(int index)
 {
     LVFINDINFOA find;
     ZeroMemory(&find, sizeof(find));
     find.flags = LVFI_PARAM;
     find.lParam = index;
     return (int)SendMessageA(jobListWindow, LVM_FINDITEMA, (WPARAM)-1, (LPARAM)&find);
+}
+
+// The row of each configuration index, read from the list once after its rows changed: the
+// timer sets two cells of every row each second, and the list's own search goes through the
+// rows one by one. Only the list's thread uses it.
+std::vector<int> rowOfConfig;
+int rowsIndexed = -1;  // the row count when rowOfConfig was read; -1 when it must be read again
+
+void IndexRows()
+{
+    int count = (int)SendMessageA(jobListWindow, LVM_GETITEMCOUNT, 0, 0);
+    rowOfConfig.assign((size_t)configTable.configCount, -1);
+    for (int row = 0; row < count; ++row) {
+        int index = GetJobIndexOfRow(row);
+        if (index >= 0 && index < configTable.configCount)
+            rowOfConfig[(size_t)index] = row;
+    }
+    rowsIndexed = count;
+}
+
+int IndexedRow(int index)
+{
+    return index < (int)rowOfConfig.size() ? rowOfConfig[(size_t)index] : -1;
+}
+
+int FindRowOfConfig(int index)
+{
+    if (index < 0)
+        return -1;
+    if (GetWindowThreadProcessId(jobListWindow, nullptr) != GetCurrentThreadId())
+        return SearchRowOfConfig(index);
+    if (rowsIndexed != (int)SendMessageA(jobListWindow, LVM_GETITEMCOUNT, 0, 0) ||
+        rowOfConfig.size() != (size_t)configTable.configCount)
+        IndexRows();
+    int row = IndexedRow(index);
+    if (row < 0 || GetJobIndexOfRow(row) == index)
+        return row;
+    // The rows were moved without a word to us: read them again.
+    IndexRows();
+    return IndexedRow(index);
 }
 
 // Returns the new row, or -1.
@@ -139,6 +181,7 @@ int RebuildJobList(int index)
         return 0;
     if (index == -1)
         index = GetSelectedJobIndex();
+    ForgetJobRows();
     if (!SendMessageA(jobListWindow, LVM_DELETEALLITEMS, 0, 0))
         return 0;
     for (int i = 0; i < configTable.configCount; ++i)
@@ -151,6 +194,11 @@ int RebuildJobList(int index)
     UpdateCommandStates();
     UpdateStatusBar();
     return 1;
+}
+
+void ForgetJobRows()
+{
+    rowsIndexed = -1;
 }
 
 void SetJobCell(int index, int column, const char *text)

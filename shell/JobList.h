@@ -79,6 +79,9 @@ int GetSelectedJobIndex(HWND list, int *row);
 // The same for the main job list.
 int GetSelectedJobIndex();
 int GetJobIndexOfRow(int row);
+// The rows were added, deleted or moved: the row of each configuration is read again at the
+// next cell update.
+void ForgetJobRows();
 // Sorts the rows by the sort column and direction and moves the header's arrow.
 void SortJobList();
 int CALLBACK CompareJobRows(LPARAM a, LPARAM b, LPARAM sortParameter);

@@ -107,5 +107,6 @@ void SortJobList()
         return;
     LPARAM parameter = (LPARAM)gSettings.sortAscending * 65536 + (LPARAM)(WORD)gSettings.sortColumn;
     SendMessageA(jobListWindow, LVM_SORTITEMS, (WPARAM)parameter, (LPARAM)CompareJobRows);
+    ForgetJobRows();
     SetHeaderSortArrow();
 }
