@@ -63,6 +63,19 @@ TaskSchedulerService &RealTaskSchedulerService();
 void KeepTaskScheduler();
 void ReleaseTaskScheduler();
 
+// Walks over all configurations open a batch on that thread: until the last batch ends, the
+// existing tasks are listed once and each task is read once, whatever is asked about it. A
+// task saved or deleted meanwhile makes the batch read again. Elsewhere these do nothing.
+void BeginTaskBatch();
+void EndTaskBatch();
+class TaskBatch {
+public:
+    TaskBatch() { BeginTaskBatch(); }
+    ~TaskBatch() { EndTaskBatch(); }
+    TaskBatch(const TaskBatch &) = delete;
+    TaskBatch &operator=(const TaskBatch &) = delete;
+};
+
 // Creates the Task Scheduler object (an ITaskScheduler) for the real service; tests count or
 // replace it. NULL restores CoCreateInstance. Returns the previous one.
 typedef HRESULT (*TaskSchedulerFactory)(void **scheduler);

@@ -9,6 +9,7 @@
 
 #include "ConfigTable.h"
 #include "GlobalSettings.h"
+#include "ScheduledTask.h"
 #include "ShellState.h"
 #include "TrayAndStatus.h"
 #include "resource.h"
@@ -181,6 +182,7 @@ int RebuildJobList(int index)
         return 0;
     if (index == -1)
         index = GetSelectedJobIndex();
+    TaskBatch tasks;
     ForgetJobRows();
     if (!SendMessageA(jobListWindow, LVM_DELETEALLITEMS, 0, 0))
         return 0;
