@@ -184,11 +184,23 @@ int RebuildJobList(int index)
         index = GetSelectedJobIndex();
     TaskBatch tasks;
     ForgetJobRows();
-    if (!SendMessageA(jobListWindow, LVM_DELETEALLITEMS, 0, 0))
+    // Each change of a shown list invalidates a part of it, and under Wine every invalidation
+    // is a round trip to its server: the rows are drawn once, when they are all there.
+    bool shown = (GetWindowLongA(jobListWindow, GWL_STYLE) & WS_VISIBLE) != 0;
+    if (shown)
+        SendMessageA(jobListWindow, WM_SETREDRAW, FALSE, 0);
+    bool deleted = SendMessageA(jobListWindow, LVM_DELETEALLITEMS, 0, 0) != 0;
+    if (deleted) {
+        for (int i = 0; i < configTable.configCount; ++i)
+            AddRow(i, i == index);
+        SortJobList();
+    }
+    if (shown) {
+        SendMessageA(jobListWindow, WM_SETREDRAW, TRUE, 0);
+        InvalidateRect(jobListWindow, nullptr, TRUE);
+    }
+    if (!deleted)
         return 0;
-    for (int i = 0; i < configTable.configCount; ++i)
-        AddRow(i, i == index);
-    SortJobList();
     int row = -1;
     GetSelectedJobIndex(jobListWindow, &row);
     if (row >= 0)
