@@ -28,6 +28,7 @@ int SaveTasks(int first, int last, int step)
 {
     if (step < 1 || FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)))
         return 2;
+    KeepTaskScheduler();
     int failed = 0, saved = 0;
     for (int id = first; id <= last; id += step) {
         CTask task;
@@ -42,6 +43,7 @@ int SaveTasks(int first, int last, int step)
         else
             ++saved;
     }
+    ReleaseTaskScheduler();
     CoUninitialize();
     WriteText(stdout, "saved=%d failed=%d\n", saved, failed);
     return failed == 0 ? 0 : 1;
