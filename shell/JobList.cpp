@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "ConfigTable.h"
+#include "DisplayFormats.h"
 #include "GlobalSettings.h"
 #include "ScheduledTask.h"
 #include "ShellState.h"
@@ -61,11 +62,16 @@ int IndexedRow(int index)
     return index < (int)rowOfConfig.size() ? rowOfConfig[(size_t)index] : -1;
 }
 
+bool IsListThread()
+{
+    return GetWindowThreadProcessId(jobListWindow, nullptr) == GetCurrentThreadId();
+}
+
 int FindRowOfConfig(int index)
 {
     if (index < 0)
         return -1;
-    if (GetWindowThreadProcessId(jobListWindow, nullptr) != GetCurrentThreadId())
+    if (!IsListThread())
         return SearchRowOfConfig(index);
     if (rowsIndexed != (int)SendMessageA(jobListWindow, LVM_GETITEMCOUNT, 0, 0) ||
         rowOfConfig.size() != (size_t)configTable.configCount)
@@ -102,8 +108,65 @@ void SetSubitemText(int row, int subitem, const char *text)
     SendMessageA(jobListWindow, LVM_SETITEMTEXTA, (WPARAM)row, (LPARAM)&item);
 }
 
+// The totals that each configuration's Size and File Count cells were formatted from, so that
+// the timer formats and sets only the cells of configurations whose totals changed: with
+// thousands of configurations, formatting and comparing every cell each second takes far
+// longer than a tick may. Only the list's thread uses it; those cells set through SetJobCell
+// (the job thread sets its Size cell) make the next refresh look at every configuration.
+struct ShownTotals {
+    bool known = false;
+    double bytes = 0;
+    int files = 0;
+    int allMeasured = 0;
+};
+std::vector<ShownTotals> shownTotals;
+volatile LONG sizeCellsSetElsewhere = 0;
+
+ShownTotals CurrentTotals(int index)
+{
+    ShownTotals totals;
+    totals.known = true;
+    totals.allMeasured = GetConfigTotals(ConfigAt(index), &totals.bytes, &totals.files);
+    return totals;
+}
+
+bool SameTotals(const ShownTotals &a, const ShownTotals &b)
+{
+    return a.known && b.known && a.bytes == b.bytes && a.files == b.files && a.allMeasured == b.allMeasured;
+}
+
+// Sets the text of a shown column's cell in an existing row when it differs.
+void WriteCellText(int row, int column, const char *text)
+{
+    int subitem = GetInsertedPositionOf(column);
+    if (subitem < 0)
+        return;
+    char shown[kJobCellTextSize] = "";
+    LVITEMA item;
+    ZeroMemory(&item, sizeof(item));
+    item.iSubItem = subitem;
+    item.pszText = shown;
+    item.cchTextMax = sizeof(shown);
+    SendMessageA(jobListWindow, LVM_GETITEMTEXTA, (WPARAM)row, (LPARAM)&item);
+    if (strcmp(shown, text) == 0)
+        return;
+    SetSubitemText(row, subitem, text);
+}
+
+void WriteJobCell(int index, int column, const char *text)
+{
+    if (jobListWindow == nullptr || text == nullptr || GetInsertedPositionOf(column) < 0)
+        return;
+    int row = FindRowOfConfig(index);
+    if (row >= 0)
+        WriteCellText(row, column, text);
+}
+
 void AddRow(int index, bool selected)
 {
+    // Taken before the cells are formatted: totals that change meanwhile differ at the next
+    // refresh.
+    shownTotals[(size_t)index] = CurrentTotals(index);
     int row = -1;
     char text[kJobCellTextSize];
     for (int subitem = 0;; ++subitem) {
@@ -183,13 +246,15 @@ int RebuildJobList(int index)
     if (index == -1)
         index = GetSelectedJobIndex();
     TaskBatch tasks;
-    ForgetJobRows();
+    rowsIndexed = -1;  // read again once sorted
     // Each change of a shown list invalidates a part of it, and under Wine every invalidation
     // is a round trip to its server: the rows are drawn once, when they are all there.
     bool shown = (GetWindowLongA(jobListWindow, GWL_STYLE) & WS_VISIBLE) != 0;
     if (shown)
         SendMessageA(jobListWindow, WM_SETREDRAW, FALSE, 0);
     bool deleted = SendMessageA(jobListWindow, LVM_DELETEALLITEMS, 0, 0) != 0;
+    InterlockedExchange(&sizeCellsSetElsewhere, 0);
+    shownTotals.assign((size_t)configTable.configCount, ShownTotals());
     if (deleted) {
         for (int i = 0; i < configTable.configCount; ++i)
             AddRow(i, i == index);
@@ -210,31 +275,40 @@ int RebuildJobList(int index)
     return 1;
 }
 
-void ForgetJobRows()
+void IndexJobRows()
 {
-    rowsIndexed = -1;
+    if (jobListWindow != nullptr && IsListThread())
+        IndexRows();
 }
 
 void SetJobCell(int index, int column, const char *text)
 {
-    if (jobListWindow == nullptr || text == nullptr)
+    if (column == kColumnSize || column == kColumnFileCount)
+        InterlockedExchange(&sizeCellsSetElsewhere, 1);
+    WriteJobCell(index, column, text);
+}
+
+void RefreshJobListSizes()
+{
+    if (jobListWindow == nullptr)
         return;
-    int subitem = GetInsertedPositionOf(column);
-    if (subitem < 0)
-        return;
-    int row = FindRowOfConfig(index);
-    if (row < 0)
-        return;
-    char shown[kJobCellTextSize] = "";
-    LVITEMA item;
-    ZeroMemory(&item, sizeof(item));
-    item.iSubItem = subitem;
-    item.pszText = shown;
-    item.cchTextMax = sizeof(shown);
-    SendMessageA(jobListWindow, LVM_GETITEMTEXTA, (WPARAM)row, (LPARAM)&item);
-    if (strcmp(shown, text) == 0)
-        return;
-    SetSubitemText(row, subitem, text);
+    if (InterlockedExchange(&sizeCellsSetElsewhere, 0) != 0)
+        shownTotals.clear();
+    shownTotals.resize((size_t)configTable.configCount);
+    char sizeText[64];
+    char countText[64];
+    for (int i = 0; i < configTable.configCount; ++i) {
+        ShownTotals now = CurrentTotals(i);
+        if (SameTotals(shownTotals[(size_t)i], now))
+            continue;
+        shownTotals[(size_t)i] = now;
+        int row = FindRowOfConfig(i);
+        if (row < 0)
+            continue;
+        FormatConfigTotals(ConfigAt(i), sizeText, sizeof(sizeText), countText, sizeof(countText));
+        WriteCellText(row, kColumnSize, sizeText);
+        WriteCellText(row, kColumnFileCount, countText);
+    }
 }
 
 void RefreshJobListCell(int index, int column)

@@ -109,6 +109,6 @@ void SortJobList()
     LPARAM parameter = (LPARAM)gSettings.sortAscending * 65536 + (LPARAM)(WORD)gSettings.sortColumn;
     TaskBatch tasks;  // sorting by Next Run asks twice per comparison
     SendMessageA(jobListWindow, LVM_SORTITEMS, (WPARAM)parameter, (LPARAM)CompareJobRows);
-    ForgetJobRows();
+    IndexJobRows();
     SetHeaderSortArrow();
 }

@@ -7,7 +7,6 @@
 #include "ConfigRuntime.h"
 #include "ConfigTable.h"
 #include "DialogHelpers.h"
-#include "DisplayFormats.h"
 #include "GlobalSettings.h"
 #include "InternalScheduler.h"
 #include "JobControl.h"
@@ -36,13 +35,7 @@ void RefreshSizeCells()
         return;
     if (__atomic_load_n(&allSizesRunning, __ATOMIC_ACQUIRE) == 0)
         StopAllConfigSizes();
-    char sizeText[64];
-    char countText[64];
-    for (int i = 0; i < configTable.configCount; ++i) {
-        FormatConfigTotals(ConfigAt(i), sizeText, sizeof(sizeText), countText, sizeof(countText));
-        SetJobCell(i, kColumnSize, sizeText);
-        SetJobCell(i, kColumnFileCount, countText);
-    }
+    RefreshJobListSizes();
 }
 
 int TodayDayOfMonth()
