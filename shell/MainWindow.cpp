@@ -89,7 +89,7 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         OnJobFinished(window, (int)wParam);
         return 0;
     case WM_COMMANDLINE:
-        ApplyCommandLine((int)wParam, (const char *)lParam);
+        OnMainWindowCommandLine(window, (int)wParam, (const char *)lParam);
         return 0;
     case WM_COLUMNSDRAGGED:
         MergeColumnOrderAfterDrag();
