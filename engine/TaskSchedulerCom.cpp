@@ -392,7 +392,7 @@ bool IsLostConnection(HRESULT hr)
     if (HRESULT_FACILITY(hr) == FACILITY_RPC)
         return true;
     DWORD code = HRESULT_CODE(hr);
-    return HRESULT_FACILITY(hr) == FACILITY_WIN32 && code >= RPC_S_INVALID_STRING_BINDING && code < 1800;
+    return HRESULT_FACILITY(hr) == FACILITY_WIN32 && code >= RPC_S_INVALID_STRING_BINDING && code <= RPC_X_BAD_STUB_DATA;
 }
 
 // The COM service, letting the kept object go after such a failure so that the next call
