@@ -100,6 +100,10 @@ LoadOutcome ReadRecords(StoreReader &reader, int version, LoadedTable &table)
 
 LoadOutcome ReadArrays(StoreReader &reader, int version, BackupConfig *record)
 {
+    // A count of 0 or less has no entries in the file.
+    record->sourceCount = record->sourceCount > 0 ? record->sourceCount : 0;
+    record->extensionCount = record->extensionCount > 0 ? record->extensionCount : 0;
+    record->excludedCount = record->excludedCount > 0 ? record->excludedCount : 0;
     size_t sourceSize = version == 3 ? kSourceEntrySizeV3 : kSourceEntrySizeOld;
     size_t excludedSize = version == 3 ? kExcludedEntrySizeV3 : kExcludedEntrySizeOld;
     size_t available = reader.Remaining();

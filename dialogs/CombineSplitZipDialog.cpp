@@ -183,7 +183,5 @@ int BrowseFirstZipPart(HWND owner, char *path)
 
 void ShowCombineSplitZip(HWND owner)
 {
-    HINSTANCE instance = programInstance != nullptr ? programInstance : GetModuleHandleA(nullptr);
-    DialogBoxParamA(instance, MAKEINTRESOURCEA(GetDialogTemplateId(IDD_COMBINE_SPLIT_ZIP)), owner,
-                    CombineSplitZipDialogProc, 0);
+    OpenModalDialog(IDD_COMBINE_SPLIT_ZIP, owner, CombineSplitZipDialogProc, 0);
 }

@@ -6,6 +6,7 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "AdvancedPage.h"
 #include "AllocationSeam.h"
 #include "Clock.h"
 #include "ConfigRuntime.h"
@@ -19,7 +20,9 @@
 #include "JobControl.h"
 #include "JobList.h"
 #include "MessageBoxSeam.h"
-#include "SheetFont.h"
+#include "NotesPage.h"
+#include "PropertySheets.h"
+#include "SchedulePage.h"
 #include "ShellState.h"
 #include "SizeCalculation.h"
 #include "TrayAndStatus.h"
@@ -29,14 +32,12 @@ int configSaved = 0;
 
 namespace {
 
-struct EditorPageEntry {
-    int templateId;
-    DLGPROC procedure;
-};
-
 // The sheet's pages in their order; the sheet opens on the first.
-const EditorPageEntry kEditorPages[] = {
+const SheetPage kEditorPages[] = {
     {IDD_CFG_GENERAL, GeneralPageProc},
+    {IDD_CFG_SCHEDULE, SchedulePageProc},
+    {IDD_CFG_ADVANCED, AdvancedPageProc},
+    {IDD_CFG_NOTES, NotesPageProc},
 };
 const int kEditorPageCount = sizeof kEditorPages / sizeof kEditorPages[0];
 
@@ -46,6 +47,11 @@ const char kSheetCaption[] = "Backup Configuration Properties";
 // an apply turned it into Close) resets every page, yet what was applied must still be saved.
 BackupConfig appliedCopy;
 bool haveAppliedCopy = false;
+
+// Whether the working copy's dateFilterCount was reset during this edit, and whether it was by
+// the last apply.
+bool dateFilterCountReset = false;
+bool appliedDateFilterCountReset = false;
 
 void DropAppliedCopy()
 {
@@ -60,54 +66,31 @@ void TakeAppliedCopy()
     FreeConfigArrays(&editedConfig);
     editedConfig = appliedCopy;
     haveAppliedCopy = false;
+    dateFilterCountReset = appliedDateFilterCountReset;
     configSaved = 1;
 }
 
 // The fields a job writes into the table record while the sheet is open stay the table's: the
 // results of a run that happened meanwhile, and the run-time block (from `running` to
 // `uploadHandle`), which belongs to the job and not to the edit.
-void KeepJobFields(BackupConfig *record, const BackupConfig &previous, int32_t openingDateFilterCount)
+void KeepJobFields(BackupConfig *record, const BackupConfig &previous)
 {
     record->lastRunTime = previous.lastRunTime;
     record->lastResult = previous.lastResult;
     record->runCount = previous.runCount;
     record->lastCompressedRunTime = previous.lastCompressedRunTime;
-    // A page that reset the date-filter count (new sources, new filters) wins over the job's count.
-    if (record->dateFilterCount == openingDateFilterCount)
+    // A reset of the date-filter count (new sources, filters or remote destinations) wins over
+    // the job's count, even when the count was already 0 when the sheet opened.
+    if (!dateFilterCountReset)
         record->dateFilterCount = previous.dateFilterCount;
     size_t first = offsetof(BackupConfig, running);
     size_t end = offsetof(BackupConfig, uploadHandle) + sizeof previous.uploadHandle;
     memcpy((char *)record + first, (const char *)&previous + first, end - first);
 }
 
-HINSTANCE ResourceInstance()
-{
-    return programInstance != nullptr ? programInstance : GetModuleHandleA(nullptr);
-}
-
 INT_PTR ShowEditorSheet(HWND owner)
 {
-    PROPSHEETPAGEA pages[kEditorPageCount];
-    memset(pages, 0, sizeof pages);
-    for (int i = 0; i < kEditorPageCount; ++i) {
-        pages[i].dwSize = sizeof pages[i];
-        pages[i].dwFlags = PSP_HASHELP;
-        pages[i].hInstance = ResourceInstance();
-        pages[i].pszTemplate = MAKEINTRESOURCEA(GetDialogTemplateId(kEditorPages[i].templateId));
-        pages[i].pfnDlgProc = kEditorPages[i].procedure;
-    }
-    PROPSHEETHEADERA sheet;
-    memset(&sheet, 0, sizeof sheet);
-    sheet.dwSize = sizeof sheet;
-    sheet.dwFlags = PSH_PROPSHEETPAGE | PSH_HASHELP;
-    sheet.hwndParent = owner;
-    sheet.hInstance = ResourceInstance();
-    sheet.pszCaption = kSheetCaption;
-    sheet.nPages = kEditorPageCount;
-    sheet.nStartPage = 0;
-    sheet.ppsp = pages;
-    UsePageFontForSheet(&sheet, ResourceInstance(), GetDialogTemplateId(kEditorPages[0].templateId));
-    return PropertySheetA(&sheet);
+    return ShowPropertySheet(owner, kSheetCaption, kEditorPages, kEditorPageCount);
 }
 
 bool OpenWorkingCopy(HWND owner, int index)
@@ -135,7 +118,7 @@ void *CopyArray(const void *entries, int32_t count, size_t entrySize)
 
 // Replaces the table record by the working copy. The new arrays are made before anything is
 // freed, so a failure leaves the record as it was.
-bool WriteBackConfig(HWND owner, int index, int32_t openingDateFilterCount)
+bool WriteBackConfig(HWND owner, int index)
 {
     BackupConfig *record = ConfigAt(index);
     void *sources = CopyArray(editedConfig.sources, editedConfig.sourceCount, sizeof(SourceItem));
@@ -154,7 +137,7 @@ bool WriteBackConfig(HWND owner, int index, int32_t openingDateFilterCount)
     record->sources = (SourceItem *)sources;
     record->extensions = (ExtensionEntry *)extensions;
     record->excludedItems = (ExcludedEntry *)excluded;
-    KeepJobFields(record, previous, openingDateFilterCount);
+    KeepJobFields(record, previous);
     return true;
 }
 
@@ -164,13 +147,16 @@ bool RemoteBackupWillBeSkipped(const BackupConfig &config)
            (config.flags & (RemoteFtp | RemoteEmail)) != 0 && (config.flags & Encrypted) == 0;
 }
 
-int SaveEditedConfig(HWND owner, int index, int32_t openingDateFilterCount)
+int SaveEditedConfig(HWND owner, int index)
 {
     if (RemoteBackupWillBeSkipped(editedConfig))
         ShowMessageBox(owner,
                        "Remote backup will be skipped until you either enable encryption or turn off the global "
                        "option to never remote backup an un-encrypted file.",
                        kProductName, MB_ICONINFORMATION);
+    // The end of the session may come while a box is open: from then on the table stays as it is.
+    if (shutDownDone)
+        return 0;
     StopAllConfigSizes();
     GetLocalNow(&editedConfig.dateModified);
     if (index == -1) {
@@ -186,11 +172,11 @@ int SaveEditedConfig(HWND owner, int index, int32_t openingDateFilterCount)
                                         "This configuration is currently running a backup.\nTo save your changes "
                                         "the backup must be stopped.\nDo you want to stop the backup?",
                                         kProductName, MB_YESNO);
-            if (answer != IDYES)
+            if (answer != IDYES || shutDownDone)
                 return configSaved;
             StopBackupJob(index);
         }
-        if (!WriteBackConfig(owner, index, openingDateFilterCount))
+        if (!WriteBackConfig(owner, index))
             return 0;
     }
     RebuildJobList(index);
@@ -207,13 +193,20 @@ void NoteEditorApply()
 {
     DropAppliedCopy();
     haveAppliedCopy = CopyConfigDeep(&appliedCopy, &editedConfig) != 0;
+    appliedDateFilterCountReset = dateFilterCountReset;
+}
+
+void ResetEditedDateFilterCount()
+{
+    editedConfig.dateFilterCount = 0;
+    dateFilterCountReset = true;
 }
 
 int EditBackupConfig(HWND owner, int index)
 {
     if (!OpenWorkingCopy(owner, index))
         return 0;
-    int32_t openingDateFilterCount = editedConfig.dateFilterCount;
+    dateFilterCountReset = false;
     configSaved = 0;
     DropAppliedCopy();
     INT_PTR shown = ShowEditorSheet(owner);
@@ -222,8 +215,9 @@ int EditBackupConfig(HWND owner, int index)
         TakeAppliedCopy();
     DropAppliedCopy();
     int result = 0;
-    if (shown != -1 && configSaved != 0)
-        result = SaveEditedConfig(owner, index, openingDateFilterCount);
+    // An end of the session while the sheet was open drops the edit: the table stays as it is.
+    if (shown != -1 && configSaved != 0 && !shutDownDone)
+        result = SaveEditedConfig(owner, index);
     FreeConfigArrays(&editedConfig);
     return result;
 }

@@ -1,6 +1,7 @@
 // Copy gives the selected configuration a twin under a new id; Delete removes it with its
 // Windows scheduled task. Both rewrite the store and refresh what shows the table. The main
-// window calls neither while a job runs, so no job thread points into the table here.
+// window calls neither while a job runs, so no job thread points into the table here, nor
+// once the program has begun to end.
 #include "CopyDeleteConfig.h"
 
 #include <string.h>
@@ -14,6 +15,7 @@
 #include "MessageBoxSeam.h"
 #include "MsvcrtFormat.h"
 #include "ScheduledTask.h"
+#include "ShellState.h"
 #include "SizeCalculation.h"
 #include "TrayAndStatus.h"
 
@@ -77,7 +79,8 @@ void DeleteBackupConfig(HWND window)
         return;
     char question[sizeof(config->description) + 32];
     FormatText(question, sizeof(question), "Delete Configuration:\n\n%s\n\n?", config->description);
-    if (ShowMessageBox(window, question, kProductName, MB_YESNO) != IDYES)
+    // The end of the session may come while the question is open: then nothing is deleted.
+    if (ShowMessageBox(window, question, kProductName, MB_YESNO) != IDYES || shutDownDone)
         return;
 
     // Most configurations have no task, so the result is not examined.

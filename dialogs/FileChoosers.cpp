@@ -22,6 +22,19 @@ void FreeItemList(PIDLIST_ABSOLUTE items)
     }
 }
 
+// The chosen file's folder: the path is cut at the separator before its last name when that
+// name is the title, so C:\Data\a.txt gives C:\Data, C:\Data\Data gives C:\Data and a root
+// keeps its separator (C:\a.txt gives C:\). False when the path does not end in the title.
+bool CutChosenTitle(char *path, const char *title)
+{
+    char *separator = strrchr(path, '\\');
+    if (title[0] == '\0' || separator == nullptr || lstrcmpiA(separator + 1, title) != 0)
+        return false;
+    bool root = separator == path + 2 && path[1] == ':';
+    separator[root ? 1 : 0] = '\0';
+    return true;
+}
+
 }  // namespace
 
 int ChooseSourceFiles(HWND owner, char *files, const char *title, int *firstName)
@@ -45,15 +58,8 @@ int ChooseSourceFiles(HWND owner, char *files, const char *title, int *firstName
     if (chosen) {
         char folder[1024];
         lstrcpynA(folder, files, sizeof folder);
-        char *title = fileTitle[0] != '\0' ? strstr(folder, fileTitle) : nullptr;
-        if (title != nullptr) {
-            // Cut before the separator that precedes the title: C:\Data\a.txt gives C:\Data.
-            if (title > folder)
-                title[-1] = '\0';
-            else
-                title[0] = '\0';
+        if (CutChosenTitle(folder, fileTitle))
             WriteSettingString(kDirectorySection, kLastFileAdd, folder);
-        }
     }
     *firstName = request.nFileOffset;
     return chosen;

@@ -1,3 +1,4 @@
+#include "CleanupPasses.h"
 #include "ConfigRuntime.h"
 #include "ErrorReport.h"
 #include "FileChange.h"
@@ -8,6 +9,11 @@
 #include "MirrorPath.h"
 #include "MsvcrtFormat.h"
 #include "SafeFileCopy.h"
+
+static bool IsNotFoundError(DWORD error)
+{
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+}
 
 void UpdateCopyProgress(JobContext *context)
 {
@@ -47,35 +53,13 @@ static bool LookUpMirrorFile(const wchar_t *mirror, WIN32_FIND_DATAW *entry)
     return true;
 }
 
-// After an access-denied copy over an existing mirror: clear its read-only and hidden bits and
-// try once more. 1 when that copy worked.
-static int RetryOverProtectedMirror(const wchar_t *readPath, const wchar_t *mirror, FILE *log,
-                                    const volatile uint8_t *cancel)
-{
-    DWORD attributes = GetFileAttributesLong(mirror);
-    if (attributes == INVALID_FILE_ATTRIBUTES) {
-        LogLastError("Get File Attributes", log);
-        WriteText(log, "Unable to read file attributes: %ws", mirror);
-        return 0;
-    }
-    const DWORD protectedBits = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN;
-    if ((attributes & protectedBits) == 0)
-        return 0;
-    DWORD cleared = attributes & ~protectedBits;
-    if (!SetFileAttributesLong(mirror, cleared == 0 ? FILE_ATTRIBUTE_NORMAL : cleared)) {
-        LogLastError("Set File Attributes", log);
-        WriteText(log, "Unable to remove file attributes: %ws\n(%X)\n", mirror, (unsigned)cleared);
-        return 0;
-    }
-    return CopyFileSafely(readPath, mirror, cancel) ? 1 : 0;
-}
-
 int BackupFile(const wchar_t *source, const wchar_t *mirror, FILE *log, const WIN32_FIND_DATAW *entry,
                JobContext *context)
 {
     BackupConfig *config = context->config;
     double size = entry->nFileSizeHigh * 4294967296.0 + entry->nFileSizeLow;
     WIN32_FIND_DATAW existing;
+    bool revisionFailed = false;
     bool mirrorExisted = LookUpMirrorFile(mirror, &existing);
     if (mirrorExisted) {
         if (gSettings.logVerbose)
@@ -87,24 +71,27 @@ int BackupFile(const wchar_t *source, const wchar_t *mirror, FILE *log, const WI
                 WriteText(log, "Skipped un-changed file: %ws\n", source);
             goto counted;
         }
-        if ((config->flags & SaveRevisions) && config->revisionCount >= 1)
-            SaveRevision(source, mirror, log, context);
+        // A revision that could not be saved is a warning of this file's; the copy goes on.
+        if ((config->flags & SaveRevisions) && config->revisionCount >= 1 &&
+            !SaveRevision(source, mirror, log, context) && !IsCancelRequested(config))
+            revisionFailed = true;
     }
     {
         ++context->filesChanged;
         context->bytesChanged += size;
         static thread_local wchar_t readPath[kWidePathChars];
         MapToShadowPathW(context, source, readPath, kWidePathChars);
-        const volatile uint8_t *cancel = &config->cancelRequested;
-        BOOL copied = CopyFileSafely(readPath, mirror, cancel);
+        BOOL copied = CopyFileSafely(context, readPath, mirror);
         DWORD error = copied ? ERROR_SUCCESS : GetLastError();
-        if (!copied && mirrorExisted && error == ERROR_ACCESS_DENIED) {
-            copied = RetryOverProtectedMirror(readPath, mirror, log, cancel);
+        if (!copied && mirrorExisted && error == ERROR_ACCESS_DENIED && ClearProtectedBits(mirror, log)) {
+            copied = CopyFileSafely(context, readPath, mirror);
             error = copied ? ERROR_SUCCESS : GetLastError();
-        } else if (!copied && (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)) {
+        } else if (!copied && IsNotFoundError(error) && IsSourceDefinitelyGone(source)) {
+            // Only the source itself being gone counts as vanished: a copy that failed for want
+            // of a path on the destination or in the shadow copy is a failure like any other.
             if (gSettings.logVerbose)
                 WriteText(log, "INFORMATION: Attempted to copy file, but it is no longer present: %ws\n", source);
-            return 1;
+            return revisionFailed ? 0 : 1;
         }
         if (!copied) {
             if (error == ERROR_REQUEST_ABORTED && IsCancelRequested(config)) {
@@ -132,5 +119,5 @@ counted:
     ++context->filesTotal;
     context->bytesTotal += size;
     UpdateCopyProgress(context);
-    return 1;
+    return revisionFailed ? 0 : 1;
 }

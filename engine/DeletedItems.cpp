@@ -75,23 +75,16 @@ static int KeepDeletedCopy(const wchar_t *source, const wchar_t *mirror, FILE *l
     if (slash == nullptr || !CheckJoinedPathLengthW(folder, slash + 1, kWidePathChars + 1, log))
         return 0;
     FormatTextW(target, 2 * kWidePathChars, L"%ws%ws", folder, slash + 1);
-    BOOL copied = CopyFileLong(mirror, target);
-    if (!copied && GetLastError() == ERROR_ACCESS_DENIED) {
-        DWORD attributes = GetFileAttributesLong(target);
-        if (attributes == INVALID_FILE_ATTRIBUTES) {
-            LogLastError("Get File Attributes", log);
-            WriteText(log, "Unable to read file attributes: %ws", target);
-        } else if (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN)) {
-            DWORD cleared = attributes & ~(DWORD)(FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN);
-            if (SetFileAttributesLong(target, cleared == 0 ? FILE_ATTRIBUTE_NORMAL : cleared)) {
-                copied = CopyFileLong(mirror, target);
-            } else {
-                LogLastError("Set File Attributes", log);
-                WriteText(log, "Unable to remove file attributes: %ws\n(%X)\n", target, (unsigned)cleared);
-            }
-        }
+    BOOL copied = CopyFileSafely(context, mirror, target);
+    DWORD error = copied ? ERROR_SUCCESS : GetLastError();
+    if (!copied && error == ERROR_ACCESS_DENIED && ClearProtectedBits(target, log)) {
+        copied = CopyFileSafely(context, mirror, target);
+        error = copied ? ERROR_SUCCESS : GetLastError();
     }
+    if (!copied && error == ERROR_REQUEST_ABORTED)
+        return 0; // stopped: the mirror file stays for the next run
     if (!copied) {
+        SetLastError(error);
         LogLastError("Deleted File Copy", log);
         WriteText(log, "WARNING: Unable to move deleted file:\n\tFrom: %ws\n\tTo:   %ws\n", mirror, target);
         return 0;
@@ -104,11 +97,9 @@ static int KeepDeletedCopy(const wchar_t *source, const wchar_t *mirror, FILE *l
 int HandleDeletedFile(const wchar_t *source, const wchar_t *mirror, FILE *log, const WIN32_FIND_DATAW *entry,
                       JobContext *context)
 {
-    // A temporary copy left by an interrupted run is never a backup of anything.
-    bool leftover = IsPartialCopyName(mirror);
-    if (!leftover && !IsSourceDefinitelyGone(source))
+    if (!IsSourceDefinitelyGone(source))
         return 1;
-    if (!leftover && (context->config->flags & SaveDeleted) && !KeepDeletedCopy(source, mirror, log, context))
+    if ((context->config->flags & SaveDeleted) && !KeepDeletedCopy(source, mirror, log, context))
         return 0;
     if (entry->dwFileAttributes & FILE_ATTRIBUTE_READONLY) {
         if (!SetFileAttributesLong(mirror, entry->dwFileAttributes & ~(DWORD)FILE_ATTRIBUTE_READONLY)) {
@@ -121,8 +112,6 @@ int HandleDeletedFile(const wchar_t *source, const wchar_t *mirror, FILE *log, c
         WriteText(log, "WARNING: Unable to remove deleted file from: %ws\n", mirror);
         return 0;
     }
-    if (leftover)
-        return 1;
     ++context->deletedCount;
     if (gSettings.logVerbose)
         WriteText(log, "Removed deleted file from: %ws\n", mirror);
@@ -205,7 +194,7 @@ static int CheckMirrorEntry(FILE *log, const wchar_t *source, const wchar_t *mir
     } else if (!CheckJoinedPathLengthW(source, name, kWidePathChars + 1, log) ||
                !CheckJoinedPathLengthW(mirror, name, kWidePathChars + 1, log)) {
         result = 0;
-    } else if (!IsListed(listing, name, false) || IsPartialCopyName(name)) {
+    } else if (!IsListed(listing, name, false)) {
         FormatTextW(sourcePath, 2 * kWidePathChars, L"%ws%ws", source, name);
         FormatTextW(mirrorPath, 2 * kWidePathChars, L"%ws%ws", mirror, name);
         if (!HandleDeletedFile(sourcePath, mirrorPath, log, &entry, context))

@@ -9,6 +9,7 @@
 #include "LongPath.h"
 #include "MirrorPath.h"
 #include "MsvcrtFormat.h"
+#include "SafeFileCopy.h"
 #include "TextConversion.h"
 
 static const volatile uint8_t *CancelOf(JobContext *context)
@@ -282,7 +283,10 @@ int RemoveExcludedFromBackup(FILE *log, JobContext *context)
         if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || IsDotEntry(entry.cFileName))
             continue;
         const wchar_t *name = entry.cFileName;
-        if (_wcsicmp(name, L"Revisions") == 0 || _wcsicmp(name, L"Deleted") == 0 || _wcsicmp(name, L"Compressed") == 0)
+        // The job's own folders; a work folder is left only when a run was cut off, and only
+        // the copies clean it up.
+        if (_wcsicmp(name, L"Revisions") == 0 || _wcsicmp(name, L"Deleted") == 0 ||
+            _wcsicmp(name, L"Compressed") == 0 || _wcsicmp(name, kCopyWorkFolderName) == 0)
             continue;
         if (!CheckTopFolderForExcluded(log, context, name))
             failed = true;

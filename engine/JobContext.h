@@ -7,6 +7,7 @@
 #include "ShadowCopyRequest.h"
 
 struct ZipOutput;
+struct CopyWork;
 
 struct JobContext {
     BackupConfig *config;
@@ -41,4 +42,7 @@ struct JobContext {
     // Sources whose folder could not be listed in this run (one flag per source, NULL when
     // none failed): the clean-up passes leave their mirrors alone.
     uint8_t *unlistedSources;
+    // Where this run's copies are written before they take their final names (SafeFileCopy.h);
+    // NULL until the first copy.
+    CopyWork *copyWork;
 };

@@ -20,6 +20,7 @@
 int32_t jobActive = 0;
 int32_t exitWhenDone = 0;
 int32_t restartSizeAfterJob = 0;
+int32_t quietJobEnds = 0;
 
 int GetJobThreadPriority(int priority)
 {
@@ -166,6 +167,8 @@ void OnJobFinished(HWND window, int id)
     shell.UpdateTrayIcon();
     shell.RebuildJobList(index);
     SaveConfigStore(window);
+    if (quietJobEnds)
+        return;
     if (restartSizeAfterJob == 1)
         StartAllConfigSizes(window);
     if (index >= 0) {

@@ -7,6 +7,9 @@
 extern int32_t jobActive;           // 1 from the start of a job until its end was handled
 extern int32_t exitWhenDone;        // exit after the last queued job
 extern int32_t restartSizeAfterJob; // the start stopped the all-configurations size count
+// 1 once the program is ending: a job's end is still recorded and stored, but no result box
+// and no log is shown and no size count restarted.
+extern int32_t quietJobEnds;
 
 // Thread priority of a job's JobPriority value.
 int GetJobThreadPriority(int priority);

@@ -29,6 +29,7 @@
 #include "MirrorPath.h"
 #include "ShadowCopyClient.h"
 #include "MsvcrtFormat.h"
+#include "SafeFileCopy.h"
 #include "SizeCalculation.h"
 #include "TextConversion.h"
 #include "TextHelpers.h"
@@ -308,7 +309,10 @@ void RunOpenedJob(JobRun &run)
     if (gSettings.logVerbose)
         WriteText(log, "Final Backup Destination:\n\t%s\n\t%s\n", context.backupFolder, destinationSystem);
     if (config->flags & Uncompressed) {
-        if (!MirrorSources(run))
+        int mirrored = MirrorSources(run);
+        // The copies are done: nothing of the work folder goes into an archive or onto a disc.
+        ReleaseCopyWork(&context);
+        if (!mirrored)
             return;
         if (gSettings.removeExcluded)
             RemoveExcludedItems(run);
@@ -388,6 +392,7 @@ DWORD WINAPI RunBackupJob(LPVOID record)
         else if (!IsCancelled(*run))
             RunOpenedJob(*run);
     }
+    ReleaseCopyWork(&context);
     // A library that keeps the shadow copies past the limit may still hold a volume: the
     // backup is made, but not cleanly.
     bool released = ReleaseShadowCopies(run->log.stream, &context);

@@ -7,6 +7,7 @@
 #include "MirrorCopy.h"
 #include "MirrorPath.h"
 #include "MsvcrtFormat.h"
+#include "SafeFileCopy.h"
 
 // R is the folder of the revisions of this source; the name splits at its last dot.
 struct RevisionName {
@@ -94,7 +95,9 @@ int SaveRevision(const wchar_t *source, const wchar_t *mirror, FILE *log, JobCon
         return 0;
     static thread_local wchar_t target[2 * kWidePathChars + 16];
     FormatTextW(target, 2 * kWidePathChars + 16, L"%ws%ws", name.folder, fileName);
-    if (!CopyFileLong(mirror, target)) {
+    if (!CopyFileSafely(context, mirror, target)) {
+        if (GetLastError() == ERROR_REQUEST_ABORTED)
+            return 0;
         LogLastError("Revision Copy", log);
         WriteText(log, "WARNING: Unable to save revision file:\n\tFrom: %ws\n\tTo:   %ws\n", mirror, target);
         return 0;

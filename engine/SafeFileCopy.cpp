@@ -1,67 +1,268 @@
 #include "SafeFileCopy.h"
 
 #include <stdlib.h>
+#include <string.h>
 #include <wchar.h>
 
+#include "ConfigRuntime.h"
+#include "ErrorReport.h"
 #include "LongPath.h"
+#include "MsvcrtFormat.h"
+#include "TextConversion.h"
 
-const wchar_t kPartialCopySuffix[] = L".vlrpart";
+const wchar_t kCopyWorkFolderName[] = L".vlrwork";
 
-static DWORD CALLBACK CheckCancel(LARGE_INTEGER, LARGE_INTEGER, LARGE_INTEGER, LARGE_INTEGER, DWORD, DWORD,
-                                  HANDLE, HANDLE, LPVOID data)
+// One job copies one file at a time, so one temporary name is enough; a copy that an
+// interrupted run left under it is simply overwritten.
+static const wchar_t kTemporaryName[] = L"\\copy.tmp";
+
+// Small enough that a Stop is noticed within a second even on a slow share, large enough that
+// the calls per megabyte do not count.
+static const DWORD kChunkBytes = 256u << 10;
+
+// The attributes a copy carries over, as the platform's file copy does.
+static const DWORD kCopiedAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
+                                       FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED |
+                                       FILE_ATTRIBUTE_OFFLINE | FILE_ATTRIBUTE_TEMPORARY;
+
+struct CopyWork {
+    wchar_t *folder;    // the work folder, in prefixed form like every path here
+    wchar_t *temporary; // the temporary copy in it
+    char *buffer;       // one chunk
+    bool used;          // a copy of this run opened the temporary copy
+};
+
+// A path in prefixed form, whatever its length: names the system would otherwise read
+// differently (a trailing dot or space, a device name such as "aux.txt") stay as the walk
+// found them.
+class PrefixedPath {
+public:
+    explicit PrefixedPath(const wchar_t *path) : path_(MakeLongPath(path)) {}
+    ~PrefixedPath() { free(path_); }
+    PrefixedPath(const PrefixedPath &) = delete;
+    PrefixedPath &operator=(const PrefixedPath &) = delete;
+    // NULL when memory ran out.
+    const wchar_t *get() const { return path_; }
+
+private:
+    wchar_t *path_;
+};
+
+static void FreeCopyWork(CopyWork *work)
 {
-    const volatile uint8_t *cancel = static_cast<const volatile uint8_t *>(data);
-    if (cancel != nullptr && __atomic_load_n(cancel, __ATOMIC_ACQUIRE) == 1)
-        return PROGRESS_CANCEL;
-    return PROGRESS_CONTINUE;
+    free(work->folder);
+    free(work->temporary);
+    free(work->buffer);
+    free(work);
 }
 
-bool IsPartialCopyName(const wchar_t *name)
+static wchar_t *JoinWide(const wchar_t *a, const wchar_t *b)
 {
-    size_t length = wcslen(name);
-    size_t suffixLength = wcslen(kPartialCopySuffix);
-    return length > suffixLength && _wcsicmp(name + length - suffixLength, kPartialCopySuffix) == 0;
+    size_t length = wcslen(a) + wcslen(b) + 1;
+    wchar_t *joined = static_cast<wchar_t *>(malloc(length * sizeof(wchar_t)));
+    if (joined != nullptr) {
+        wcscpy(joined, a);
+        wcscat(joined, b);
+    }
+    return joined;
 }
 
-BOOL CopyFileSafely(const wchar_t *source, const wchar_t *target, const volatile uint8_t *cancel)
+// The run's work area, made on the first copy; NULL when memory ran out.
+static CopyWork *GetCopyWork(JobContext *context)
 {
-    BOOL copied = FALSE;
-    DWORD error = ERROR_NOT_ENOUGH_MEMORY;
-    wchar_t *longSource = MakeLongPath(source);
-    wchar_t *partial = nullptr;
-    wchar_t *longTarget = MakeLongPath(target);
-    size_t targetLength = longTarget != nullptr ? wcslen(longTarget) : 0;
-    if (longSource == nullptr || longTarget == nullptr)
-        goto done;
-    partial = static_cast<wchar_t *>(malloc((targetLength + wcslen(kPartialCopySuffix) + 1) * sizeof(wchar_t)));
-    if (partial == nullptr)
-        goto done;
-    wcscpy(partial, longTarget);
-    wcscat(partial, kPartialCopySuffix);
-    SetFileAttributesW(partial, FILE_ATTRIBUTE_NORMAL);
-    if (!CopyFileExW(longSource, partial, CheckCancel, (LPVOID)cancel, nullptr, 0)) {
-        error = GetLastError();
-        DeleteFileW(partial);
-        goto done;
+    if (context->copyWork != nullptr)
+        return context->copyWork;
+    CopyWork *work = static_cast<CopyWork *>(calloc(1, sizeof(CopyWork)));
+    wchar_t *backupFolder = AnsiToWideAlloc(context->backupFolder);
+    wchar_t *folder = backupFolder != nullptr ? JoinWide(backupFolder, kCopyWorkFolderName) : nullptr;
+    if (work != nullptr && folder != nullptr) {
+        work->folder = MakeLongPath(folder);
+        work->temporary = work->folder != nullptr ? JoinWide(work->folder, kTemporaryName) : nullptr;
+        work->buffer = static_cast<char *>(malloc(kChunkBytes));
     }
-    if (cancel != nullptr && __atomic_load_n(cancel, __ATOMIC_ACQUIRE) == 1) {
-        error = ERROR_REQUEST_ABORTED;
-        SetFileAttributesW(partial, FILE_ATTRIBUTE_NORMAL);
-        DeleteFileW(partial);
-        goto done;
+    free(backupFolder);
+    free(folder);
+    if (work != nullptr && (work->folder == nullptr || work->temporary == nullptr || work->buffer == nullptr)) {
+        FreeCopyWork(work);
+        work = nullptr;
     }
-    if (!MoveFileExW(partial, longTarget, MOVEFILE_REPLACE_EXISTING)) {
-        error = GetLastError();
-        SetFileAttributesW(partial, FILE_ATTRIBUTE_NORMAL);
-        DeleteFileW(partial);
-        goto done;
+    context->copyWork = work;
+    return work;
+}
+
+// The temporary copy, opened for writing. The work folder is made when it is missing; a
+// temporary copy that an interrupted run left read-only or hidden is cleared first.
+static HANDLE CreateTemporaryCopy(CopyWork *work)
+{
+    work->used = true;
+    for (int attempt = 0;; ++attempt) {
+        HANDLE file = CreateFileW(work->temporary, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                                  nullptr);
+        if (file != INVALID_HANDLE_VALUE || attempt == 1)
+            return file;
+        DWORD error = GetLastError();
+        bool cleared = false;
+        if (error == ERROR_PATH_NOT_FOUND)
+            cleared = CreateDirectoryW(work->folder, nullptr) || GetLastError() == ERROR_ALREADY_EXISTS;
+        else if (error == ERROR_ACCESS_DENIED)
+            cleared = SetFileAttributesW(work->temporary, FILE_ATTRIBUTE_NORMAL) != FALSE;
+        if (!cleared) {
+            SetLastError(error);
+            return INVALID_HANDLE_VALUE;
+        }
     }
-    copied = TRUE;
-    error = ERROR_SUCCESS;
-done:
-    free(longSource);
-    free(longTarget);
-    free(partial);
-    SetLastError(error);
+}
+
+static void DiscardTemporaryCopy(CopyWork *work, DWORD attributes)
+{
+    if (attributes & FILE_ATTRIBUTE_READONLY)
+        SetFileAttributesW(work->temporary, FILE_ATTRIBUTE_NORMAL);
+    DeleteFileW(work->temporary);
+}
+
+// Copies the open source into out chunk by chunk, testing the cancel byte after each one.
+static bool CopyChunks(HANDLE in, HANDLE out, char *buffer, const BackupConfig *config, DWORD *error)
+{
+    for (;;) {
+        DWORD read = 0;
+        if (!ReadFile(in, buffer, kChunkBytes, &read, nullptr)) {
+            *error = GetLastError();
+            return false;
+        }
+        if (read == 0)
+            return true;
+        for (DWORD offset = 0; offset < read;) {
+            DWORD written = 0;
+            if (!WriteFile(out, buffer + offset, read - offset, &written, nullptr)) {
+                *error = GetLastError();
+                return false;
+            }
+            if (written == 0) {
+                *error = ERROR_WRITE_FAULT;
+                return false;
+            }
+            offset += written;
+        }
+        if (IsCancelRequested(config)) {
+            *error = ERROR_REQUEST_ABORTED;
+            return false;
+        }
+    }
+}
+
+// Writes the whole source into the temporary copy and gives it the source's last-write time
+// and attributes; on failure nothing is left of it. *attributes gets what it was given.
+static bool WriteTemporaryCopy(HANDLE in, CopyWork *work, const BackupConfig *config, DWORD *attributes,
+                               DWORD *error)
+{
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!GetFileInformationByHandle(in, &info)) {
+        *error = GetLastError();
+        return false;
+    }
+    HANDLE out = CreateTemporaryCopy(work);
+    if (out == INVALID_HANDLE_VALUE) {
+        *error = GetLastError();
+        return false;
+    }
+    *attributes = 0;
+    bool copied = CopyChunks(in, out, work->buffer, config, error);
+    if (copied) {
+        // As with the platform's copy, times or attributes the destination cannot hold do not
+        // fail the copy; the next run then finds the pair changed and copies again.
+        FILE_BASIC_INFO basic;
+        ZeroMemory(&basic, sizeof(basic));
+        basic.LastWriteTime.LowPart = info.ftLastWriteTime.dwLowDateTime;
+        basic.LastWriteTime.HighPart = (LONG)info.ftLastWriteTime.dwHighDateTime;
+        basic.FileAttributes = info.dwFileAttributes & kCopiedAttributes;
+        if (basic.FileAttributes == 0)
+            basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;
+        if (SetFileInformationByHandle(out, FileBasicInfo, &basic, sizeof(basic)))
+            *attributes = basic.FileAttributes;
+    }
+    if (!CloseHandle(out) && copied) {
+        *error = GetLastError();
+        copied = false;
+    }
+    if (!copied)
+        DiscardTemporaryCopy(work, *attributes);
     return copied;
+}
+
+// The copy itself: into the temporary copy, then renamed over the target.
+static bool CopyThroughWorkFolder(CopyWork *work, const BackupConfig *config, const wchar_t *source,
+                                  const wchar_t *target, DWORD *error)
+{
+    HANDLE in = CreateFileW(source, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                            OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    if (in == INVALID_HANDLE_VALUE) {
+        *error = GetLastError();
+        return false;
+    }
+    DWORD attributes = 0;
+    bool copied = WriteTemporaryCopy(in, work, config, &attributes, error);
+    CloseHandle(in);
+    // A target on another volume than the backup folder (behind a junction) cannot take the
+    // rename: it fails with ERROR_NOT_SAME_DEVICE rather than be written in place.
+    if (copied && !MoveFileExW(work->temporary, target, MOVEFILE_REPLACE_EXISTING)) {
+        *error = GetLastError();
+        DiscardTemporaryCopy(work, attributes);
+        copied = false;
+    }
+    return copied;
+}
+
+BOOL CopyFileSafely(JobContext *context, const wchar_t *source, const wchar_t *target)
+{
+    const BackupConfig *config = context->config;
+    DWORD error = ERROR_SUCCESS;
+    bool copied = false;
+    if (IsCancelRequested(config)) {
+        error = ERROR_REQUEST_ABORTED;
+    } else {
+        CopyWork *work = GetCopyWork(context);
+        PrefixedPath from(source);
+        PrefixedPath to(target);
+        if (work == nullptr || from.get() == nullptr || to.get() == nullptr)
+            error = ERROR_NOT_ENOUGH_MEMORY;
+        else
+            copied = CopyThroughWorkFolder(work, config, from.get(), to.get(), &error);
+    }
+    SetLastError(copied ? ERROR_SUCCESS : error);
+    return copied ? TRUE : FALSE;
+}
+
+void ReleaseCopyWork(JobContext *context)
+{
+    CopyWork *work = context->copyWork;
+    if (work == nullptr)
+        return;
+    context->copyWork = nullptr;
+    if (work->used && !RemoveDirectoryW(work->folder)) {
+        // Only a copy cut off by a crash is ever left in it.
+        SetFileAttributesW(work->temporary, FILE_ATTRIBUTE_NORMAL);
+        DeleteFileW(work->temporary);
+        RemoveDirectoryW(work->folder);
+    }
+    FreeCopyWork(work);
+}
+
+int ClearProtectedBits(const wchar_t *target, FILE *log)
+{
+    DWORD attributes = GetFileAttributesLong(target);
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        LogLastError("Get File Attributes", log);
+        WriteText(log, "Unable to read file attributes: %ws", target);
+        return 0;
+    }
+    const DWORD protectedBits = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN;
+    if ((attributes & protectedBits) == 0)
+        return 0;
+    DWORD cleared = attributes & ~protectedBits;
+    if (!SetFileAttributesLong(target, cleared == 0 ? FILE_ATTRIBUTE_NORMAL : cleared)) {
+        LogLastError("Set File Attributes", log);
+        WriteText(log, "Unable to remove file attributes: %ws\n(%X)\n", target, (unsigned)cleared);
+        return 0;
+    }
+    return 1;
 }

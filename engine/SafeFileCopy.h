@@ -1,13 +1,27 @@
-// Copies a file over its mirror copy through a temporary name beside it, so that an
-// interrupted or stopped copy never leaves a partial file under the final name.
+// The one way the job copies a file: into the mirror, into its revisions and into the Deleted
+// tree. The copy is written under a temporary name in a work folder of the job's own and then
+// renamed over its final name, so the final name holds either the whole copy or what it held
+// before. The work folder (kCopyWorkFolderName) lies in the backup folder beside the mirror's
+// top folders, which are drive letters and server names and never begin with a dot: no pass
+// walks into it, no user's file is ever taken for it, and a temporary name there never makes a
+// name longer. Looking names up in it stays cheap however large the mirror's folders grow. The
+// first copy of a run makes it; ReleaseCopyWork removes it when the mirror step ends.
 #pragma once
 #include <windows.h>
-#include <stdint.h>
+#include <stdio.h>
 
-// Suffix of the temporary copy; a leftover one is removed by the deleted-files pass.
-extern const wchar_t kPartialCopySuffix[];
+#include "JobContext.h"
 
-// Like CopyFileLong (overwriting). A set cancel byte stops the copy between chunks, with
-// ERROR_REQUEST_ABORTED. On failure the last error is the one of the failing call.
-BOOL CopyFileSafely(const wchar_t *source, const wchar_t *target, const volatile uint8_t *cancel);
-bool IsPartialCopyName(const wchar_t *name);
+extern const wchar_t kCopyWorkFolderName[];
+
+// Copies source over target with the source's last-write time and attributes, in chunks, so
+// that a set cancel byte stops it within one chunk (FALSE with ERROR_REQUEST_ABORTED). On
+// failure the last error is the failing call's and the target is as it was.
+BOOL CopyFileSafely(JobContext *context, const wchar_t *source, const wchar_t *target);
+// Removes the work folder, with a temporary copy an interrupted run may have left in it, and
+// frees what the copies of this run held.
+void ReleaseCopyWork(JobContext *context);
+// After a copy over an existing target was refused with access denied: clears the target's
+// read-only and hidden bits. 1 when it did, so that a second copy may succeed; a failure to
+// read or change the bits is logged.
+int ClearProtectedBits(const wchar_t *target, FILE *log);

@@ -70,9 +70,14 @@ void CopyToField(const wchar_t *text, char *field, size_t size)
     field[size - 1] = '\0';
 }
 
-// Copies task memory into a field and frees it; returns the call's result.
-HRESULT TakeText(HRESULT hr, LPWSTR text, char *field, size_t size)
+// Calls one of the interfaces' text getters, copies the text it returns into a field and frees
+// the task memory; returns the call's result. The call comes first, in a statement of its own:
+// the text exists only once it has returned.
+template <class Object, class Interface>
+HRESULT ReadText(Object *object, HRESULT (STDMETHODCALLTYPE Interface::*get)(LPWSTR *), char *field, size_t size)
 {
+    LPWSTR text = nullptr;
+    HRESULT hr = (object->*get)(&text);
     if (SUCCEEDED(hr))
         CopyToField(text, field, size);
     if (text)
@@ -298,8 +303,7 @@ HRESULT ReadTrigger(CTask &fields, ITask *task)
         fields.triggerKind = 2;
         fields.daysOfWeek = record.Type.Weekly.rgfDaysOfTheWeek;
     }
-    LPWSTR text = nullptr;
-    return TakeText(trigger->GetTriggerString(&text), text, fields.triggerText, sizeof fields.triggerText);
+    return ReadText(trigger.p, &ITaskTrigger::GetTriggerString, fields.triggerText, sizeof fields.triggerText);
 }
 
 class ComTaskSchedulerService : public TaskSchedulerService {
@@ -337,23 +341,15 @@ public:
         HRESULT hr = OpenExistingTask(taskName, task, &exists);
         if (FAILED(hr) || !exists)
             return hr;
-        LPWSTR text = nullptr;
-        if (FAILED(hr = TakeText(task->GetApplicationName(&text), text, fields.application, sizeof fields.application)))
-            return hr;
-        text = nullptr;
-        if (FAILED(hr = TakeText(task->GetParameters(&text), text, fields.parameters, sizeof fields.parameters)))
-            return hr;
-        text = nullptr;
-        if (FAILED(hr = TakeText(task->GetWorkingDirectory(&text), text, fields.workingDirectory,
+        if (FAILED(hr = ReadText(task.p, &ITask::GetApplicationName, fields.application, sizeof fields.application)) ||
+            FAILED(hr = ReadText(task.p, &ITask::GetParameters, fields.parameters, sizeof fields.parameters)) ||
+            FAILED(hr = ReadText(task.p, &ITask::GetWorkingDirectory, fields.workingDirectory,
                                  sizeof fields.workingDirectory)))
             return hr;
-        if (fields.runAsAccount) {
-            text = nullptr;
-            if (FAILED(hr = TakeText(task->GetAccountInformation(&text), text, fields.account, sizeof fields.account)))
-                return hr;
-        }
-        text = nullptr;
-        if (FAILED(hr = TakeText(task->GetComment(&text), text, fields.comment, sizeof fields.comment)))
+        if (fields.runAsAccount &&
+            FAILED(hr = ReadText(task.p, &ITask::GetAccountInformation, fields.account, sizeof fields.account)))
+            return hr;
+        if (FAILED(hr = ReadText(task.p, &ITask::GetComment, fields.comment, sizeof fields.comment)))
             return hr;
         if (FAILED(hr = ReadTrigger(fields, task.p)))
             return hr;

@@ -1,18 +1,96 @@
 #!/usr/bin/env bash
 # Sets up, builds and starts Korrin.exe under Wine in the user's own prefix
-# ($VELLORAN_WINEPREFIX, default ~/.local/share/velloran/wineprefix). Without a display the
-# program runs on a virtual X server.
+# ($VELLORAN_WINEPREFIX, default ~/.local/share/velloran/wineprefix), and ends with the
+# program's exit code.
+# Without a display the program runs on a virtual X screen of its own: once the main window is
+# up, a picture of that screen goes to build/artifacts/run-screen.png, and Ctrl+C stops the
+# program.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 "$top/scripts/build.sh"
 build=${VELLORAN_BUILD_DIR:-$top/build}
+build=$(cd "$build" && pwd)
 export WINEPREFIX=${VELLORAN_WINEPREFIX:-$HOME/.local/share/velloran/wineprefix}
 export WINEDEBUG=${WINEDEBUG:--all}
 export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-winemenubuilder.exe=d;mscoree=d;mshtml=d}
 mkdir -p "$(dirname "$WINEPREFIX")"
-[ -f "$WINEPREFIX/system.reg" ] || wineboot -i >/dev/null 2>&1
+
+# A wineserver keeps the display it was started with for every program of the prefix. So a
+# server left by an earlier command (without a display, or on a virtual screen that is gone)
+# is waited for, and the prefix is booted on the display the program will use. A server that
+# serves a running Velloran of this prefix does not end: then this start hands its command
+# line to that program.
+timeout 10 wineserver -w 2>/dev/null || true
+boot_prefix() {
+  if [ ! -f "$WINEPREFIX/system.reg" ]; then
+    echo "[run] booting the Wine prefix $WINEPREFIX"
+    wineboot -i >/dev/null 2>&1
+  fi
+}
+
 if [ -n "${DISPLAY:-}" ]; then
+  boot_prefix
   exec wine "$build/bin/Korrin.exe" "$@"
-else
-  exec xvfb-run -a -s "-screen 0 1280x1024x24" wine "$build/bin/Korrin.exe" "$@"
 fi
+
+artifacts=$build/artifacts
+picture=$artifacts/run-screen.png
+mkdir -p "$artifacts"
+fifo=$(mktemp -u)
+mkfifo "$fifo"
+Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$fifo" >/dev/null 2>&1 &
+xvfb=$!
+number=
+read -r number < "$fifo" || true
+rm -f "$fifo"
+if [ -z "$number" ]; then
+  echo "[run] the virtual X server (Xvfb) did not start" >&2
+  exit 1
+fi
+export DISPLAY=:$number
+
+program=
+stop() {
+  if [ -n "$program" ] && kill -0 "$program" 2>/dev/null; then
+    echo "[run] stopping Velloran"
+    wineserver -k 2>/dev/null || true
+  fi
+  wait "$program" 2>/dev/null || true
+  wineserver -w 2>/dev/null || true
+  kill "$xvfb" 2>/dev/null || true
+}
+trap 'stop; exit 130' INT TERM
+trap 'kill "$xvfb" 2>/dev/null || true' EXIT
+
+boot_prefix
+wine "$build/bin/Korrin.exe" "$@" &
+program=$!
+
+# Wine names the X window after the main window's title. (ImageMagick's import would wait
+# for a mouse click when the window does not exist yet.)
+shown=
+for _ in $(seq 1 240); do
+  if ! kill -0 "$program" 2>/dev/null; then break; fi
+  if xwininfo -display "$DISPLAY" -name Velloran >/dev/null 2>&1; then
+    shown=1
+    break
+  fi
+  sleep 0.5
+done
+if [ -n "$shown" ]; then
+  sleep 1  # let the toolbar and the job list draw
+  import -display "$DISPLAY" -window root "$picture" >/dev/null 2>&1 || true
+  echo "[run] Velloran runs on the virtual screen $DISPLAY (no display was set)."
+  echo "[run] A picture of that screen: $picture"
+  echo "[run] Press Ctrl+C here to stop Velloran (or run: WINEPREFIX=$WINEPREFIX wineserver -k)."
+elif kill -0 "$program" 2>/dev/null; then
+  echo "[run] Velloran runs on the virtual screen $DISPLAY, but its main window is not shown."
+  echo "[run] Press Ctrl+C here to stop it."
+fi
+
+status=0
+wait "$program" || status=$?
+program=
+wineserver -w 2>/dev/null || true
+echo "[run] Korrin.exe ended with exit code $status"
+exit $status

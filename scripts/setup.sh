@@ -15,9 +15,9 @@ as_root() { if [ "$(id -u)" = 0 ]; then "$@"; else sudo "$@"; fi; }
 PACKAGES=(
   g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix gcc-mingw-w64-i686-posix gcc-mingw-w64-x86-64-posix
   binutils-mingw-w64 mingw-w64-tools libz-mingw-w64-dev
-  wine wine32 wine64 xvfb xauth
+  wine wine32 wine64 xvfb xauth x11-utils
   cmake ninja-build googletest make perl pkg-config file dpkg-dev rsync
-  p7zip-full imagemagick
+  p7zip-full imagemagick fp-utils
   python3-pytest python3-aiosmtpd python3-pyftpdlib python3-openssl python3-asyncssh openssh-server vsftpd openssl
 )
 

@@ -100,5 +100,8 @@ int ChooseListFont();
 // The main window's WM_NOTIFY: the list's and its header's notifications; the rest goes to the
 // toolbar.
 LRESULT OnMainWindowNotify(HWND window, NMHDR *header);
+// The main window's WM_CONTEXTMENU: the header menu for a right click over the list's header;
+// 0 when the message was not that.
+int OnMainWindowContextMenu(HWND target, LPARAM screenPoint);
 // 1 while the list's label editor is open.
 int IsJobListLabelEditing();

@@ -4,6 +4,7 @@
 
 #include <commctrl.h>
 #include <string.h>
+#include <windowsx.h>
 
 #include "ColumnChooser.h"
 #include "ConfigStore.h"
@@ -135,11 +136,29 @@ LRESULT OnMainWindowNotify(HWND window, NMHDR *header)
         return OnListNotify(header);
     HWND listHeader = jobListWindow != nullptr ? (HWND)SendMessageA(jobListWindow, LVM_GETHEADER, 0, 0) : nullptr;
     if (listHeader != nullptr && header->hwndFrom == listHeader) {
-        if (header->code == HDN_ENDDRAG)
+        if (header->code == HDN_ENDDRAG) {
             PostMessageA(mainWindow, WM_COLUMNSDRAGGED, 0, 0);
-        else if (header->code == NM_RCLICK)
+        } else if (header->code == NM_RCLICK) {
             OnHeaderRightClick();
+            return 1; // handled: the header sends no WM_CONTEXTMENU after it
+        }
         return 0;
     }
     return OnToolbarNotify(window, header);
+}
+
+// Where the list view does not pass the header's NM_RCLICK on (Wine), the header's
+// WM_CONTEXTMENU still reaches this window, passed up through the list view, which may name
+// itself as the window clicked: the point tells whether it was over the header.
+int OnMainWindowContextMenu(HWND target, LPARAM screenPoint)
+{
+    HWND listHeader = jobListWindow != nullptr ? (HWND)SendMessageA(jobListWindow, LVM_GETHEADER, 0, 0) : nullptr;
+    if (listHeader == nullptr || (target != listHeader && target != jobListWindow))
+        return 0;
+    POINT point = {GET_X_LPARAM(screenPoint), GET_Y_LPARAM(screenPoint)};
+    RECT headerRect;
+    if (screenPoint == -1 || !GetWindowRect(listHeader, &headerRect) || !PtInRect(&headerRect, point))
+        return 0;
+    OnHeaderRightClick();
+    return 1;
 }

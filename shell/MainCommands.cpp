@@ -14,7 +14,7 @@
 #include "InternalScheduler.h"
 #include "JobControl.h"
 #include "JobList.h"
-#include "LaterParts.h"
+#include "OptionsDialog.h"
 #include "MessageBoxSeam.h"
 #include "MsvcrtFormat.h"
 #include "ShellState.h"
@@ -70,6 +70,11 @@ void OnViewLogCommand(HWND window)
 
 void OnExitCommand(HWND window)
 {
+    // A dialog or a message box still open below would go on with a table that is gone.
+    if (mainHandlerDepth > 1) {
+        WaitWithExit(window);
+        return;
+    }
     if (gSettings.askExit == 1 && hasNextDue == 1 && ConfirmExit(window) != 1)
         return;
     ShutDownMainWindow(window);
@@ -110,6 +115,9 @@ void OnShortcutCommand(HWND window)
 
 int OnMainCommand(HWND window, int id)
 {
+    // Once the end has begun nothing may start.
+    if (shutDownDone)
+        return 1;
     bool refused = jobActive == 1;
     switch (id) {
     case IDM_NEW:

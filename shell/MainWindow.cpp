@@ -6,7 +6,6 @@
 #include "InternalScheduler.h"
 #include "JobControl.h"
 #include "JobList.h"
-#include "LaterParts.h"
 #include "ShellState.h"
 #include "SingleInstance.h"
 #include "TrayAndStatus.h"
@@ -41,7 +40,7 @@ static void OnMainWindowPaint(HWND window)
     EndPaint(window, &paint);
 }
 
-LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+static LRESULT HandleMainWindowMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
     switch (message) {
     case WM_CREATE:
@@ -66,6 +65,11 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
     case WM_QUERYENDSESSION:
         ShutDownMainWindow(window);
         return TRUE;
+    case WM_ENDSESSION:
+        // The session may end without having been asked (a forced log-off).
+        if (wParam)
+            ShutDownMainWindow(window);
+        return 0;
     case WM_WININICHANGE:
         RebuildJobList(-1);
         return 0;
@@ -73,6 +77,10 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         return OnMainWindowCopyData(window, (const COPYDATASTRUCT *)lParam);
     case WM_NOTIFY:
         return OnMainWindowNotify(window, (NMHDR *)lParam);
+    case WM_CONTEXTMENU:
+        if (OnMainWindowContextMenu((HWND)wParam, lParam))
+            return 0;
+        break;
     case WM_COMMAND:
         if (OnMainCommand(window, LOWORD(wParam)))
             return 0;
@@ -100,4 +108,13 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         return 0;
     }
     return DefWindowProcA(window, message, wParam, lParam);
+}
+
+LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    ++mainHandlerDepth;
+    LRESULT result = HandleMainWindowMessage(window, message, wParam, lParam);
+    if (--mainHandlerDepth == 0)
+        OnMainHandlersReturned(window);
+    return result;
 }

@@ -16,7 +16,14 @@ LRESULT OnMainWindowCopyData(HWND window, const COPYDATASTRUCT *block);
 // 1 when the command is the main window's, 0 to leave it to DefWindowProc.
 int OnMainCommand(HWND window, int id);
 void OnMainTimer(HWND window, UINT_PTR timerId);
+// Stops the jobs and saves at once; the window and the table go once no other handler of the
+// window runs below this one (OnMainHandlersReturned then finishes). Runs once.
 void ShutDownMainWindow(HWND window);
+// An Exit that came while a dialog, a message box or a job's stop ran below it: carried out
+// by OnMainHandlersReturned.
+void WaitWithExit(HWND window);
+// Called when the outermost call of the window procedure returns.
+void OnMainHandlersReturned(HWND window);
 void SetMainWindowTitle(HWND window);
 void ClampRectToScreen(int *x, int *y);
 

@@ -12,11 +12,12 @@
 #include "GlobalSettings.h"
 #include "InternalScheduler.h"
 #include "JobList.h"
-#include "LaterParts.h"
 #include "ScheduledTask.h"
+#include "Toolbar.h"
 #include "ShellJobShell.h"
 #include "ShellState.h"
 #include "SizeCalculation.h"
+#include "StartupFailure.h"
 #include "TrayAndStatus.h"
 
 void ClampRectToScreen(int *x, int *y)
@@ -133,6 +134,12 @@ static void PlaceWindow(HWND window, int *x, int *y)
     ShowWindow(jobListWindow, SW_SHOW);
 }
 
+static int FailCreation(const char *what, DWORD error, bool told)
+{
+    NoteStartupFailure(what, error, told);
+    return 0;
+}
+
 int OnMainWindowCreate(HWND window)
 {
     mainWindow = window;
@@ -142,11 +149,12 @@ int OnMainWindowCreate(HWND window)
     GetLocalNow(&programStartTime);
     updateCheckBase = GetCalendarSeconds();
     if (!CreateChildren(window))
-        return 0;
+        return FailCreation("Cannot create the main window's toolbar, job list or status bar", GetLastError(), false);
     int x = 0, y = 0;
     PlaceWindow(window, &x, &y);
+    // The store has told the user why it could not be loaded (or the user declined to replace it).
     if (!LoadConfigStore(window))
-        return 0;
+        return FailCreation("The configuration data file was not loaded", 0, true);
     MarkSourcesUnmeasured();
     StartAllConfigSizes(window);
     ResetRunTimeFields();
@@ -155,10 +163,10 @@ int OnMainWindowCreate(HWND window)
     UpdateScheduleState();
     InitMenuHelp();
     if (SetTimer(window, kMainTimerId, 1000, nullptr) == 0)
-        return 0;
+        return FailCreation("Cannot start the main window's timer", GetLastError(), false);
     MoveWindow(window, x, y, gSettings.sizeX, gSettings.sizeY, FALSE);
     if (!RebuildJobList(-1))
-        return 0;
+        return FailCreation("Cannot fill the job list", GetLastError(), false);
     AddTrayIcon(window);
     return 1;
 }

@@ -15,6 +15,7 @@ int updateCheckTriggered = 0;
 int updateCheckDay = 0;
 int32_t newVersionAvailable = 0;
 int shutDownDone = 0;
+int mainHandlerDepth = 0;
 
 long long GetCalendarSeconds()
 {

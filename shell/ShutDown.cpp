@@ -2,6 +2,12 @@
 // the queue is emptied before the jobs are stopped. Stopping a job dispatches messages, and a
 // job's end restarts the size count, so the size threads are stopped once more afterwards.
 // The table goes last, when no thread can point into it.
+//
+// A dialog, a message box or a job's stop may still be running below the message that ends
+// the program (the window procedure is then entered more than once). An Exit waits until they
+// have returned; the end of the Windows session cannot wait, so it stops the jobs and saves at
+// once, and the window and the table go when the handlers below have returned (they write
+// nothing once the end has begun).
 #include "MainWindow.h"
 
 #include "ConfigRuntime.h"
@@ -9,7 +15,7 @@
 #include "GlobalSettings.h"
 #include "JobControl.h"
 #include "JobList.h"
-#include "LaterParts.h"
+#include "Toolbar.h"
 #include "RunQueue.h"
 #include "ShellJobShell.h"
 #include "ShellState.h"
@@ -18,6 +24,8 @@
 #include "resource.h"
 
 static ShutDownStepObserver stepObserver = nullptr;
+static bool exitWaiting = false;     // an Exit came while a handler ran below it
+static bool teardownWaiting = false; // the end began under a handler: window and table still here
 
 void SetShutDownStepObserver(ShutDownStepObserver observer)
 {
@@ -36,6 +44,7 @@ static void StopQueuedStarts(HWND window)
     KillTimer(window, kTrayRetryTimerId);
     FreeRunQueue();
     exitWhenDone = 0;
+    quietJobEnds = 1;
     NoteStep("timer and queue");
 }
 
@@ -102,15 +111,17 @@ static void DestroyWindowAndChildren(HWND window)
 
 static void FreeConfigurations()
 {
+    // Nothing should have started a size count since the jobs were stopped; the table goes
+    // only when surely no thread reads it.
+    StopAllConfigSizes();
+    StopEditedConfigSize();
     ClearConfigTable();
     NoteStep("table");
 }
 
-void ShutDownMainWindow(HWND window)
+// What must not be lost: the jobs' ends recorded and the settings saved.
+static void StopEverything(HWND window)
 {
-    if (shutDownDone)
-        return;
-    shutDownDone = 1;
     StopQueuedStarts(window);
     StopSizeThreads();
     StopRunningJobs(window);
@@ -118,10 +129,46 @@ void ShutDownMainWindow(HWND window)
     ReleaseListFont();
     SaveGlobalSettings();
     NoteStep("settings");
+}
+
+static void TearDown(HWND window)
+{
+    teardownWaiting = false;
     DestroyWindowAndChildren(window);
     if (singleInstanceMutex != nullptr)
         CloseHandle(singleInstanceMutex);
     singleInstanceMutex = nullptr;
     FreeConfigurations();
     mainWindow = nullptr;
+}
+
+void ShutDownMainWindow(HWND window)
+{
+    if (!shutDownDone) {
+        shutDownDone = 1;
+        exitWaiting = false;
+        StopEverything(window);
+        teardownWaiting = true;
+    }
+    if (teardownWaiting && mainHandlerDepth <= 1)
+        TearDown(window);
+}
+
+void WaitWithExit(HWND window)
+{
+    exitWaiting = true;
+    // Show the user what holds the exit.
+    HWND popup = GetLastActivePopup(window);
+    if (popup != nullptr && popup != window)
+        SetForegroundWindow(popup);
+}
+
+void OnMainHandlersReturned(HWND window)
+{
+    if (teardownWaiting) {
+        ShutDownMainWindow(window);
+    } else if (exitWaiting) {
+        exitWaiting = false;
+        PostMessageA(window, WM_COMMAND, IDM_EXIT, 0);
+    }
 }

@@ -9,6 +9,7 @@
 #include "ScheduledTask.h"
 #include "ShellState.h"
 #include "SingleInstance.h"
+#include "StartupFailure.h"
 #include "TextHelpers.h"
 #include "resource.h"
 
@@ -24,19 +25,26 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int showSta
         HandOverCommandLine(other, commandLine);
         return 0;
     }
-    if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) {
+    HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    if (FAILED(com)) {
         MessageBoxFromResource(nullptr, IDS_COM_INIT_FAILED, MB_ICONERROR);
-        return 0;
+        NoteStartupFailure("Error Initializing COM", (DWORD)com, true);
+        return ReportStartupFailure();
     }
     // The job list and the scheduler ask the Task Scheduler about every configuration.
     KeepTaskScheduler();
     HWND window = nullptr;
-    if (RegisterMainWindowClass(instance))
+    if (!RegisterMainWindowClass(instance)) {
+        NoteStartupFailure("Cannot register the main window's class", GetLastError(), false);
+    } else {
         window = CreateMainWindow(instance);
+        if (window == nullptr && !StartupFailed())
+            NoteStartupFailure("Cannot create the main window", GetLastError(), false);
+    }
     if (window == nullptr) {
         ReleaseTaskScheduler();
         CoUninitialize();
-        return 0;
+        return ReportStartupFailure();
     }
     mainAccelerators = LoadAcceleratorsA(instance, MAKEINTRESOURCEA(IDR_ACCELERATORS));
     bool hidden = FindNoCase(commandLine, "/hidden") != nullptr;
@@ -45,5 +53,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int showSta
     int exitCode = RunMessageLoop(window);
     ReleaseTaskScheduler();
     CoUninitialize();
+    // A failed creation step ends the loop at its first message.
+    if (StartupFailed())
+        return ReportStartupFailure();
     return exitCode;
 }

@@ -307,7 +307,7 @@ TEST_F(ConfigStoreTest, EveryTruncationAsksTheCorruptQuestion)
 TEST_F(ConfigStoreTest, ImpossibleCountsAreCorruptNotAllocated)
 {
     struct Case { int configCount; int sourceCount; };
-    const Case cases[] = {{-1, 0}, {0x7FFFFFFF, 0}, {1, -5}, {1, 0x7FFFFFFF}, {1, 2}};
+    const Case cases[] = {{-1, 0}, {0x7FFFFFFF, 0}, {1, 0x7FFFFFFF}, {1, 2}};
     for (const Case &c : cases) {
         Bytes file = Header(3, c.configCount, 1);
         Append(file, StoredRecord(kRecordSizeV3, 1, "x", c.sourceCount, 0, 0));
@@ -317,6 +317,37 @@ TEST_F(ConfigStoreTest, ImpossibleCountsAreCorruptNotAllocated)
         EXPECT_EQ(LoadConfigStore(nullptr), 0) << c.configCount << " " << c.sourceCount;
         ASSERT_EQ(boxes.boxes.size(), 1u);
         EXPECT_EQ(boxes.boxes[0].text.rfind("Configuration data file corrupt.", 0), 0u);
+    }
+}
+
+// A negative array count has no entries in the file: the record loads without them and the
+// next record's arrays are read from where they are.
+TEST_F(ConfigStoreTest, NegativeArrayCountsContributeNothing)
+{
+    struct Case { int sources, extensions, excluded; };
+    const Case cases[] = {{-5, 0, 0}, {0, -1, 0}, {0, 0, INT32_MIN}, {-1, -1, -1}};
+    for (int version : {3, 1}) {
+        size_t recordSize = version == 3 ? kRecordSizeV3 : kRecordSizeV1;
+        size_t sourceSize = version == 3 ? kSourceEntrySizeV3 : kSourceEntrySizeOld;
+        size_t excludedSize = version == 3 ? kExcludedEntrySizeV3 : kExcludedEntrySizeOld;
+        for (const Case &c : cases) {
+            Bytes file = Header(version, 2, 2);
+            Append(file, StoredRecord(recordSize, 1, "Negative", c.sources, c.extensions, c.excluded));
+            Append(file, StoredRecord(recordSize, 2, "After", 1, 1, 1));
+            Append(file, SourceEntry(sourceSize, "C:\\After\\", 5, 1));
+            Append(file, Entry(8, "bak"));
+            Append(file, Entry(excludedSize, "C:\\After\\Cache\\"));
+            WriteStore(file);
+            MessageBoxRecorder boxes;
+            ASSERT_EQ(LoadConfigStore(nullptr), 1) << version << " " << c.sources << " " << c.extensions;
+            EXPECT_TRUE(boxes.boxes.empty());
+            ASSERT_EQ(configTable.configCount, 2);
+            const BackupConfig *negative = ConfigAt(0), *after = ConfigAt(1);
+            EXPECT_EQ(negative->sourceCount + negative->extensionCount + negative->excludedCount, 0);
+            EXPECT_STREQ(after->sources[0].path, "C:\\After\\");
+            EXPECT_STREQ(after->extensions[0], "bak");
+            EXPECT_STREQ(after->excludedItems[0], "C:\\After\\Cache\\");
+        }
     }
 }
 

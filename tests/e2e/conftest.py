@@ -10,6 +10,9 @@ import pytest
 ROOT = pathlib.Path(__file__).resolve().parents[2]
 PREFIX_SH = ROOT / "tests" / "wine" / "prefix.sh"
 SETTINGS_KEY = r"Software\Dorvane Software\Velloran\CurrentVersion"
+IMPORT = "/usr/bin/import"
+CONVERT = "/usr/bin/convert"
+SCREEN = (1280, 1024)
 
 
 def _required_env(name):
@@ -70,6 +73,12 @@ class WinePrefix:
                 values[parts[0]] = parts[2].strip()
         return values
 
+    def trust_certificate(self, cert):
+        """Adds a PEM certificate to the prefix's trusted roots."""
+        tool = pathlib.Path(_required_env("VELLORAN_BUILD_DIR")) / "i686" / "tests" / "bin" / "add_root_cert.exe"
+        result = self.run(tool, self.windows_path(cert))
+        assert result.returncode == 0, result.stderr
+
     def windows_path(self, unix_path):
         """The Z: drive path under which Wine shows a Unix path."""
         return "Z:" + str(unix_path).replace("/", "\\")
@@ -93,6 +102,17 @@ class WinePrefix:
         subprocess.run(["wineserver", "-w"], env=self.env, capture_output=True)
 
 
+def make_certificate(folder, name, alt_name):
+    """A self-signed certificate made out for name (subjectAltName alt_name, e.g. "IP:127.0.0.1")
+    that may stand as a trusted root, and its key: the PEM files (cert, key)."""
+    cert, key = folder / f"{name}-cert.pem", folder / f"{name}-key.pem"
+    subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2", "-subj",
+                    f"/CN={name}", "-addext", f"subjectAltName={alt_name}", "-addext",
+                    "basicConstraints=critical,CA:TRUE", "-keyout", str(key), "-out", str(cert)],
+                   check=True, capture_output=True, timeout=60)
+    return cert, key
+
+
 @pytest.fixture
 def wine_prefix(tmp_path):
     pristine = _required_env("VELLORAN_PRISTINE_PREFIX")
@@ -103,3 +123,20 @@ def wine_prefix(tmp_path):
     yield prefix
     prefix.kill()
     shutil.rmtree(path, ignore_errors=True)
+
+
+@pytest.fixture
+def x_display():
+    """A virtual X screen of its own (Xvfb) for pictures of windows; its display name."""
+    if not (shutil.which("Xvfb") and os.path.exists(IMPORT) and os.path.exists(CONVERT)):
+        pytest.skip("Xvfb or ImageMagick is not installed")
+    read_end, write_end = os.pipe()
+    server = subprocess.Popen(["Xvfb", "-displayfd", str(write_end), "-screen", "0",
+                               f"{SCREEN[0]}x{SCREEN[1]}x24", "-nolisten", "tcp"], pass_fds=[write_end],
+                              stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    os.close(write_end)
+    with os.fdopen(read_end) as numbers:
+        display = ":" + numbers.readline().strip()
+    yield display
+    server.terminate()
+    server.wait(timeout=30)

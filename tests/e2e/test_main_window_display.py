@@ -8,34 +8,14 @@ import shutil
 import subprocess
 import time
 
-import pytest
-
 import vlrstore
+from conftest import CONVERT, IMPORT, SCREEN
 from test_shell import IDM_EXIT, WM_COMMAND, Program
 
-IMPORT = "/usr/bin/import"
-CONVERT = "/usr/bin/convert"
-SCREEN = (1280, 1024)
 RUN_GREEN = (0x34, 0xa8, 0x53)
 DELETE_RED = (0xe5, 0x39, 0x35)
 OUTLINE_SLATE = (0x4b, 0x5d, 0x78)
 TRAY_BLUE = (0x2f, 0x6d, 0xb5)
-
-
-@pytest.fixture
-def x_display():
-    if not (shutil.which("Xvfb") and os.path.exists(IMPORT) and os.path.exists(CONVERT)):
-        pytest.skip("Xvfb or ImageMagick is not installed")
-    read_end, write_end = os.pipe()
-    server = subprocess.Popen(["Xvfb", "-displayfd", str(write_end), "-screen", "0",
-                               f"{SCREEN[0]}x{SCREEN[1]}x24", "-nolisten", "tcp"], pass_fds=[write_end],
-                              stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    os.close(write_end)
-    with os.fdopen(read_end) as numbers:
-        display = ":" + numbers.readline().strip()
-    yield display
-    server.terminate()
-    server.wait(timeout=30)
 
 
 def read_ppm(data):

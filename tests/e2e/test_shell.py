@@ -11,8 +11,12 @@ import pytest
 import vlrstore
 
 WM_CLOSE = 16
+WM_QUERYENDSESSION = 17
+WM_ENDSESSION = 22
 WM_COMMAND = 273
+IDM_RUN = 32781
 IDM_EXIT = 32784
+LAST_RESULT_COLUMN = 4
 
 
 class Program:
@@ -58,6 +62,14 @@ def mirror_config(prefix, tmp_path, unique_id, **schedule):
 
 def mirrored(destination):
     return sorted(p.name for p in destination.rglob("*.txt"))
+
+
+def post_ending(program, messages):
+    """Posts the messages that end the program; the window may be gone before the later ones."""
+    first, *later = messages
+    assert program.probe("post", *first)[0] == 0
+    for message in later:
+        program.probe("post", *message)
 
 
 def wait_until(condition, seconds):
@@ -180,3 +192,28 @@ def test_timer_runs_a_due_configuration_once(program, wine_prefix, tmp_path):
     finally:
         if process.poll() is None:
             process.kill()
+
+
+@pytest.mark.parametrize("ending", [[(WM_COMMAND, IDM_EXIT)], [(WM_QUERYENDSESSION, 0), (WM_ENDSESSION, 1)]],
+                         ids=["exit", "logoff"])
+def test_exit_during_a_job_records_its_end_and_shows_nothing(program, wine_prefix, tmp_path, ending):
+    # The program before the backup keeps the job busy until it is stopped.
+    config, mirror = mirror_config(wine_prefix, tmp_path, 3)
+    config.flags |= vlrstore.RUN_PROGRAM_BEFORE
+    config.program_before = "cmd.exe /c ping -n 120 127.0.0.1 >nul"
+    vlrstore.write_store(program.store, [config])
+    process = program.start()
+    try:
+        assert program.probe("select", 0)[0] == 0
+        assert program.probe("post", WM_COMMAND, IDM_RUN)[0] == 0
+        assert wait_until(lambda: program.probe("rows", LAST_RESULT_COLUMN)[1].strip() == "Running...", 30)
+        post_ending(program, ending)
+        # No "Job Aborted" box holds the program after its window has gone.
+        assert process.wait(timeout=60) == 0
+    finally:
+        if process.poll() is None:
+            process.kill()
+    record = vlrstore.read_store(program.store)[1][0]
+    assert (record.run_count, record.last_result) == (1, vlrstore.ABORTED)
+    assert "Job Result: Aborted" in program.log(3)
+    assert not mirror.exists()

@@ -50,6 +50,29 @@ TEST_F(FileChoosers, OneChosenFileRemembersItsFolderWithoutSeparator)
     EXPECT_EQ(dialogs.lastOpenInitialFolder, "C:\\Before");
 }
 
+TEST_F(FileChoosers, TheFolderIsWhatStandsBeforeTheLastName)
+{
+    struct Case {
+        const char *file, *title, *folder;
+    };
+    const Case cases[] = {
+        {"C:\\Data\\Data", "Data", "C:\\Data"}, // the title also names a folder
+        {"C:\\a.txt\\a.txt", "a.txt", "C:\\a.txt"},
+        {"C:\\a.txt", "a.txt", "C:\\"}, // a root keeps its separator
+        {"\\\\server\\share\\a.txt", "a.txt", "\\\\server\\share"},
+        {"C:\\Reports \x96 2024\\Report \x96 final.txt", "Report \x96 final.txt", "C:\\Reports \x96 2024"},
+    };
+    for (const Case &c : cases) {
+        WriteSettingString("dirloc", "lastfileadd", "(kept)");
+        dialogs.files = c.file;
+        dialogs.fileTitle = c.title;
+        std::string buffer(kSourceFileBufferSize, '\0');
+        int firstName = -1;
+        EXPECT_NE(ChooseSourceFiles(nullptr, &buffer[0], "Select File(s) for Backup", &firstName), 0) << c.file;
+        EXPECT_EQ(LastFileAdd(), c.folder) << c.file;
+    }
+}
+
 TEST_F(FileChoosers, TitleNotInTheFirstStringLeavesTheFolderAndCancelToo)
 {
     WriteSettingString("dirloc", "lastfileadd", "C:\\Kept");

@@ -2,6 +2,7 @@
 // exclusion pass, the filters, the programs around the backup and the job log's exact lines.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -488,6 +489,56 @@ TEST_F(JobRunTest, WideFileNamesAreCopiedUnderTheirOwnNames)
     EXPECT_EQ(ReadTextFile(MirrorOf(source) + omega), "wide");
     ASSERT_EQ(env.RunJob(index), 1);
     EXPECT_TRUE(HasLine(env.LogLines(index), "\t\tNot Changed : 2 / 9 bytes"));
+}
+
+TEST_F(JobRunTest, NamesUsersReallyHaveAreMirroredAndAnUnchangedRerunDeletesNothing)
+{
+    // Names in our own suffixes, the longest names a folder takes, cp1252 punctuation, Cyrillic
+    // and CJK, in the source folder and in a folder of their own.
+    const std::vector<std::wstring> names = {
+        L"x.vlrpart",
+        L".vlrwork",
+        std::wstring(246, L'n') + L".txt",
+        std::wstring(255, L'L'),
+        L"Report \u2013 final.txt",
+        L"Bob\u2019s \u201cquoted\u201d \u20ac5.txt",
+        L"\u041e\u0442\u0447\u0451\u0442.txt",
+        L"\u5831\u544a\u66f8.txt",
+        L"\u041f\u0430\u043f\u043a\u0430 \u2013 \u8cc7\u6599\\" + std::wstring(250, L'm'),
+        L"\u041f\u0430\u043f\u043a\u0430 \u2013 \u8cc7\u6599\\x.vlrpart",
+    };
+    ASSERT_TRUE(MakeFolder(source + L"\u041f\u0430\u043f\u043a\u0430 \u2013 \u8cc7\u6599"));
+    for (size_t i = 0; i < names.size(); ++i)
+        ASSERT_TRUE(WriteTextFile(L"\\\\?\\" + source + names[i], "file " + std::to_string(i))) << i;
+    // The copies carry these bits over, or the rerun would find the files changed.
+    SetFileAttributesW((L"\\\\?\\" + source + names[3]).c_str(), FILE_ATTRIBUTE_READONLY);
+    SetFileAttributesW((source + names[4]).c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_READONLY);
+    int index = AddJob(Enabled | Uncompressed | SaveDeleted | SaveRevisions);
+    gSettings.removeExcluded = 1;
+    for (int run = 1; run <= 2; ++run) {
+        ASSERT_EQ(env.RunJob(index), 1) << "run " << run << "\n" << env.LogText(index);
+        std::vector<std::string> lines = env.LogLines(index);
+        EXPECT_TRUE(HasLine(lines, "\tDeleted From Backup: 0")) << env.LogText(index);
+        if (run == 2) {
+            EXPECT_TRUE(HasLine(lines, "\t\tNot Changed : 10 / 60 bytes")) << env.LogText(index);
+        }
+        for (size_t i = 0; i < names.size(); ++i)
+            EXPECT_EQ(ReadTextFile(L"\\\\?\\" + MirrorOf(source) + names[i]), "file " + std::to_string(i))
+                << "run " << run << ", name " << i;
+    }
+    // The job's own temporary copies are gone with the run: the backup folder holds the mirror's
+    // top folder and the Deleted and Revisions folders, nothing more.
+    std::vector<std::wstring> top;
+    WIN32_FIND_DATAW entry;
+    HANDLE search = FindFirstFileW((Widen(destination) + L"Job A\\*").c_str(), &entry);
+    ASSERT_NE(search, INVALID_HANDLE_VALUE);
+    do {
+        if (wcscmp(entry.cFileName, L".") != 0 && wcscmp(entry.cFileName, L"..") != 0)
+            top.push_back(entry.cFileName);
+    } while (FindNextFileW(search, &entry));
+    FindClose(search);
+    std::sort(top.begin(), top.end());
+    EXPECT_EQ(top, (std::vector<std::wstring>{L"C", L"Deleted", L"Revisions"}));
 }
 
 // Names beyond what the ANSI code page holds: every file is mirrored, kept when deleted, and

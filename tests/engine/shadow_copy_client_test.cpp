@@ -19,6 +19,8 @@
 #include "MirrorPath.h"
 #include "ScopedEnvironment.h"
 #include "ShadowCopyClient.h"
+#include "ShadowCopyDoubles.h"
+#include "WaitLimits.h"
 #include "WineDrive.h"
 
 namespace {
@@ -114,6 +116,7 @@ protected:
     void TearDown() override
     {
         SetShadowLibraryForTesting(nullptr, nullptr);
+        SetShadowWaitLimitForTesting(0);
         SetShadowReleaseLimitForTesting(0);
         SetCurrentDirectoryW(savedFolder.c_str());
         if (target != 0) {
@@ -148,7 +151,8 @@ protected:
     void SetUp() override
     {
         ShadowTest::SetUp();
-        SetShadowLibraryForTesting((BinFolder() + "\\").c_str(), "kv_vss.dll");
+        ASSERT_FALSE(ShadowDoubleFolder().empty());
+        SetShadowLibraryForTesting(ShadowDoubleFolder().c_str(), "kv_vss.dll");
         context.config = env.Config(AddJob());
         logPath = env.work.path + "client.log";
         log = fopen(logPath.c_str(), "w");
@@ -315,7 +319,7 @@ TEST_F(ShadowClientTest, LibraryIsUnloadedOnlyAfterItsThreadHasLeftIt)
 TEST_F(ShadowClientTest, LibraryWithoutAStatusWithinTheLimitIsAnErrorNotAHang)
 {
     ScopedEnvironment vss("VELLORAN_VSS_DOUBLE", "ok:2500");
-    ScopedEnvironment limit("VELLORAN_SHADOW_WAIT_MS", "1000");
+    SetShadowWaitLimitForTesting(1000);
     ASSERT_TRUE(SetCurrentDirectoryW(env.work.Wide().c_str()));
     DWORD elapsed = 0;
     EXPECT_EQ(Create(&elapsed), 0);
@@ -349,10 +353,11 @@ protected:
     void SetUp() override
     {
         ShadowTest::SetUp();
-        SetShadowLibraryForTesting((BinFolder() + "\\").c_str(), nullptr);
+        ASSERT_FALSE(ShadowDoubleFolder().empty());
+        SetShadowLibraryForTesting(ShadowDoubleFolder().c_str(), nullptr);
         // The bridge starts its host by its bare name: from the current folder here. The host
         // finds the exchange files in the application-data folder, so the job writes there.
-        SetCurrentDirectoryA(BinFolder().c_str());
+        SetCurrentDirectoryA(ShadowDoubleFolder().c_str());
         jobFolder = CurrentFolder();
         char appData[MAX_PATH] = "";
         ASSERT_TRUE(SUCCEEDED(SHGetFolderPathA(nullptr, CSIDL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, appData)));
@@ -370,6 +375,20 @@ protected:
             logs += ReadTextFile(Widen(env.dataPath + name));
         return logs;
     }
+    // The source's files as the shadow copy shows them, in a folder the shell points the
+    // shadow letter at once the copies are made.
+    bool PointAtSnapshot(SnapshotShell *shell, const std::vector<std::pair<std::wstring, std::string>> &files)
+    {
+        std::wstring snapshot = env.work.Wide() + L"snapshot\\";
+        if (!MakeFolders(snapshot + source.substr(3)))
+            return false;
+        for (const auto &file : files)
+            if (!WriteTextFile(snapshot + source.substr(3) + file.first, file.second))
+                return false;
+        shell->letter = target;
+        shell->folder = snapshot;
+        return true;
+    }
     std::wstring jobFolder;  // the current folder the job starts in
 };
 
@@ -377,13 +396,8 @@ TEST_F(ShadowJobTest, JobReadsItsSourcesThroughTheShadowLetter)
 {
     ScopedEnvironment vss("VELLORAN_VSS_DOUBLE", "ok:50");
     WriteTextFile(source + L"a.txt", "live");
-    // The same file as the shadow copy shows it, in a folder the letter is pointed at later.
-    std::wstring snapshot = env.work.Wide() + L"snapshot\\";
-    ASSERT_TRUE(MakeFolders(snapshot + source.substr(3)));
-    WriteTextFile(snapshot + source.substr(3) + L"a.txt", "snapshot");
     SnapshotShell shell;
-    shell.letter = target;
-    shell.folder = snapshot;
+    ASSERT_TRUE(PointAtSnapshot(&shell, {{L"a.txt", "snapshot"}}));
 
     int index = AddJob();
     ASSERT_EQ(env.RunJob(index), (int)JobResult::Success) << env.LogText(index) << LibraryLogs();
@@ -398,6 +412,25 @@ TEST_F(ShadowJobTest, JobReadsItsSourcesThroughTheShadowLetter)
     EXPECT_EQ(FileExists(Widen(env.dataPath + "VSSLog1.txt")), IsWow64());
     EXPECT_FALSE(IsAnyShadowLibraryLoaded());
     EXPECT_EQ(CurrentFolder(), jobFolder);
+}
+
+TEST_F(ShadowJobTest, FileMissingFromTheShadowCopyIsAWarningNotAVanishedFile)
+{
+    ScopedEnvironment vss("VELLORAN_VSS_DOUBLE", "ok:50");
+    WriteTextFile(source + L"a.txt", "live");
+    // Made after the shadow copy was taken: the walk sees it, the shadow copy has no such file.
+    WriteTextFile(source + L"new.txt", "new");
+    SnapshotShell shell;
+    ASSERT_TRUE(PointAtSnapshot(&shell, {{L"a.txt", "snapshot"}}));
+
+    int index = AddJob();
+    EXPECT_EQ(env.RunJob(index), (int)JobResult::Warnings) << env.LogText(index) << LibraryLogs();
+    EXPECT_EQ(ReadTextFile(MirrorOf(source) + L"a.txt"), "snapshot");
+    EXPECT_FALSE(FileExists(MirrorOf(source) + L"new.txt"));
+    std::vector<std::string> lines = env.LogLines(index);
+    EXPECT_TRUE(HasLine(lines, "WARNING: Unable to backup file:")) << env.LogText(index);
+    EXPECT_TRUE(HasLine(lines, "\tFrom: " + Narrow(source) + "new.txt")) << env.LogText(index);
+    EXPECT_TRUE(HasLine(lines, "\t\t\tCopy Failed         : 1 / 3 bytes")) << env.LogText(index);
 }
 
 TEST_F(ShadowJobTest, FailureStatusEndsTheJobFailedWithoutCopying)
@@ -431,7 +464,7 @@ DWORD WINAPI CancelWhenCreating(LPVOID parameter)
 TEST_F(ShadowJobTest, CancelDuringTheStatusWaitEndsTheJobAborted)
 {
     ScopedEnvironment vss("VELLORAN_VSS_DOUBLE", "ok:1500");
-    SetShadowLibraryForTesting((BinFolder() + "\\").c_str(), "kv_vss.dll");
+    SetShadowLibraryForTesting(ShadowDoubleFolder().c_str(), "kv_vss.dll");
     WriteTextFile(source + L"a.txt", "live");
     int index = AddJob();
     HANDLE canceller = CreateThread(nullptr, 0, CancelWhenCreating, env.Config(index), 0, nullptr);
@@ -456,7 +489,7 @@ TEST_F(ShadowJobTest, LibraryThatKeepsItsCopiesPastTheLimitEndsTheJobWithWarning
 {
     // The double holds its letter 4 s after the release request, the job waits 1 s for it.
     ScopedEnvironment vss("VELLORAN_VSS_DOUBLE", "ok:0:4000");
-    SetShadowLibraryForTesting((BinFolder() + "\\").c_str(), "kv_vss.dll");
+    SetShadowLibraryForTesting(ShadowDoubleFolder().c_str(), "kv_vss.dll");
     SetShadowReleaseLimitForTesting(1000);
     WriteTextFile(source + L"a.txt", "live");
     int index = AddJob();

@@ -4,10 +4,14 @@
 //   remote_job_driver.exe --lib <folder> --dest <folder> --server <text> --port <n>
 //       [--user <text>] [--pass <text>] [--folder <text>] [--flags <hex ConfigFlags to add>]
 //       [--name <zip name>] [--zip-password <text>] [--split <size> <unit 0-3>] [--retry <n>] [--verbose]
-//       [--allow-plain] [--stop-when-uploading] [--test-upload] [--lock <file>] <source> ...
+//       [--allow-plain] [--stop-when-uploading] [--test-upload] [--lock <file>] [--resume-wait <seconds>]
+//       [--data <folder>] <source> ...
 // --stop-when-uploading stops the job as the Stop command does once the first bytes are sent.
 // --lock holds a file open without sharing during the job.
 // --test-upload runs the FTP page's test upload with these settings instead of a job.
+// --resume-wait shortens the wait of plain FTP before a resume (3 minutes).
+// --data gives a data folder (with its trailing backslash) that outlives the run, such as one
+// whose known SSH host keys a later run checks; without it each run has a fresh one.
 #include <windows.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -28,8 +32,9 @@
 namespace {
 
 struct DriverOptions {
-    std::string lib, dest, server, user = "tester", pass = "secret", folder, zipPassword, name = "Backup.zip", lock;
-    int port = 0, splitSize = 0, splitUnit = 0, retry = -1;
+    std::string lib, dest, server, user = "tester", pass = "secret", folder, zipPassword, name = "Backup.zip", lock,
+        data;
+    int port = 0, splitSize = 0, splitUnit = 0, retry = -1, resumeWait = -1;
     uint32_t flags = 0;
     bool verbose = false, allowPlain = false, stop = false, testUpload = false;
     std::vector<std::string> sources;
@@ -52,6 +57,8 @@ bool ParseOptions(int argc, char **argv, DriverOptions *o)
         else if (a == "--zip-password" && more) o->zipPassword = argv[++i];
         else if (a == "--retry" && more) o->retry = atoi(argv[++i]);
         else if (a == "--lock" && more) o->lock = argv[++i];
+        else if (a == "--resume-wait" && more) o->resumeWait = atoi(argv[++i]);
+        else if (a == "--data" && more) o->data = argv[++i];
         else if (a == "--split" && i + 2 < argc) {
             o->splitSize = atoi(argv[++i]);
             o->splitUnit = atoi(argv[++i]);
@@ -128,10 +135,14 @@ int main(int argc, char **argv)
     }
     SetCompressionLibraryFolder(options.lib.c_str());
     SetMessageBoxHandler(RecordMessageBox);
+    if (options.resumeWait >= 0)
+        SetFtpResumeWaitForTesting(options.resumeWait);
     int result = 0;
     std::string log, curlLog;
     {
         JobTestEnvironment env;
+        if (!options.data.empty())
+            env.UseDataFolder(options.data);
         gSettings.logVerbose = options.verbose ? 1 : 0;
         gSettings.remoteRequiresEncryption = options.allowPlain ? 0 : 1;
         if (options.retry >= 0)

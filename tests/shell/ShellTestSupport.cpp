@@ -8,12 +8,14 @@
 #include "GlobalSettings.h"
 #include "JobControl.h"
 #include "JobList.h"
+#include "MainWindow.h"
 #include "MsvcrtFormat.h"
 #include "ShellState.h"
 #include "resource.h"
 
 std::vector<UINT> JobListTest::commands;
 std::vector<UINT> JobListTest::columnsDragged;
+std::vector<UINT> JobListTest::menusShown;
 
 HRESULT FakeTaskScheduler::LoadTask(CTask &task, const char *taskName, int *found)
 {
@@ -53,6 +55,13 @@ LRESULT CALLBACK ParentProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
     case WM_COLUMNSDRAGGED:
         JobListTest::columnsDragged.push_back(message);
         return 0;
+    case WM_CONTEXTMENU:
+        return MainWindowProc(window, message, wParam, lParam);
+    case WM_INITMENUPOPUP:
+        // A popup menu opened for this window: note its first command and close it again.
+        JobListTest::menusShown.push_back(GetMenuItemID((HMENU)wParam, 0));
+        EndMenu();
+        return 0;
     }
     return DefWindowProcA(window, message, wParam, lParam);
 }
@@ -82,6 +91,7 @@ void JobListTest::SetUp()
     jobActive = 0;
     commands.clear();
     columnsDragged.clear();
+    menusShown.clear();
 
     lstrcpynA(dataFolder, folder.path.c_str(), sizeof(dataFolder));
     FormatText(storePath, sizeof(storePath), "%sconfigs.vlr", dataFolder);

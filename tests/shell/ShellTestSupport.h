@@ -1,5 +1,5 @@
-// Shared set-up of the shell tests: a parent window that hands WM_NOTIFY to the main window's
-// handler and records commands, the job list inside it, a table of configurations, a private
+// Shared set-up of the shell tests: a parent window that hands WM_NOTIFY and WM_CONTEXTMENU to
+// the main window's handlers and records commands and the popup menus it opens, the job list inside it, a table of configurations, a private
 // store path and a Task Scheduler double.
 #pragma once
 #include <windows.h>
@@ -66,4 +66,5 @@ protected:
 public:
     static std::vector<UINT> commands;       // WM_COMMAND ids the parent received
     static std::vector<UINT> columnsDragged; // WM_COLUMNSDRAGGED messages
+    static std::vector<UINT> menusShown;     // first command of each popup menu opened
 };

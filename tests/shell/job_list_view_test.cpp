@@ -358,6 +358,35 @@ TEST_F(JobListTest, EnterAndDoubleClickAskForEditAndHeaderDragIsPassedOn)
     EXPECT_EQ(SendMessageA(parent, WM_NOTIFY, 0, (LPARAM)&other), 0);
 }
 
+// A right click on the header opens the header menu once, whether the list passes the
+// header's NM_RCLICK on (Windows; answering it keeps the header from asking again) or only
+// the header's WM_CONTEXTMENU comes through (Wine).
+TEST_F(JobListTest, HeaderRightClickOpensTheHeaderMenuOnce)
+{
+    AddConfig("Alpha");
+    ASSERT_EQ(RebuildJobList(0), 1);
+    HWND header = (HWND)SendMessageA(list, LVM_GETHEADER, 0, 0);
+    ASSERT_NE(header, nullptr);
+    SendMessageA(header, WM_RBUTTONDOWN, MK_RBUTTON, MAKELPARAM(20, 5));
+    SendMessageA(header, WM_RBUTTONUP, 0, MAKELPARAM(20, 5));
+    PumpMessages();
+    EXPECT_EQ(menusShown, (std::vector<UINT>{IDM_COLUMNS}));
+
+    menusShown.clear();
+    NMHDR click = {header, 0, NM_RCLICK};
+    EXPECT_EQ(SendMessageA(parent, WM_NOTIFY, 0, (LPARAM)&click), 1);
+    EXPECT_EQ(menusShown, (std::vector<UINT>{IDM_COLUMNS}));
+
+    // A context menu asked for over the rows, or from the keyboard, is not the header's.
+    menusShown.clear();
+    RECT rows;
+    GetWindowRect(list, &rows);
+    SendMessageA(parent, WM_CONTEXTMENU, (WPARAM)list, MAKELPARAM(rows.left + 20, rows.bottom - 20));
+    SendMessageA(parent, WM_CONTEXTMENU, (WPARAM)list, (LPARAM)-1);
+    PumpMessages();
+    EXPECT_TRUE(menusShown.empty());
+}
+
 TEST_F(JobListTest, CellUpdatesReachOnlyShownColumnsOfExistingRows)
 {
     int a = AddConfig("Alpha");

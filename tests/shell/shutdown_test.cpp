@@ -6,6 +6,7 @@
 
 #include "ConfigTable.h"
 #include "GlobalSettings.h"
+#include "JobControl.h"
 #include "MainWindow.h"
 #include "ShellState.h"
 #include "resource.h"
@@ -67,6 +68,9 @@ TEST(MainWindowLife, CreatesTheStoreAndShutsDownInOrder)
     SetShutDownStepObserver(nullptr);
     EXPECT_TRUE(steps.empty());
     UnregisterClassA("Velloran", programInstance);
+    // The other tests of this program run with a program that has not begun to end.
+    shutDownDone = 0;
+    quietJobEnds = 0;
 }
 
 }  // namespace

@@ -1,0 +1,147 @@
+"""The compiled help Korrin.chm: read back with 7-Zip, it holds the start page, an index entry for
+every help keyword of the program's string table, the window type, every dialog's popup file with
+an entry for each control that has a popup, and no link to a missing page. Under Wine, hh.exe
+shows it (a picture goes to build/artifacts/help-window.png) and Help > Contents opens it."""
+import os
+import pathlib
+import re
+import shutil
+import subprocess
+import time
+
+import pytest
+
+from conftest import IMPORT, ROOT
+from test_shell import WM_CLOSE, WM_COMMAND, Program
+
+IDM_HELP = 32788
+HELP_TITLE = "Velloran Help"
+# The help window's class in the HTML Help control.
+HELP_CLASS = "HH Parent"
+
+# Every control of each dialog whose F1 shows a popup from that dialog's file.
+POPUP_CONTROLS = {
+    "About.txt": [1051, 1055],
+    "CfgAdvanced.txt": [1015, 1016, 1017, *range(1019, 1032), 1051, 1052, 1054],
+    "CfgGeneral.txt": [*range(1001, 1009), 1029, 1030, 1031],
+    "CfgNotes.txt": [1000],
+    "CfgSchedule.txt": [1000, 1009, 1010, 1011, 1013, 1014, 1015, *range(1020, 1026), 1062, 1063, 1089, 1096, 1097],
+    "CombineSplitZIP.txt": [1000, 1057],
+    "DateFilterZIP.txt": [1070, 1071, 1072, 1073],
+    "EmailRes.txt": [1000, 1001, 1014, 1015, 1016, 1061, 1093, 1097, 1102, 1124, 1205, 1206, 1208, 1249, 1250, 1252],
+    "FileExtension.txt": [1037],
+    "FilterOptions.txt": [1005, 1006, 1032, 1034, 1035, 1036, 1037, 1050, 1051, 1076, 1077, 1078],
+    "ListColumnSelect.txt": [1187, 1193, 1194, 1195],
+    "Options.txt": [*range(1081, 1088), 1089, 1091, 1093, 1094, 1096, 1097, 1099, 1100, 1101, 1104, 1107, 1108],
+    "RmtEmail.txt": [1000, 1001, 1014, 1015, 1016, 1061, 1063, 1093, 1097, 1102, 1124, 1205, 1206, 1208, 1249, 1250,
+                     1252],
+    "RmtFTP.txt": [1000, 1001, 1016, 1060, 1061, 1062, 1093, 1104, 1106, 1107, 1205, 1206, 1208],
+    "SplitZIP.txt": [1000, 1054, 1055],
+}
+
+
+def help_keywords():
+    """The help keywords of the string table: {string id: text}."""
+    resources = ROOT / "resources"
+    ids = dict(re.findall(r"#define (IDS_HELPKEY_\w+) (\d+)", (resources / "resource.h").read_text()))
+    texts = {}
+    for rc in resources.glob("*.rc"):
+        texts.update(re.findall(r"^\s*(IDS_HELPKEY_\w+)\s+\"([^\"]*)\"", rc.read_text(), re.M))
+    return {int(number): texts[name] for name, number in ids.items()}
+
+
+def sitemap_entries(path):
+    """(Name, Local) of every entry of a contents or index file."""
+    entries = []
+    for block in re.findall(r"<OBJECT type=\"text/sitemap\">(.*?)</OBJECT>", path.read_text("cp1252"), re.S | re.I):
+        params = dict(re.findall(r"<param name=\"(\w+)\" value=\"([^\"]*)\"", block, re.I))
+        entries.append((params.get("Name"), params.get("Local")))
+    return entries
+
+
+def in_help(tree, local):
+    return tree / local.replace("\\", "/").lstrip("/")
+
+
+@pytest.fixture(scope="module")
+def help_tree(bin_dir, tmp_path_factory):
+    out = tmp_path_factory.mktemp("chm")
+    subprocess.run(["7z", "x", "-y", f"-o{out}", str(bin_dir / "Korrin.chm")], check=True, capture_output=True,
+                   timeout=60)
+    return out
+
+
+def test_index_has_every_help_keyword_leading_to_a_page(help_tree):
+    assert (help_tree / "help" / "index.htm").is_file()
+    keywords = help_keywords()
+    assert sorted(keywords) == [112, 164, 169, 170, 174, 175, 195, 200, 201, 202, 203, 204, 206, 218, 224]
+    index = dict(sitemap_entries(help_tree / "Korrin.hhk"))
+    binary_index = (help_tree / "$WWKeywordLinks" / "BTree").read_bytes()
+    for number, keyword in keywords.items():
+        assert keyword in index, (number, keyword)
+        assert in_help(help_tree, index[keyword]).is_file(), (keyword, index[keyword])
+        assert keyword.encode("utf-16-le") in binary_index, keyword
+    assert b"mywin" in (help_tree / "#STRINGS").read_bytes()
+
+
+@pytest.mark.parametrize("popup_file", sorted(POPUP_CONTROLS))
+def test_popup_file_explains_every_control(help_tree, popup_file):
+    text = (help_tree / "popups" / popup_file).read_text("cp1252")
+    topics = dict(re.findall(r"^\.topic (\d+)\r?\n(.+)", text, re.M))
+    missing = [c for c in POPUP_CONTROLS[popup_file] if not topics.get(str(c), "").strip()]
+    assert not missing, missing
+
+
+def test_no_page_links_to_a_missing_page(help_tree):
+    pages = sorted(help_tree.glob("help/*.htm"))
+    assert len(pages) > 10
+    for _, local in sitemap_entries(help_tree / "Korrin.hhc"):
+        assert in_help(help_tree, local).is_file(), local
+    for page in pages:
+        for link in re.findall(r"(?:href|src)=\"([^\"]+)\"", page.read_text("cp1252"), re.I):
+            if re.match(r"[a-z]+:", link, re.I) or link.startswith("#"):
+                continue
+            assert (page.parent / link.split("#")[0]).is_file(), (page.name, link)
+
+
+def use_x11(prefix, display):
+    prefix.env["DISPLAY"] = display
+    subprocess.run(["wine", "reg", "add", r"HKCU\Software\Wine\Drivers", "/v", "Graphics", "/d", "x11", "/f"],
+                   env=prefix.env, check=True, capture_output=True, timeout=60)
+
+
+def test_hh_shows_the_help_file(wine_prefix, bin_dir, tmp_path, x_display):
+    use_x11(wine_prefix, x_display)
+    viewer = wine_prefix.start("hh.exe", wine_prefix.windows_path(bin_dir / "Korrin.chm"))
+    try:
+        picture = tmp_path / "help-window.png"
+        for _ in range(60):
+            found = subprocess.run(["xwininfo", "-display", x_display, "-name", HELP_TITLE], capture_output=True)
+            if found.returncode == 0:
+                break
+            time.sleep(0.5)
+        assert found.returncode == 0, "no help window"
+        time.sleep(2)  # the contents pane fills in
+        subprocess.run([IMPORT, "-display", x_display, "-window", "root", str(picture)], check=True, timeout=60)
+        artefacts = pathlib.Path(os.environ["VELLORAN_BUILD_DIR"]) / "artifacts"
+        artefacts.mkdir(exist_ok=True)
+        shutil.copy(picture, artefacts / "help-window.png")
+    finally:
+        viewer.kill()
+
+
+def test_help_contents_opens_the_help_window(wine_prefix, bin_dir):
+    program = Program(wine_prefix, bin_dir)
+    process = program.start()
+    try:
+        assert program.probe("post", WM_COMMAND, IDM_HELP)[0] == 0
+        code, window = program.probe("window", HELP_CLASS, 30000)
+        assert code == 0, "the help window did not open"
+        title, tree_items = window.strip().split("\t")
+        # The contents pane holds the entries of the help file's contents.
+        assert title == HELP_TITLE and int(tree_items) > 10, window
+        assert program.probe("post", WM_CLOSE, 0)[0] == 0
+        assert process.wait(timeout=60) == 0
+    finally:
+        if process.poll() is None:
+            process.kill()
