@@ -112,6 +112,40 @@ TEST_F(JobListTest, SizeRefreshFollowsTheTotalsAndMendsACellSetElsewhere)
     EXPECT_EQ(CellText(1, 1), "3.00 MB");
 }
 
+TEST_F(JobListTest, ManyChangedSizesAreWrittenAndOnlyTheirRowsInViewRepainted)
+{
+    const int count = 300;
+    for (int i = 0; i < count; ++i) {
+        char name[32];
+        wsprintfA(name, "Config %03d", i);
+        SetSource(Config(AddConfig(name)), 1024, 1);
+    }
+    ASSERT_EQ(RebuildJobList(-1), 1);
+    UpdateWindow(list);
+    RECT rowRect = {LVIR_BOUNDS};
+    ASSERT_TRUE(SendMessageA(list, LVM_GETITEMRECT, 1, (LPARAM)&rowRect));
+    // Something else was waiting to be painted (in row 10, which does not change): it still
+    // waits afterwards.
+    const int height = rowRect.bottom - rowRect.top;
+    RECT waiting = {5, rowRect.top + 9 * height + 2, 40, rowRect.top + 10 * height - 2};
+    InvalidateRect(list, &waiting, TRUE);
+
+    // Row 1 is in view; the others changed are far below it.
+    for (int i = 1; i < count; i += 2)
+        Config(i)->sources[0].totalBytes = 2048;
+    RefreshJobListSizes();
+    for (int row = 0; row < count; ++row)
+        ASSERT_EQ(CellText(row, 1), row % 2 ? "2.00 KB" : "1.00 KB") << row;
+    HRGN update = CreateRectRgn(0, 0, 0, 0);
+    ASSERT_NE(GetUpdateRgn(list, update, FALSE), NULLREGION);
+    EXPECT_TRUE(PtInRegion(update, (rowRect.left + rowRect.right) / 2, (rowRect.top + rowRect.bottom) / 2));
+    EXPECT_TRUE(PtInRegion(update, waiting.left + 1, waiting.top + 1));
+    RECT unchangedRow = {LVIR_BOUNDS};
+    ASSERT_TRUE(SendMessageA(list, LVM_GETITEMRECT, 2, (LPARAM)&unchangedRow));
+    EXPECT_FALSE(PtInRegion(update, (unchangedRow.left + unchangedRow.right) / 2, (unchangedRow.top + unchangedRow.bottom) / 2));
+    DeleteObject(update);
+}
+
 namespace {
 
 struct CommandLineRun {
