@@ -112,7 +112,7 @@ TEST_F(JobListTest, ManyChangedSizesAreWrittenAndOnlyTheirRowsInViewRepainted)
     }
     ASSERT_EQ(RebuildJobList(-1), 1);
     UpdateWindow(list);
-    RECT rowRect = {LVIR_BOUNDS};
+    RECT rowRect = {LVIR_BOUNDS, 0, 0, 0};
     ASSERT_TRUE(SendMessageA(list, LVM_GETITEMRECT, 1, (LPARAM)&rowRect));
     // Something else was waiting to be painted (in row 10, which does not change): it still
     // waits afterwards.
@@ -130,7 +130,7 @@ TEST_F(JobListTest, ManyChangedSizesAreWrittenAndOnlyTheirRowsInViewRepainted)
     ASSERT_NE(GetUpdateRgn(list, update, FALSE), NULLREGION);
     EXPECT_TRUE(PtInRegion(update, (rowRect.left + rowRect.right) / 2, (rowRect.top + rowRect.bottom) / 2));
     EXPECT_TRUE(PtInRegion(update, waiting.left + 1, waiting.top + 1));
-    RECT unchangedRow = {LVIR_BOUNDS};
+    RECT unchangedRow = {LVIR_BOUNDS, 0, 0, 0};
     ASSERT_TRUE(SendMessageA(list, LVM_GETITEMRECT, 2, (LPARAM)&unchangedRow));
     EXPECT_FALSE(PtInRegion(update, (unchangedRow.left + unchangedRow.right) / 2, (unchangedRow.top + unchangedRow.bottom) / 2));
     DeleteObject(update);
