@@ -12,6 +12,7 @@
 #include "GlobalSettings.h"
 #include "InternalScheduler.h"
 #include "JobList.h"
+#include "ScheduledTask.h"
 #include "Toolbar.h"
 #include "ShellJobShell.h"
 #include "ShellState.h"
@@ -157,6 +158,8 @@ int OnMainWindowCreate(HWND window)
     MarkSourcesUnmeasured();
     StartAllConfigSizes(window);
     ResetRunTimeFields();
+    // The next runs and the list ask about the same tasks.
+    TaskBatch tasks;
     UpdateScheduleState();
     InitMenuHelp();
     if (SetTimer(window, kMainTimerId, 1000, nullptr) == 0)
