@@ -26,6 +26,7 @@
 #include "GlobalSettings.h"
 #include "JobControl.h"
 #include "JobTestSupport.h"
+#include "RemoteJobSteps.h"
 #include "TextHelpers.h"
 #include "ZipStep.h"
 
@@ -134,6 +135,7 @@ int main(int argc, char **argv)
         return 100;
     }
     SetCompressionLibraryFolder(options.lib.c_str());
+    InstallRemoteJobSteps();
     SetMessageBoxHandler(RecordMessageBox);
     if (options.resumeWait >= 0)
         SetFtpResumeWaitForTesting(options.resumeWait);
