@@ -13,6 +13,7 @@
 #include "InternalScheduler.h"
 #include "JobList.h"
 #include "RemoteJobSteps.h"
+#include "ScheduledTask.h"
 #include "Toolbar.h"
 #include "ShellJobShell.h"
 #include "ShellState.h"
@@ -160,6 +161,8 @@ int OnMainWindowCreate(HWND window)
     MarkSourcesUnmeasured();
     StartAllConfigSizes(window);
     ResetRunTimeFields();
+    // The next runs and the list ask about the same tasks.
+    TaskBatch tasks;
     UpdateScheduleState();
     InitMenuHelp();
     if (SetTimer(window, kMainTimerId, 1000, nullptr) == 0)
