@@ -103,6 +103,7 @@ static void DestroyWindowAndChildren(HWND window)
         DestroyMenu(mainMenu);
     mainMenu = nullptr;
     RemoveShellJobShell();
+    RemoveShellDialogShell();
     DestroyWindow(window);
     jobListWindow = nullptr;
     statusBarWindow = nullptr;

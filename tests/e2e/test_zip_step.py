@@ -1,12 +1,13 @@
 """Whole compressed backup jobs under Wine (a small driver runs one job through the engine and
 the real kvcmpenc.dll); their archives are checked by Debian's 7z and Python's zipfile."""
 import os
-import pathlib
 import random
 import subprocess
 import zipfile
 
 import pytest
+
+from jobdriver import DriverJob
 
 DRIVER = "zip_job_driver.exe"
 OLD = 1_300_000_000      # 2011
@@ -20,22 +21,12 @@ def seven_zip(*args):
     return subprocess.run(["7z", *args], capture_output=True, text=True, timeout=60)
 
 
-class ZipJob:
+class ZipJob(DriverJob):
     """Sources, a destination and the driver that runs the job over them."""
 
     def __init__(self, prefix, bin_dir, root):
-        self.prefix = prefix
-        self.bin_dir = bin_dir
-        self.driver = pathlib.Path(os.environ["VELLORAN_BUILD_DIR"]) / "i686" / "tests" / "bin" / DRIVER
-        self.source = root / "src"
-        self.dest = root / "dest"
-        self.source.mkdir()
-        self.dest.mkdir()
+        super().__init__(prefix, bin_dir, root, DRIVER)
         self.state = root / "state.bin"
-
-    @property
-    def compressed(self):
-        return self.dest / "Job A" / "Compressed"
 
     def add(self, relative, data, base=None, mtime=None):
         path = (base or self.source) / relative
@@ -47,8 +38,7 @@ class ZipJob:
 
     def run(self, *options, sources=None, timeout=120):
         sources = sources or [self.source]
-        args = ["--lib", self.prefix.windows_path(self.bin_dir), "--dest", self.prefix.windows_path(self.dest) + "\\",
-                *options]
+        args = [*self.library_and_destination(), *options]
         args += [self.prefix.windows_path(s) + "\\" for s in sources]
         result = self.prefix.run(self.driver, *args, timeout=timeout)
         return result.returncode, result.stdout.decode(errors="replace")
