@@ -136,3 +136,13 @@ int ScramblePassword(char *text)
         text[i] = (char)((unsigned char)text[i] ^ kPasswordKey);
     return length;
 }
+
+bool IsPathPrefixOf(const char *item, const char *path)
+{
+    return item[0] != '\0' && FindNoCase(path, item) == path;
+}
+
+int CanScramblePassword(const char *text)
+{
+    return strchr(text, (char)kPasswordKey) == nullptr ? 1 : 0;
+}

@@ -12,6 +12,9 @@ void TrimLeadingWhitespace(char *text);
 void TrimTrailingWhitespace(char *text);
 char *FindNoCase(const char *text, const char *search);
 wchar_t *FindNoCaseW(const wchar_t *text, const wchar_t *search);
+// True when `item` is a purely textual, case-insensitive beginning of `path` (so C:\Data is a
+// beginning of C:\Database\); an empty item is never one.
+bool IsPathPrefixOf(const char *item, const char *path);
 int IsValidFileName(const char *name);
 void SanitizeFileName(char *out, size_t outSize, const char *name);
 void SanitizeFileNameW(wchar_t *out, size_t outChars, const wchar_t *name);
@@ -19,3 +22,6 @@ void SanitizeFileNameW(wchar_t *out, size_t outChars, const wchar_t *name);
 // Stored passwords are XORed byte-wise with this key; the same call unscrambles.
 const unsigned char kPasswordKey = 0xA7;
 int ScramblePassword(char *text);
+// 1 when scrambling keeps the whole password: a byte equal to the key would become the
+// scrambled text's end, so the stored password would lose the rest.
+int CanScramblePassword(const char *text);

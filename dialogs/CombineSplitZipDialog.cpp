@@ -11,7 +11,6 @@
 #include "HelpAccess.h"
 #include "MessageBoxSeam.h"
 #include "MsvcrtFormat.h"
-#include "ShellState.h"
 #include "resource.h"
 
 namespace {
@@ -183,7 +182,5 @@ int BrowseFirstZipPart(HWND owner, char *path)
 
 void ShowCombineSplitZip(HWND owner)
 {
-    HINSTANCE instance = programInstance != nullptr ? programInstance : GetModuleHandleA(nullptr);
-    DialogBoxParamA(instance, MAKEINTRESOURCEA(GetDialogTemplateId(IDD_COMBINE_SPLIT_ZIP)), owner,
-                    CombineSplitZipDialogProc, 0);
+    OpenModalDialog(IDD_COMBINE_SPLIT_ZIP, owner, CombineSplitZipDialogProc, 0);
 }

@@ -6,37 +6,36 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "AdvancedPage.h"
 #include "AllocationSeam.h"
 #include "Clock.h"
 #include "ConfigRuntime.h"
 #include "ConfigStore.h"
 #include "ConfigTable.h"
 #include "DialogHelpers.h"
+#include "DialogShell.h"
 #include "ErrorReport.h"
 #include "GeneralPage.h"
 #include "GlobalSettings.h"
 #include "InternalScheduler.h"
 #include "JobControl.h"
-#include "JobList.h"
 #include "MessageBoxSeam.h"
-#include "SheetFont.h"
-#include "ShellState.h"
+#include "NotesPage.h"
+#include "PropertySheets.h"
+#include "SchedulePage.h"
 #include "SizeCalculation.h"
-#include "TrayAndStatus.h"
 #include "resource.h"
 
 int configSaved = 0;
 
 namespace {
 
-struct EditorPageEntry {
-    int templateId;
-    DLGPROC procedure;
-};
-
 // The sheet's pages in their order; the sheet opens on the first.
-const EditorPageEntry kEditorPages[] = {
+const SheetPage kEditorPages[] = {
     {IDD_CFG_GENERAL, GeneralPageProc},
+    {IDD_CFG_SCHEDULE, SchedulePageProc},
+    {IDD_CFG_ADVANCED, AdvancedPageProc},
+    {IDD_CFG_NOTES, NotesPageProc},
 };
 const int kEditorPageCount = sizeof kEditorPages / sizeof kEditorPages[0];
 
@@ -46,6 +45,11 @@ const char kSheetCaption[] = "Backup Configuration Properties";
 // an apply turned it into Close) resets every page, yet what was applied must still be saved.
 BackupConfig appliedCopy;
 bool haveAppliedCopy = false;
+
+// Whether the working copy's dateFilterCount was reset during this edit, and whether it was by
+// the last apply.
+bool dateFilterCountReset = false;
+bool appliedDateFilterCountReset = false;
 
 void DropAppliedCopy()
 {
@@ -60,54 +64,31 @@ void TakeAppliedCopy()
     FreeConfigArrays(&editedConfig);
     editedConfig = appliedCopy;
     haveAppliedCopy = false;
+    dateFilterCountReset = appliedDateFilterCountReset;
     configSaved = 1;
 }
 
 // The fields a job writes into the table record while the sheet is open stay the table's: the
 // results of a run that happened meanwhile, and the run-time block (from `running` to
 // `uploadHandle`), which belongs to the job and not to the edit.
-void KeepJobFields(BackupConfig *record, const BackupConfig &previous, int32_t openingDateFilterCount)
+void KeepJobFields(BackupConfig *record, const BackupConfig &previous)
 {
     record->lastRunTime = previous.lastRunTime;
     record->lastResult = previous.lastResult;
     record->runCount = previous.runCount;
     record->lastCompressedRunTime = previous.lastCompressedRunTime;
-    // A page that reset the date-filter count (new sources, new filters) wins over the job's count.
-    if (record->dateFilterCount == openingDateFilterCount)
+    // A reset of the date-filter count (new sources, filters or remote destinations) wins over
+    // the job's count, even when the count was already 0 when the sheet opened.
+    if (!dateFilterCountReset)
         record->dateFilterCount = previous.dateFilterCount;
     size_t first = offsetof(BackupConfig, running);
     size_t end = offsetof(BackupConfig, uploadHandle) + sizeof previous.uploadHandle;
     memcpy((char *)record + first, (const char *)&previous + first, end - first);
 }
 
-HINSTANCE ResourceInstance()
-{
-    return programInstance != nullptr ? programInstance : GetModuleHandleA(nullptr);
-}
-
 INT_PTR ShowEditorSheet(HWND owner)
 {
-    PROPSHEETPAGEA pages[kEditorPageCount];
-    memset(pages, 0, sizeof pages);
-    for (int i = 0; i < kEditorPageCount; ++i) {
-        pages[i].dwSize = sizeof pages[i];
-        pages[i].dwFlags = PSP_HASHELP;
-        pages[i].hInstance = ResourceInstance();
-        pages[i].pszTemplate = MAKEINTRESOURCEA(GetDialogTemplateId(kEditorPages[i].templateId));
-        pages[i].pfnDlgProc = kEditorPages[i].procedure;
-    }
-    PROPSHEETHEADERA sheet;
-    memset(&sheet, 0, sizeof sheet);
-    sheet.dwSize = sizeof sheet;
-    sheet.dwFlags = PSH_PROPSHEETPAGE | PSH_HASHELP;
-    sheet.hwndParent = owner;
-    sheet.hInstance = ResourceInstance();
-    sheet.pszCaption = kSheetCaption;
-    sheet.nPages = kEditorPageCount;
-    sheet.nStartPage = 0;
-    sheet.ppsp = pages;
-    UsePageFontForSheet(&sheet, ResourceInstance(), GetDialogTemplateId(kEditorPages[0].templateId));
-    return PropertySheetA(&sheet);
+    return ShowPropertySheet(owner, kSheetCaption, kEditorPages, kEditorPageCount);
 }
 
 bool OpenWorkingCopy(HWND owner, int index)
@@ -135,7 +116,7 @@ void *CopyArray(const void *entries, int32_t count, size_t entrySize)
 
 // Replaces the table record by the working copy. The new arrays are made before anything is
 // freed, so a failure leaves the record as it was.
-bool WriteBackConfig(HWND owner, int index, int32_t openingDateFilterCount)
+bool WriteBackConfig(HWND owner, int index)
 {
     BackupConfig *record = ConfigAt(index);
     void *sources = CopyArray(editedConfig.sources, editedConfig.sourceCount, sizeof(SourceItem));
@@ -154,7 +135,7 @@ bool WriteBackConfig(HWND owner, int index, int32_t openingDateFilterCount)
     record->sources = (SourceItem *)sources;
     record->extensions = (ExtensionEntry *)extensions;
     record->excludedItems = (ExcludedEntry *)excluded;
-    KeepJobFields(record, previous, openingDateFilterCount);
+    KeepJobFields(record, previous);
     return true;
 }
 
@@ -164,7 +145,7 @@ bool RemoteBackupWillBeSkipped(const BackupConfig &config)
            (config.flags & (RemoteFtp | RemoteEmail)) != 0 && (config.flags & Encrypted) == 0;
 }
 
-int SaveEditedConfig(HWND owner, int index, int32_t openingDateFilterCount)
+int SaveEditedConfig(HWND owner, int index)
 {
     if (RemoteBackupWillBeSkipped(editedConfig))
         ShowMessageBox(owner,
@@ -193,13 +174,13 @@ int SaveEditedConfig(HWND owner, int index, int32_t openingDateFilterCount)
                 return configSaved;
             StopBackupJob(index);
         }
-        if (!WriteBackConfig(owner, index, openingDateFilterCount))
+        if (!WriteBackConfig(owner, index))
             return 0;
     }
-    RebuildJobList(index);
+    CurrentDialogShell().RebuildJobList(index);
     SaveConfigStore(owner);
     UpdateScheduleState();
-    UpdateTrayIcon();
+    CurrentDialogShell().UpdateTrayIcon();
     StartAllConfigSizes(owner);
     return configSaved;
 }
@@ -210,13 +191,20 @@ void NoteEditorApply()
 {
     DropAppliedCopy();
     haveAppliedCopy = CopyConfigDeep(&appliedCopy, &editedConfig) != 0;
+    appliedDateFilterCountReset = dateFilterCountReset;
+}
+
+void ResetEditedDateFilterCount()
+{
+    editedConfig.dateFilterCount = 0;
+    dateFilterCountReset = true;
 }
 
 int EditBackupConfig(HWND owner, int index)
 {
     if (!OpenWorkingCopy(owner, index))
         return 0;
-    int32_t openingDateFilterCount = editedConfig.dateFilterCount;
+    dateFilterCountReset = false;
     configSaved = 0;
     DropAppliedCopy();
     INT_PTR shown = ShowEditorSheet(owner);
@@ -227,7 +215,7 @@ int EditBackupConfig(HWND owner, int index)
     int result = 0;
     // An end of the session while the sheet was open drops the edit: the table stays as it is.
     if (shown != -1 && configSaved != 0 && !shutDownDone)
-        result = SaveEditedConfig(owner, index, openingDateFilterCount);
+        result = SaveEditedConfig(owner, index);
     FreeConfigArrays(&editedConfig);
     return result;
 }

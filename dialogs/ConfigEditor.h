@@ -10,6 +10,11 @@ extern int configSaved;
 // sheet be closed without OK after this apply.
 void NoteEditorApply();
 
+// Sets the working copy's dateFilterCount to 0, so that the next compressed backup takes all
+// files (new sources, filters or remote destinations). The reset wins over a count that a job
+// writes into the table record while the sheet is open.
+void ResetEditedDateFilterCount();
+
 // index -1 creates a new configuration. Returns the final configSaved (also 1 when the user
 // declined to stop the running job, and then nothing was written); 0 when the sheet did not
 // open or the write-back failed.

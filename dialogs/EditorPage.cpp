@@ -1,10 +1,16 @@
 #include "EditorPage.h"
 
 #include <prsht.h>
+#include <limits.h>
+#include <stdlib.h>
 
 #include "ConfigEditor.h"
+#include "DialogHelpers.h"
 #include "HelpAccess.h"
 #include "MessageBoxSeam.h"
+
+const char kPasswordKeyByteMessage[] =
+    "Password cannot contain the section sign (\xA7) character.\n\nPlease choose a password without it.";
 
 void MarkPageChanged(HWND page)
 {
@@ -56,4 +62,38 @@ void ShowPageHelp(HWND page, const HELPINFO *info, const EditorPageHelp &help)
         }
     }
     ShowHelpTopic(GetParent(page), help.topicId);
+}
+
+int ParseBoxNumber(const char *text)
+{
+    long long value = strtoll(text, nullptr, 10);
+    if (value > INT_MAX)
+        return INT_MAX;
+    if (value < INT_MIN)
+        return INT_MIN;
+    return (int)value;
+}
+
+int ReadBoxNumber(HWND dialog, int id, int maxChars)
+{
+    char text[128] = "";
+    int size = maxChars + 1 < (int)sizeof text ? maxChars + 1 : (int)sizeof text;
+    GetDlgItemTextA(dialog, id, text, size);
+    return ParseBoxNumber(text);
+}
+
+bool IsBoxChecked(HWND dialog, int id)
+{
+    return IsDlgButtonChecked(dialog, id) == BST_CHECKED;
+}
+
+void CheckRadioPair(HWND dialog, int first, int second, bool firstChosen)
+{
+    CheckDlgButton(dialog, first, firstChosen ? BST_CHECKED : BST_UNCHECKED);
+    CheckDlgButton(dialog, second, firstChosen ? BST_UNCHECKED : BST_CHECKED);
+}
+
+int OpenRecordDialog(HWND owner, int templateId, DLGPROC procedure, void *record)
+{
+    return OpenModalDialog(templateId, owner, procedure, (LPARAM)record) == 1 ? 1 : 0;
 }

@@ -18,4 +18,24 @@ INT_PTR RefusePageApply(HWND page, const char *text, int focusId);
 INT_PTR AcceptPageApply(HWND page);
 // PSN_RESET and PSN_HELP; returns FALSE for any other notification.
 INT_PTR HandleCommonPageNotify(HWND page, const NMHDR *header, const EditorPageHelp &help);
+// WM_HELP of a page or of a dialog opened from one: the control's popup when it has one, else
+// the topic, owned by the window's parent.
 void ShowPageHelp(HWND page, const HELPINFO *info, const EditorPageHelp &help);
+
+// The number a box's text gives: its leading decimal digits (after blanks and an optional
+// sign), 0 when there are none, clamped to the range of int.
+int ParseBoxNumber(const char *text);
+// ParseBoxNumber of a box's text, read up to `maxChars` characters.
+int ReadBoxNumber(HWND dialog, int id, int maxChars);
+
+bool IsBoxChecked(HWND dialog, int id);
+// Checks one radio button of a pair whose ids need not be neighbours: CheckRadioButton would
+// clear every button whose id lies between the two.
+void CheckRadioPair(HWND dialog, int first, int second, bool firstChosen);
+
+// Opens one of the small dialogs of the editor's pages (template `templateId` in the chosen
+// size) on `record`; 1 when it ended reporting a change.
+int OpenRecordDialog(HWND owner, int templateId, DLGPROC procedure, void *record);
+
+// Refusal of a password that holds the scrambling key's byte (see CanScramblePassword).
+extern const char kPasswordKeyByteMessage[];

@@ -3,29 +3,26 @@
 #include <commctrl.h>
 #include <prsht.h>
 #include <shellapi.h>
-#include <stdlib.h>
 #include <string.h>
 
 #include "AllocationSeam.h"
+#include "ConfigEditor.h"
 #include "ConfigTable.h"
 #include "DialogHelpers.h"
 #include "DisplayFormats.h"
 #include "EditorPage.h"
 #include "ErrorReport.h"
 #include "FileChoosers.h"
-#include "GlobalSettings.h"
-#include "LaterParts.h"
-#include "LongPath.h"
+#include "FilterOptionsDialog.h"
 #include "MsvcrtFormat.h"
+#include "PathList.h"
 #include "ResourceText.h"
-#include "SingleInstance.h"
 #include "SizeCalculation.h"
 #include "TextHelpers.h"
 #include "resource.h"
 
 namespace {
 
-const int kMaxSourcePath = 1023;
 const int kPopupControls[] = {
     IDC_GENERAL_ENABLED, IDC_GENERAL_SOURCES, IDC_GENERAL_ADD_FILES, IDC_GENERAL_ADD_FOLDER,
     IDC_GENERAL_REMOVE, IDC_GENERAL_FILTER_OPTIONS, IDC_GENERAL_BROWSE, IDC_GENERAL_DESTINATION,
@@ -52,29 +49,12 @@ HWND SourceList(HWND page)
     return GetDlgItem(page, IDC_GENERAL_SOURCES);
 }
 
-// The entry's text when it fits the 1024-character buffer.
-bool ReadListEntry(HWND list, int index, char *text)
-{
-    text[0] = '\0';
-    LRESULT length = SendMessageA(list, LB_GETTEXTLEN, (WPARAM)index, 0);
-    if (length < 0 || length >= 1024)
-        return false;
-    SendMessageA(list, LB_GETTEXT, (WPARAM)index, (LPARAM)text);
-    return true;
-}
-
 void ForgetSourceSizes()
 {
     for (int i = 0; i < editedConfig.sourceCount; ++i) {
         editedConfig.sources[i].sizeKnown = 0;
         editedConfig.sources[i].totalBytes = 0;
     }
-}
-
-void AddSourcePath(HWND page, char *path)
-{
-    ExpandToLongPathName(path, path);
-    SendMessageA(page, WM_ADDITEM, 0, (LPARAM)path);
 }
 
 void OnGeneralInit(HWND page)
@@ -87,12 +67,8 @@ void OnGeneralInit(HWND page)
     for (int i = 0; i < editedConfig.sourceCount; ++i)
         SendMessageA(SourceList(page), LB_ADDSTRING, 0, (LPARAM)editedConfig.sources[i].path);
     ForgetSourceSizes();
-    if (enableLua != 0 && !AllowDragDropMessages(page)) {
-        ShowWindow(GetDlgItem(page, IDC_GENERAL_DRAGDROP_TIP), SW_HIDE);
-    } else {
-        DragAcceptFiles(page, TRUE);
+    if (AcceptDroppedFiles(page, IDC_GENERAL_DRAGDROP_TIP))
         SetState(page, kDragDropOn);
-    }
     StartEditedConfigSize(page);
     PostMessageA(page, WM_REFRESHSIZE, 0, 0);
     SetTimer(page, IDT_GENERAL_SIZE, 1000, nullptr);
@@ -101,58 +77,6 @@ void OnGeneralInit(HWND page)
     PostMessageA(page, WM_REFRESHSTATES, 0, 0);
     PostMessageA(page, WM_FITLISTWIDTH, 0, 0);
     SetState(page, kPageReady);
-}
-
-// The chooser's buffer holds one full path, or the folder followed by the names.
-void AddChosenFiles(HWND page, const char *files, int firstName)
-{
-    size_t folderLength = strlen(files);
-    if (folderLength > kMaxSourcePath)
-        return;
-    char path[1024];
-    if (firstName >= 0 && (size_t)firstName <= folderLength) {
-        lstrcpynA(path, files, sizeof path);
-        AddSourcePath(page, path);
-        return;
-    }
-    bool separated = folderLength > 0 && files[folderLength - 1] == '\\';
-    const char *end = files + kSourceFileBufferSize;
-    for (const char *name = files + folderLength + 1; name < end && *name != '\0';) {
-        size_t nameLength = strnlen(name, (size_t)(end - name));
-        if (folderLength + nameLength + 1 > kMaxSourcePath)
-            break;
-        FormatText(path, sizeof path, "%s%s%s", files, separated ? "" : "\\", name);
-        AddSourcePath(page, path);
-        name += nameLength + 1;
-    }
-}
-
-void OnAddFiles(HWND page)
-{
-    char *files = (char *)AllocateZeroedBlock(1, kSourceFileBufferSize);
-    if (files == nullptr) {
-        MessageBoxFromResource(page, IDS_OUT_OF_MEMORY, MB_ICONWARNING);
-        return;
-    }
-    int firstName = 0;
-    if (ChooseSourceFiles(page, files, "Select File(s) for Backup", &firstName)) {
-        files[kSourceFileBufferSize - 1] = '\0';
-        files[kSourceFileBufferSize - 2] = '\0';
-        StopEditedConfigSize();
-        AddChosenFiles(page, files, firstName);
-        StartEditedConfigSize(page);
-    }
-    free(files);
-}
-
-void OnAddFolder(HWND page)
-{
-    char path[1024];
-    if (!ChooseFolder(page, path, "Select Folder for Backup"))
-        return;
-    StopEditedConfigSize();
-    AddSourcePath(page, path);
-    StartEditedConfigSize(page);
 }
 
 void RemoveSourcesNamed(const char *path)
@@ -194,7 +118,7 @@ void OnFilterOptions(HWND page)
     for (int i = 0; i < editedConfig.sourceCount; ++i)
         editedConfig.sources[i].sizeKnown = 0;
     StartEditedConfigSize(page);
-    editedConfig.dateFilterCount = 0;
+    ResetEditedDateFilterCount();
 }
 
 void OnBrowseDestination(HWND page)
@@ -204,43 +128,9 @@ void OnBrowseDestination(HWND page)
         SetDlgItemTextA(page, IDC_GENERAL_DESTINATION, path);
 }
 
-void OnDropFiles(HWND page, HDROP drop)
-{
-    UINT count = DragQueryFileA(drop, 0xFFFFFFFF, nullptr, 0);
-    if (count > 0) {
-        StopEditedConfigSize();
-        for (UINT i = 0; i < count; ++i) {
-            char path[1026] = "";
-            if (DragQueryFileA(drop, i, nullptr, 0) > 1024)
-                continue;
-            DragQueryFileA(drop, i, path, 1025);
-            int wideLength = MultiByteToWideChar(CP_ACP, 0, path, -1, nullptr, 0);
-            wchar_t *wide = wideLength > 0 ? (wchar_t *)AllocateBlock((size_t)wideLength * sizeof(wchar_t)) : nullptr;
-            if (wide == nullptr)
-                break;
-            MultiByteToWideChar(CP_ACP, 0, path, -1, wide, wideLength);
-            WIN32_FIND_DATAW found;
-            HANDLE search = FindFirstFileLong(wide, &found);
-            free(wide);
-            if (search == INVALID_HANDLE_VALUE)
-                continue;
-            FindClose(search);
-            size_t length = strlen(path);
-            if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && length > 0 && path[length - 1] != '\\') {
-                path[length] = '\\';
-                path[length + 1] = '\0';
-            }
-            if (strlen(path) <= kMaxSourcePath)
-                AddSourcePath(page, path);
-        }
-        StartEditedConfigSize(page);
-    }
-    DragFinish(drop);
-}
-
 void OnAddItem(HWND page, const char *path)
 {
-    if (path == nullptr || strlen(path) > kMaxSourcePath)
+    if (path == nullptr || strlen(path) > kMaxListPath)
         return;
     HWND list = SourceList(page);
     if (SendMessageA(list, LB_FINDSTRINGEXACT, (WPARAM)-1, (LPARAM)path) != LB_ERR)
@@ -262,7 +152,7 @@ void OnAddItem(HWND page, const char *path)
     memset(&added, 0, sizeof added);
     lstrcpynA(added.path, path, sizeof added.path);
     ++editedConfig.sourceCount;
-    editedConfig.dateFilterCount = 0;
+    ResetEditedDateFilterCount();
     PostMessageA(page, WM_FITLISTWIDTH, 0, 0);
     MarkPageChanged(page);
 }
@@ -285,32 +175,6 @@ void OnRefreshSize(HWND page)
     SetTextIfChanged(page, IDC_GENERAL_FILE_COUNT, text);
 }
 
-void OnFitListWidth(HWND page)
-{
-    HWND list = SourceList(page);
-    RECT box;
-    GetWindowRect(list, &box);
-    int width = box.right - box.left - 2 * GetSystemMetrics(SM_CXBORDER) - 7;
-    if (GetWindowLongA(list, GWL_STYLE) & WS_VSCROLL)
-        width -= GetSystemMetrics(SM_CXVSCROLL);
-    HDC dc = GetDC(list);
-    HGDIOBJ previous = SelectObject(dc, (HGDIOBJ)SendMessageA(list, WM_GETFONT, 0, 0));
-    int widest = 0;
-    int count = (int)SendMessageA(list, LB_GETCOUNT, 0, 0);
-    for (int i = 0; i < count; ++i) {
-        char text[1024];
-        if (!ReadListEntry(list, i, text))
-            continue;
-        SIZE extent;
-        if (GetTextExtentPoint32A(dc, text, (int)strlen(text), &extent) && extent.cx > widest)
-            widest = extent.cx;
-    }
-    SelectObject(dc, previous);
-    ReleaseDC(list, dc);
-    int fitted = widest + 5 > width ? widest + 5 : width;
-    SendMessageA(list, LB_SETHORIZONTALEXTENT, (WPARAM)fitted, 0);
-}
-
 INT_PTR OnGeneralApply(HWND page)
 {
     char description[128] = "", destination[260] = "";
@@ -328,10 +192,10 @@ int OnGeneralCommand(HWND page, int id, int code)
 {
     switch (id) {
     case IDC_GENERAL_ADD_FILES:
-        OnAddFiles(page);
+        ChooseFilesToAdd(page, "Select File(s) for Backup", true);
         return 1;
     case IDC_GENERAL_ADD_FOLDER:
-        OnAddFolder(page);
+        ChooseFolderToAdd(page, "Select Folder for Backup", true);
         return 1;
     case IDC_GENERAL_REMOVE:
         if (code == BN_CLICKED)
@@ -379,12 +243,6 @@ void OnGeneralDestroy(HWND page)
 bool IsDriveLetter(char c)
 {
     return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
-}
-
-// The excluded item is a purely textual, case-insensitive prefix of the path.
-bool IsPathPrefixOf(const char *item, const char *path)
-{
-    return item[0] != '\0' && FindNoCase(path, item) == path;
 }
 
 }  // namespace
@@ -462,7 +320,7 @@ INT_PTR CALLBACK GeneralPageProc(HWND page, UINT message, WPARAM wParam, LPARAM 
         PostMessageA(page, WM_REFRESHSIZE, 0, 0);
         return TRUE;
     case WM_DROPFILES:
-        OnDropFiles(page, (HDROP)wParam);
+        AddDroppedFiles(page, (HDROP)wParam, true);
         return TRUE;
     case WM_REFRESHSTATES:
         EnableWindow(GetDlgItem(page, IDC_GENERAL_REMOVE),
@@ -475,7 +333,7 @@ INT_PTR CALLBACK GeneralPageProc(HWND page, UINT message, WPARAM wParam, LPARAM 
         OnRefreshSize(page);
         return TRUE;
     case WM_FITLISTWIDTH:
-        OnFitListWidth(page);
+        FitListHorizontalExtent(SourceList(page));
         return TRUE;
     case WM_HELP:
         ShowPageHelp(page, reinterpret_cast<const HELPINFO *>(lParam), kHelp);

@@ -126,6 +126,7 @@ int GetConfigNextRun(int index, SYSTEMTIME *next)
 
 void UpdateScheduleState()
 {
+    TaskBatch tasks;
     hasNextRun = 0;
     hasNextDue = 0;
     for (int i = 0; i < configTable.configCount; ++i) {

@@ -15,19 +15,36 @@ TaskSchedulerService &Service()
     return activeService ? *activeService : RealTaskSchedulerService();
 }
 
+struct ComputerName {
+    bool known;
+    char text[16];
+};
+
+// Read once per process: it changes only with a restart of Windows, and under Wine each read
+// is a registry look-up, made twice for every task the job list reads.
+const ComputerName &GetCachedComputerName()
+{
+    static const ComputerName name = [] {
+        ComputerName read = {};
+        DWORD length = sizeof read.text;
+        read.known = GetComputerNameA(read.text, &length) != 0;
+        return read;
+    }();
+    return name;
+}
+
 // "COMPUTER\user", or empty when the two do not fit the field together.
 void BuildDefaultAccount(char *account, size_t size)
 {
-    char computer[16] = "";
+    const ComputerName &computer = GetCachedComputerName();
     char user[257] = "";
-    DWORD computerLength = sizeof computer;
     DWORD userLength = sizeof user;
     account[0] = '\0';
-    if (!GetComputerNameA(computer, &computerLength) || !GetUserNameA(user, &userLength))
+    if (!computer.known || !GetUserNameA(user, &userLength))
         return;
-    if (strlen(computer) + strlen(user) + 1 >= size)
+    if (strlen(computer.text) + strlen(user) + 1 >= size)
         return;
-    FormatText(account, size, "%s\\%s", computer, user);
+    FormatText(account, size, "%s\\%s", computer.text, user);
 }
 
 }  // namespace

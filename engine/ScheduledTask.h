@@ -56,3 +56,27 @@ public:
 // Installs a service in place of the real one; NULL restores the real one. Returns the previous.
 TaskSchedulerService *SetTaskSchedulerService(TaskSchedulerService *service);
 TaskSchedulerService &RealTaskSchedulerService();
+
+// From its next call of the real service until ReleaseTaskScheduler, the calling thread keeps
+// one Task Scheduler object instead of creating one per call. Both are called on a thread in a
+// COM apartment, the release before the thread leaves it.
+void KeepTaskScheduler();
+void ReleaseTaskScheduler();
+
+// Walks over all configurations open a batch on that thread: until the last batch ends, the
+// existing tasks are listed once and each task is read once, whatever is asked about it. A
+// task saved or deleted meanwhile makes the batch read again. Elsewhere these do nothing.
+void BeginTaskBatch();
+void EndTaskBatch();
+class TaskBatch {
+public:
+    TaskBatch() { BeginTaskBatch(); }
+    ~TaskBatch() { EndTaskBatch(); }
+    TaskBatch(const TaskBatch &) = delete;
+    TaskBatch &operator=(const TaskBatch &) = delete;
+};
+
+// Creates the Task Scheduler object (an ITaskScheduler) for the real service; tests count or
+// replace it. NULL restores CoCreateInstance. Returns the previous one.
+typedef HRESULT (*TaskSchedulerFactory)(void **scheduler);
+TaskSchedulerFactory SetTaskSchedulerFactory(TaskSchedulerFactory factory);

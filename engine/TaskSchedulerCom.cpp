@@ -1,11 +1,14 @@
-// The real Task Scheduler service: Task Scheduler 1.0 through COM. Every call creates its own
-// scheduler object and releases every interface it obtained, on success and failure alike.
+// The real Task Scheduler service: Task Scheduler 1.0 through COM. Every call releases every
+// interface it obtained, on success and failure alike; the scheduler object itself is created
+// per call, except on the thread that keeps one (KeepTaskScheduler).
 #include <initguid.h>
 
 #include <windows.h>
 #include <mstask.h>
 #include <string.h>
 
+#include <map>
+#include <set>
 #include <string>
 
 #include "ScheduledTask.h"
@@ -67,9 +70,14 @@ void CopyToField(const wchar_t *text, char *field, size_t size)
     field[size - 1] = '\0';
 }
 
-// Copies task memory into a field and frees it; returns the call's result.
-HRESULT TakeText(HRESULT hr, LPWSTR text, char *field, size_t size)
+// Calls one of the interfaces' text getters, copies the text it returns into a field and frees
+// the task memory; returns the call's result. The call comes first, in a statement of its own:
+// the text exists only once it has returned.
+template <class Object, class Interface>
+HRESULT ReadText(Object *object, HRESULT (STDMETHODCALLTYPE Interface::*get)(LPWSTR *), char *field, size_t size)
 {
+    LPWSTR text = nullptr;
+    HRESULT hr = (object->*get)(&text);
     if (SUCCEEDED(hr))
         CopyToField(text, field, size);
     if (text)
@@ -77,15 +85,134 @@ HRESULT TakeText(HRESULT hr, LPWSTR text, char *field, size_t size)
     return hr;
 }
 
+HRESULT CreateSchedulerObject(void **scheduler)
+{
+    return CoCreateInstance(kClsidTaskScheduler, nullptr, CLSCTX_INPROC_SERVER, kIidTaskScheduler, scheduler);
+}
+
+TaskSchedulerFactory schedulerFactory = CreateSchedulerObject;
+
+// Creating a scheduler object costs far more than asking one (20 ms against 0.05 ms under
+// Wine), and the job list asks once or twice per configuration. It belongs to the apartment of
+// the thread that keeps it, so no other thread uses it.
+DWORD keepingThread = 0;
+ITaskScheduler *keptScheduler = nullptr;
+
 HRESULT CreateScheduler(ComRef<ITaskScheduler> &scheduler)
 {
-    return CoCreateInstance(kClsidTaskScheduler, nullptr, CLSCTX_INPROC_SERVER, kIidTaskScheduler, scheduler.OutVoid());
+    bool keeping = keepingThread != 0 && keepingThread == GetCurrentThreadId();
+    if (keeping && keptScheduler != nullptr) {
+        keptScheduler->AddRef();
+        scheduler.p = keptScheduler;
+        return S_OK;
+    }
+    HRESULT hr = schedulerFactory(scheduler.OutVoid());
+    if (SUCCEEDED(hr) && keeping) {
+        keptScheduler = scheduler.p;
+        keptScheduler->AddRef();
+    }
+    return hr;
 }
 
 HRESULT ActivateTask(ComRef<ITaskScheduler> &scheduler, const char *taskName, ComRef<ITask> &task)
 {
     std::wstring name = ToWide(taskName);
     return scheduler->Activate(name.c_str(), kIidTask, reinterpret_cast<IUnknown **>(task.Out()));
+}
+
+// ---- Batches (BeginTaskBatch) ----
+// A walk over all configurations asks about each task up to three times (its next run twice,
+// its settings once), and under Wine every question about a task that does not exist lists the
+// whole task folder. While a batch is open on the keeping thread the existing tasks are listed
+// once, at the first question, and each task is activated once.
+struct OpenBatch {
+    int depth = 0;
+    bool listingTried = false;
+    bool listed = false;                       // names holds every existing task
+    std::set<std::wstring> names;              // folded, without ".job"
+    std::map<std::wstring, ITask *> tasks;     // activated, by folded name; NULL: no such task
+};
+OpenBatch batch;
+
+bool IsBatchOpen()
+{
+    return batch.depth > 0 && keepingThread == GetCurrentThreadId();
+}
+
+// Task names are file names: the case does not matter.
+std::wstring FoldName(const wchar_t *name)
+{
+    std::wstring folded(name);
+    if (!folded.empty())
+        CharLowerBuffW(&folded[0], (DWORD)folded.size());
+    return folded;
+}
+
+void ForgetBatchedTasks()
+{
+    for (auto &entry : batch.tasks)
+        if (entry.second != nullptr)
+            entry.second->Release();
+    batch.tasks.clear();
+    batch.names.clear();
+    batch.listed = false;
+    batch.listingTried = false;
+}
+
+// The names come as the task files' names ("Name.job"). Nothing counts as listed unless the
+// whole enumeration succeeded.
+void ListTasks(ITaskScheduler *scheduler)
+{
+    batch.listingTried = true;
+    ComRef<IEnumWorkItems> items;
+    if (FAILED(scheduler->Enum(items.Out())))
+        return;
+    const std::wstring suffix = L".job";
+    HRESULT hr = S_OK;
+    while (hr == S_OK) {
+        LPWSTR *names = nullptr;
+        ULONG count = 0;
+        hr = items->Next(64, &names, &count);
+        if (FAILED(hr)) {
+            batch.names.clear();
+            return;
+        }
+        for (ULONG i = 0; names != nullptr && i < count; ++i) {
+            std::wstring name = FoldName(names[i]);
+            if (name.size() > suffix.size() && name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0)
+                name.resize(name.size() - suffix.size());
+            batch.names.insert(name);
+            CoTaskMemFree(names[i]);
+        }
+        CoTaskMemFree(names);
+    }
+    batch.listed = true;
+}
+
+HRESULT OpenBatchedTask(ITaskScheduler *scheduler, const char *taskName, ComRef<ITask> &task, bool *exists)
+{
+    std::wstring name = ToWide(taskName);
+    std::wstring key = FoldName(name.c_str());
+    auto known = batch.tasks.find(key);
+    if (known == batch.tasks.end()) {
+        if (!batch.listingTried)
+            ListTasks(scheduler);
+        ITask *activated = nullptr;
+        if (!batch.listed || batch.names.count(key) != 0) {
+            HRESULT hr = scheduler->Activate(name.c_str(), kIidTask, reinterpret_cast<IUnknown **>(&activated));
+            if (FAILED(hr) && hr != kTaskFileNotFound)
+                return hr;
+            if (FAILED(hr))
+                activated = nullptr;
+        }
+        known = batch.tasks.emplace(key, activated).first;
+    }
+    if (known->second != nullptr) {
+        known->second->AddRef();
+        task.p = known->second;
+        *exists = true;
+    }
+    return S_OK;
 }
 
 // Opens a task by name; a task that does not exist is S_OK with exists false.
@@ -96,6 +223,8 @@ HRESULT OpenExistingTask(const char *taskName, ComRef<ITask> &task, bool *exists
     HRESULT hr = CreateScheduler(scheduler);
     if (FAILED(hr))
         return hr;
+    if (IsBatchOpen())
+        return OpenBatchedTask(scheduler.p, taskName, task, exists);
     hr = ActivateTask(scheduler, taskName, task);
     if (hr == kTaskFileNotFound)
         return S_OK;
@@ -174,8 +303,7 @@ HRESULT ReadTrigger(CTask &fields, ITask *task)
         fields.triggerKind = 2;
         fields.daysOfWeek = record.Type.Weekly.rgfDaysOfTheWeek;
     }
-    LPWSTR text = nullptr;
-    return TakeText(trigger->GetTriggerString(&text), text, fields.triggerText, sizeof fields.triggerText);
+    return ReadText(trigger.p, &ITaskTrigger::GetTriggerString, fields.triggerText, sizeof fields.triggerText);
 }
 
 class ComTaskSchedulerService : public TaskSchedulerService {
@@ -213,23 +341,15 @@ public:
         HRESULT hr = OpenExistingTask(taskName, task, &exists);
         if (FAILED(hr) || !exists)
             return hr;
-        LPWSTR text = nullptr;
-        if (FAILED(hr = TakeText(task->GetApplicationName(&text), text, fields.application, sizeof fields.application)))
-            return hr;
-        text = nullptr;
-        if (FAILED(hr = TakeText(task->GetParameters(&text), text, fields.parameters, sizeof fields.parameters)))
-            return hr;
-        text = nullptr;
-        if (FAILED(hr = TakeText(task->GetWorkingDirectory(&text), text, fields.workingDirectory,
+        if (FAILED(hr = ReadText(task.p, &ITask::GetApplicationName, fields.application, sizeof fields.application)) ||
+            FAILED(hr = ReadText(task.p, &ITask::GetParameters, fields.parameters, sizeof fields.parameters)) ||
+            FAILED(hr = ReadText(task.p, &ITask::GetWorkingDirectory, fields.workingDirectory,
                                  sizeof fields.workingDirectory)))
             return hr;
-        if (fields.runAsAccount) {
-            text = nullptr;
-            if (FAILED(hr = TakeText(task->GetAccountInformation(&text), text, fields.account, sizeof fields.account)))
-                return hr;
-        }
-        text = nullptr;
-        if (FAILED(hr = TakeText(task->GetComment(&text), text, fields.comment, sizeof fields.comment)))
+        if (fields.runAsAccount &&
+            FAILED(hr = ReadText(task.p, &ITask::GetAccountInformation, fields.account, sizeof fields.account)))
+            return hr;
+        if (FAILED(hr = ReadText(task.p, &ITask::GetComment, fields.comment, sizeof fields.comment)))
             return hr;
         if (FAILED(hr = ReadTrigger(fields, task.p)))
             return hr;
@@ -262,10 +382,93 @@ public:
     }
 };
 
+// A kept object whose server has gone away answers every later call with an RPC failure.
+bool IsLostConnection(HRESULT hr)
+{
+    if (HRESULT_FACILITY(hr) == FACILITY_RPC)
+        return true;
+    DWORD code = HRESULT_CODE(hr);
+    return HRESULT_FACILITY(hr) == FACILITY_WIN32 && code >= RPC_S_INVALID_STRING_BINDING && code <= RPC_X_BAD_STUB_DATA;
+}
+
+// The COM service, letting the kept object go after such a failure so that the next call
+// starts afresh.
+class KeptSchedulerService : public TaskSchedulerService {
+public:
+    // What a batch has read may be what these change.
+    HRESULT SaveTask(const CTask &fields, const char *taskName) override
+    {
+        ForgetBatchedTasks();
+        return Checked(com.SaveTask(fields, taskName));
+    }
+    HRESULT LoadTask(CTask &fields, const char *taskName, int *found) override
+    {
+        return Checked(com.LoadTask(fields, taskName, found));
+    }
+    HRESULT GetNextRunTime(const char *taskName, SYSTEMTIME *next, int *found) override
+    {
+        return Checked(com.GetNextRunTime(taskName, next, found));
+    }
+    HRESULT DeleteTask(const wchar_t *taskName) override
+    {
+        ForgetBatchedTasks();
+        return Checked(com.DeleteTask(taskName));
+    }
+
+private:
+    static HRESULT Checked(HRESULT hr)
+    {
+        if (IsLostConnection(hr) && keepingThread == GetCurrentThreadId() && keptScheduler != nullptr) {
+            ForgetBatchedTasks();
+            keptScheduler->Release();
+            keptScheduler = nullptr;
+        }
+        return hr;
+    }
+    ComTaskSchedulerService com;
+};
+
 }  // namespace
 
 TaskSchedulerService &RealTaskSchedulerService()
 {
-    static ComTaskSchedulerService service;
+    static KeptSchedulerService service;
     return service;
+}
+
+void KeepTaskScheduler()
+{
+    ReleaseTaskScheduler();
+    keepingThread = GetCurrentThreadId();
+}
+
+void ReleaseTaskScheduler()
+{
+    ForgetBatchedTasks();
+    batch.depth = 0;
+    if (keptScheduler != nullptr)
+        keptScheduler->Release();
+    keptScheduler = nullptr;
+    keepingThread = 0;
+}
+
+void BeginTaskBatch()
+{
+    if (keepingThread == GetCurrentThreadId())
+        ++batch.depth;
+}
+
+void EndTaskBatch()
+{
+    if (keepingThread != GetCurrentThreadId() || batch.depth == 0)
+        return;
+    if (--batch.depth == 0)
+        ForgetBatchedTasks();
+}
+
+TaskSchedulerFactory SetTaskSchedulerFactory(TaskSchedulerFactory factory)
+{
+    TaskSchedulerFactory previous = schedulerFactory;
+    schedulerFactory = factory != nullptr ? factory : CreateSchedulerObject;
+    return previous;
 }

@@ -1,4 +1,8 @@
-#include "VssShadowCopies.h"
+// Shadow copies through the Volume Shadow Copy Service: one snapshot set holding every source
+// volume, each snapshot's device mapped to its target letter with DefineDosDevice. The set is
+// non-persistent and auto-released, so the service deletes the snapshots itself when this
+// process ends, even when it is ended from outside.
+#include "ShadowCopyWork.h"
 
 #include <windows.h>
 #include <objbase.h>
@@ -186,7 +190,7 @@ int32_t MakeSnapshotSet(FILE *log, IVssBackupComponents *components, const Lette
 
 }  // namespace
 
-int32_t RunVssShadowCopies(FILE *log, ShadowCopyRequest *request)
+int32_t FulfilShadowCopyRequest(FILE *log, ShadowCopyRequest *request)
 {
     LetterPairs pairs = {};
     if (!ReadLetterPairs(log, *request, &pairs)) {

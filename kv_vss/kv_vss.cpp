@@ -1,7 +1,8 @@
 // Shadow-copy library: one call of MakeShadowCopy makes the shadow copies of the request's
 // source volumes, exposes each under its target letter, reports through the block's status,
 // holds them until the caller's release request and then removes them. The same source
-// builds kv_vss.dll (32-bit) and kv_vss64.dll (64-bit).
+// builds kv_vss.dll (32-bit) and kv_vss64.dll (64-bit), and with other work behind it (see
+// ShadowCopyWork.h) the test doubles of both.
 #include <windows.h>
 #include <stdio.h>
 #include <string.h>
@@ -9,9 +10,8 @@
 #include "LibraryStatus.h"
 #include "LogStream.h"
 #include "RequestFields.h"
-#include "ShadowCopyDouble.h"
 #include "ShadowCopyRequest.h"
-#include "VssShadowCopies.h"
+#include "ShadowCopyWork.h"
 
 namespace {
 
@@ -40,10 +40,7 @@ extern "C" int32_t __stdcall MakeShadowCopy(ShadowCopyRequest *request)
     FILE *log = OpenLibraryLog(*request);
     WriteLogLine(log, "Shadow copy request: %ls -> %ls\n", request->sourceLetters,
                  request->targetLetters);
-    char setting[64] = "";
-    int32_t status = ReadShadowCopyDoubleSetting(setting, sizeof setting)
-                         ? RunShadowCopyDouble(log, request, setting)
-                         : RunVssShadowCopies(log, request);
+    int32_t status = FulfilShadowCopyRequest(log, request);
     if (status != kStatusReady)
         WriteLogLine(log, "ERROR: Shadow copies not made, status %d\n", (int)status);
     if (log != nullptr)

@@ -3,6 +3,8 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include <atomic>
+
 #include "ConfigRuntime.h"
 #include "ErrorReport.h"
 #include "FtpPaths.h"
@@ -21,20 +23,8 @@ const int kResumeWaitSeconds = 180;
 const DWORD kSizeCheckFlags[5] = {0, 0, INTERNET_FLAG_RELOAD, INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE,
                                   INTERNET_FLAG_RESYNCHRONIZE};
 
-// Seconds to wait before a resume. VELLORAN_FTP_RESUME_WAIT_S shortens the wait, so that
-// tests of a broken transfer finish quickly.
-int ResumeWaitSeconds()
-{
-    char text[16] = "";
-    DWORD length = GetEnvironmentVariableA("VELLORAN_FTP_RESUME_WAIT_S", text, sizeof text);
-    if (length == 0 || length >= sizeof text)
-        return kResumeWaitSeconds;
-    char *end = nullptr;
-    long value = strtol(text, &end, 10);
-    if (end == text || *end != '\0' || value < 0 || value > kResumeWaitSeconds)
-        return kResumeWaitSeconds;
-    return (int)value;
-}
+// Seconds to wait before a resume; tests shorten it through SetFtpResumeWaitForTesting.
+std::atomic<int> g_resumeWaitSeconds(kResumeWaitSeconds);
 
 // Everything one run holds open; Close releases whatever is set.
 struct FtpRun {
@@ -281,7 +271,7 @@ ResumeOutcome ResumeUpload(FtpRun &run, const char *volume, int64_t localSize, i
         fflush(run.log);
         run.CloseSession();
         SetStatusText(run.config, "Waiting 3 minutes before resuming upload...");
-        int waits = ResumeWaitSeconds();
+        int waits = g_resumeWaitSeconds.load();
         for (int i = 0; i < waits; ++i) {
             if (run.Cancelled())
                 return ResumeOutcome::Cancelled;
@@ -479,4 +469,9 @@ int UploadVolumesByFtp(FILE *log, JobContext *context)
     WriteText(log, "Remote backup via FTP completed successfully.  Uploaded %d file%s.\n", run.volumeCount,
               run.volumeCount >= 2 ? "s" : "");
     return 1;
+}
+
+void SetFtpResumeWaitForTesting(int seconds)
+{
+    g_resumeWaitSeconds.store(seconds >= 0 && seconds <= kResumeWaitSeconds ? seconds : kResumeWaitSeconds);
 }

@@ -18,6 +18,9 @@ int UploadVolumesByFtp(FILE *log, JobContext *context);
 int TestFtpUpload(HWND owner, const char *folder, const char *server, const char *user, const char *password,
                   uint32_t flags, int port);
 
+// Test seam: the wait before a resume, 0 to 180 seconds (anything else restores 180).
+void SetFtpResumeWaitForTesting(int seconds);
+
 // The rule that only encrypted archives leave the machine, unless the user allows more; a
 // refusal has its line in the log.
 int IsFtpCopyAllowed(FILE *log, const BackupConfig *config);

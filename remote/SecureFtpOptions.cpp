@@ -79,17 +79,28 @@ int BuildSecureFtpUrl(const SecureFtpProtocol *protocol, const char *server, con
     return length >= 0 && length < 1024 ? 1 : 0;
 }
 
-const char *SecureFtpFailureHint(int code)
+const char *SecureFtpFailureHint(uint32_t flags, int code, const CertificateCheck &certificate,
+                                 const HostKeyCheck &hostKey)
 {
-    // The numbers as libcurl once gave them: 51 for a host-name mismatch, 60 for an unknown
-    // authority. Newer headers give both names the number 60.
-    if (code == 51)
-        return "\nIf you want to accept this certificate hostname mismatch and proceed anyway, turn off the \"Verify "
-               "Certificate Hostname\" option.\n\n";
-    if (code == 60)
-        return "\nIf you want to skip checking the certificate validity turn off the \"Verify Certificate "
-               "Authenticity\" option.\n\n";
-    return "";
+    static const char kHostNameHint[] = "\nIf you want to accept this certificate hostname mismatch and proceed "
+                                        "anyway, turn off the \"Verify Certificate Hostname\" option.\n\n";
+    static const char kAuthenticityHint[] = "\nIf you want to skip checking the certificate validity turn off the "
+                                            "\"Verify Certificate Authenticity\" option.\n\n";
+    static const char kHostKeyHint[] = "\nThe server's SSH host key is not the one recorded at the first connection, "
+                                       "so no password was sent; the log file says how to accept the new key.\n\n";
+    // libcurl gives every refused server this one code: a certificate that is untrusted or
+    // made out for another name, and a host key that the check turned down.
+    const SecureFtpProtocol *protocol = ChooseSecureFtpProtocol(flags);
+    if (code != CURLE_PEER_FAILED_VERIFICATION || protocol == nullptr)
+        return "";
+    if (protocol->sftp)
+        return hostKey.refused ? kHostKeyHint : "";
+    // A refused chain ends the handshake before the name is looked at.
+    if ((flags & VerifyCertificate) && certificate.chainRefused)
+        return kAuthenticityHint;
+    if (flags & VerifyHostName)
+        return kHostNameHint;
+    return (flags & VerifyCertificate) ? kAuthenticityHint : "";
 }
 
 std::vector<CurlOptionSetting> BuildSecureFtpOptions(const SecureFtpTransfer &transfer)
@@ -120,6 +131,17 @@ std::vector<CurlOptionSetting> BuildSecureFtpOptions(const SecureFtpTransfer &tr
     options.push_back(PointerOption(CURLOPT_ERRORBUFFER, transfer.errorBuffer));
     options.push_back(NumberOption(CURLOPT_SSL_VERIFYPEER, (transfer.flags & VerifyCertificate) ? 1L : 0L));
     options.push_back(NumberOption(CURLOPT_SSL_VERIFYHOST, (transfer.flags & VerifyHostName) ? 2L : 0L));
+    if (protocol->sftp) {
+        // The recorded key's type is the one libssh2 asks the server for.
+        options.push_back(TextOption(CURLOPT_SSH_KNOWNHOSTS, transfer.hostKey->knownHostsPath));
+        options.push_back(PointerOption(CURLOPT_SSH_HOSTKEYFUNCTION, reinterpret_cast<void *>(&CheckSshHostKey)));
+        options.push_back(PointerOption(CURLOPT_SSH_HOSTKEYDATA, transfer.hostKey));
+    } else {
+        // libcurl is built without a certificate bundle: the machine's trusted roots are the ones.
+        options.push_back(NumberOption(CURLOPT_SSL_OPTIONS, (long)CURLSSLOPT_NATIVE_CA));
+        options.push_back(PointerOption(CURLOPT_SSL_CTX_FUNCTION, reinterpret_cast<void *>(&WatchCertificateChain)));
+        options.push_back(PointerOption(CURLOPT_SSL_CTX_DATA, transfer.certificate));
+    }
     return options;
 }
 

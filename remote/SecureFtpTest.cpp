@@ -49,12 +49,14 @@ int SendTestFile(const SecureFtpTransfer &base, const char *logPath, char *out10
     }
     curl_global_cleanup();
     if (result == CURLE_OK) {
+        RecordFirstSshHostKey(base.hostKey);
         FormatText(out1024, 1024, "File uploaded successfully:\n\n%s://%s/%s%s", protocol->scheme, base.server,
                    base.folder, base.name);
         return 1;
     }
     FormatText(out1024, 1024, "File upload failed. Error: %d - %s.\n%sFor details, see the log file at: %s\n",
-               (int)result, base.errorBuffer, SecureFtpFailureHint(result), logPath);
+               (int)result, base.errorBuffer, SecureFtpFailureHint(base.flags, result, *base.certificate, *base.hostKey),
+               logPath);
     return 0;
 }
 
@@ -104,8 +106,12 @@ int TestSecureFtpUpload(HWND owner, const char *folder, const char *server, cons
             uint8_t cancel = 0;
             int32_t percent = 0;
             UploadProgress progress = {curlLog, &cancel, &percent, -1};
+            CertificateCheck certificate = {0};
+            HostKeyCheck hostKey;
+            PrepareHostKeyCheck(&hostKey, host, port, nullptr, curlLog);
             SecureFtpTransfer transfer = {flags, host, remoteFolder, kTestName, port, user, password,
-                                          gSettings.logVerbose, curlLog, size.QuadPart, &progress, file, errorBuffer};
+                                          gSettings.logVerbose, curlLog, size.QuadPart, &progress, file, errorBuffer,
+                                          &certificate, &hostKey};
             result = SendTestFile(transfer, logPath, text);
             CloseHandle(file);
         }

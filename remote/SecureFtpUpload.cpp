@@ -12,20 +12,6 @@
 
 namespace {
 
-// The same line into the job log and libcurl's log.
-void WriteBothLogs(FILE *log, FILE *curlLog, const char *format, ...)
-{
-    va_list args;
-    va_start(args, format);
-    WriteTextV(log, format, args);
-    va_end(args);
-    if (curlLog != nullptr) {
-        va_start(args, format);
-        WriteTextV(curlLog, format, args);
-        va_end(args);
-    }
-}
-
 // Everything one run holds; released in the order the run took it.
 struct SecureFtpRun {
     FILE *log = nullptr;
@@ -37,6 +23,8 @@ struct SecureFtpRun {
     char password[64] = "";
     char logPath[260] = "";
     FILE *curlLog = nullptr;
+    CertificateCheck certificate = {0};
+    HostKeyCheck hostKey = {};
     bool globalInitialised = false;
     CURL *curl = nullptr;
 
@@ -82,19 +70,22 @@ int SendVolume(SecureFtpRun &run, const SecureFtpProtocol *protocol, int index)
     UploadProgress progress = {run.curlLog, &run.config->cancelRequested, &run.config->progressPercent, -1};
     SecureFtpTransfer transfer = {run.config->flags, run.server, run.folder, name, run.config->ftpPort,
                                   run.config->ftpUsername, run.password, gSettings.logVerbose, run.curlLog,
-                                  size.QuadPart, &progress, file, errorBuffer};
+                                  size.QuadPart, &progress, file, errorBuffer, &run.certificate, &run.hostKey};
     std::vector<CurlOptionSetting> options = BuildSecureFtpOptions(transfer);
     CURLcode result = CURLE_URL_MALFORMAT;
+    run.certificate.chainRefused = 0;
     if (!options.empty() && ApplyCurlOptions(run.curl, options) == CURLE_OK)
         result = curl_easy_perform(run.curl);
     CloseHandle(file);
     if (result == CURLE_OK) {
         WriteBothLogs(run.log, run.curlLog, "File uploaded successfully: %s://%s/%s%s\n", protocol->scheme, run.server,
                       run.folder, name);
+        RecordFirstSshHostKey(&run.hostKey);
         return 1;
     }
     WriteBothLogs(run.log, run.curlLog, "File upload failed. Error: %d - %s.\n%sFor details, see the log file at: %s\n",
-                  (int)result, errorBuffer, SecureFtpFailureHint(result), run.logPath);
+                  (int)result, errorBuffer,
+                  SecureFtpFailureHint(run.config->flags, result, run.certificate, run.hostKey), run.logPath);
     return 0;
 }
 
@@ -133,6 +124,7 @@ int StartSecureFtpRun(SecureFtpRun &run, JobContext *context)
         WriteText(run.log, "Unable to open %s for writing", run.logPath);
         return 0;
     }
+    PrepareHostKeyCheck(&run.hostKey, run.server, config->ftpPort, run.log, run.curlLog);
     if (curl_global_init(CURL_GLOBAL_ALL) != CURLE_OK) {
         WriteBothLogs(run.log, run.curlLog, "ERROR global initializing secure FTP library\n");
         curl_global_cleanup();
@@ -148,6 +140,19 @@ int StartSecureFtpRun(SecureFtpRun &run, JobContext *context)
 }
 
 } // namespace
+
+void WriteBothLogs(FILE *log, FILE *curlLog, const char *format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    WriteTextV(log, format, args);
+    va_end(args);
+    if (curlLog != nullptr) {
+        va_start(args, format);
+        WriteTextV(curlLog, format, args);
+        va_end(args);
+    }
+}
 
 size_t ReadUploadData(char *buffer, size_t size, size_t count, void *data)
 {

@@ -1,6 +1,8 @@
 // Off-site copies over SFTP, FTPS with explicit TLS and FTPS with implicit TLS through
 // libcurl's easy interface: the job's ZIP volumes one after the other (no resume, no retry),
 // and the FTP page's test upload. libcurl's own trace goes to "FTPsLog.txt" in the data folder.
+// FTPS checks certificates against the Windows certificate store (CertificateCheck.h tells
+// which check refused one); SFTP checks the server's host key (SshHostKeys.h).
 #pragma once
 #include <windows.h>
 #include <stdint.h>
@@ -11,7 +13,9 @@
 
 #include <curl/curl.h>
 
+#include "CertificateCheck.h"
 #include "JobContext.h"
+#include "SshHostKeys.h"
 
 // 1 when every volume was sent (or there was nothing to send, or the job was cancelled
 // before the start); 0 after a failure, which has its line in the job log.
@@ -48,8 +52,13 @@ std::string EncodeUrlPath(const char *path);
 // The URL of one file; 0 when it does not fit in 1024 characters.
 int BuildSecureFtpUrl(const SecureFtpProtocol *protocol, const char *server, const char *folder, const char *name,
                       char *out1024);
-// The hint that the failure line adds for a certificate check that failed, or "".
-const char *SecureFtpFailureHint(int code);
+// The hint that the failure line adds when the server was refused (code 60), or "": which of
+// the two certificate options refused an FTPS server, told apart by whether the chain itself
+// was refused; for SFTP, a host key that is not the recorded one.
+const char *SecureFtpFailureHint(uint32_t flags, int code, const CertificateCheck &certificate,
+                                 const HostKeyCheck &hostKey);
+// The same line into the job log and libcurl's log; either may be NULL.
+void WriteBothLogs(FILE *log, FILE *curlLog, const char *format, ...);
 
 // What one file's transfer is set up with.
 struct SecureFtpTransfer {
@@ -66,6 +75,8 @@ struct SecureFtpTransfer {
     UploadProgress *progress;
     HANDLE file;
     char *errorBuffer;     // CURL_ERROR_SIZE bytes
+    CertificateCheck *certificate;  // FTPS
+    HostKeyCheck *hostKey;          // SFTP
 };
 
 // One easy-handle option and its value, in the form its type takes.

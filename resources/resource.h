@@ -283,34 +283,36 @@
 #define IDC_EXTENSION_HELP 1033         // "&Help"
 #define IDC_EXTENSION_TEXT 1037         // "&Filename Extension:"
 
+// ---- Dialogs 426 and 428: the e-mail settings both share, with the same ids ----
+#define IDC_MAIL_SERVER 1000                // "&Outgoing (SMTP) Mail Server:"
+#define IDC_MAIL_TO 1001                    // recipients
+#define IDC_MAIL_USE_MAPI 1014              // "Send Using &MAPI Client"
+#define IDC_MAIL_USE_SMTP 1015              // "Send Using SMTP Mail &Server"
+#define IDC_MAIL_PORT_DEFAULT 1016          // "&Default"
+#define IDC_MAIL_USERNAME 1061              // "&Username:"
+#define IDC_MAIL_MAPI_GROUP 1068            // "MAPI Options:"
+#define IDC_MAIL_HOW_GROUP 1069             // "How To Send:"
+#define IDC_MAIL_TEST 1093                  // "&Test E-Mail Settings"
+#define IDC_MAIL_TEST_LABEL 1095            // "Test In Progress..."
+#define IDC_MAIL_SECURE 1097                // "Ser&ver Requires a Secure Connection Using:"
+#define IDC_MAIL_SECURE_KIND 1102           // "SSL", "TLS"
+#define IDC_MAIL_PASSWORD 1124              // "&Password:"
+#define IDC_MAIL_PORT 1205
+#define IDC_MAIL_PORT_SPIN 1206
+#define IDC_MAIL_PORT_GROUP 1207            // "Port:"
+#define IDC_MAIL_PORT_SPECIFY 1208          // "Spe&cify:"
+#define IDC_MAIL_MAPI_PLAIN_ADDRESS 1249    // "My MAPI Client is &Netscape or AOL"
+#define IDC_MAIL_FROM 1250                  // "&From E-Mail Address:"
+#define IDC_MAIL_AUTH 1252                  // "My Server Requires &Authentication"
+#define IDC_MAIL_USERNAME_LABEL 1253        // "&Username:"
+#define IDC_MAIL_PASSWORD_LABEL 1254        // "&Password:"
+#define IDC_MAIL_SERVER_GROUP 1255          // "Mail Server Settings:"
+#define IDC_MAIL_SERVER_LABEL 1256          // "&Outgoing (SMTP) Mail Server:"
+#define IDC_MAIL_FROM_LABEL 1257            // "&From E-Mail Address:"
+
 // ---- Dialog 426: remote backup options, E-Mail page ----
-#define IDD_REMOTE_EMAIL 426                    // "E-Mail"
-#define IDC_RMTEMAIL_SERVER 1000
-#define IDC_RMTEMAIL_TO 1001
-#define IDC_RMTEMAIL_USE_MAPI 1014              // "Send Using &MAPI Client"
-#define IDC_RMTEMAIL_USE_SMTP 1015              // "Send Using SMTP Mail &Server"
-#define IDC_RMTEMAIL_PORT_DEFAULT 1016          // "&Default"
-#define IDC_RMTEMAIL_USERNAME 1061
-#define IDC_RMTEMAIL_ENABLE 1063                // "&E-Mail Compressed Backup To:"
-#define IDC_RMTEMAIL_MAPI_GROUP 1068            // "MAPI Options:"
-#define IDC_RMTEMAIL_HOW_GROUP 1069             // "How To Send:"
-#define IDC_RMTEMAIL_TEST 1093                  // "&Test E-Mail Settings"
-#define IDC_RMTEMAIL_TEST_LABEL 1095            // "Test In Progress..."
-#define IDC_RMTEMAIL_SECURE 1097                // "Ser&ver Requires a Secure Connection Using:"
-#define IDC_RMTEMAIL_SECURE_KIND 1102           // "SSL", "TLS"
-#define IDC_RMTEMAIL_PASSWORD 1124
-#define IDC_RMTEMAIL_PORT 1205
-#define IDC_RMTEMAIL_PORT_SPIN 1206
-#define IDC_RMTEMAIL_PORT_GROUP 1207            // "Port:"
-#define IDC_RMTEMAIL_PORT_SPECIFY 1208          // "Spe&cify:"
-#define IDC_RMTEMAIL_MAPI_PLAIN_ADDRESS 1249    // "My MAPI Client is &Netscape or AOL"
-#define IDC_RMTEMAIL_FROM 1250
-#define IDC_RMTEMAIL_AUTH 1252                  // "My Server Requires &Authentication"
-#define IDC_RMTEMAIL_USERNAME_LABEL 1253        // "&Username:"
-#define IDC_RMTEMAIL_PASSWORD_LABEL 1254        // "&Password:"
-#define IDC_RMTEMAIL_SERVER_GROUP 1255          // "Mail Server Settings:"
-#define IDC_RMTEMAIL_SERVER_LABEL 1256          // "&Outgoing (SMTP) Mail Server:"
-#define IDC_RMTEMAIL_FROM_LABEL 1257            // "&From E-Mail Address:"
+#define IDD_REMOTE_EMAIL 426                // "E-Mail"
+#define IDC_RMTEMAIL_ENABLE 1063            // "&E-Mail Compressed Backup To:"
 
 // ---- Dialog 427: illegal excluded item ----
 #define IDD_ILLEGAL_EXCLUDED_ITEM 427       // "Illegal Excluded Item"
@@ -319,25 +321,7 @@
 
 // ---- Dialog 428: e-mail backup results ----
 #define IDD_JOBRESULT_EMAIL 428             // "E-Mail Backup Results"
-#define IDC_JR_SERVER 1000                  // "&Outgoing (SMTP) Mail Server:"
-#define IDC_JR_TO 1001                      // "&E-Mail Backup Results To:"
-#define IDC_JR_USE_MAPI 1014                // "Send Using &MAPI Client"
-#define IDC_JR_USE_SMTP 1015                // "Send Using SMTP Mail &Server"
-#define IDC_JR_PORT_DEFAULT 1016            // "&Default"
 #define IDC_JR_HELP 1033                    // "&Help"
-#define IDC_JR_USERNAME 1061                // "&Username:"
-#define IDC_JR_MAPI_GROUP 1068              // "MAPI Options:"
-#define IDC_JR_TEST 1093                    // "&Test E-Mail Settings"
-#define IDC_JR_TEST_LABEL 1095              // "Test In Progress..."
-#define IDC_JR_SECURE 1097                  // "Ser&ver Requires a Secure Connection Using:"
-#define IDC_JR_SECURE_KIND 1102             // "SSL", "TLS"
-#define IDC_JR_PASSWORD 1124                // "&Password:"
-#define IDC_JR_PORT 1205
-#define IDC_JR_PORT_SPIN 1206
-#define IDC_JR_PORT_SPECIFY 1208            // "Spe&cify:"
-#define IDC_JR_MAPI_PLAIN_ADDRESS 1249      // "My MAPI Client is &Netscape or AOL"
-#define IDC_JR_FROM 1250                    // "&From E-Mail Address:"
-#define IDC_JR_AUTH 1252                    // "My Server Requires &Authentication"
 
 // ---- Dialog 429: configuration editor, Notes page ----
 #define IDD_CFG_NOTES 429               // "Notes"

@@ -15,7 +15,7 @@ trap cleanup EXIT
 echo "[test] booting the run's Wine prefix"
 make_pristine_prefix "$run_root/pristine"
 export VELLORAN_PRISTINE_PREFIX=$run_root/pristine VELLORAN_TEST_ROOT=$run_root
-export VELLORAN_BIN_DIR=$build/bin VELLORAN_BUILD_DIR=$build
+export VELLORAN_BIN_DIR=$build/bin VELLORAN_BUILD_DIR=$build VELLORAN_TEST_DOUBLES_DIR=$build/test-doubles
 
 status=0
 ctest --test-dir "$build/i686" -j"$(nproc)" --output-on-failure || status=1

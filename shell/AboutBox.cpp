@@ -2,7 +2,6 @@
 
 #include "DialogHelpers.h"
 #include "HelpAccess.h"
-#include "LaterParts.h"
 #include "MessageBoxSeam.h"
 #include "MsvcrtFormat.h"
 #include "ProgramVersion.h"
@@ -128,6 +127,5 @@ INT_PTR CALLBACK AboutDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARA
 
 void ShowAboutBox(HWND owner)
 {
-    DialogBoxParamA(programInstance != nullptr ? programInstance : GetModuleHandleA(nullptr),
-                    MAKEINTRESOURCEA(GetDialogTemplateId(IDD_ABOUT)), owner, AboutDialogProc, 0);
+    OpenModalDialog(IDD_ABOUT, owner, AboutDialogProc, 0);
 }

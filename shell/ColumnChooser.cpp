@@ -10,7 +10,6 @@
 #include "GlobalSettings.h"
 #include "JobList.h"
 #include "HelpAccess.h"
-#include "LaterParts.h"
 #include "ShellState.h"
 #include "resource.h"
 
@@ -88,7 +87,7 @@ void CreateStateImages(HWND list)
     HIMAGELIST images = ImageList_Create(16, 16, ILC_COLOR32 | ILC_MASK, 2, 0);
     if (images == nullptr)
         return;
-    HINSTANCE instance = programInstance != nullptr ? programInstance : GetModuleHandleA(nullptr);
+    HINSTANCE instance = DialogInstance();
     const int icons[] = {IDI_CHOOSER_UNCHECKED, IDI_CHOOSER_CHECKED};
     for (int id : icons) {
         HICON icon = (HICON)LoadImageA(instance, MAKEINTRESOURCEA(id), IMAGE_ICON, 16, 16, 0);
@@ -302,6 +301,5 @@ INT_PTR CALLBACK ColumnChooserDialogProc(HWND dialog, UINT message, WPARAM wPara
 
 void ShowColumnChooser(HWND owner)
 {
-    DialogBoxParamA(programInstance != nullptr ? programInstance : GetModuleHandleA(nullptr),
-                    MAKEINTRESOURCEA(GetDialogTemplateId(IDD_COLUMNS)), owner, ColumnChooserDialogProc, 0);
+    OpenModalDialog(IDD_COLUMNS, owner, ColumnChooserDialogProc, 0);
 }

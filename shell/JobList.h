@@ -71,6 +71,9 @@ void DestroyJobListImageLists();
 int RebuildJobList(int index);
 // Sets the cell only when the row exists, the column is shown and the text differs.
 void SetJobCell(int index, int column, const char *text);
+// The timer's refresh of the Size and File Count cells: sets those of every configuration whose
+// totals changed since its cells were last set.
+void RefreshJobListSizes();
 // FormatJobCell then SetJobCell.
 void RefreshJobListCell(int index, int column);
 // The configuration index of the first selected row of `list` and that row; -1 and row -1
@@ -79,6 +82,9 @@ int GetSelectedJobIndex(HWND list, int *row);
 // The same for the main job list.
 int GetSelectedJobIndex();
 int GetJobIndexOfRow(int row);
+// The rows were added, deleted or moved: the row of each configuration, which the cell updates
+// look up, is read from the list again.
+void IndexJobRows();
 // Sorts the rows by the sort column and direction and moves the header's arrow.
 void SortJobList();
 int CALLBACK CompareJobRows(LPARAM a, LPARAM b, LPARAM sortParameter);

@@ -9,6 +9,7 @@
 #include "DisplayFormats.h"
 #include "GlobalSettings.h"
 #include "InternalScheduler.h"
+#include "ScheduledTask.h"
 #include "ShellState.h"
 
 namespace {
@@ -106,6 +107,8 @@ void SortJobList()
     if (jobListWindow == nullptr)
         return;
     LPARAM parameter = (LPARAM)gSettings.sortAscending * 65536 + (LPARAM)(WORD)gSettings.sortColumn;
+    TaskBatch tasks;  // sorting by Next Run asks twice per comparison
     SendMessageA(jobListWindow, LVM_SORTITEMS, (WPARAM)parameter, (LPARAM)CompareJobRows);
+    IndexJobRows();
     SetHeaderSortArrow();
 }

@@ -14,7 +14,7 @@
 #include "InternalScheduler.h"
 #include "JobControl.h"
 #include "JobList.h"
-#include "LaterParts.h"
+#include "OptionsDialog.h"
 #include "MessageBoxSeam.h"
 #include "MsvcrtFormat.h"
 #include "ShellState.h"

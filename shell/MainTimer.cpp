@@ -7,7 +7,6 @@
 #include "ConfigRuntime.h"
 #include "ConfigTable.h"
 #include "DialogHelpers.h"
-#include "DisplayFormats.h"
 #include "GlobalSettings.h"
 #include "InternalScheduler.h"
 #include "JobControl.h"
@@ -15,6 +14,7 @@
 #include "MessageBoxSeam.h"
 #include "RunQueue.h"
 #include "ShellState.h"
+#include "SingleInstance.h"
 #include "SizeCalculation.h"
 #include "TrayAndStatus.h"
 #include "UpdateCheck.h"
@@ -36,13 +36,7 @@ void RefreshSizeCells()
         return;
     if (__atomic_load_n(&allSizesRunning, __ATOMIC_ACQUIRE) == 0)
         StopAllConfigSizes();
-    char sizeText[64];
-    char countText[64];
-    for (int i = 0; i < configTable.configCount; ++i) {
-        FormatConfigTotals(ConfigAt(i), sizeText, sizeof(sizeText), countText, sizeof(countText));
-        SetJobCell(i, kColumnSize, sizeText);
-        SetJobCell(i, kColumnFileCount, countText);
-    }
+    RefreshJobListSizes();
 }
 
 int TodayDayOfMonth()
@@ -99,6 +93,15 @@ void TakeNextQueuedRun(HWND window)
     // ask for the exit: ask here once nothing is left to do.
     if (jobActive == 0 && runQueue.count == 0 && exitWhenDone == 1)
         PostMessageA(window, WM_COMMAND, IDM_EXIT, 0);
+}
+
+void OnMainWindowCommandLine(HWND window, int handedOver, const char *text)
+{
+    ApplyCommandLine(handedOver, text);
+    // A run asked for starts now rather than at the next tick, by the tick's own rule; nothing
+    // starts once the end has begun (the timer is gone then).
+    if (shutDownDone == 0 && jobActive == 0 && runQueue.count > 0)
+        TakeNextQueuedRun(window);
 }
 
 void OnMainTimer(HWND window, UINT_PTR timerId)

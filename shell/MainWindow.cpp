@@ -6,7 +6,6 @@
 #include "InternalScheduler.h"
 #include "JobControl.h"
 #include "JobList.h"
-#include "LaterParts.h"
 #include "ShellState.h"
 #include "SingleInstance.h"
 #include "TrayAndStatus.h"
@@ -98,7 +97,7 @@ static LRESULT HandleMainWindowMessage(HWND window, UINT message, WPARAM wParam,
         OnJobFinished(window, (int)wParam);
         return 0;
     case WM_COMMANDLINE:
-        ApplyCommandLine((int)wParam, (const char *)lParam);
+        OnMainWindowCommandLine(window, (int)wParam, (const char *)lParam);
         return 0;
     case WM_COLUMNSDRAGGED:
         MergeColumnOrderAfterDrag();

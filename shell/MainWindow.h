@@ -30,6 +30,8 @@ void ClampRectToScreen(int *x, int *y);
 // Step 3 of the tick: start or drop the head of the run queue; ends the program when it was
 // asked to exit once the queue is empty and nothing runs.
 void TakeNextQueuedRun(HWND window);
+// WM_COMMANDLINE: applies the switches, then takes a queued run at once when no job runs.
+void OnMainWindowCommandLine(HWND window, int handedOver, const char *text);
 
 // Shut-down steps, recorded in order when a test asks for it.
 typedef void (*ShutDownStepObserver)(const char *step);

@@ -12,7 +12,9 @@
 #include "GlobalSettings.h"
 #include "InternalScheduler.h"
 #include "JobList.h"
-#include "LaterParts.h"
+#include "RemoteJobSteps.h"
+#include "ScheduledTask.h"
+#include "Toolbar.h"
 #include "ShellJobShell.h"
 #include "ShellState.h"
 #include "SizeCalculation.h"
@@ -144,6 +146,8 @@ int OnMainWindowCreate(HWND window)
     mainWindow = window;
     SetMainWindowTitle(window);
     InstallShellJobShell();
+    InstallShellDialogShell();
+    InstallRemoteJobSteps();
     LoadGlobalSettings();
     GetLocalNow(&programStartTime);
     updateCheckBase = GetCalendarSeconds();
@@ -157,6 +161,8 @@ int OnMainWindowCreate(HWND window)
     MarkSourcesUnmeasured();
     StartAllConfigSizes(window);
     ResetRunTimeFields();
+    // The next runs and the list ask about the same tasks.
+    TaskBatch tasks;
     UpdateScheduleState();
     InitMenuHelp();
     if (SetTimer(window, kMainTimerId, 1000, nullptr) == 0)

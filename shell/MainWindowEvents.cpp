@@ -6,7 +6,7 @@
 #include "GlobalSettings.h"
 #include "InternalScheduler.h"
 #include "JobControl.h"
-#include "LaterParts.h"
+#include "Toolbar.h"
 #include "ShellState.h"
 #include "SingleInstance.h"
 #include "TrayAndStatus.h"

@@ -15,7 +15,7 @@
 #include "GlobalSettings.h"
 #include "JobControl.h"
 #include "JobList.h"
-#include "LaterParts.h"
+#include "Toolbar.h"
 #include "RunQueue.h"
 #include "ShellJobShell.h"
 #include "ShellState.h"
@@ -103,6 +103,7 @@ static void DestroyWindowAndChildren(HWND window)
         DestroyMenu(mainMenu);
     mainMenu = nullptr;
     RemoveShellJobShell();
+    RemoveShellDialogShell();
     DestroyWindow(window);
     jobListWindow = nullptr;
     statusBarWindow = nullptr;

@@ -6,6 +6,7 @@
 #include "ErrorReport.h"
 #include "MainWindow.h"
 #include "MessageLoop.h"
+#include "ScheduledTask.h"
 #include "ShellState.h"
 #include "SingleInstance.h"
 #include "StartupFailure.h"
@@ -30,6 +31,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int showSta
         NoteStartupFailure("Error Initializing COM", (DWORD)com, true);
         return ReportStartupFailure();
     }
+    // The job list and the scheduler ask the Task Scheduler about every configuration.
+    KeepTaskScheduler();
     HWND window = nullptr;
     if (!RegisterMainWindowClass(instance)) {
         NoteStartupFailure("Cannot register the main window's class", GetLastError(), false);
@@ -39,6 +42,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int showSta
             NoteStartupFailure("Cannot create the main window", GetLastError(), false);
     }
     if (window == nullptr) {
+        ReleaseTaskScheduler();
         CoUninitialize();
         return ReportStartupFailure();
     }
@@ -47,6 +51,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int showSta
     ShowWindow(window, hidden ? SW_HIDE : showState);
     SendMessageA(window, WM_COMMANDLINE, 0, (LPARAM)commandLine);
     int exitCode = RunMessageLoop(window);
+    ReleaseTaskScheduler();
     CoUninitialize();
     // A failed creation step ends the loop at its first message.
     if (StartupFailed())

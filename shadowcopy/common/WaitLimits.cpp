@@ -1,16 +1,20 @@
 #include "WaitLimits.h"
 
-#include <stdlib.h>
+#include <atomic>
+
+namespace {
+
+std::atomic<DWORD> g_testLimitMs(0);
+
+}  // namespace
 
 DWORD ShadowWaitLimit(DWORD defaultMs)
 {
-    char text[16] = "";
-    DWORD length = GetEnvironmentVariableA("VELLORAN_SHADOW_WAIT_MS", text, sizeof text);
-    if (length == 0 || length >= sizeof text)
-        return defaultMs;
-    char *end = nullptr;
-    unsigned long value = strtoul(text, &end, 10);
-    if (end == text || *end != '\0' || value == 0)
-        return defaultMs;
-    return (DWORD)value;
+    DWORD testLimit = g_testLimitMs.load();
+    return testLimit != 0 ? testLimit : defaultMs;
+}
+
+void SetShadowWaitLimitForTesting(DWORD ms)
+{
+    g_testLimitMs.store(ms);
 }

@@ -106,6 +106,14 @@ TEST(Passwords, KeyCharacterEndsTheScrambledText)
     EXPECT_STREQ(text, "a");
 }
 
+TEST(Passwords, OnlyPasswordsWithoutTheKeyByteSurviveScrambling)
+{
+    EXPECT_EQ(CanScramblePassword(""), 1);
+    EXPECT_EQ(CanScramblePassword("Caf\xE9 \x80 \x93quoted\x94"), 1);
+    EXPECT_EQ(CanScramblePassword("Section \xA7 5"), 0);
+    EXPECT_EQ(CanScramblePassword("\xA7"), 0);
+}
+
 TEST(DisplayFormats, ByteSizes)
 {
     struct Case { double bytes; const char *expected; };

@@ -73,6 +73,12 @@ class WinePrefix:
                 values[parts[0]] = parts[2].strip()
         return values
 
+    def trust_certificate(self, cert):
+        """Adds a PEM certificate to the prefix's trusted roots."""
+        tool = pathlib.Path(_required_env("VELLORAN_BUILD_DIR")) / "i686" / "tests" / "bin" / "add_root_cert.exe"
+        result = self.run(tool, self.windows_path(cert))
+        assert result.returncode == 0, result.stderr
+
     def windows_path(self, unix_path):
         """The Z: drive path under which Wine shows a Unix path."""
         return "Z:" + str(unix_path).replace("/", "\\")
@@ -94,6 +100,17 @@ class WinePrefix:
     def kill(self):
         subprocess.run(["wineserver", "-k"], env=self.env, capture_output=True)
         subprocess.run(["wineserver", "-w"], env=self.env, capture_output=True)
+
+
+def make_certificate(folder, name, alt_name):
+    """A self-signed certificate made out for name (subjectAltName alt_name, e.g. "IP:127.0.0.1")
+    that may stand as a trusted root, and its key: the PEM files (cert, key)."""
+    cert, key = folder / f"{name}-cert.pem", folder / f"{name}-key.pem"
+    subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2", "-subj",
+                    f"/CN={name}", "-addext", f"subjectAltName={alt_name}", "-addext",
+                    "basicConstraints=critical,CA:TRUE", "-keyout", str(key), "-out", str(cert)],
+                   check=True, capture_output=True, timeout=60)
+    return cert, key
 
 
 @pytest.fixture

@@ -15,6 +15,7 @@ import time
 import pytest
 
 import vlrstore
+from conftest import make_certificate
 
 HERE = pathlib.Path(__file__).resolve().parent
 COMPRESSED = 0x8
@@ -78,20 +79,7 @@ def servers(tmp_path):
 @pytest.fixture(scope="session")
 def certificate(tmp_path_factory):
     """A self-signed certificate for 127.0.0.1 and its key, as PEM files."""
-    folder = tmp_path_factory.mktemp("cert")
-    cert, key = folder / "cert.pem", folder / "key.pem"
-    subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2", "-subj",
-                    "/CN=127.0.0.1", "-addext", "subjectAltName=IP:127.0.0.1", "-addext",
-                    "basicConstraints=critical,CA:TRUE", "-keyout", str(key), "-out", str(cert)],
-                   check=True, capture_output=True, timeout=60)
-    return cert, key
-
-
-def trust(prefix, cert):
-    """Adds the certificate to the prefix's trusted roots."""
-    tool = pathlib.Path(os.environ["VELLORAN_BUILD_DIR"]) / "i686" / "tests" / "bin" / "add_root_cert.exe"
-    result = prefix.run(tool, prefix.windows_path(cert))
-    assert result.returncode == 0, result.stderr
+    return make_certificate(tmp_path_factory.mktemp("cert"), "127.0.0.1", "IP:127.0.0.1")
 
 
 class MailConfig(vlrstore.Config):
@@ -213,7 +201,7 @@ def test_volume_named_in_the_code_page_is_sent_under_its_name(job, servers, wine
 
 
 def test_login_and_starttls_with_a_trusted_certificate(job, servers, certificate, wine_prefix):
-    trust(wine_prefix, certificate[0])
+    wine_prefix.trust_certificate(certificate[0])
     server = servers("--user", "mailer", "--password", "s3cret pass", "--starttls", *map(str, certificate))
     job.source.joinpath("a.txt").write_bytes(b"alpha\n" * 1000)
     result, log = job.run(**smtp_options(server, email_flags=USE_AUTHENTICATION | SECURE_TLS, user="mailer",
@@ -226,7 +214,7 @@ def test_login_and_starttls_with_a_trusted_certificate(job, servers, certificate
 
 
 def test_smtps_with_a_login(job, servers, certificate, wine_prefix):
-    trust(wine_prefix, certificate[0])
+    wine_prefix.trust_certificate(certificate[0])
     server = servers("--user", "mailer", "--password", "pw", "--smtps", *map(str, certificate))
     job.source.joinpath("a.txt").write_bytes(b"over smtps\n")
     result, log = job.run(**smtp_options(server, email_flags=USE_AUTHENTICATION | SECURE_SSL, user="mailer",

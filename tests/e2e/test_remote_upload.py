@@ -1,6 +1,8 @@
 """Compressed backups sent off-site: a driver runs a whole job under Wine whose ZIP volumes go
 to a server this test starts on 127.0.0.1 (pyftpdlib for plain FTP, vsftpd for FTPS, asyncssh
 for SFTP); what the server received is compared with the job's volumes."""
+import base64
+import hashlib
 import os
 import pathlib
 import re
@@ -10,6 +12,9 @@ import subprocess
 import time
 
 import pytest
+
+from conftest import make_certificate
+from jobdriver import DriverJob
 
 HERE = pathlib.Path(__file__).resolve().parent
 SERVERS = HERE / "upload_servers.py"
@@ -80,37 +85,23 @@ def ftp_server(servers, home, *options):
                     "--password", PASSWORD, *options], "pyftpdlib")
 
 
-class UploadJob:
+class UploadJob(DriverJob):
     """Sources, a destination and the driver that runs one job with an off-site step."""
 
     def __init__(self, prefix, bin_dir, root):
-        self.prefix = prefix
-        self.bin_dir = bin_dir
-        self.driver = pathlib.Path(os.environ["VELLORAN_BUILD_DIR"]) / "i686" / "tests" / "bin" / DRIVER
-        self.source = root / "src"
-        self.dest = root / "dest"
-        self.source.mkdir()
-        self.dest.mkdir()
-
-    @property
-    def compressed(self):
-        return self.dest / "Job A" / "Compressed"
+        super().__init__(prefix, bin_dir, root, DRIVER)
 
     def add(self, name, data):
         (self.source / name).write_bytes(data)
 
     def run(self, port, *options, user=USER, password=PASSWORD, wait_seconds=None, timeout=120, sources=()):
         """Runs the job over the source folder and then the given Windows source paths."""
-        args = ["--lib", self.prefix.windows_path(self.bin_dir), "--dest", self.prefix.windows_path(self.dest) + "\\",
-                "--server", "ftp://127.0.0.1/", "--port", str(port), "--user", user, "--pass", password,
-                "--zip-password", "zip pass", *options, self.prefix.windows_path(self.source) + "\\", *sources]
-        saved = dict(self.prefix.env)
+        args = [*self.library_and_destination(), "--server", "ftp://127.0.0.1/", "--port", str(port), "--user", user,
+                "--pass", password, "--zip-password", "zip pass", *options]
         if wait_seconds is not None:
-            self.prefix.env["VELLORAN_FTP_RESUME_WAIT_S"] = str(wait_seconds)
-        try:
-            result = self.prefix.run(self.driver, *args, timeout=timeout)
-        finally:
-            self.prefix.env = saved
+            args += ["--resume-wait", str(wait_seconds)]
+        args += [self.prefix.windows_path(self.source) + "\\", *sources]
+        result = self.prefix.run(self.driver, *args, timeout=timeout)
         # The job log is ANSI text.
         text = re.sub(r"\r+\n", "\n", result.stdout.decode("cp1252", errors="replace"))
         log, _, curl_log = text.partition("=== FTPsLog.txt\n")
@@ -281,18 +272,27 @@ def test_stop_during_upload_ends_aborted(job, servers, tmp_path):
     assert (home / "Backup.zip").stat().st_size < job.volumes()[0].stat().st_size
 
 
-# FTPS through libcurl against vsftpd.
+# FTPS through libcurl against vsftpd, with certificates checked against the prefix's trusted
+# roots.
 
-@pytest.fixture
-def tls_files(tmp_path):
-    key, cert = tmp_path / "key.pem", tmp_path / "cert.pem"
-    subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", str(key), "-out",
-                    str(cert), "-days", "2", "-subj", "/CN=localhost"], check=True, capture_output=True)
-    return key, cert
+VERIFY_CERTIFICATE, VERIFY_HOST_NAME = 0x8000, 0x10000
+FTPS_EXPLICIT, FTPS_IMPLICIT = 0x2000, 0x1000
+AUTHENTICITY_HINT = ("\nIf you want to skip checking the certificate validity turn off the \"Verify Certificate "
+                     "Authenticity\" option.\n\nFor details, see the log file at: ")
+HOST_NAME_HINT = ("\nIf you want to accept this certificate hostname mismatch and proceed anyway, turn off the "
+                  "\"Verify Certificate Hostname\" option.\n\nFor details, see the log file at: ")
 
 
-def vsftpd_server(servers, tmp_path, tls_files, implicit):
-    name = "implicit" if implicit else "explicit"
+@pytest.fixture(scope="session")
+def certificates(tmp_path_factory):
+    """Certificates as (cert, key): "right" is made out for 127.0.0.1, "other" for localhost."""
+    folder = tmp_path_factory.mktemp("ftps-certs")
+    return {"right": make_certificate(folder, "127.0.0.1", "IP:127.0.0.1"),
+            "other": make_certificate(folder, "localhost", "DNS:localhost")}
+
+
+def vsftpd_server(servers, tmp_path, certificate, implicit, label=""):
+    name = ("implicit" if implicit else "explicit") + label
     root = tmp_path / f"vsftpd-{name}"
     (root / "up").mkdir(parents=True)
     root.chmod(0o755)
@@ -300,7 +300,7 @@ def vsftpd_server(servers, tmp_path, tls_files, implicit):
     empty = tmp_path / f"vsftpd-{name}-empty"
     empty.mkdir()
     port = free_port()
-    key, cert = tls_files
+    cert, key = certificate
     settings = {
         "listen": "YES", "listen_ipv6": "NO", "listen_address": "127.0.0.1", "listen_port": port,
         "background": "NO", "anonymous_enable": "YES", "local_enable": "NO", "no_anon_password": "YES",
@@ -317,10 +317,13 @@ def vsftpd_server(servers, tmp_path, tls_files, implicit):
     return server, root / "up"
 
 
-def test_ftps_explicit_and_implicit_uploads(job, servers, tmp_path, tls_files):
+def test_ftps_explicit_and_implicit_uploads_with_a_trusted_certificate(job, servers, tmp_path, certificates):
+    job.prefix.trust_certificate(certificates["right"][0])
     job.add("noise.bin", os.urandom(150_000))
-    for flag, implicit, scheme in (("2000", False, "ftpes"), ("1000", True, "ftpis")):
-        server, up = vsftpd_server(servers, tmp_path, tls_files, implicit)
+    verify = VERIFY_CERTIFICATE | VERIFY_HOST_NAME
+    for protocol, implicit, scheme in ((FTPS_EXPLICIT, False, "ftpes"), (FTPS_IMPLICIT, True, "ftpis")):
+        server, up = vsftpd_server(servers, tmp_path, certificates["right"], implicit)
+        flag = f"{protocol | verify:X}"
         code, log, curl_log = job.run(server.port, "--flags", flag, "--folder", "/up", "--verbose",
                                       user="anonymous", password="guest")
         assert code == 1, log + curl_log
@@ -336,26 +339,49 @@ def test_ftps_explicit_and_implicit_uploads(job, servers, tmp_path, tls_files):
         assert (up / "FTPs_test.txt").read_bytes() == b"Hello Secure World!"
 
 
-def test_ftps_unknown_certificate_fails_with_the_authenticity_hint(job, servers, tmp_path, tls_files):
-    server, up = vsftpd_server(servers, tmp_path, tls_files, implicit=False)
+def test_ftps_refused_certificate_names_the_check_that_refused_it(job, servers, tmp_path, certificates):
+    # "other" is trusted but made out for another name; "right" is made out for 127.0.0.1 but
+    # not trusted.
+    job.prefix.trust_certificate(certificates["other"][0])
     job.add("a.txt", b"alpha")
-    code, log, curl_log = job.run(server.port, "--flags", "A000", "--folder", "up", user="anonymous",
-                                  password="guest")
-    assert code == 3, log
-    assert "File upload failed. Error: 60 - " in log
-    assert "turn off the \"Verify Certificate Authenticity\" option.\n\nFor details, see the log file at: " in log
-    assert "FTPsLog.txt\n" + FTP_WARNING in log
-    assert "File upload failed. Error: 60 - " in curl_log
-    assert not list(up.iterdir())
+    cases = [
+        ("right", VERIFY_CERTIFICATE, AUTHENTICITY_HINT),
+        ("right", VERIFY_CERTIFICATE | VERIFY_HOST_NAME, AUTHENTICITY_HINT),
+        ("other", VERIFY_HOST_NAME, HOST_NAME_HINT),
+        ("other", VERIFY_CERTIFICATE | VERIFY_HOST_NAME, HOST_NAME_HINT),
+    ]
+    for certificate, verify, hint in cases:
+        server, up = vsftpd_server(servers, tmp_path, certificates[certificate], False, f"-{certificate}-{verify:x}")
+        code, log, curl_log = job.run(server.port, "--flags", f"{FTPS_EXPLICIT | verify:X}", "--folder", "up",
+                                      user="anonymous", password="guest")
+        case = f"{certificate} certificate, verify {verify:#x}"
+        assert code == 3, case + log
+        assert "File upload failed. Error: 60 - " in log, case + log
+        assert hint in log, case + log
+        assert (HOST_NAME_HINT if hint == AUTHENTICITY_HINT else AUTHENTICITY_HINT) not in log, case + log
+        assert "FTPsLog.txt\n" + FTP_WARNING in log, case + log
+        assert "File upload failed. Error: 60 - " in curl_log, case
+        assert not list(up.iterdir()), case
 
 
 # SFTP through libcurl and libssh2 against asyncssh.
 
+def sftp_server(servers, root, host_key, name, port=0):
+    return servers(["/usr/bin/python3", str(SERVERS), "sftp", "--root", str(root), "--user", USER, "--password",
+                    PASSWORD, "--host-key", str(host_key), "--port", str(port)], name)
+
+
+def public_key(host_key):
+    """The server's public key as the known-hosts file holds it, and its fingerprint."""
+    kind, key = pathlib.Path(f"{host_key}.pub").read_text().split()[:2]
+    digest = base64.b64encode(hashlib.sha256(base64.b64decode(key)).digest()).decode().rstrip("=")
+    return f"{kind} {key}", f"{kind} SHA256:{digest}"
+
+
 def test_sftp_upload_and_refused_password(job, servers, tmp_path):
     root = tmp_path / "sftp"
     (root / "in box").mkdir(parents=True)
-    server = servers(["/usr/bin/python3", str(SERVERS), "sftp", "--root", str(root), "--user", USER,
-                      "--password", PASSWORD, "--host-key", str(tmp_path / "host_key")], "asyncssh")
+    server = sftp_server(servers, root, tmp_path / "host_key", "asyncssh")
     job.add("noise.bin", os.urandom(300_000))
     code, log, curl_log = job.run(server.port, "--flags", "4000", "--folder", "/in box", "--split", "128", "1")
     volumes = job.volumes()
@@ -374,3 +400,47 @@ def test_sftp_upload_and_refused_password(job, servers, tmp_path):
     assert code == 4, log
     assert "File upload failed. Error: 42 - " in log
     assert "Cancel request received\n" in curl_log
+
+
+def test_sftp_host_key_is_recorded_on_first_use_and_a_changed_key_is_refused(job, servers, tmp_path):
+    root, data = tmp_path / "sftp", tmp_path / "data"
+    root.mkdir()
+    data.mkdir()
+    known_hosts = data / "known_hosts.txt"
+    port = free_port()  # the same port for both servers: one host and port, two keys
+    options = ("--flags", "4000", "--data", job.prefix.windows_path(data) + "\\")
+    job.add("a.txt", b"alpha")
+    server = sftp_server(servers, root, tmp_path / "first_key", "asyncssh-first", port)
+    key, fingerprint = public_key(tmp_path / "first_key")
+    code, log, _ = job.run(port, *options)
+    assert code == 1, log
+    assert known_hosts.read_text() == f"[127.0.0.1]:{port} {key}\n"
+    assert (f"Recorded the SSH host key of 127.0.0.1 port {port} at the first connection: {fingerprint} (known "
+            f"hosts file: {job.prefix.windows_path(known_hosts)})\n") in log
+    assert_same_files(job.volumes(), root)
+
+    # The data folder stays, and with it the job log, the latest run first.
+    code, log, _ = job.run(port, *options)
+    log = log.partition("Job Result:")[0]
+    assert code == 1, log
+    assert "Recorded the SSH host key" not in log
+    assert known_hosts.read_text() == f"[127.0.0.1]:{port} {key}\n"
+
+    server.stop()
+    (root / "Backup.zip").unlink()
+    server = sftp_server(servers, root, tmp_path / "second_key", "asyncssh-second", port)
+    _, offered = public_key(tmp_path / "second_key")
+    code, log, curl_log = job.run(port, *options)
+    log = log.partition("Job Result:")[0]
+    assert code == 3, log
+    error = (f"ERROR: The SSH host key of 127.0.0.1 port {port} has changed: recorded {fingerprint}, offered now "
+             f"{offered}.  The connection was refused before the password was sent.  If the server's key was "
+             f"changed on purpose, delete the line of [127.0.0.1]:{port} from {job.prefix.windows_path(known_hosts)} "
+             "to accept the new key.\n")
+    assert error in log and error in curl_log, log
+    assert re.search(r"File upload failed\. Error: 60 - .*\.\n\nThe server's SSH host key is not the one recorded "
+                     r"at the first connection, so no password was sent; the log file says how to accept the new "
+                     r"key\.\n\nFor details, see the log file at: .*FTPsLog\.txt\n" + re.escape(FTP_WARNING), log), log
+    assert not list(root.iterdir())
+    assert "password offered" not in (tmp_path / "asyncssh-second.log").read_text()
+    assert known_hosts.read_text() == f"[127.0.0.1]:{port} {key}\n"

@@ -28,6 +28,8 @@ def test_jobs_take_the_32_bit_library_in_a_32_bit_prefix(win32_prefix, bin_dir):
     assert not (win32_prefix.path / "drive_c" / "windows" / "syswow64").exists(), "not a 32-bit prefix"
     program = pathlib.Path(_required_env("VELLORAN_BUILD_DIR")) / "i686" / "tests" / "bin" / "job_tests.exe"
     win32_prefix.env["VELLORAN_BIN_DIR"] = win32_prefix.windows_path(bin_dir)
+    doubles = pathlib.Path(_required_env("VELLORAN_TEST_DOUBLES_DIR"))
+    win32_prefix.env["VELLORAN_TEST_DOUBLES_DIR"] = win32_prefix.windows_path(doubles)
     result = win32_prefix.run(program, "--gtest_filter=ShadowClientTest.*:ShadowJobTest.*", timeout=180)
     output = result.stdout.decode(errors="replace")
     assert result.returncode == 0, output

@@ -3,11 +3,15 @@
 
   upload_servers.py ftp --home DIR --user U --password P [--drop-once BYTES]
                         [--throttle BYTES_PER_S] [--no-rest] [--rest-reply TEXT] [--latin1-names]
-  upload_servers.py sftp --root DIR --user U --password P --host-key FILE
+  upload_servers.py sftp --root DIR --user U --password P --host-key FILE [--port N]
+
+The SFTP server makes its host key when FILE does not exist and writes the public key beside
+it (FILE.pub); it notes every password it is offered on stderr.
 """
 import argparse
 import asyncio
 import os
+import sys
 
 
 def run_ftp(args):
@@ -66,6 +70,7 @@ def run_sftp(args):
             return True
 
         def validate_password(self, username, password):
+            print(f"password offered for {username}", file=sys.stderr, flush=True)
             return username == args.user and password == args.password
 
     class RootedSFTP(asyncssh.SFTPServer):
@@ -76,14 +81,16 @@ def run_sftp(args):
         # libssh2 1.10 has no strict key exchange: offer it only ciphers and MACs that are
         # safe without one.
         server = await asyncssh.create_server(
-            Server, "127.0.0.1", 0, server_host_keys=[args.host_key], sftp_factory=RootedSFTP,
+            Server, "127.0.0.1", args.port, server_host_keys=[args.host_key], sftp_factory=RootedSFTP,
             encryption_algs=["aes256-ctr", "aes128-ctr"], mac_algs=["hmac-sha2-256", "hmac-sha1"],
-            allow_scp=False)
+            allow_scp=False, reuse_address=True)  # a second server may take the first one's port
         print(f"port {server.sockets[0].getsockname()[1]}", flush=True)
         await asyncio.Event().wait()
 
     if not os.path.exists(args.host_key):
-        asyncssh.generate_private_key("ssh-rsa", key_size=2048).write_private_key(args.host_key)
+        key = asyncssh.generate_private_key("ssh-rsa", key_size=2048)
+        key.write_private_key(args.host_key)
+        key.write_public_key(args.host_key + ".pub")
     asyncio.run(main())
 
 
@@ -104,6 +111,7 @@ def main():
     sftp.add_argument("--user", required=True)
     sftp.add_argument("--password", required=True)
     sftp.add_argument("--host-key", required=True)
+    sftp.add_argument("--port", type=int, default=0)
     args = parser.parse_args()
     run_ftp(args) if args.kind == "ftp" else run_sftp(args)
 

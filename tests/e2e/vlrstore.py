@@ -10,11 +10,17 @@ SOURCE_SIZE = 1048
 EXTENSION_SIZE = 8
 EXCLUDED_SIZE = 1024
 
-UNCOMPRESSED = 0x4
-ENABLED = 0x40
-RUN_PROGRAM_BEFORE = 0x80
 SAVE_REVISIONS = 0x1
 SAVE_DELETED = 0x2
+UNCOMPRESSED = 0x4
+COMPRESSED = 0x8
+ENCRYPTED = 0x10
+SPLIT_ZIP = 0x20
+ENABLED = 0x40
+RUN_PROGRAM_BEFORE = 0x80
+RUN_PROGRAM_AFTER = 0x100
+
+PASSWORD_KEY = 0xA7
 
 EVERY_N_DAYS = 1
 WEEKLY = 2
@@ -100,23 +106,55 @@ def write_store(path, configs):
     path.write_bytes(data)
 
 
+def _read_text(r, offset, size):
+    return r[offset:offset + size].split(b"\0")[0].decode("cp1252")
+
+
+def unscramble(data):
+    """A stored password: every byte XOR the key, up to the first NUL."""
+    return bytes(b ^ PASSWORD_KEY for b in data.split(b"\0")[0]).decode("cp1252")
+
+
 class StoredRecord:
     def __init__(self, r):
-        self.description = r[0:128].split(b"\0")[0].decode("cp1252")
+        self.description = _read_text(r, 0, 128)
+        self.destination = _read_text(r, 128, 260)
+        self.compressed_file_name = _read_text(r, 388, 260)
         self.last_result = struct.unpack_from("<i", r, 664)[0]
         self.flags = struct.unpack_from("<i", r, 668)[0]
+        self.revision_count = struct.unpack_from("<i", r, 672)[0]
+        self.zip_password = unscramble(r[676:932])
+        (self.split_size, self.split_unit, self.date_filter_flags, self.full_backup_every,
+         self.date_filter_count) = struct.unpack_from("<5i", r, 932)
+        self.priority = struct.unpack_from("<i", r, 968)[0]
         self.run_count = struct.unpack_from("<i", r, 972)[0]
+        self.program_before = _read_text(r, 976, 260)
+        self.program_after = _read_text(r, 1236, 260)
+        self.source_count, = struct.unpack_from("<i", r, 1528)
+        self.extension_count, = struct.unpack_from("<i", r, 1540)
+        self.excluded_count, = struct.unpack_from("<i", r, 1548)
         self.unique_id = struct.unpack_from("<i", r, 4528)[0]
+        (self.schedule_kind, self.every_days, self.day_mask, self.hour,
+         self.minute) = struct.unpack_from("<5i", r, 4532)
+        self.notes = _read_text(r, 4552, 4096)
         fields = struct.unpack_from("<8H", r, 648)
         self.last_run = (datetime.datetime(fields[0], fields[1], fields[3], fields[4], fields[5], fields[6])
                          if fields[0] else None)
+        self.sources = []
 
 
 def read_store(path):
-    """(header bytes 0-15, [StoredRecord]) of a version 3 store."""
+    """(header bytes 0-15, [StoredRecord]) of a version 3 store, each with its source paths."""
     data = path.read_bytes()
     magic, version, count, last_id = data[0:4], *struct.unpack_from("<iii", data, 4)
     assert magic[0:3] == b"vlr" and version == 3, data[0:16]
     records = [StoredRecord(data[HEADER_SIZE + i * RECORD_SIZE:HEADER_SIZE + (i + 1) * RECORD_SIZE])
                for i in range(count)]
+    offset = HEADER_SIZE + count * RECORD_SIZE
+    for record in records:
+        for _ in range(max(record.source_count, 0)):
+            record.sources.append(_read_text(data, offset, 1024))
+            offset += SOURCE_SIZE
+        offset += max(record.extension_count, 0) * EXTENSION_SIZE + max(record.excluded_count, 0) * EXCLUDED_SIZE
+    assert offset == len(data), (offset, len(data))
     return data[0:16], records

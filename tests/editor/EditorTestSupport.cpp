@@ -14,6 +14,7 @@
 #include "HelpAccess.h"
 #include "MessageBoxSeam.h"
 #include "SizeCalculation.h"
+#include "resource.h"
 
 namespace {
 
@@ -121,13 +122,6 @@ size_t SharedBoxRecorder::Count()
     return texts.size();
 }
 
-std::string ControlText(HWND dialog, int id)
-{
-    char text[1100] = "";
-    SendMessageA(GetDlgItem(dialog, id), WM_GETTEXT, sizeof text, (LPARAM)text);
-    return text;
-}
-
 std::string HelpDoublePath()
 {
     char path[MAX_PATH];
@@ -156,6 +150,17 @@ void ClearHelpCalls()
         return;
     typedef void(WINAPI * Clearer)();
     ((Clearer)(void *)GetProcAddress(double_, "ClearHelpCalls"))();
+}
+
+void SendControlHelp(HWND dialog, int controlId)
+{
+    HELPINFO info;
+    memset(&info, 0, sizeof info);
+    info.cbSize = sizeof info;
+    info.iContextType = HELPINFO_WINDOW;
+    info.iCtrlId = controlId;
+    info.hItemHandle = GetDlgItem(dialog, controlId);
+    SendMessageA(dialog, WM_HELP, 0, (LPARAM)&info);
 }
 
 void UseHelpDouble()
@@ -210,6 +215,32 @@ void Click(HWND dialog, int id)
     SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), (LPARAM)GetDlgItem(dialog, id));
 }
 
+void ClickButton(HWND dialog, int id)
+{
+    SendMessageA(GetDlgItem(dialog, id), BM_CLICK, 0, 0);
+    // The click posts a refresh of the enabled controls; a sent one is done on return.
+    SendMessageA(dialog, WM_REFRESHSTATES, 0, 0);
+}
+
+bool IsChecked(HWND dialog, int id)
+{
+    return SendMessageA(GetDlgItem(dialog, id), BM_GETCHECK, 0, 0) == BST_CHECKED;
+}
+
+bool IsEnabled(HWND dialog, int id)
+{
+    return IsWindowEnabled(GetDlgItem(dialog, id)) != FALSE;
+}
+
+HWND ShowPage(HWND sheet, int index)
+{
+    SendMessageA(sheet, PSM_SETCURSEL, (WPARAM)index, 0);
+    HWND page = CurrentPage(sheet);
+    // The page's start posts its refresh of the enabled controls; a sent one is done on return.
+    SendMessageA(page, WM_REFRESHSTATES, 0, 0);
+    return page;
+}
+
 void SetControlText(HWND dialog, int id, const std::string &text)
 {
     SendMessageA(GetDlgItem(dialog, id), WM_SETTEXT, 0, (LPARAM)text.c_str());
@@ -262,14 +293,61 @@ void EditorTest::SetUpTestSuite()
     InitCommonControlsEx(&controls);
 }
 
+HRESULT FakeTaskScheduler::SaveTask(const CTask &task, const char *taskName)
+{
+    calls.push_back(std::string("save ") + taskName);
+    HRESULT result = S_OK;
+    if (!saveResults.empty()) {
+        result = saveResults.front();
+        saveResults.erase(saveResults.begin());
+    }
+    if (SUCCEEDED(result))
+        tasks[taskName] = task;
+    return result;
+}
+
+HRESULT FakeTaskScheduler::LoadTask(CTask &task, const char *taskName, int *found)
+{
+    if (FAILED(loadResult))
+        return loadResult;
+    auto stored = tasks.find(taskName);
+    if (stored == tasks.end())
+        return S_OK;
+    int runAsAccount = task.runAsAccount;
+    task = stored->second;
+    task.runAsAccount = runAsAccount;
+    task.password[0] = '\0';  // never read back
+    *found = 1;
+    return S_OK;
+}
+
+HRESULT FakeTaskScheduler::GetNextRunTime(const char *taskName, SYSTEMTIME *next, int *found)
+{
+    auto stored = tasks.find(taskName);
+    if (stored != tasks.end()) {
+        *next = stored->second.startTime;
+        *found = 1;
+    }
+    return S_OK;
+}
+
+HRESULT FakeTaskScheduler::DeleteTask(const wchar_t *taskName)
+{
+    std::string name = Narrow(taskName);
+    calls.push_back("delete " + name);
+    return tasks.erase(name) > 0 ? S_OK : HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
+}
+
 void EditorTest::SetUp()
 {
     env = new JobTestEnvironment();
     UseHelpDouble();
+    previousScheduler = SetTaskSchedulerService(&scheduler);
 }
 
 void EditorTest::TearDown()
 {
+    SetTaskSchedulerService(previousScheduler);
     StopEditedConfigSize();
     StopAllConfigSizes();
     SetHelpLibraryLoaderForTesting(nullptr);
@@ -294,4 +372,40 @@ bool EditorTest::ReloadStore()
     ClearConfigTable();
     configTable.lastUniqueId = 0;
     return LoadConfigStore(nullptr) == 1;
+}
+
+static bool Inside(const RECT &inner, const RECT &outer)
+{
+    return inner.left >= outer.left && inner.top >= outer.top && inner.right <= outer.right &&
+           inner.bottom <= outer.bottom;
+}
+
+static std::string Describe(const RECT &r)
+{
+    return "(" + std::to_string(r.left) + "," + std::to_string(r.top) + ")-(" + std::to_string(r.right) + "," +
+           std::to_string(r.bottom) + ")";
+}
+
+std::vector<std::string> ControlsOutside(HWND sheet, HWND page)
+{
+    RECT client;
+    GetClientRect(page, &client);
+    MapWindowPoints(page, nullptr, (POINT *)&client, 2);
+    HWND tab = (HWND)SendMessageA(sheet, PSM_GETTABCONTROL, 0, 0);
+    RECT shown;
+    GetClientRect(tab, &shown);
+    SendMessageA(tab, TCM_ADJUSTRECT, FALSE, (LPARAM)&shown);
+    MapWindowPoints(tab, nullptr, (POINT *)&shown, 2);
+    std::vector<std::string> outside;
+    for (HWND child = GetWindow(page, GW_CHILD); child != nullptr; child = GetWindow(child, GW_HWNDNEXT)) {
+        RECT box;
+        GetWindowRect(child, &box);
+        if (!Inside(box, client) || !Inside(box, shown)) {
+            char text[80] = "";
+            GetWindowTextA(child, text, sizeof text);
+            outside.push_back("control " + std::to_string(GetDlgCtrlID(child)) + " \"" + text + "\" at " +
+                              Describe(box) + ", page " + Describe(client) + ", tab area " + Describe(shown));
+        }
+    }
+    return outside;
 }

@@ -1,6 +1,6 @@
-// Every page of the editor's sheet shows its controls whole at each dialog size: on the real
-// sheet, each control's rectangle lies inside the page's client area and inside the part of
-// the tab control where pages are shown.
+// The pages of the editor's sheet: in their order, each with its help topic, and each showing
+// its controls whole at every dialog size: on the real sheet, each control's rectangle lies
+// inside the page's client area and inside the part of the tab control where pages are shown.
 #include <windows.h>
 #include <commctrl.h>
 #include <prsht.h>
@@ -16,41 +16,15 @@
 
 namespace {
 
-bool Inside(const RECT &inner, const RECT &outer)
+std::string TabTitle(HWND tab, int index)
 {
-    return inner.left >= outer.left && inner.top >= outer.top && inner.right <= outer.right &&
-           inner.bottom <= outer.bottom;
-}
-
-std::string Describe(const RECT &r)
-{
-    return "(" + std::to_string(r.left) + "," + std::to_string(r.top) + ")-(" + std::to_string(r.right) + "," +
-           std::to_string(r.bottom) + ")";
-}
-
-// The controls of the page that do not fit, one line each.
-std::vector<std::string> ControlsOutside(HWND sheet, HWND page)
-{
-    RECT client;
-    GetClientRect(page, &client);
-    MapWindowPoints(page, nullptr, (POINT *)&client, 2);
-    HWND tab = (HWND)SendMessageA(sheet, PSM_GETTABCONTROL, 0, 0);
-    RECT shown;
-    GetClientRect(tab, &shown);
-    SendMessageA(tab, TCM_ADJUSTRECT, FALSE, (LPARAM)&shown);
-    MapWindowPoints(tab, nullptr, (POINT *)&shown, 2);
-    std::vector<std::string> outside;
-    for (HWND child = GetWindow(page, GW_CHILD); child != nullptr; child = GetWindow(child, GW_HWNDNEXT)) {
-        RECT box;
-        GetWindowRect(child, &box);
-        if (!Inside(box, client) || !Inside(box, shown)) {
-            char text[80] = "";
-            GetWindowTextA(child, text, sizeof text);
-            outside.push_back("control " + std::to_string(GetDlgCtrlID(child)) + " \"" + text + "\" at " +
-                              Describe(box) + ", page " + Describe(client) + ", tab area " + Describe(shown));
-        }
-    }
-    return outside;
+    char title[64] = "";
+    TCITEMA item = {};
+    item.mask = TCIF_TEXT;
+    item.pszText = title;
+    item.cchTextMax = sizeof title;
+    SendMessageA(tab, TCM_GETITEMA, (WPARAM)index, (LPARAM)&item);
+    return title;
 }
 
 class EditorLayout : public EditorTest, public ::testing::WithParamInterface<int> {};
@@ -66,14 +40,8 @@ TEST_P(EditorLayout, EveryPageShowsEveryControlWhole)
         for (int i = 0; i < pageCount; ++i) {
             SendMessageA(sheet, PSM_SETCURSEL, (WPARAM)i, 0);
             HWND page = CurrentPage(sheet);
-            char title[64] = "";
-            TCITEMA item = {};
-            item.mask = TCIF_TEXT;
-            item.pszText = title;
-            item.cchTextMax = sizeof title;
-            SendMessageA(tab, TCM_GETITEMA, (WPARAM)i, (LPARAM)&item);
             for (const std::string &line : ControlsOutside(sheet, page))
-                outside.push_back(std::string(title) + ": " + line);
+                outside.push_back(TabTitle(tab, i) + ": " + line);
         }
     });
     EXPECT_GE(pageCount, 1);
@@ -85,6 +53,27 @@ INSTANTIATE_TEST_SUITE_P(DialogSizes, EditorLayout, ::testing::Values(8, 10, 12)
                          [](const ::testing::TestParamInfo<int> &info) {
                              return std::to_string(info.param) + "pt";
                          });
+
+TEST_F(EditorTest, PagesComeInTheirOrderEachWithItsHelpTopic)
+{
+    std::vector<std::string> titles, topics;
+    RunEditor(-1, [&](HWND sheet, HWND) {
+        HWND tab = (HWND)SendMessageA(sheet, PSM_GETTABCONTROL, 0, 0);
+        int count = (int)SendMessageA(tab, TCM_GETITEMCOUNT, 0, 0);
+        for (int i = 0; i < count; ++i) {
+            ShowPage(sheet, i);
+            titles.push_back(TabTitle(tab, i));
+            ClearHelpCalls();
+            PressSheetButton(sheet, PSBTN_HELP);
+            std::vector<std::string> calls = HelpCalls();
+            size_t at = calls.empty() ? std::string::npos : calls.back().find("keywords='");
+            topics.push_back(at == std::string::npos ? "" : calls.back().substr(at + 10, calls.back().find('\'', at + 10) - at - 10));
+        }
+    });
+    EXPECT_EQ(titles, std::vector<std::string>({"General", "Schedule", "Advanced", "Notes"}));
+    EXPECT_EQ(topics, std::vector<std::string>({"configuration editor - general", "configuration editor - schedule",
+                                                "configuration editor - advanced", "configuration editor - notes"}));
+}
 
 // A template's words: the header, then menu, class and title, then the font.
 std::vector<WORD> TemplateWords(bool extended, DWORD style, std::vector<WORD> names, std::vector<WORD> font)

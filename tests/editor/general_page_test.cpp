@@ -264,6 +264,8 @@ TEST_F(GeneralPage, RemovingDoesNotEnableApplyButOkSavesIt)
     std::vector<std::string> entries;
     int result = RunEditor(index, [&](HWND sheet, HWND page) {
         HWND list = GetDlgItem(page, IDC_GENERAL_SOURCES);
+        // The page's start posts its refresh of the enabled controls after the size line's.
+        WaitUntil([&] { return !IsWindowEnabled(GetDlgItem(page, IDC_GENERAL_REMOVE)); }, 2000);
         removeEnabledBefore = IsWindowEnabled(GetDlgItem(page, IDC_GENERAL_REMOVE)) != FALSE;
         SendMessageA(list, LB_SETSEL, TRUE, 1);
         SendMessageA(page, WM_COMMAND, MAKEWPARAM(IDC_GENERAL_SOURCES, LBN_SELCHANGE), (LPARAM)list);

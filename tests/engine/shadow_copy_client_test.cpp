@@ -19,6 +19,8 @@
 #include "MirrorPath.h"
 #include "ScopedEnvironment.h"
 #include "ShadowCopyClient.h"
+#include "ShadowCopyDoubles.h"
+#include "WaitLimits.h"
 #include "WineDrive.h"
 
 namespace {
@@ -114,6 +116,7 @@ protected:
     void TearDown() override
     {
         SetShadowLibraryForTesting(nullptr, nullptr);
+        SetShadowWaitLimitForTesting(0);
         SetShadowReleaseLimitForTesting(0);
         SetCurrentDirectoryW(savedFolder.c_str());
         if (target != 0) {
@@ -148,7 +151,8 @@ protected:
     void SetUp() override
     {
         ShadowTest::SetUp();
-        SetShadowLibraryForTesting((BinFolder() + "\\").c_str(), "kv_vss.dll");
+        ASSERT_FALSE(ShadowDoubleFolder().empty());
+        SetShadowLibraryForTesting(ShadowDoubleFolder().c_str(), "kv_vss.dll");
         context.config = env.Config(AddJob());
         logPath = env.work.path + "client.log";
         log = fopen(logPath.c_str(), "w");
@@ -315,7 +319,7 @@ TEST_F(ShadowClientTest, LibraryIsUnloadedOnlyAfterItsThreadHasLeftIt)
 TEST_F(ShadowClientTest, LibraryWithoutAStatusWithinTheLimitIsAnErrorNotAHang)
 {
     ScopedEnvironment vss("VELLORAN_VSS_DOUBLE", "ok:2500");
-    ScopedEnvironment limit("VELLORAN_SHADOW_WAIT_MS", "1000");
+    SetShadowWaitLimitForTesting(1000);
     ASSERT_TRUE(SetCurrentDirectoryW(env.work.Wide().c_str()));
     DWORD elapsed = 0;
     EXPECT_EQ(Create(&elapsed), 0);
@@ -349,10 +353,11 @@ protected:
     void SetUp() override
     {
         ShadowTest::SetUp();
-        SetShadowLibraryForTesting((BinFolder() + "\\").c_str(), nullptr);
+        ASSERT_FALSE(ShadowDoubleFolder().empty());
+        SetShadowLibraryForTesting(ShadowDoubleFolder().c_str(), nullptr);
         // The bridge starts its host by its bare name: from the current folder here. The host
         // finds the exchange files in the application-data folder, so the job writes there.
-        SetCurrentDirectoryA(BinFolder().c_str());
+        SetCurrentDirectoryA(ShadowDoubleFolder().c_str());
         jobFolder = CurrentFolder();
         char appData[MAX_PATH] = "";
         ASSERT_TRUE(SUCCEEDED(SHGetFolderPathA(nullptr, CSIDL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, appData)));
@@ -459,7 +464,7 @@ DWORD WINAPI CancelWhenCreating(LPVOID parameter)
 TEST_F(ShadowJobTest, CancelDuringTheStatusWaitEndsTheJobAborted)
 {
     ScopedEnvironment vss("VELLORAN_VSS_DOUBLE", "ok:1500");
-    SetShadowLibraryForTesting((BinFolder() + "\\").c_str(), "kv_vss.dll");
+    SetShadowLibraryForTesting(ShadowDoubleFolder().c_str(), "kv_vss.dll");
     WriteTextFile(source + L"a.txt", "live");
     int index = AddJob();
     HANDLE canceller = CreateThread(nullptr, 0, CancelWhenCreating, env.Config(index), 0, nullptr);
@@ -484,7 +489,7 @@ TEST_F(ShadowJobTest, LibraryThatKeepsItsCopiesPastTheLimitEndsTheJobWithWarning
 {
     // The double holds its letter 4 s after the release request, the job waits 1 s for it.
     ScopedEnvironment vss("VELLORAN_VSS_DOUBLE", "ok:0:4000");
-    SetShadowLibraryForTesting((BinFolder() + "\\").c_str(), "kv_vss.dll");
+    SetShadowLibraryForTesting(ShadowDoubleFolder().c_str(), "kv_vss.dll");
     SetShadowReleaseLimitForTesting(1000);
     WriteTextFile(source + L"a.txt", "live");
     int index = AddJob();

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "BackupConfig.h"
+#include "FileText.h"
 #include "GlobalSettings.h"
 #include "JobResultMail.h"
 #include "MessageBoxSeam.h"
@@ -25,20 +26,6 @@ int RecordBox(HWND, const char *text, const char *, UINT)
 {
     boxes.push_back(text);
     return IDOK;
-}
-
-std::string ReadAll(const std::string &path)
-{
-    std::string text;
-    FILE *file = fopen(path.c_str(), "rb");
-    if (file == nullptr)
-        return text;
-    char chunk[4096];
-    size_t read;
-    while ((read = fread(chunk, 1, sizeof(chunk), file)) > 0)
-        text.append(chunk, read);
-    fclose(file);
-    return text;
 }
 
 class SimpleMapiRoad : public ::testing::Test {
@@ -74,7 +61,7 @@ protected:
 TEST_F(SimpleMapiRoad, TestMailLogsOnSendsWithoutAttachmentAndLogsOff)
 {
     SendMapiTestMail(nullptr, "a@x.test, b@y.test", 0);
-    std::string calls = ReadAll(record);
+    std::string calls = ReadWholeFile(record);
     EXPECT_NE(calls.find("logon profile= password= flags=3\n"), std::string::npos) << calls;
     EXPECT_NE(calls.find("send session=4660 flags=0 subject=Velloran Email Test recipients=[1|a@x.test|SMTP:a@x.test]"
                          "[1|b@y.test|SMTP:b@y.test] files=\n"),
@@ -92,7 +79,7 @@ TEST_F(SimpleMapiRoad, ErrorsAndAnExceptionInTheClientAreReported)
     ASSERT_EQ(boxes.size(), 2u);
     EXPECT_EQ(boxes[0], "A recipient did not appear in the address list.");
     EXPECT_EQ(boxes[1], "No message was sent.");
-    EXPECT_NE(ReadAll(record).find("[1|a@x.test|a@x.test]"), std::string::npos);
+    EXPECT_NE(ReadWholeFile(record).find("[1|a@x.test|a@x.test]"), std::string::npos);
     boxes.clear();
     SetEnvironmentVariableA("VELLORAN_MAPI_SEND", "raise");
     SendMapiTestMail(nullptr, "a@x.test", 0);
@@ -109,7 +96,7 @@ TEST_F(SimpleMapiRoad, RegistryValueOtherThanOneKeepsTheLibraryUntouched)
 {
     SetMapiValue("0");
     SendMapiTestMail(nullptr, "a@x.test", 0);
-    EXPECT_EQ(ReadAll(record), "");
+    EXPECT_EQ(ReadWholeFile(record), "");
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(boxes[0], "Failed to initialize Simple MAPI.  Make sure you have a default email client enabled that "
                         "supports Simple MAPI.");
@@ -138,18 +125,18 @@ TEST_F(SimpleMapiRoad, JobResultMailAttachesTheLogCopy)
     SetEnvironmentVariableA("VELLORAN_MAPI_SEND", "raise");
     EXPECT_EQ(SendJobResultMail(log, &config), 0);
     fclose(log);
-    std::string logged = ReadAll(logPath);
+    std::string logged = ReadWholeFile(logPath);
     EXPECT_NE(logged.find("E-mail of job results completed successfully.\n\n"), std::string::npos) << logged;
     EXPECT_NE(logged.find("ERROR (142a): Caught exception while trying to send MAPI email: Nightly - Warnings\n"),
               std::string::npos)
         << logged;
-    std::string calls = ReadAll(record);
+    std::string calls = ReadWholeFile(record);
     EXPECT_NE(calls.find("subject=Nightly - Warnings recipients=[1|admin@x.test|SMTP:admin@x.test] files=[-1|" +
                          folder.path + "9_emailresults.txt|(null)]"),
               std::string::npos)
         << calls;
     EXPECT_NE(calls.find("text=Backup configuration: Nightly\r\nJob Result: Warnings\r\n"), std::string::npos);
-    EXPECT_EQ(ReadAll(folder.path + "9_emailresults.txt").substr(0, 10), "first run\n");
+    EXPECT_EQ(ReadWholeFile(folder.path + "9_emailresults.txt").substr(0, 10), "first run\n");
     gSettings = saved;
     strcpy(dataFolder, savedData);
 }

@@ -1,4 +1,5 @@
-// The URLs, the option set and the two callbacks of the SFTP and FTPS uploads.
+// The URLs, the option set, the failure hints, the two transfer callbacks and the SSH host-key
+// check of the SFTP and FTPS uploads.
 #include <gtest/gtest.h>
 
 #include <stdio.h>
@@ -49,12 +50,44 @@ TEST(SecureFtpUrl, PathsArePercentEncoded)
     EXPECT_EQ(0, BuildSecureFtpUrl(ChooseSecureFtpProtocol(Sftp), "h", "", longName.c_str(), url));
 }
 
-TEST(SecureFtpUrl, CertificateFailuresGiveTheirHints)
+TEST(SecureFtpFailure, HintNamesTheCheckThatRefusedTheServer)
 {
-    EXPECT_NE(nullptr, strstr(SecureFtpFailureHint(51), "\"Verify Certificate Hostname\""));
-    EXPECT_NE(nullptr, strstr(SecureFtpFailureHint(60), "\"Verify Certificate Authenticity\""));
-    EXPECT_STREQ("", SecureFtpFailureHint(42));
-    EXPECT_STREQ("", SecureFtpFailureHint(67));
+    const char *authenticity = "\"Verify Certificate Authenticity\"";
+    const char *hostName = "\"Verify Certificate Hostname\"";
+    const char *hostKey = "SSH host key";
+    const uint32_t both = VerifyCertificate | VerifyHostName;
+    const struct {
+        uint32_t flags;
+        int code;
+        int refused;  // the chain (FTPS) or the host key (SFTP)
+        const char *hint;
+    } cases[] = {
+        {FtpsExplicit | both, 60, 1, authenticity},  // untrusted: the name is never looked at
+        {FtpsImplicit | both, 60, 0, hostName},      // trusted, made out for another name
+        {FtpsExplicit | VerifyHostName, 60, 1, hostName},  // the chain is not checked at all
+        {FtpsExplicit | VerifyCertificate, 60, 1, authenticity},
+        {FtpsExplicit | VerifyCertificate, 60, 0, authenticity},
+        {FtpsExplicit, 60, 1, nullptr},
+        {FtpsExplicit | both, 42, 1, nullptr},  // cancelled
+        {FtpsExplicit | both, 51, 0, nullptr},  // a number libcurl no longer gives
+        {Sftp | both, 60, 1, hostKey},
+        {Sftp | both, 60, 0, nullptr},
+        {Sftp, 67, 1, nullptr},
+        {RemoteFtp | both, 60, 1, nullptr},
+    };
+    for (const auto &c : cases) {
+        CertificateCheck certificate = {c.refused};
+        HostKeyCheck key = {};
+        key.refused = c.refused;
+        const char *hint = SecureFtpFailureHint(c.flags, c.code, certificate, key);
+        if (c.hint == nullptr) {
+            EXPECT_STREQ("", hint) << std::hex << c.flags << " " << c.code;
+        } else {
+            EXPECT_NE(nullptr, strstr(hint, c.hint)) << std::hex << c.flags << " " << c.code << ": " << hint;
+            EXPECT_EQ(0, strncmp(hint, "\n", 1));
+            EXPECT_NE(nullptr, strstr(hint, ".\n\n"));
+        }
+    }
 }
 
 class SecureFtpOptions : public ::testing::Test {
@@ -62,7 +95,7 @@ protected:
     SecureFtpTransfer Transfer(uint32_t flags, int port)
     {
         SecureFtpTransfer t = {flags, "srv", "up/", "a b.zip", port, "user", "pa:ss", 1, log, 1234567890123LL,
-                               &progress, file, error};
+                               &progress, file, error, &certificate, &hostKey};
         return t;
     }
     std::vector<CURLoption> Order(const std::vector<CurlOptionSetting> &options)
@@ -83,6 +116,8 @@ protected:
     HANDLE file = (HANDLE)(intptr_t)0x1234;
     char error[CURL_ERROR_SIZE] = "";
     UploadProgress progress = {nullptr, nullptr, nullptr, -1};
+    CertificateCheck certificate = {0};
+    HostKeyCheck hostKey = {"srv", 2222, "C:\\data\\known_hosts.txt", nullptr, nullptr, 0, "", ""};
 };
 
 TEST_F(SecureFtpOptions, SftpSetsEveryOptionInOrder)
@@ -92,8 +127,13 @@ TEST_F(SecureFtpOptions, SftpSetsEveryOptionInOrder)
         CURLOPT_STDERR, CURLOPT_VERBOSE, CURLOPT_UPLOAD, CURLOPT_INFILESIZE_LARGE, CURLOPT_NOPROGRESS,
         CURLOPT_XFERINFOFUNCTION, CURLOPT_XFERINFODATA, CURLOPT_READFUNCTION, CURLOPT_READDATA,
         CURLOPT_SSH_AUTH_TYPES, CURLOPT_USE_SSL, CURLOPT_URL, CURLOPT_PORT, CURLOPT_USERPWD, CURLOPT_ERRORBUFFER,
-        CURLOPT_SSL_VERIFYPEER, CURLOPT_SSL_VERIFYHOST};
+        CURLOPT_SSL_VERIFYPEER, CURLOPT_SSL_VERIFYHOST, CURLOPT_SSH_KNOWNHOSTS, CURLOPT_SSH_HOSTKEYFUNCTION,
+        CURLOPT_SSH_HOSTKEYDATA};
     EXPECT_EQ(expected, Order(options));
+    EXPECT_EQ("C:\\data\\known_hosts.txt", Find(options, CURLOPT_SSH_KNOWNHOSTS)->text);
+    EXPECT_EQ(reinterpret_cast<void *>(&CheckSshHostKey), Find(options, CURLOPT_SSH_HOSTKEYFUNCTION)->pointer);
+    EXPECT_EQ(&hostKey, Find(options, CURLOPT_SSH_HOSTKEYDATA)->pointer);
+    EXPECT_EQ(nullptr, Find(options, CURLOPT_SSL_OPTIONS));
     EXPECT_EQ(log, Find(options, CURLOPT_STDERR)->pointer);
     EXPECT_EQ(1, Find(options, CURLOPT_VERBOSE)->number);
     EXPECT_EQ(1234567890123LL, Find(options, CURLOPT_INFILESIZE_LARGE)->large);
@@ -116,8 +156,16 @@ TEST_F(SecureFtpOptions, FtpsHasNoSshAuthAndDefaultPortSetsNoPort)
 {
     for (uint32_t flags : {(uint32_t)FtpsExplicit, (uint32_t)FtpsImplicit}) {
         std::vector<CurlOptionSetting> options = BuildSecureFtpOptions(Transfer(flags | VerifyHostName, 0));
-        EXPECT_EQ(15u, options.size());
+        EXPECT_EQ(18u, options.size());
         EXPECT_EQ(nullptr, Find(options, CURLOPT_SSH_AUTH_TYPES));
+        EXPECT_EQ(nullptr, Find(options, CURLOPT_SSH_HOSTKEYFUNCTION));
+        // The machine's trusted roots and the watch on the chain come after the other 15.
+        EXPECT_EQ(CURLOPT_SSL_OPTIONS, options[15].option);
+        EXPECT_EQ((long)CURLSSLOPT_NATIVE_CA, options[15].number);
+        EXPECT_EQ(CURLOPT_SSL_CTX_FUNCTION, options[16].option);
+        EXPECT_EQ(reinterpret_cast<void *>(&WatchCertificateChain), options[16].pointer);
+        EXPECT_EQ(CURLOPT_SSL_CTX_DATA, options[17].option);
+        EXPECT_EQ(&certificate, options[17].pointer);
         EXPECT_EQ(nullptr, Find(options, CURLOPT_PORT));
         EXPECT_EQ(0, Find(options, CURLOPT_SSL_VERIFYPEER)->number);
         EXPECT_EQ(2, Find(options, CURLOPT_SSL_VERIFYHOST)->number);

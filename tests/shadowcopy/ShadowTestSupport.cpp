@@ -62,20 +62,6 @@ bool WriteWholeFile(const std::string &path, const std::string &content)
     return fclose(file) == 0 && written;
 }
 
-std::string ReadWholeFile(const std::string &path)
-{
-    std::string content;
-    FILE *file = fopen(path.c_str(), "rb");
-    if (file == nullptr)
-        return content;
-    char buffer[4096];
-    size_t n;
-    while ((n = fread(buffer, 1, sizeof buffer, file)) > 0)
-        content.append(buffer, n);
-    fclose(file);
-    return content;
-}
-
 bool FileExists(const std::string &path)
 {
     return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;

@@ -4,7 +4,9 @@
 #include <windows.h>
 #include <string>
 
+#include "FileText.h"
 #include "ScopedEnvironment.h"
+#include "ShadowCopyDoubles.h"
 
 // A file in the folder of the binaries under test.
 std::string BinPath(const char *file);
@@ -16,7 +18,6 @@ std::string DataFolder();
 std::string MakeTempFolder(const char *name);
 
 bool WriteWholeFile(const std::string &path, const std::string &content);
-std::string ReadWholeFile(const std::string &path);
 bool FileExists(const std::string &path);
 
 // A letter E to Z that names no device yet, or 0.

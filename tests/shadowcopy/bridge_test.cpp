@@ -42,8 +42,10 @@ protected:
         target_ = FindFreeLetter();
         ASSERT_NE(target_, 0);
         FillRequest(data_ + "VSSLog.txt");
-        // The bridge finds the host beside the main program or in the current folder.
-        SetCurrentDirectoryA(BinPath("").c_str());
+        // The bridge finds the host beside the main program or in the current folder: there
+        // the host as shipped, with the library's double beside it.
+        ASSERT_FALSE(ShadowDoubleFolder().empty());
+        SetCurrentDirectoryA(ShadowDoubleFolder().c_str());
     }
 
     void TearDown() override

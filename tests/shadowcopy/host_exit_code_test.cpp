@@ -1,5 +1,6 @@
 // kv64wrap.exe on its own, driven by hand-made request files in the data folder: every exit
-// code of the host, with the library's test double standing in for the shadow-copy service.
+// code of the host, with the library's test double beside it standing in for the shadow-copy
+// service, and the tests' build of the host with one-second waits for a library that hangs.
 #include <windows.h>
 #include <gtest/gtest.h>
 #include <string>
@@ -70,6 +71,7 @@ protected:
             DeleteFileA((data_ + name).c_str());
         target_ = FindFreeLetter();
         ASSERT_NE(target_, 0);
+        ASSERT_FALSE(ShadowDoubleFolder().empty());
         fields_.ownLog = data_ + "VSSLog2.txt";
         fields_.request = data_ + "VSScom1.txt";
         fields_.reply = data_ + "VSScom2.txt";
@@ -85,7 +87,9 @@ protected:
     }
     std::string HostLog() { return ReadWholeFile(fields_.ownLog); }
     std::string LibraryLog() { return ReadWholeFile(fields_.libraryLog); }
-    int RunHost() { return RunProgram(BinPath("kv64wrap.exe"), kRunLimitMs); }
+    static std::string Host() { return ShadowDoubleFolder() + "kv64wrap.exe"; }
+    static std::string HostWithShortWaits() { return ShadowDoubleFolder() + "kv64wrap_short_waits.exe"; }
+    int RunHost() { return RunProgram(Host(), kRunLimitMs); }
     bool TargetReadable() { return CanListRoot(target_, "windows"); }
 
     std::string data_;
@@ -144,7 +148,7 @@ TEST_F(HostExitCode, RequestLineLongerThan259CharactersIsMalformedNotShifted)
     WriteRequest();
     {
         HostProcess host;
-        ASSERT_TRUE(host.Start(BinPath("kv64wrap.exe")));
+        ASSERT_TRUE(host.Start(Host()));
         ASSERT_TRUE(WaitUntil([&] { return FileExists(fields_.reply) || !host.Running(); }, kRunLimitMs));
         ASSERT_TRUE(host.Running()) << HostLog();
         EXPECT_TRUE(TargetReadable());
@@ -223,7 +227,7 @@ TEST_F(HostExitCode, MadeReportedAndReleasedIsZero)
     ScopedEnvironment vss("VELLORAN_VSS_DOUBLE", "ok:100");
     WriteRequest();
     HostProcess host;
-    ASSERT_TRUE(host.Start(BinPath("kv64wrap.exe")));
+    ASSERT_TRUE(host.Start(Host()));
     ASSERT_TRUE(WaitUntil([&] { return FileExists(fields_.reply); }, kRunLimitMs)) << HostLog();
     ASSERT_TRUE(WaitUntil([&] { return ReadWholeFile(fields_.reply) == "0\r\n"; }, 5000));
     EXPECT_TRUE(TargetReadable());
@@ -255,7 +259,7 @@ TEST_F(HostExitCode, StartsPendingWhateverLinesNineToElevenSay)
     fields_.active = "0";
     WriteRequest();
     HostProcess host;
-    ASSERT_TRUE(host.Start(BinPath("kv64wrap.exe")));
+    ASSERT_TRUE(host.Start(Host()));
     ASSERT_TRUE(WaitUntil([&] { return FileExists(fields_.reply); }, kRunLimitMs)) << HostLog();
     EXPECT_TRUE(TargetReadable());
     Sleep(300);
@@ -278,10 +282,9 @@ TEST_F(HostExitCode, ReplyThatCannotBeCreatedIsSeventeenAfterTheRelease)
 TEST_F(HostExitCode, LibraryThatNeverReportsEndsAfterTheLimitWithAnError)
 {
     ScopedEnvironment vss("VELLORAN_VSS_DOUBLE", "ok:120000");
-    ScopedEnvironment limit("VELLORAN_SHADOW_WAIT_MS", "1000");
     WriteRequest();
     DWORD start = GetTickCount();
-    EXPECT_EQ(RunHost(), 1);
+    EXPECT_EQ(RunProgram(HostWithShortWaits(), kRunLimitMs), 1);
     EXPECT_LT(GetTickCount() - start, 30000u);
     EXPECT_NE(HostLog().find("ERROR: The shadow copy library reported no status within 1 seconds\r\n"),
               std::string::npos)
@@ -291,10 +294,9 @@ TEST_F(HostExitCode, LibraryThatNeverReportsEndsAfterTheLimitWithAnError)
 TEST_F(HostExitCode, LibraryThatNeverReleasesEndsAfterTheLimitWithAnError)
 {
     ScopedEnvironment vss("VELLORAN_VSS_DOUBLE", "ok:0:120000");
-    ScopedEnvironment limit("VELLORAN_SHADOW_WAIT_MS", "1000");
     WriteRequest();
     HostProcess host;
-    ASSERT_TRUE(host.Start(BinPath("kv64wrap.exe")));
+    ASSERT_TRUE(host.Start(HostWithShortWaits()));
     ASSERT_TRUE(WaitUntil([&] { return FileExists(fields_.reply); }, kRunLimitMs)) << HostLog();
     ASSERT_TRUE(WriteWholeFile(fields_.release, "1\n"));
     EXPECT_EQ(host.Wait(30000), 1);

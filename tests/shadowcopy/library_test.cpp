@@ -1,5 +1,6 @@
-// kv_vss.dll in-process: without the double, under Wine (no shadow-copy service) it fails
-// cleanly; with the double it exposes the source at the target letter until the release.
+// kv_vss.dll in-process: the shipped library, under Wine (no shadow-copy service), fails
+// cleanly whatever the environment says; its test double exposes the source at the target
+// letter until the release.
 #include <windows.h>
 #include <gtest/gtest.h>
 #include <string>
@@ -28,11 +29,6 @@ class Library : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        library_ = LoadLibraryA(BinPath("kv_vss.dll").c_str());
-        ASSERT_NE(library_, nullptr);
-        call_.proc = reinterpret_cast<MakeShadowCopyProc>(
-            reinterpret_cast<void *>(GetProcAddress(library_, "MakeShadowCopy")));
-        ASSERT_NE(call_.proc, nullptr);
         logPath_ = MakeTempFolder("vss-library") + "VSSLog.txt";
         target_ = FindFreeLetter();
         ASSERT_NE(target_, 0);
@@ -50,6 +46,15 @@ protected:
             FreeLibrary(library_);
     }
 
+    // The shipped library, or its double from the doubles' own folder.
+    void Load(const std::string &path)
+    {
+        library_ = LoadLibraryA(path.c_str());
+        ASSERT_NE(library_, nullptr) << path;
+        call_.proc = reinterpret_cast<MakeShadowCopyProc>(
+            reinterpret_cast<void *>(GetProcAddress(library_, "MakeShadowCopy")));
+        ASSERT_NE(call_.proc, nullptr);
+    }
     void Fill(const std::string &targets, const std::string &sources)
     {
         memset(&request_, 0, sizeof request_);
@@ -78,6 +83,9 @@ protected:
 
 TEST_F(Library, WithoutAShadowCopyServiceFailsCleanlyWithALogLine)
 {
+    // The double's setting means nothing to the shipped library.
+    ScopedEnvironment vss("VELLORAN_VSS_DOUBLE", "ok:0");
+    ASSERT_NO_FATAL_FAILURE(Load(BinPath("kv_vss.dll")));
     Start();
     ASSERT_TRUE(Finished(kCallLimitMs)) << "the library must not hang where the service is missing";
     EXPECT_NE(request_.status, 0);
@@ -91,6 +99,7 @@ TEST_F(Library, WithoutAShadowCopyServiceFailsCleanlyWithALogLine)
 TEST_F(Library, DoubleExposesTheSourceUntilTheReleaseAndKeepsTheCurrentFolder)
 {
     ScopedEnvironment vss("VELLORAN_VSS_DOUBLE", "ok:50");
+    ASSERT_NO_FATAL_FAILURE(Load(TestDoublePath("kv_vss.dll")));
     std::string folder = MakeTempFolder("vss-library-cwd");
     ASSERT_TRUE(SetCurrentDirectoryA(folder.c_str()));
     Start();
@@ -110,7 +119,7 @@ TEST_F(Library, DoubleExposesTheSourceUntilTheReleaseAndKeepsTheCurrentFolder)
 }
 
 struct FailureCase {
-    const char *setting;  // null: no double
+    const char *setting;  // null: none
     const char *targets;  // "*": a free letter
     const char *sources;
     int32_t status;
@@ -127,6 +136,7 @@ TEST_F(Library, FailuresReportTheirStatusAndEndInactive)
         {"sometimes", "*", "C", 2},
         {nullptr, "", "", 2},
     };
+    ASSERT_NO_FATAL_FAILURE(Load(TestDoublePath("kv_vss.dll")));
     for (const FailureCase &c : cases) {
         ScopedEnvironment vss("VELLORAN_VSS_DOUBLE", c.setting);
         std::string targets = std::string(c.targets) == "*" ? std::string(1, target_) : c.targets;
@@ -135,7 +145,7 @@ TEST_F(Library, FailuresReportTheirStatusAndEndInactive)
         ASSERT_TRUE(Finished(kCallLimitMs));
         CloseHandle(thread_);
         thread_ = nullptr;
-        EXPECT_EQ(request_.status, c.status) << (c.setting ? c.setting : "service") << " " << targets;
+        EXPECT_EQ(request_.status, c.status) << (c.setting ? c.setting : "no setting") << " " << targets;
         EXPECT_EQ(request_.active, 0);
         EXPECT_NE(Log().find("ERROR: "), std::string::npos) << Log();
     }

@@ -10,17 +10,28 @@
 //   window_probe status            status-bar part texts
 //   window_probe toolbar           one line per button: command id, state, text
 //   window_probe dialog TITLE MS   wait for a shown dialog with this caption (MS 0: is it gone?)
+//   window_probe handle TITLE      print the handle of the shown dialog with this caption, or 0
 //   window_probe settext TITLE ID TEXT   set the text of control ID anywhere in that dialog
 //   window_probe press TITLE BUTTON      post PSM_PRESSBUTTON to that property sheet
 //   window_probe text TITLE ID     print the text of control ID in that dialog (a message
 //                                  box's text is control 65535)
+//   window_probe click TITLE ID    click button ID in that dialog (posted: it may open a dialog)
+//   window_probe choose TITLE ID N select entry N of drop-down list ID, as the user would
+//   window_probe page TITLE N      show page N of that property sheet
+//   window_probe time TITLE ID H M set time picker ID to H:M, as the user would
+//   window_probe checked TITLE ID  print 1 when button ID is checked, else 0
+//   window_probe enabled TITLE ID  print 1 when control ID is enabled, else 0
+//   window_probe command TITLE ID  post WM_COMMAND ID to that dialog (IDOK 1, IDCANCEL 2)
+//   window_probe drop TITLE PATH...      drop files on that dialog (WM_DROPFILES, sent)
 //   window_probe window CLASS MS   wait for a shown top-level window of this class (the help
 //                                  window, say); prints its title and the number of items of
 //                                  the tree views inside it
 //   window_probe additem TITLE ID TEXT   hand TEXT to the page that holds control ID as an
 //                                  item to add (the pages' WM_ADDITEM, as a drop gives it)
+// In a property sheet, controls are looked for on its current page first.
 #include <windows.h>
 #include <commctrl.h>
+#include <shlobj.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -235,16 +246,78 @@ static BOOL CALLBACK MatchControl(HWND child, LPARAM lParam)
     return FALSE;
 }
 
-// Pages of a property sheet are dialogs inside it, so the control is looked for at any depth.
+static const UINT kGetCurrentPage = WM_USER + 118;  // PSM_GETCURRENTPAGEHWND
+static const UINT kSetCurrentPage = WM_USER + 101;  // PSM_SETCURSEL
+
+// Pages of a property sheet are dialogs inside it, so the control is looked for at any depth,
+// on the current page first (pages share control ids).
 static HWND FindDialogControl(const char *title, int id)
 {
     HWND dialog = FindShownDialog(title);
     if (dialog == nullptr)
         return nullptr;
     ControlSearch search = {id, nullptr};
-    EnumChildWindows(dialog, MatchControl, (LPARAM)&search);
+    HWND page = (HWND)SendMessageA(dialog, kGetCurrentPage, 0, 0);
+    if (page != nullptr && IsChild(dialog, page))
+        EnumChildWindows(page, MatchControl, (LPARAM)&search);
+    if (search.found == nullptr)
+        EnumChildWindows(dialog, MatchControl, (LPARAM)&search);
     return search.found;
 }
+
+static int ClickDialogButton(const char *title, int id)
+{
+    HWND button = FindDialogControl(title, id);
+    if (button == nullptr)
+        return 3;
+    return PostMessageA(button, BM_CLICK, 0, 0) ? 0 : 1;
+}
+
+static int ChooseListEntry(const char *title, int id, int index)
+{
+    HWND list = FindDialogControl(title, id);
+    if (list == nullptr)
+        return 3;
+    if (SendMessageA(list, CB_SETCURSEL, (WPARAM)index, 0) != index)
+        return 1;
+    SendMessageA(GetParent(list), WM_COMMAND, MAKEWPARAM(id, CBN_SELCHANGE), (LPARAM)list);
+    return 0;
+}
+
+static int ShowSheetPage(const char *title, int index)
+{
+    HWND sheet = FindShownDialog(title);
+    if (sheet == nullptr)
+        return 3;
+    return SendMessageA(sheet, kSetCurrentPage, (WPARAM)index, 0) ? 0 : 1;
+}
+
+// The picker's time and its change notification, both in memory of the program.
+static int SetPickerTime(const char *title, int id, int hour, int minute)
+{
+    HWND picker = FindDialogControl(title, id);
+    if (picker == nullptr)
+        return 3;
+    RemoteBlock block(picker, 4096);
+    NMDATETIMECHANGE change{};
+    if (!block.ok() || SendMessageA(picker, DTM_GETSYSTEMTIME, 0, (LPARAM)block.at(0)) != GDT_VALID ||
+        !block.Read(0, &change.st, sizeof change.st))
+        return 1;
+    change.st.wHour = (WORD)hour;
+    change.st.wMinute = (WORD)minute;
+    change.st.wSecond = 0;
+    change.nmhdr.hwndFrom = picker;
+    change.nmhdr.idFrom = (UINT_PTR)id;
+    change.nmhdr.code = DTN_DATETIMECHANGE;
+    change.dwFlags = GDT_VALID;
+    if (!block.Write(0, &change.st, sizeof change.st) || !SendMessageA(picker, DTM_SETSYSTEMTIME, GDT_VALID, (LPARAM)block.at(0)))
+        return 1;
+    if (!block.Write(1024, &change, sizeof change))
+        return 1;
+    SendMessageA(GetParent(picker), WM_NOTIFY, (WPARAM)id, (LPARAM)block.at(1024));
+    return 0;
+}
+
 
 static int SetDialogControlText(const char *title, int id, const char *text)
 {
@@ -289,6 +362,61 @@ static int PressSheetButton(const char *title, int button)
     return PostMessageA(sheet, kPressButton, (WPARAM)button, 0) ? 0 : 1;
 }
 
+static int PrintDialogControlChecked(const char *title, int id)
+{
+    HWND control = FindDialogControl(title, id);
+    if (control == nullptr)
+        return 3;
+    printf("%d\n", SendMessageA(control, BM_GETCHECK, 0, 0) == BST_CHECKED ? 1 : 0);
+    return 0;
+}
+
+static int PrintDialogControlEnabled(const char *title, int id)
+{
+    HWND control = FindDialogControl(title, id);
+    if (control == nullptr)
+        return 3;
+    printf("%d\n", IsWindowEnabled(control) ? 1 : 0);
+    return 0;
+}
+
+static int PostDialogCommand(const char *title, int id)
+{
+    HWND dialog = FindShownDialog(title);
+    if (dialog == nullptr)
+        return 3;
+    return PostMessageA(dialog, WM_COMMAND, (WPARAM)id, 0) ? 0 : 1;
+}
+
+// The drop block lives in the program's memory; its address serves as the drop handle, as a
+// fixed global block's does (DragFinish cannot free it, which does no harm). Sent, so the drop
+// has been handled when the probe returns.
+static int DropFiles(const char *title, int count, char **paths)
+{
+    HWND dialog = FindShownDialog(title);
+    if (dialog == nullptr)
+        return 3;
+    size_t size = sizeof(DROPFILES) + 1;
+    for (int i = 0; i < count; ++i)
+        size += strlen(paths[i]) + 1;
+    char *block = (char *)calloc(1, size);
+    DROPFILES *header = (DROPFILES *)block;
+    header->pFiles = sizeof(DROPFILES);
+    char *text = block + sizeof(DROPFILES);
+    for (int i = 0; i < count; ++i) {
+        size_t length = strlen(paths[i]);
+        memcpy(text, paths[i], length);
+        text += length + 1;
+    }
+    RemoteBlock remote(dialog, size);
+    bool written = remote.ok() && remote.Write(0, block, size);
+    free(block);
+    if (!written)
+        return 1;
+    SendMessageA(dialog, WM_DROPFILES, (WPARAM)remote.at(0), 0);
+    return 0;
+}
+
 static BOOL CALLBACK CountTreeItems(HWND child, LPARAM lParam)
 {
     char className[64] = "";
@@ -327,6 +455,10 @@ int main(int argc, char **argv)
         return WaitForWindow((DWORD)atoi(argv[2]), false);
     if (strcmp(verb, "dialog") == 0 && argc == 4)
         return WaitForDialog(argv[2], (DWORD)atoi(argv[3]));
+    if (strcmp(verb, "handle") == 0 && argc == 3) {
+        printf("%lu\n", (unsigned long)(ULONG_PTR)FindShownDialog(argv[2]));
+        return 0;
+    }
     if (strcmp(verb, "settext") == 0 && argc == 5)
         return SetDialogControlText(argv[2], atoi(argv[3]), argv[4]);
     if (strcmp(verb, "text") == 0 && argc == 4)
@@ -335,6 +467,22 @@ int main(int argc, char **argv)
         return AddPageItem(argv[2], atoi(argv[3]), argv[4]);
     if (strcmp(verb, "press") == 0 && argc == 4)
         return PressSheetButton(argv[2], atoi(argv[3]));
+    if (strcmp(verb, "click") == 0 && argc == 4)
+        return ClickDialogButton(argv[2], atoi(argv[3]));
+    if (strcmp(verb, "choose") == 0 && argc == 5)
+        return ChooseListEntry(argv[2], atoi(argv[3]), atoi(argv[4]));
+    if (strcmp(verb, "page") == 0 && argc == 4)
+        return ShowSheetPage(argv[2], atoi(argv[3]));
+    if (strcmp(verb, "time") == 0 && argc == 6)
+        return SetPickerTime(argv[2], atoi(argv[3]), atoi(argv[4]), atoi(argv[5]));
+    if (strcmp(verb, "checked") == 0 && argc == 4)
+        return PrintDialogControlChecked(argv[2], atoi(argv[3]));
+    if (strcmp(verb, "enabled") == 0 && argc == 4)
+        return PrintDialogControlEnabled(argv[2], atoi(argv[3]));
+    if (strcmp(verb, "command") == 0 && argc == 4)
+        return PostDialogCommand(argv[2], atoi(argv[3]));
+    if (strcmp(verb, "drop") == 0 && argc >= 4)
+        return DropFiles(argv[2], argc - 3, argv + 3);
     if (strcmp(verb, "window") == 0 && argc == 4)
         return WaitForWindowOfClass(argv[2], (DWORD)atoi(argv[3]));
     HWND window = FindMainWindow();

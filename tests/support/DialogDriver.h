@@ -23,7 +23,7 @@ inline HWND WaitForDialog(const char *title)
 
 inline std::string ControlText(HWND dialog, int id)
 {
-    char text[300] = "";
+    char text[1100] = "";
     SendMessageA(GetDlgItem(dialog, id), WM_GETTEXT, sizeof text, (LPARAM)text);
     return text;
 }

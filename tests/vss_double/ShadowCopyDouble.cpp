@@ -1,4 +1,12 @@
-#include "ShadowCopyDouble.h"
+// Test double of the shadow-copy libraries kv_vss.dll and kv_vss64.dll. Wine has no
+// shadow-copy service, so the double exposes each source drive itself at its target letter
+// with DefineDosDevice (under Wine, whose file system ignores such definitions, through
+// Wine's mount manager; see WineDrive.h). It is built under the shipped names into a folder
+// of its own, and the tests put it beside the companions; VELLORAN_VSS_DOUBLE says what it does:
+//   "ok:<delay-ms>[:<release-delay-ms>]"   wait delay-ms, expose, report 0; on the release
+//                     request wait release-delay-ms, then remove the letters
+//   "fail:<status>[:<linger-ms>]"   report status at once, then return after linger-ms
+#include "ShadowCopyWork.h"
 
 #include <windows.h>
 #include <stdlib.h>
@@ -54,14 +62,12 @@ int32_t ExposeDoubleLetters(FILE *log, const LetterPairs &pairs, int *exposed)
 
 }  // namespace
 
-bool ReadShadowCopyDoubleSetting(char *setting, unsigned size)
+int32_t FulfilShadowCopyRequest(FILE *log, ShadowCopyRequest *request)
 {
-    DWORD length = GetEnvironmentVariableA("VELLORAN_VSS_DOUBLE", setting, size);
-    return length > 0 && length < size;
-}
-
-int32_t RunShadowCopyDouble(FILE *log, ShadowCopyRequest *request, const char *setting)
-{
+    char setting[64] = "";
+    DWORD length = GetEnvironmentVariableA("VELLORAN_VSS_DOUBLE", setting, sizeof setting);
+    if (length >= sizeof setting)
+        setting[0] = '\0';
     WriteLogLine(log, "Shadow copy test double: %s\n", setting);
     if (strncmp(setting, "fail:", 5) == 0) {
         char *rest = nullptr;

@@ -8,7 +8,6 @@
 #include "MessageBoxSeam.h"
 #include "MsvcrtFormat.h"
 #include "ResourceText.h"
-#include "ShellState.h"
 #include "resource.h"
 
 void CenterDialog(HWND dialog)
@@ -40,6 +39,11 @@ void CenterDialog(HWND dialog)
     MoveWindow(dialog, x, y, width, height, FALSE);
 }
 
+HINSTANCE DialogInstance()
+{
+    return programInstance != nullptr ? programInstance : GetModuleHandleA(nullptr);
+}
+
 int GetDialogTemplateId(int id)
 {
     switch (gSettings.dialogSize) {
@@ -50,6 +54,11 @@ int GetDialogTemplateId(int id)
     default:
         return id;
     }
+}
+
+INT_PTR OpenModalDialog(int id, HWND owner, DLGPROC procedure, LPARAM parameter)
+{
+    return DialogBoxParamA(DialogInstance(), MAKEINTRESOURCEA(GetDialogTemplateId(id)), owner, procedure, parameter);
 }
 
 static UINT ShellErrorString(INT_PTR code)
@@ -121,7 +130,5 @@ INT_PTR CALLBACK ConfirmExitDialogProc(HWND dialog, UINT message, WPARAM wParam,
 
 int ConfirmExit(HWND owner)
 {
-    INT_PTR result = DialogBoxParamA(programInstance != nullptr ? programInstance : GetModuleHandleA(nullptr), MAKEINTRESOURCEA(GetDialogTemplateId(IDD_CONFIRM_EXIT)),
-                                     owner, ConfirmExitDialogProc, 0);
-    return result == 1 ? 1 : 0;
+    return OpenModalDialog(IDD_CONFIRM_EXIT, owner, ConfirmExitDialogProc, 0) == 1 ? 1 : 0;
 }
