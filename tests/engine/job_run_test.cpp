@@ -505,23 +505,24 @@ TEST_F(JobRunTest, MirrorFoldersKeepTheirSourcesTimesAndAnUnchangedRerunStampsNo
     const std::vector<Folder> folders = {
         {L"", true},
         {L"Docs", true},
-        {L"Docs\Nested", true},
-        {L"Docs\Nested\Deeper", true},
+        {L"Docs\\Nested", true},
+        {L"Docs\\Nested\\Deeper", true},
         {L"Bob\u2019s \u201cquoted\u201d \u2013 \u20ac5", true},
         {L"\u041e\u0442\u0447\u0451\u0442\u044b", true},
         {L"Only folders", false},
-        {L"Only folders\Inner", true},
+        {L"Only folders\\Inner", true},
         {L"Empty", false},
     };
     for (const Folder &folder : folders) {
         ASSERT_TRUE(MakeFolder(source + folder.path)) << Narrow(folder.path);
-        if (folder.withFile)
+        if (folder.withFile) {
             ASSERT_TRUE(WriteTextFile(source + folder.path + L"\\f \u20ac.txt", "file"));
+        }
     }
     // Deepest first, so that setting a folder's time moves no parent's.
     for (size_t i = folders.size(); i-- > 0;)
         ASSERT_TRUE(SetWriteTicks(source + folders[i].path, 130000000000000000LL + (long long)i * 864000000000LL));
-    int index = AddJob(Enabled | Uncompressed);
+    int index = AddJob(Enabled | Uncompressed | SaveDeleted);
     ASSERT_EQ(env.RunJob(index), 1) << env.LogText(index);
     std::vector<LONGLONG> stamped;
     for (const Folder &folder : folders) {
@@ -535,6 +536,22 @@ TEST_F(JobRunTest, MirrorFoldersKeepTheirSourcesTimesAndAnUnchangedRerunStampsNo
     for (size_t i = 0; i < folders.size(); ++i)
         EXPECT_EQ(ChangeTimeOf(MirrorOf(source) + folders[i].path), stamped[i])
             << "stamped again: " << Narrow(folders[i].path);
+
+    // A later run that makes a subfolder, copies a file, removes a file or removes a folder
+    // writes into the folder again.
+    ASSERT_TRUE(MakeFolder(source + L"Only folders\\Later"));
+    ASSERT_TRUE(WriteTextFile(source + L"Docs\\Nested\\new.txt", "new"));
+    ASSERT_TRUE(DeleteFileW((source + L"Docs\\Nested\\Deeper\\f \u20ac.txt").c_str()));
+    ASSERT_TRUE(RemoveDirectoryW((source + L"Empty").c_str()));
+    const std::vector<std::wstring> changed = {L"", L"Docs\\Nested", L"Docs\\Nested\\Deeper", L"Only folders",
+                                               L"Only folders\\Later"};
+    for (size_t i = 0; i < changed.size(); ++i)
+        ASSERT_TRUE(SetWriteTicks(source + changed[i], 131000000000000000LL + (long long)i * 864000000000LL));
+    ASSERT_EQ(env.RunJob(index), 1) << env.LogText(index);
+    EXPECT_TRUE(HasLine(env.LogLines(index), "\tDeleted From Backup: 1")) << env.LogText(index);
+    EXPECT_FALSE(FileExists(MirrorOf(source) + L"Empty"));
+    for (const std::wstring &path : changed)
+        EXPECT_EQ(GetWriteTicks(MirrorOf(source) + path), GetWriteTicks(source + path)) << Narrow(path);
 }
 
 TEST_F(JobRunTest, NamesUsersReallyHaveAreMirroredAndAnUnchangedRerunDeletesNothing)
