@@ -13,6 +13,8 @@
 ConfigTable configTable;
 BackupConfig editedConfig;
 HWND mainWindow;
+HINSTANCE programInstance = nullptr;
+int shutDownDone = 0;
 
 static void ShowOutOfMemory()
 {

@@ -19,6 +19,10 @@ extern ConfigTable configTable;
 extern BackupConfig editedConfig;
 // Owner of the table's message boxes.
 extern HWND mainWindow;
+// The program's module, which holds its resources and dialog templates; set at start-up.
+extern HINSTANCE programInstance;
+// The end has begun: nothing more may change the table.
+extern int shutDownDone;
 
 inline BackupConfig *ConfigAt(int index)
 {

@@ -11,7 +11,6 @@
 #include "HelpAccess.h"
 #include "MessageBoxSeam.h"
 #include "MsvcrtFormat.h"
-#include "ShellState.h"
 #include "resource.h"
 
 namespace {

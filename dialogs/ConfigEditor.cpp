@@ -13,19 +13,17 @@
 #include "ConfigStore.h"
 #include "ConfigTable.h"
 #include "DialogHelpers.h"
+#include "DialogShell.h"
 #include "ErrorReport.h"
 #include "GeneralPage.h"
 #include "GlobalSettings.h"
 #include "InternalScheduler.h"
 #include "JobControl.h"
-#include "JobList.h"
 #include "MessageBoxSeam.h"
 #include "NotesPage.h"
 #include "PropertySheets.h"
 #include "SchedulePage.h"
-#include "ShellState.h"
 #include "SizeCalculation.h"
-#include "TrayAndStatus.h"
 #include "resource.h"
 
 int configSaved = 0;
@@ -179,10 +177,10 @@ int SaveEditedConfig(HWND owner, int index)
         if (!WriteBackConfig(owner, index))
             return 0;
     }
-    RebuildJobList(index);
+    CurrentDialogShell().RebuildJobList(index);
     SaveConfigStore(owner);
     UpdateScheduleState();
-    UpdateTrayIcon();
+    CurrentDialogShell().UpdateTrayIcon();
     StartAllConfigSizes(owner);
     return configSaved;
 }

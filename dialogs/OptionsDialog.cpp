@@ -4,15 +4,14 @@
 
 #include "ConfigTable.h"
 #include "DialogHelpers.h"
+#include "DialogShell.h"
 #include "EditorPage.h"
 #include "GlobalSettings.h"
 #include "HelpAccess.h"
-#include "JobList.h"
 #include "MsvcrtFormat.h"
 #include "ResourceText.h"
 #include "SettingsTest.h"
 #include "Shortcuts.h"
-#include "Toolbar.h"
 #include "resource.h"
 
 namespace {
@@ -132,24 +131,6 @@ void StoreBoxes(HWND dialog, const OptionBox *boxes, size_t count)
         gSettings.*boxes[i].option = IsDlgButtonChecked(dialog, boxes[i].id) == BST_CHECKED ? 1 : 0;
 }
 
-// A new button size: the toolbar is built again, and the main window lays out its toolbar,
-// list and status bar anew through a height one pixel larger and back.
-void RebuildToolbar()
-{
-    if (mainWindow == nullptr || !IsWindow(mainWindow))
-        return;
-    CreateToolbar(mainWindow);
-    UpdateCommandStates();
-    RECT box;
-    if (!GetWindowRect(mainWindow, &box))
-        return;
-    int width = box.right - box.left;
-    int height = box.bottom - box.top;
-    const UINT kSizeOnly = SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE;
-    SetWindowPos(mainWindow, nullptr, 0, 0, width, height + 1, kSizeOnly);
-    SetWindowPos(mainWindow, nullptr, 0, 0, width, height, kSizeOnly);
-}
-
 void OnOptionsOk(HWND dialog)
 {
     StoreBoxes(dialog, kBoxesBeforeShortcut, sizeof kBoxesBeforeShortcut / sizeof kBoxesBeforeShortcut[0]);
@@ -160,7 +141,7 @@ void OnOptionsOk(HWND dialog)
     int buttonSize = Clamp(SelectedIndex(dialog, IDC_OPTIONS_BUTTON_SIZE), 0, kButtonSizeCount - 1);
     if (buttonSize != gSettings.buttonSize) {
         gSettings.buttonSize = buttonSize;
-        RebuildToolbar();
+        CurrentDialogShell().RebuildToolbar();
     }
     gSettings.dialogSize = DialogSizePoints(SelectedIndex(dialog, IDC_OPTIONS_DIALOG_SIZE));
     gSettings.newVersionFrequency = VersionCheckDays(SelectedIndex(dialog, IDC_OPTIONS_VERSION_CHECK));

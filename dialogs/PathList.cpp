@@ -9,11 +9,27 @@
 #include "GlobalSettings.h"
 #include "LongPath.h"
 #include "MsvcrtFormat.h"
-#include "SingleInstance.h"
 #include "SizeCalculation.h"
 #include "resource.h"
 
 namespace {
+
+// Lets the drop messages through the user-account control's filter of this window.
+bool AllowDragDropMessages(HWND window)
+{
+    typedef BOOL(WINAPI * ChangeFilterEx)(HWND, UINT, DWORD, void *);
+    ChangeFilterEx change =
+        (ChangeFilterEx)(void *)GetProcAddress(GetModuleHandleA("user32.dll"), "ChangeWindowMessageFilterEx");
+    if (change == nullptr)
+        return false;
+    const UINT messages[] = {WM_DROPFILES, WM_COPYDATA, 0x49};
+    for (UINT message : messages) {
+        DWORD status[2] = {8, 0};  // CHANGEFILTERSTRUCT: size, then the filter's answer
+        if (!change(window, message, 1 /* MSGFLT_ALLOW */, status))
+            return false;
+    }
+    return true;
+}
 
 void SendPath(HWND dialog, char *path)
 {

@@ -8,7 +8,6 @@
 
 #include "DialogHelpers.h"
 #include "SheetFont.h"
-#include "ShellState.h"
 
 INT_PTR ShowPropertySheet(HWND owner, const char *caption, const SheetPage *pages, int pageCount)
 {

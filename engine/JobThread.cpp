@@ -15,18 +15,16 @@
 #include "ExternalProgram.h"
 #include "FileChange.h"
 #include "FolderHelpers.h"
-#include "FtpUpload.h"
 #include "GlobalSettings.h"
 #include "JobContext.h"
 #include "JobLog.h"
 #include "JobOptionsLog.h"
-#include "JobResultMail.h"
 #include "JobShell.h"
 #include "JobSteps.h"
-#include "MailVolumes.h"
 #include "LongPath.h"
 #include "MirrorCopy.h"
 #include "MirrorPath.h"
+#include "RemoteSteps.h"
 #include "ShadowCopyClient.h"
 #include "MsvcrtFormat.h"
 #include "SafeFileCopy.h"
@@ -246,7 +244,7 @@ void RunCompressedSteps(JobRun &run)
     if (config->flags & RemoteFtp) {
         SetProgressPercent(config, 0);
         SetStatusText(config, "FTP backup");
-        if (!UploadVolumesByFtp(log, &run.context)) {
+        if (!CurrentRemoteSteps().UploadVolumesByFtp(log, &run.context)) {
             WriteText(log, "WARNING(1C): Uploading compressed backup via FTP failed\n");
             run.code = 3;
         }
@@ -254,7 +252,7 @@ void RunCompressedSteps(JobRun &run)
     if (config->flags & RemoteEmail) {
         SetProgressPercent(config, 0);
         SetStatusText(config, "Email backup");
-        if (!SendVolumesByMail(log, &run.context)) {
+        if (!CurrentRemoteSteps().SendVolumesByMail(log, &run.context)) {
             WriteText(log, "WARNING(1D): Emailing compressed backup failed\n");
             run.code = 3;
         }
@@ -358,9 +356,9 @@ void WriteFooter(JobRun &run, int result)
     WriteText(log, "Job Result: %s\n", word);
     WriteText(log, "Finished: %s\n", finished);
     WriteText(log, "************************** Backup Job Finished *************************\n\n");
-    if (IsResultMailDue(run.context.config)) {
+    if (CurrentRemoteSteps().IsResultMailDue(run.context.config)) {
         SetStatusText(run.context.config, "E-mailing Job Result");
-        SendJobResultMail(log, run.context.config);
+        CurrentRemoteSteps().SendJobResultMail(log, run.context.config);
     }
 }
 

@@ -3,12 +3,12 @@
 #include <memory>
 #include <zip.h>
 
+#include "BlockDeflater.h"
 #include "OutputSource.h"
+#include "ParallelCompressor.h"
 #include "VolumeWriter.h"
 
 namespace {
-
-const zip_uint32_t NormalDeflateLevel = 6;
 
 // Deletes the files of an archive that was not completed, whatever the way out.
 struct UnfinishedArchive {
@@ -26,14 +26,15 @@ struct ZipDiscarder {
 };
 using ZipArchive = std::unique_ptr<zip_t, ZipDiscarder>;
 
-// Adds one entry to the archive: Deflate, its DOS attributes, AES-256 when a password is given.
+// Adds one entry to the archive: Deflate, its DOS attributes, AES-256 when the compressor
+// encrypts. Its data comes from the compressor, which takes the entry when it is added.
 // Returns 1 when added, 0 when skipped with a warning, -1 on a failure that ends the archive.
-int AddEntry(zip_t *archive, const ArchiveEntry &entry, const std::string &password, ReadProgress *progress,
+int AddEntry(zip_t *archive, ParallelCompressor *compressor, const ArchiveEntry &entry, ReadProgress *progress,
              CompressionLog &log)
 {
     zip_error_t error;
     zip_error_init(&error);
-    zip_source_t *source = CreateInputSource(entry.file, progress, &error);
+    zip_source_t *source = CreateInputSource(compressor, compressor->EntryCount(), entry.file, progress, &error);
     zip_error_fini(&error);
     if (!source)
         return -1;
@@ -46,12 +47,14 @@ int AddEntry(zip_t *archive, const ArchiveEntry &entry, const std::string &passw
         }
         return -1;
     }
+    compressor->AddEntry(entry.file);
     zip_uint64_t at = (zip_uint64_t)index;
-    // zlib's normal level: the library's own default is the slowest, for a few percent.
-    if (zip_set_file_compression(archive, at, ZIP_CM_DEFLATE, NormalDeflateLevel) < 0 ||
+    // Deflate at the level the compressor uses, so the library takes its data as it is.
+    if (zip_set_file_compression(archive, at, ZIP_CM_DEFLATE, (zip_uint32_t)NormalDeflateLevel) < 0 ||
         zip_file_set_external_attributes(archive, at, 0, ZIP_OPSYS_DOS, entry.attributes) < 0)
         return -1;
-    if (!password.empty() && zip_file_set_encryption(archive, at, ZIP_EM_AES_256, password.c_str()) < 0)
+    // The data comes encrypted: the library writes the AES fields but needs no password.
+    if (compressor->IsEncrypted() && zip_file_set_encryption(archive, at, ZIP_EM_AES_256, nullptr) < 0)
         return -1;
     log.Detail("Adding: %s\n", entry.listedName.c_str());
     return 1;
@@ -63,6 +66,8 @@ int32_t WriteArchive(const ArchiveCommand &command, const std::vector<ArchiveEnt
 {
     VolumeWriter writer(command.archivePath, command.volumeSize);
     UnfinishedArchive unfinished{&writer};
+    // Outlives the archive, whose sources read from it.
+    ParallelCompressor compressor(password, progress->cancelFlag);
     zip_error_t error;
     zip_error_init(&error);
     zip_source_t *output = CreateOutputSource(&writer, &error);
@@ -78,7 +83,7 @@ int32_t WriteArchive(const ArchiveCommand &command, const std::vector<ArchiveEnt
     zip_error_fini(&error);
 
     for (const ArchiveEntry &entry : entries) {
-        int outcome = AddEntry(archive.get(), entry, password, progress, log);
+        int outcome = AddEntry(archive.get(), &compressor, entry, progress, log);
         if (outcome < 0) {
             log.Write("ERROR: Unable to add file: %s: %s\n", entry.listedName.c_str(), zip_strerror(archive.get()));
             bool noMemory = zip_error_code_zip(zip_get_error(archive.get())) == ZIP_ER_MEMORY;
@@ -89,8 +94,12 @@ int32_t WriteArchive(const ArchiveCommand &command, const std::vector<ArchiveEnt
     }
     if (IsCancelled(progress))
         return CompressionAborted;
+    if (!compressor.Start()) {
+        log.Write("ERROR: Unable to write archive: not enough memory to start compressing\n");
+        return CompressionNoMemory;
+    }
 
-    // The library reads every file and writes the whole archive here.
+    // The compressor reads every file, and the library writes the whole archive here.
     if (zip_close(archive.get()) < 0) {
         if (IsCancelled(progress))
             return CompressionAborted;

@@ -2,6 +2,7 @@
 
 #include <stdarg.h>
 
+#include "LogStream.h"
 #include "MsvcrtFormat.h"
 
 CompressionLog::CompressionLog(const char *logPath, bool verbose) : verbose_(verbose)
@@ -18,14 +19,12 @@ CompressionLog::~CompressionLog()
 
 void CompressionLog::Write(const char *format, ...)
 {
-    if (!file_)
-        return;
+    // Flushed at once: the job may end abruptly after a failure, and what was logged so far
+    // should be on disk.
     va_list args;
     va_start(args, format);
-    WriteTextV(file_, format, args);
+    WriteLogLineV(file_, format, args);
     va_end(args);
-    // The job may end abruptly after a failure; what was logged so far should be on disk.
-    fflush(file_);
 }
 
 void CompressionLog::Detail(const char *format, ...)

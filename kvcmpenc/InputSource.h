@@ -1,5 +1,7 @@
-// One listed file as a source for the ZIP library, which reads it during zip_close. Every
-// block read checks the cancel byte and moves the progress value.
+// One listed file as a source for the ZIP library, which reads it during zip_close: the source
+// hands over the file's data as a ParallelCompressor has compressed (and encrypted) it, so the
+// library only writes it. Every read checks the cancel byte; taking a block moves the progress
+// value.
 #pragma once
 #include <stdint.h>
 #include <time.h>
@@ -30,4 +32,8 @@ struct InputFile {
 // 0-99 while reading; the caller sets 100 once the archive is complete.
 int32_t ComputeProgressPercent(uint64_t done, uint64_t total);
 
-zip_source_t *CreateInputSource(const InputFile &file, ReadProgress *progress, zip_error_t *error);
+class ParallelCompressor;
+
+// The source of the compressor's entry number entry (counted from 0 in the order they were added).
+zip_source_t *CreateInputSource(ParallelCompressor *compressor, int entry, const InputFile &file,
+                                ReadProgress *progress, zip_error_t *error);

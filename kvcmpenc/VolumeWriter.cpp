@@ -12,8 +12,9 @@ std::string MakePartName(const std::string &archivePath, int partNumber)
     return archivePath + suffix;
 }
 
-VolumeWriter::VolumeWriter(const std::string &archivePath, uint64_t volumeSize, int maxParts)
-    : archivePath_(archivePath), volumeSize_(volumeSize), maxParts_(maxParts)
+VolumeWriter::VolumeWriter(const std::string &archivePath, uint64_t volumeSize, int maxParts,
+                           uint64_t flushBehind)
+    : archivePath_(archivePath), volumeSize_(volumeSize), maxParts_(maxParts), flushBehind_(flushBehind)
 {
 }
 
@@ -36,6 +37,8 @@ bool VolumeWriter::SelectFile(int index)
 {
     if (index == currentIndex_)
         return true;
+    // A part still held by a flush behind could not be opened again for writing.
+    flusher_.Wait();
     CloseCurrent();
     bool isNew = index == (int)files_.size();
     if (isNew) {
@@ -107,6 +110,10 @@ bool VolumeWriter::Write(const void *data, uint64_t length)
         position_ += chunk;
         if (position_ > end_)
             end_ = position_;
+        if (flushBehind_ != 0 && end_ - flushedTo_ >= flushBehind_) {
+            flusher_.Request(current_);
+            flushedTo_ = end_;
+        }
     }
     return true;
 }
@@ -123,7 +130,10 @@ bool VolumeWriter::Seek(uint64_t position)
 
 bool VolumeWriter::Commit()
 {
-    bool ok = true;
+    DWORD behind = flusher_.Wait();
+    bool ok = behind == 0;
+    if (!ok)
+        lastError_ = behind;
     if (current_ != INVALID_HANDLE_VALUE && !FlushFileBuffers(current_)) {
         lastError_ = GetLastError();
         ok = false;
@@ -134,6 +144,7 @@ bool VolumeWriter::Commit()
 
 void VolumeWriter::Discard()
 {
+    flusher_.Wait();   // no handle of its may keep a part from being deleted
     CloseCurrent();
     for (const std::wstring &path : files_)
         DeleteFileW(path.c_str());

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "FlushBehind.h"
+
 // Part numbers run from 1 to this; the ZIP step looks no further.
 const int MaxVolumeParts = 9998;
 
@@ -17,8 +19,10 @@ std::string MakePartName(const std::string &archivePath, int partNumber);
 class VolumeWriter {
 public:
     // volumeSize 0 writes archivePath itself; otherwise parts of at most volumeSize bytes, at
-    // most maxParts of them.
-    VolumeWriter(const std::string &archivePath, uint64_t volumeSize, int maxParts = MaxVolumeParts);
+    // most maxParts of them. Every flushBehind bytes the part being written is flushed on
+    // another thread, so Commit's flush has little left to do.
+    VolumeWriter(const std::string &archivePath, uint64_t volumeSize, int maxParts = MaxVolumeParts,
+                 uint64_t flushBehind = 64 << 20);
     ~VolumeWriter();
     VolumeWriter(const VolumeWriter &) = delete;
     VolumeWriter &operator=(const VolumeWriter &) = delete;
@@ -28,7 +32,7 @@ public:
     bool Seek(uint64_t position);
     uint64_t Tell() const { return position_; }
     uint64_t Size() const { return end_; }
-    // Closes every file and keeps them.
+    // Flushes and closes every file and keeps them.
     bool Commit();
     // Closes and deletes every file made, so a failed or cancelled run leaves nothing behind.
     void Discard();
@@ -54,4 +58,7 @@ private:
     uint64_t end_ = 0;
     DWORD lastError_ = 0;
     bool tooManyParts_ = false;
+    uint64_t flushBehind_;
+    uint64_t flushedTo_ = 0;   // where the last flush behind was asked for
+    FlushBehind flusher_;
 };

@@ -12,6 +12,7 @@
 #include "GlobalSettings.h"
 #include "InternalScheduler.h"
 #include "JobList.h"
+#include "RemoteJobSteps.h"
 #include "ScheduledTask.h"
 #include "Toolbar.h"
 #include "ShellJobShell.h"
@@ -146,6 +147,8 @@ int OnMainWindowCreate(HWND window)
     mainWindow = window;
     SetMainWindowTitle(window);
     InstallShellJobShell();
+    InstallShellDialogShell();
+    InstallRemoteJobSteps();
     LoadGlobalSettings();
     GetLocalNow(&programStartTime);
     updateCheckBase = GetCalendarSeconds();

@@ -1,8 +1,11 @@
-// How the engine refreshes the program's window: list cells, commands, tray icon, status bar.
+// How the engine and the dialogs refresh the program's window: list cells, commands, tray icon,
+// status bar and toolbar.
 #include "ShellJobShell.h"
 
+#include "DialogShell.h"
 #include "JobList.h"
 #include "JobShell.h"
+#include "Toolbar.h"
 #include "TrayAndStatus.h"
 
 namespace {
@@ -24,15 +27,17 @@ int ColumnOfCell(JobCell cell)
     return -1;
 }
 
-struct WindowJobShell : JobShell {
+// RebuildJobList and UpdateTrayIcon answer both the engine and the dialogs.
+struct WindowShell : JobShell, DialogShell {
     void UpdateCommandStates() override { ::UpdateCommandStates(); }
     void RefreshJobCell(int index, JobCell cell) override { RefreshJobListCell(index, ColumnOfCell(cell)); }
     void RebuildJobList(int index) override { ::RebuildJobList(index); }
     void UpdateTrayIcon() override { ::UpdateTrayIcon(); }
     void UpdateStatusBar() override { ::UpdateStatusBar(); }
+    void RebuildToolbar() override { ::RebuildToolbar(); }
 };
 
-WindowJobShell windowShell;
+WindowShell windowShell;
 
 }  // namespace
 
@@ -44,4 +49,14 @@ void InstallShellJobShell()
 void RemoveShellJobShell()
 {
     SetJobShell(nullptr);
+}
+
+void InstallShellDialogShell()
+{
+    SetDialogShell(&windowShell);
+}
+
+void RemoveShellDialogShell()
+{
+    SetDialogShell(nullptr);
 }

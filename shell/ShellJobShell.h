@@ -1,5 +1,7 @@
-// The engine's view of the program's window.
+// The engine's and the dialogs' view of the program's window.
 #pragma once
 
 void InstallShellJobShell();
 void RemoveShellJobShell();
+void InstallShellDialogShell();
+void RemoveShellDialogShell();

@@ -2,7 +2,6 @@
 
 #include "Clock.h"
 
-HINSTANCE programInstance = nullptr;
 HMENU mainMenu = nullptr;
 HACCEL mainAccelerators = nullptr;
 HANDLE singleInstanceMutex = nullptr;
@@ -14,7 +13,6 @@ long long updateCheckBase = 0;
 int updateCheckTriggered = 0;
 int updateCheckDay = 0;
 int32_t newVersionAvailable = 0;
-int shutDownDone = 0;
 int mainHandlerDepth = 0;
 
 long long GetCalendarSeconds()

@@ -3,7 +3,9 @@
 #include <windows.h>
 #include <stdint.h>
 
-extern HINSTANCE programInstance;
+// programInstance and shutDownDone are declared with the table, since the dialogs read them too.
+#include "ConfigTable.h"
+
 extern HMENU mainMenu;
 extern HACCEL mainAccelerators;
 extern HANDLE singleInstanceMutex;
@@ -15,7 +17,6 @@ extern long long updateCheckBase;   // calendar time in seconds
 extern int updateCheckTriggered;
 extern int updateCheckDay;          // day of the month of the last trigger
 extern int32_t newVersionAvailable; // set by the update check
-extern int shutDownDone;            // the end has begun: nothing more may change the table
 // Calls of the main window procedure under way; above 1, a dialog, a message box or a job's
 // stop entered by one of its handlers is running below the current message.
 extern int mainHandlerDepth;

@@ -106,6 +106,7 @@ static void DestroyWindowAndChildren(HWND window)
         DestroyMenu(mainMenu);
     mainMenu = nullptr;
     RemoveShellJobShell();
+    RemoveShellDialogShell();
     DestroyWindow(window);
     jobListWindow = nullptr;
     statusBarWindow = nullptr;

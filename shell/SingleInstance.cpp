@@ -97,19 +97,3 @@ void ApplyCommandLine(int handedOver, const char *text)
     if (handedOver == 0 || exitWhenDone == 1)
         exitWhenDone = FindNoCase(text, "/exitwhendone") != nullptr ? 1 : 0;
 }
-
-bool AllowDragDropMessages(HWND window)
-{
-    typedef BOOL(WINAPI * ChangeFilterEx)(HWND, UINT, DWORD, void *);
-    ChangeFilterEx change =
-        (ChangeFilterEx)(void *)GetProcAddress(GetModuleHandleA("user32.dll"), "ChangeWindowMessageFilterEx");
-    if (change == nullptr)
-        return false;
-    const UINT messages[] = {WM_DROPFILES, WM_COPYDATA, 0x49};
-    for (UINT message : messages) {
-        DWORD status[2] = {8, 0};  // CHANGEFILTERSTRUCT: size, then the filter's answer
-        if (!change(window, message, 1 /* MSGFLT_ALLOW */, status))
-            return false;
-    }
-    return true;
-}

@@ -18,4 +18,3 @@ void HandOverCommandLine(HWND other, const char *commandLine);
 int CopyHandedOverText(const COPYDATASTRUCT *block, char *out, size_t outSize);
 // handedOver 0: the program's own line; 1: a line from a second start.
 void ApplyCommandLine(int handedOver, const char *text);
-bool AllowDragDropMessages(HWND window);

@@ -3,6 +3,7 @@
 #include "Toolbar.h"
 
 #include "GlobalSettings.h"
+#include "JobList.h"
 #include "ShellState.h"
 #include "TrayAndStatus.h"
 #include "resource.h"
@@ -253,4 +254,22 @@ LRESULT OnToolbarNotify(HWND, NMHDR *header)
         info->lpszText = MAKEINTRESOURCEW(stringId);
     }
     return 0;
+}
+
+// A new button size: the toolbar is built again, and the main window lays out its toolbar,
+// list and status bar anew through a height one pixel larger and back.
+void RebuildToolbar()
+{
+    if (mainWindow == nullptr || !IsWindow(mainWindow))
+        return;
+    CreateToolbar(mainWindow);
+    UpdateCommandStates();
+    RECT box;
+    if (!GetWindowRect(mainWindow, &box))
+        return;
+    int width = box.right - box.left;
+    int height = box.bottom - box.top;
+    const UINT kSizeOnly = SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE;
+    SetWindowPos(mainWindow, nullptr, 0, 0, width, height + 1, kSizeOnly);
+    SetWindowPos(mainWindow, nullptr, 0, 0, width, height, kSizeOnly);
 }

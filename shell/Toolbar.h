@@ -7,6 +7,8 @@
 // Builds the rebar and the toolbar (taking down any earlier pair first); NULL when the rebar
 // or the toolbar cannot be made.
 HWND CreateToolbar(HWND parent);
+// After a new button size: builds the main window's toolbar again and lays out the window anew.
+void RebuildToolbar();
 // Destroys the toolbar, its two image lists and the rebar; safe to call again.
 void DestroyToolbar();
 // The rebar height measured by the last LayOutToolbar (1 until the first one).

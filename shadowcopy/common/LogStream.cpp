@@ -6,11 +6,16 @@
 
 void WriteLogLine(FILE *log, const char *format, ...)
 {
-    if (log == nullptr)
-        return;
     va_list args;
     va_start(args, format);
-    WriteTextV(log, format, args);
+    WriteLogLineV(log, format, args);
     va_end(args);
+}
+
+void WriteLogLineV(FILE *log, const char *format, va_list args)
+{
+    if (log == nullptr)
+        return;
+    WriteTextV(log, format, args);
     fflush(log);
 }

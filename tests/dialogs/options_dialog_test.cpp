@@ -13,6 +13,7 @@
 #include "EditorPage.h"
 #include "GlobalSettings.h"
 #include "OptionsDialog.h"
+#include "ShellJobShell.h"
 #include "TextHelpers.h"
 #include "Toolbar.h"
 #include "resource.h"
@@ -286,6 +287,7 @@ TEST_F(OptionsDialog, TheToolbarIsRebuiltOnlyForANewButtonSize)
     ASSERT_NE(window, nullptr);
     HWND previousMain = mainWindow;
     mainWindow = window;
+    InstallShellDialogShell();
     gSettings.buttonSize = 1;
     ASSERT_NE(CreateToolbar(window), nullptr);
     HWND first = GetToolbarWindow();
@@ -315,6 +317,7 @@ TEST_F(OptionsDialog, TheToolbarIsRebuiltOnlyForANewButtonSize)
     EXPECT_EQ(after.bottom - after.top, before.bottom - before.top);
 
     DestroyToolbar();
+    RemoveShellDialogShell();
     mainWindow = previousMain;
     DestroyWindow(window);
 }

@@ -4,12 +4,12 @@ Parts that do not make a whole archive (one missing, short, empty or a folder; a
 another disk) are refused with the part named and nothing written."""
 import io
 import os
-import pathlib
 import subprocess
 import zipfile
 
 import pytest
 
+from jobdriver import driver_program
 from test_zip_step import ZipJob
 
 DRIVER = "combine_driver.exe"
@@ -21,7 +21,7 @@ def job(wine_prefix, bin_dir, tmp_path):
 
 
 def combine(job, first_part):
-    driver = pathlib.Path(os.environ["VELLORAN_BUILD_DIR"]) / "i686" / "tests" / "bin" / DRIVER
+    driver = driver_program(DRIVER)
     result = job.prefix.run(driver, job.prefix.windows_path(first_part))
     return result.returncode, result.stdout.decode(errors="replace").replace("\r\n", "\n")
 

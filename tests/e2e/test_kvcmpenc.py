@@ -126,6 +126,55 @@ def test_split_parts_are_at_most_the_volume_size_and_join_into_a_valid_archive(j
         assert {n: z.read(n) for n in z.namelist()} == contents
 
 
+def joined_parts(archive):
+    """A split archive's parts joined in order, or the archive itself when it has none."""
+    if archive.exists():
+        return archive
+    parts = sorted(archive.parent.glob(archive.name + ".*"))
+    joined = archive.parent.parent / (archive.name + ".joined")
+    joined.write_bytes(b"".join(p.read_bytes() for p in parts))
+    return joined
+
+
+def test_large_entries_cut_into_blocks_pass_both_readers_plain_encrypted_and_split(job):
+    # Entries are compressed in blocks of 1 MB on several threads: sizes on either side of a
+    # block's end, noise that is stored and text that is compressed in one entry.
+    block = 1 << 20
+    text = b"".join(b"quarterly report %d for the backup of folder %d\r\n" % (i, i % 97) for i in range(90000))
+    contents = {
+        "empty.txt": b"",
+        "below.txt": text[:block - 1],
+        "exact.bin": os.urandom(block),
+        "above.txt": text[:block + 1],
+        "mixed.bin": os.urandom(block + 4321) + text[:2 * block],
+    }
+    for name, data in contents.items():
+        job.add(name, data)
+    job.write_list(sorted(contents))
+    runs = [("plain.zip", "", None), ("aes.zip", '-p"Open Sesame" -mem=AES256 ', "Open Sesame"),
+            ("split.zip", "-v700k ", None)]
+    for archive_name, switches, password in runs:
+        code, out, archive = job.run(archive_name, switches=switches)
+        assert code == 0, out
+        whole = joined_parts(archive)
+        assert seven_zip("t", "-bd", *([f"-p{password}"] if password else []), str(whole)).returncode == 0
+        with zipfile.ZipFile(whole) as z:
+            infos = {i.filename: i for i in z.infolist()}
+            assert {n: i.file_size for n, i in infos.items()} == {n: len(d) for n, d in contents.items()}
+            if password:
+                assert {i.compress_type for i in infos.values()} == {99}
+                for name, data in contents.items():
+                    extracted = subprocess.run(["7z", "x", "-so", f"-p{password}", str(whole), name],
+                                               capture_output=True, timeout=60)
+                    assert extracted.stdout == data, name
+            else:
+                assert {i.compress_type for i in infos.values()} == {zipfile.ZIP_DEFLATED}
+                assert z.testzip() is None
+                assert {n: z.read(n) for n in contents} == contents
+                assert infos["exact.bin"].compress_size < block + 100  # stored blocks, not inflated
+                assert infos["below.txt"].compress_size < block // 8
+
+
 def test_names_outside_ascii_are_utf8_with_the_flag(job):
     job.add("café.txt", b"bonjour")
     job.add("Ärger/über.txt", b"gruss")

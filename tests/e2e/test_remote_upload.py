@@ -14,6 +14,7 @@ import time
 import pytest
 
 from conftest import make_certificate
+from jobdriver import DriverJob
 
 HERE = pathlib.Path(__file__).resolve().parent
 SERVERS = HERE / "upload_servers.py"
@@ -84,30 +85,19 @@ def ftp_server(servers, home, *options):
                     "--password", PASSWORD, *options], "pyftpdlib")
 
 
-class UploadJob:
+class UploadJob(DriverJob):
     """Sources, a destination and the driver that runs one job with an off-site step."""
 
     def __init__(self, prefix, bin_dir, root):
-        self.prefix = prefix
-        self.bin_dir = bin_dir
-        self.driver = pathlib.Path(os.environ["VELLORAN_BUILD_DIR"]) / "i686" / "tests" / "bin" / DRIVER
-        self.source = root / "src"
-        self.dest = root / "dest"
-        self.source.mkdir()
-        self.dest.mkdir()
-
-    @property
-    def compressed(self):
-        return self.dest / "Job A" / "Compressed"
+        super().__init__(prefix, bin_dir, root, DRIVER)
 
     def add(self, name, data):
         (self.source / name).write_bytes(data)
 
     def run(self, port, *options, user=USER, password=PASSWORD, wait_seconds=None, timeout=120, sources=()):
         """Runs the job over the source folder and then the given Windows source paths."""
-        args = ["--lib", self.prefix.windows_path(self.bin_dir), "--dest", self.prefix.windows_path(self.dest) + "\\",
-                "--server", "ftp://127.0.0.1/", "--port", str(port), "--user", user, "--pass", password,
-                "--zip-password", "zip pass", *options]
+        args = [*self.library_and_destination(), "--server", "ftp://127.0.0.1/", "--port", str(port), "--user", user,
+                "--pass", password, "--zip-password", "zip pass", *options]
         if wait_seconds is not None:
             args += ["--resume-wait", str(wait_seconds)]
         args += [self.prefix.windows_path(self.source) + "\\", *sources]

@@ -265,8 +265,8 @@ bool CancelOnceCompressing(BackupConfig *config, DWORD waitMs)
     char status[520];
     for (DWORD waited = 0; waited < waitMs; waited += 5) {
         GetStatusText(config, status, sizeof(status));
-        if (strncmp(status, "Compressing", 11) == 0) {
-            Sleep(150);
+        // Once the library has read some of the files, so an archive is on its way.
+        if (strncmp(status, "Compressing", 11) == 0 && GetProgressPercent(config) > 0) {
             SetCancelRequested(config, 1);
             return true;
         }

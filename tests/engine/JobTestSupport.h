@@ -83,6 +83,6 @@ public:
     RecordingShell shell;
 };
 
-// Sets the cancel byte shortly after the job's status says it is compressing; false when it
-// did not say so within waitMs.
+// Sets the cancel byte once the job's status says it is compressing and the compression
+// library has moved the progress; false when that did not happen within waitMs.
 bool CancelOnceCompressing(BackupConfig *config, DWORD waitMs);

@@ -16,40 +16,29 @@
 
 #include "ConfigRuntime.h"
 #include "GlobalSettings.h"
+#include "JobDriver.h"
 #include "JobTestSupport.h"
-#include "TextHelpers.h"
 #include "ZipStep.h"
 
 namespace {
 
-struct DriverOptions {
-    std::string lib, dest, name = "Backup.zip", password, state, lock;
-    int splitSize = 0, splitUnit = 0, every = 0;
+struct DriverOptions : JobDriverOptions {
+    std::string state;
+    int every = 0;
     bool cancel = false, logCompression = false;
-    std::vector<std::string> sources;
 };
 
 bool ParseOptions(int argc, char **argv, DriverOptions *o)
 {
-    for (int i = 1; i < argc; ++i) {
-        std::string a = argv[i];
-        bool more = i + 1 < argc;
-        if (a == "--lib" && more) o->lib = argv[++i];
-        else if (a == "--dest" && more) o->dest = argv[++i];
-        else if (a == "--name" && more) o->name = argv[++i];
-        else if (a == "--password" && more) o->password = argv[++i];
-        else if (a == "--state" && more) o->state = argv[++i];
-        else if (a == "--lock" && more) o->lock = argv[++i];
-        else if (a == "--every" && more) o->every = atoi(argv[++i]);
-        else if (a == "--split" && i + 2 < argc) {
-            o->splitSize = atoi(argv[++i]);
-            o->splitUnit = atoi(argv[++i]);
-        } else if (a == "--cancel") o->cancel = true;
+    return ParseJobDriverOptions(argc, argv, o, [o](const std::string &a, DriverArguments &values) {
+        if (a == "--password" && values.Has(1)) o->zipPassword = values.Next();
+        else if (a == "--state" && values.Has(1)) o->state = values.Next();
+        else if (a == "--every" && values.Has(1)) o->every = atoi(values.Next());
+        else if (a == "--cancel") o->cancel = true;
         else if (a == "--log-compression") o->logCompression = true;
-        else if (a.compare(0, 2, "--") == 0) return false;
-        else o->sources.push_back(a);
-    }
-    return !o->lib.empty() && !o->dest.empty() && !o->sources.empty();
+        else return false;
+        return true;
+    });
 }
 
 bool ReadState(const std::string &path, BackupConfig *config)
@@ -80,17 +69,7 @@ DWORD WINAPI CancelWhenCompressing(LPVOID parameter)
 
 void Configure(BackupConfig *config, const DriverOptions &o)
 {
-    lstrcpynA(config->compressedFileName, o.name.c_str(), sizeof(config->compressedFileName));
-    if (!o.password.empty()) {
-        config->flags |= Encrypted;
-        lstrcpynA(config->zipPassword, o.password.c_str(), sizeof(config->zipPassword));
-        ScramblePassword(config->zipPassword);
-    }
-    if (o.splitSize > 0) {
-        config->flags |= SplitZip;
-        config->splitSize = o.splitSize;
-        config->splitUnit = o.splitUnit;
-    }
+    ApplyJobDriverOptions(config, o);
     config->dateFilterFlags = o.every > 0 ? EveryNAll : AlwaysAll;
     config->fullBackupEvery = o.every;
     if (!o.state.empty())
@@ -115,20 +94,7 @@ int main(int argc, char **argv)
         int index = env.AddConfig("Job A", options.dest, options.sources, Compressed | Enabled);
         BackupConfig *config = env.Config(index);
         Configure(config, options);
-        HANDLE held = INVALID_HANDLE_VALUE;
-        if (!options.lock.empty())
-            held = CreateFileA(options.lock.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0,
-                               nullptr);
-        HANDLE canceller = nullptr;
-        if (options.cancel)
-            canceller = CreateThread(nullptr, 0, CancelWhenCompressing, config, 0, nullptr);
-        result = env.RunJob(index);
-        if (canceller != nullptr) {
-            WaitForSingleObject(canceller, INFINITE);
-            CloseHandle(canceller);
-        }
-        if (held != INVALID_HANDLE_VALUE)
-            CloseHandle(held);
+        result = RunDriverJob(env, index, options, options.cancel ? CancelWhenCompressing : nullptr, config);
         if (!options.state.empty())
             WriteState(options.state, config);
         log = env.LogText(index);

@@ -448,14 +448,19 @@ DWORD WINAPI CancelWhenCompressing(LPVOID parameter)
 
 TEST_F(ZipStepTest, CancelWhileCompressingLeavesNoArchive)
 {
-    std::string noise(48 * 1024 * 1024, '\0');
+    // Text, which keeps the library busy for a while: noise it only stores, at the speed of
+    // the disc.
+    static const char *const words[] = {"backup ", "volume ", "archive ", "folder ", "schedule ", "mirror ",
+                                        "compress ", "restore ", "the ", "of ", "and ", "report\r\n"};
+    std::string text;
+    text.reserve(48 * 1024 * 1024 + 16);
     unsigned seed = 99;
-    for (char &c : noise) {
+    while (text.size() < 48 * 1024 * 1024) {
         seed = seed * 1103515245u + 12345u;
-        c = (char)(seed >> 16);
+        text += words[(seed >> 16) % (sizeof words / sizeof words[0])];
     }
-    WriteTextFile(source + L"big.bin", noise);
-    noise.clear();
+    WriteTextFile(source + L"big.bin", text);
+    text.clear();
     int index = AddJob();
     BackupConfig *config = env.Config(index);
     HANDLE canceller = CreateThread(nullptr, 0, CancelWhenCompressing, config, 0, nullptr);

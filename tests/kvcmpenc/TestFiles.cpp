@@ -85,6 +85,21 @@ std::string MakeNoise(size_t length, unsigned seed)
     return bytes;
 }
 
+std::string MakeText(size_t length, unsigned seed)
+{
+    static const char *const words[] = {"backup", "volume", "archive", "folder", "schedule", "mirror",
+                                        "compress", "restore", "the", "of", "and", "to", "in", "report"};
+    std::string text;
+    unsigned state = seed * 2654435761u + 7;
+    while (text.size() < length) {
+        state = state * 1664525u + 1013904223u;
+        text += words[(state >> 16) % (sizeof words / sizeof words[0])];
+        text += (state >> 8) % 9 == 0 ? "\r\n" : " ";
+    }
+    text.resize(length);
+    return text;
+}
+
 int CountFiles(const std::string &folder)
 {
     int count = 0;

@@ -22,5 +22,7 @@ bool ReadWholeFile(const std::string &path, std::string *bytes);
 bool FileExists(const std::string &path);
 // Bytes that Deflate cannot shrink, from a fixed seed.
 std::string MakeNoise(size_t length, unsigned seed);
+// Lines of words that Deflate shrinks well, from a fixed seed.
+std::string MakeText(size_t length, unsigned seed);
 // How many files lie directly in a folder (sub-folders not counted).
 int CountFiles(const std::string &folder);

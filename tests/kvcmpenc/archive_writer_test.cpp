@@ -81,6 +81,52 @@ TEST(ArchiveWriter, FileThatFailsWhileBeingReadIsLeftOutAndTheArchiveWrittenAgai
     EXPECT_EQ(CountEntries(joined), 2);
 }
 
+TEST(ArchiveWriter, EntriesAcrossBlockBoundariesReadBackWholeWithAndWithoutPassword)
+{
+    const size_t block = 1 << 20;   // the compressor's block
+    std::vector<std::string> contents = {
+        "", MakeText(block - 1, 1), MakeNoise(block, 2), MakeText(block + 1, 3),
+        MakeNoise(block + block / 2, 4) + MakeText(block, 5),
+    };
+    for (const char *password : {"", "P\xc3\xa4ssw\xc3\xb6rd \xe2\x82\xac"}) {
+        SCOPED_TRACE(password);
+        Writing w(0);
+        std::vector<ArchiveEntry> entries;
+        for (size_t i = 0; i < contents.size(); i++) {
+            std::string name = "e" + std::to_string(i);
+            ASSERT_TRUE(WriteWholeFile(w.folder / name, contents[i]));
+            entries.push_back(DescribeEntry(w.folder / name, "", contents[i].size()));
+            entries.back().entryName = entries.back().listedName = name;
+            w.progress.bytesTotal += contents[i].size();
+        }
+        ASSERT_EQ(WriteArchiveSkippingUnreadable(w.command, &entries, password, &w.progress, w.log, &w.summary),
+                  CompressionOk);
+        EXPECT_EQ(w.progress.bytesDone, w.progress.bytesTotal);
+        int error = 0;
+        zip_t *zip = zip_open(w.command.archivePath.c_str(), ZIP_RDONLY | ZIP_CHECKCONS, &error);
+        ASSERT_NE(zip, nullptr);
+        for (size_t i = 0; i < contents.size(); i++) {
+            SCOPED_TRACE(i);
+            std::string name = "e" + std::to_string(i), bytes;
+            zip_stat_t st;
+            ASSERT_EQ(zip_stat(zip, name.c_str(), 0, &st), 0);
+            EXPECT_EQ(st.comp_method, ZIP_CM_DEFLATE);
+            EXPECT_EQ(st.encryption_method, *password ? ZIP_EM_AES_256 : ZIP_EM_NONE);
+            zip_file_t *file = *password ? zip_fopen_encrypted(zip, name.c_str(), 0, password)
+                                         : zip_fopen(zip, name.c_str(), 0);
+            ASSERT_NE(file, nullptr);
+            char buffer[65536];
+            zip_int64_t got;
+            while ((got = zip_fread(file, buffer, sizeof buffer)) > 0)
+                bytes.append(buffer, (size_t)got);
+            EXPECT_EQ(got, 0);   // the CRC and the authentication code both held
+            EXPECT_EQ(zip_fclose(file), 0);
+            EXPECT_TRUE(bytes == contents[i]);
+        }
+        zip_discard(zip);
+    }
+}
+
 TEST(ArchiveWriter, NoFileLeftMeansNoArchive)
 {
     Writing w(0);

@@ -1,6 +1,7 @@
 // The archive's bytes on disk: parts cut at the volume size, rewrites behind the end, and no
 // file left over when the archive is given up.
 #include <gtest/gtest.h>
+#include <algorithm>
 
 #include "TestFiles.h"
 #include "VolumeWriter.h"
@@ -130,4 +131,30 @@ TEST(VolumeWriter, FailsWhenThePartCannotBeCreated)
     EXPECT_FALSE(writer.Write("abc", 3));
     EXPECT_EQ(writer.LastError(), (DWORD)ERROR_PATH_NOT_FOUND);
     EXPECT_EQ(writer.FileCount(), 0);
+}
+
+TEST(VolumeWriter, FlushesBehindTheWritesAndStillDeletesEveryPartOnDiscard)
+{
+    ScratchFolder folder("kvw_behind");
+    std::string data = MakeNoise(100000, 5);
+    for (bool keep : {true, false}) {
+        SCOPED_TRACE(keep);
+        std::string archive = folder / (keep ? "kept.zip" : "dropped.zip");
+        VolumeWriter writer(archive, 30000, MaxVolumeParts, 1000);   // a flush every 1000 bytes
+        for (size_t at = 0; at < data.size(); at += 700)
+            ASSERT_TRUE(writer.Write(data.data() + at, std::min<size_t>(700, data.size() - at)));
+        ASSERT_EQ(writer.FileCount(), 4);
+        // A header rewrite in the first part, which a flush may still hold.
+        ASSERT_TRUE(writer.Seek(10));
+        ASSERT_TRUE(writer.Write(data.data() + 10, 30));
+        ASSERT_TRUE(writer.Seek(writer.Size()));
+        if (keep) {
+            ASSERT_TRUE(writer.Commit());
+            EXPECT_EQ(JoinParts(writer), data);
+        } else {
+            writer.Discard();   // even while a flush may still hold a part open
+            for (int n = 1; n <= 4; n++)
+                EXPECT_FALSE(FileExists(MakePartName(archive, n)));
+        }
+    }
 }

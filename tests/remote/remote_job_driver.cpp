@@ -25,51 +25,42 @@
 #include "FtpUpload.h"
 #include "GlobalSettings.h"
 #include "JobControl.h"
+#include "JobDriver.h"
 #include "JobTestSupport.h"
+#include "RemoteJobSteps.h"
 #include "TextHelpers.h"
 #include "ZipStep.h"
 
 namespace {
 
-struct DriverOptions {
-    std::string lib, dest, server, user = "tester", pass = "secret", folder, zipPassword, name = "Backup.zip", lock,
-        data;
-    int port = 0, splitSize = 0, splitUnit = 0, retry = -1, resumeWait = -1;
+struct DriverOptions : JobDriverOptions {
+    std::string server, user = "tester", pass = "secret", folder, data;
+    int port = 0, retry = -1, resumeWait = -1;
     uint32_t flags = 0;
     bool verbose = false, allowPlain = false, stop = false, testUpload = false;
-    std::vector<std::string> sources;
 };
 
 bool ParseOptions(int argc, char **argv, DriverOptions *o)
 {
-    for (int i = 1; i < argc; ++i) {
-        std::string a = argv[i];
-        bool more = i + 1 < argc;
-        if (a == "--lib" && more) o->lib = argv[++i];
-        else if (a == "--dest" && more) o->dest = argv[++i];
-        else if (a == "--server" && more) o->server = argv[++i];
-        else if (a == "--port" && more) o->port = atoi(argv[++i]);
-        else if (a == "--user" && more) o->user = argv[++i];
-        else if (a == "--pass" && more) o->pass = argv[++i];
-        else if (a == "--folder" && more) o->folder = argv[++i];
-        else if (a == "--flags" && more) o->flags = (uint32_t)strtoul(argv[++i], nullptr, 16);
-        else if (a == "--name" && more) o->name = argv[++i];
-        else if (a == "--zip-password" && more) o->zipPassword = argv[++i];
-        else if (a == "--retry" && more) o->retry = atoi(argv[++i]);
-        else if (a == "--lock" && more) o->lock = argv[++i];
-        else if (a == "--resume-wait" && more) o->resumeWait = atoi(argv[++i]);
-        else if (a == "--data" && more) o->data = argv[++i];
-        else if (a == "--split" && i + 2 < argc) {
-            o->splitSize = atoi(argv[++i]);
-            o->splitUnit = atoi(argv[++i]);
-        } else if (a == "--verbose") o->verbose = true;
+    bool parsed = ParseJobDriverOptions(argc, argv, o, [o](const std::string &a, DriverArguments &values) {
+        if (a == "--server" && values.Has(1)) o->server = values.Next();
+        else if (a == "--port" && values.Has(1)) o->port = atoi(values.Next());
+        else if (a == "--user" && values.Has(1)) o->user = values.Next();
+        else if (a == "--pass" && values.Has(1)) o->pass = values.Next();
+        else if (a == "--folder" && values.Has(1)) o->folder = values.Next();
+        else if (a == "--flags" && values.Has(1)) o->flags = (uint32_t)strtoul(values.Next(), nullptr, 16);
+        else if (a == "--zip-password" && values.Has(1)) o->zipPassword = values.Next();
+        else if (a == "--retry" && values.Has(1)) o->retry = atoi(values.Next());
+        else if (a == "--resume-wait" && values.Has(1)) o->resumeWait = atoi(values.Next());
+        else if (a == "--data" && values.Has(1)) o->data = values.Next();
+        else if (a == "--verbose") o->verbose = true;
         else if (a == "--allow-plain") o->allowPlain = true;
         else if (a == "--stop-when-uploading") o->stop = true;
         else if (a == "--test-upload") o->testUpload = true;
-        else if (a.compare(0, 2, "--") == 0) return false;
-        else o->sources.push_back(a);
-    }
-    return !o->lib.empty() && !o->dest.empty() && !o->server.empty() && !o->sources.empty();
+        else return false;
+        return true;
+    });
+    return parsed && !o->server.empty();
 }
 
 struct StopRequest {
@@ -111,16 +102,7 @@ void Configure(BackupConfig *config, const DriverOptions &o)
     ScramblePassword(config->ftpPassword);
     lstrcpynA(config->ftpDirectory, o.folder.c_str(), sizeof(config->ftpDirectory));
     config->ftpPort = o.port;
-    if (!o.zipPassword.empty()) {
-        config->flags |= Encrypted;
-        lstrcpynA(config->zipPassword, o.zipPassword.c_str(), sizeof(config->zipPassword));
-        ScramblePassword(config->zipPassword);
-    }
-    if (o.splitSize > 0) {
-        config->flags |= SplitZip;
-        config->splitSize = o.splitSize;
-        config->splitUnit = o.splitUnit;
-    }
+    ApplyJobDriverOptions(config, o);
 }
 
 } // namespace
@@ -134,6 +116,7 @@ int main(int argc, char **argv)
         return 100;
     }
     SetCompressionLibraryFolder(options.lib.c_str());
+    InstallRemoteJobSteps();
     SetMessageBoxHandler(RecordMessageBox);
     if (options.resumeWait >= 0)
         SetFtpResumeWaitForTesting(options.resumeWait);
@@ -160,21 +143,8 @@ int main(int argc, char **argv)
         BackupConfig *config = env.Config(index);
         Configure(config, options);
         SetSmtpSocket(config, -1); // as a job started by the window has it: no mail socket open
-        HANDLE held = INVALID_HANDLE_VALUE;
-        if (!options.lock.empty())
-            held = CreateFileA(options.lock.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0,
-                               nullptr);
         StopRequest request = {index, config};
-        HANDLE stopper = nullptr;
-        if (options.stop)
-            stopper = CreateThread(nullptr, 0, StopWhenUploading, &request, 0, nullptr);
-        result = env.RunJob(index);
-        if (stopper != nullptr) {
-            WaitForSingleObject(stopper, INFINITE);
-            CloseHandle(stopper);
-        }
-        if (held != INVALID_HANDLE_VALUE)
-            CloseHandle(held);
+        result = RunDriverJob(env, index, options, options.stop ? StopWhenUploading : nullptr, &request);
         log = env.LogText(index);
         curlLog = ReadTextFile(Widen(env.dataPath + "FTPsLog.txt"));
     }

@@ -8,7 +8,6 @@
 #include "MessageBoxSeam.h"
 #include "MsvcrtFormat.h"
 #include "ResourceText.h"
-#include "ShellState.h"
 #include "resource.h"
 
 void CenterDialog(HWND dialog)
