@@ -38,10 +38,14 @@ static size_t ParentLength(const wchar_t *path)
     return length;
 }
 
-BOOL CreateDirectoryWithParents(const wchar_t *path, FILE *log)
+// *created tells whether the folder was made (else it was there already).
+static BOOL MakeDirectoryWithParents(const wchar_t *path, FILE *log, bool *created)
 {
-    if (CreateDirectoryLogged(path, log))
+    *created = false;
+    if (CreateDirectoryLogged(path, log)) {
+        *created = true;
         return TRUE;
+    }
     if (GetLastError() != ERROR_PATH_NOT_FOUND)
         return GetLastError() == ERROR_ALREADY_EXISTS && IsDirectory(path);
     size_t parentLength = ParentLength(path);
@@ -58,7 +62,14 @@ BOOL CreateDirectoryWithParents(const wchar_t *path, FILE *log)
     free(parent);
     if (!parentMade)
         return FALSE;
-    return CreateDirectoryLogged(path, log);
+    *created = CreateDirectoryLogged(path, log) != FALSE;
+    return *created ? TRUE : FALSE;
+}
+
+BOOL CreateDirectoryWithParents(const wchar_t *path, FILE *log)
+{
+    bool created;
+    return MakeDirectoryWithParents(path, log, &created);
 }
 
 int verify_directoryA(const char *path, FILE *log)
@@ -84,20 +95,34 @@ static int CountBackslashes(const wchar_t *path)
 
 int verify_directoryW(const wchar_t *path, FILE *log, int copyAttributes, const wchar_t *source)
 {
-    if (!IsDirectory(path) && !CreateDirectoryWithParents(path, log)) {
+    return VerifyKnownDirectory(path, log, copyAttributes, source, FolderUnknown, nullptr, nullptr);
+}
+
+int VerifyKnownDirectory(const wchar_t *path, FILE *log, int copyAttributes, const wchar_t *source,
+                         KnownFolderState state, bool *created, HANDLE *listHandle)
+{
+    if (listHandle != nullptr)
+        *listHandle = INVALID_HANDLE_VALUE;
+    bool exists = state == FolderPresent || (state == FolderUnknown && IsDirectory(path));
+    bool made = false;
+    if (created != nullptr)
+        *created = false;
+    if (!exists && !MakeDirectoryWithParents(path, log, &made)) {
         if (log != nullptr) {
             LogLastError("Create Directory", log);
             WriteText(log, "Unable to access or create directory: %ws\n", path);
         }
         return 0;
     }
+    if (created != nullptr)
+        *created = made;
     if (!copyAttributes || source == nullptr)
         return 1;
     // The root of a drive or of a share has no attributes of its own to give.
     int needed = source[0] == L'\\' ? 5 : 2;
     if (CountBackslashes(source) < needed)
         return 1;
-    return CopyDirectoryAttributes(source, path, log);
+    return CopyDirectoryAttributesListing(source, path, log, listHandle);
 }
 
 static int FailAttributeCopy(FILE *log, HANDLE handle, const char *title, const char *format,
@@ -114,28 +139,86 @@ static int FailAttributeCopy(FILE *log, HANDLE handle, const char *title, const 
     return 0;
 }
 
+static const DWORD kDirectoryCopiedAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_ARCHIVE |
+                                                FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED |
+                                                FILE_ATTRIBUTE_SYSTEM;
+
 DWORD MergeDirectoryAttributes(DWORD destination, DWORD source)
 {
-    const DWORD copied = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_HIDDEN |
-                         FILE_ATTRIBUTE_NOT_CONTENT_INDEXED | FILE_ATTRIBUTE_SYSTEM;
-    DWORD attributes = (destination & 0x131A7 & ~copied) | (source & copied);
+    DWORD attributes = (destination & 0x131A7 & ~kDirectoryCopiedAttributes) | (source & kDirectoryCopiedAttributes);
     return attributes != 0 ? attributes : FILE_ATTRIBUTE_NORMAL;
 }
 
-int CopyDirectoryAttributes(const wchar_t *source, const wchar_t *destination, FILE *log)
+static bool IsSameTime(const FILETIME &a, const FILETIME &b)
+{
+    return a.dwLowDateTime == b.dwLowDateTime && a.dwHighDateTime == b.dwHighDateTime;
+}
+
+bool HasDirectoryAttributesOf(const WIN32_FILE_ATTRIBUTE_DATA &destination, const WIN32_FILE_ATTRIBUTE_DATA &source)
+{
+    // Not the last-access time: listing a folder moves it (the job's own listing of the mirror
+    // folder just after the stamp does), so comparing it would write every folder every run.
+    return (destination.dwFileAttributes & kDirectoryCopiedAttributes) ==
+               (source.dwFileAttributes & kDirectoryCopiedAttributes) &&
+           IsSameTime(destination.ftCreationTime, source.ftCreationTime) &&
+           IsSameTime(destination.ftLastWriteTime, source.ftLastWriteTime);
+}
+
+bool IsDirectoryStampCurrent(const wchar_t *source, const wchar_t *destination)
+{
+    WIN32_FILE_ATTRIBUTE_DATA sourceData;
+    WIN32_FILE_ATTRIBUTE_DATA destinationData;
+    return GetFileAttributesExLong(source, &sourceData) && GetFileAttributesExLong(destination, &destinationData) &&
+           HasDirectoryAttributesOf(destinationData, sourceData);
+}
+
+// Sets the attributes through the handle already open for the times, as SetFileAttributes
+// would through one of its own.
+static BOOL SetAttributesByHandle(HANDLE handle, DWORD attributes)
+{
+    FILE_BASIC_INFO basic;
+    ZeroMemory(&basic, sizeof(basic));
+    basic.FileAttributes = attributes;
+    return SetFileInformationByHandle(handle, FileBasicInfo, &basic, sizeof(basic));
+}
+
+static HANDLE OpenDirectoryForAttributes(const wchar_t *destination, DWORD extraAccess)
 {
     HANDLE handle = INVALID_HANDLE_VALUE;
     wchar_t *longPath = NeedsLongPath(destination) ? MakeLongPath(destination) : nullptr;
     if (!NeedsLongPath(destination) || longPath != nullptr)
-        handle = CreateFileW(longPath != nullptr ? longPath : destination, FILE_WRITE_ATTRIBUTES,
+        handle = CreateFileW(longPath != nullptr ? longPath : destination, FILE_WRITE_ATTRIBUTES | extraAccess,
                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     free(longPath);
+    return handle;
+}
+
+int CopyDirectoryAttributes(const wchar_t *source, const wchar_t *destination, FILE *log)
+{
+    return CopyDirectoryAttributesListing(source, destination, log, nullptr);
+}
+
+int CopyDirectoryAttributesListing(const wchar_t *source, const wchar_t *destination, FILE *log, HANDLE *listHandle)
+{
+    if (listHandle != nullptr)
+        *listHandle = INVALID_HANDLE_VALUE;
+    // A folder that already has what it would be given is not written again: most folders of
+    // a mirror, on every run after the first.
+    if (IsDirectoryStampCurrent(source, destination))
+        return 1;
+    WIN32_FILE_ATTRIBUTE_DATA sourceData;
+    WIN32_FILE_ATTRIBUTE_DATA destinationData;
+    // Open for listing too when the caller lists the folder next; a folder this handle may
+    // stamp but not list is opened for the stamp alone.
+    HANDLE handle = listHandle != nullptr ? OpenDirectoryForAttributes(destination, FILE_LIST_DIRECTORY)
+                                          : INVALID_HANDLE_VALUE;
+    bool listable = handle != INVALID_HANDLE_VALUE;
+    if (!listable)
+        handle = OpenDirectoryForAttributes(destination, 0);
     if (handle == INVALID_HANDLE_VALUE)
         return FailAttributeCopy(log, handle, "Open Directory",
                                  "Failed getting handle to write directory attributes: %ws\n", destination);
-    WIN32_FILE_ATTRIBUTE_DATA sourceData;
-    WIN32_FILE_ATTRIBUTE_DATA destinationData;
     if (!GetFileAttributesExLong(source, &sourceData))
         return FailAttributeCopy(log, handle, "Get Attributes",
                                  "Unable to read source directory attributes: %ws\n", source);
@@ -143,7 +226,7 @@ int CopyDirectoryAttributes(const wchar_t *source, const wchar_t *destination, F
         return FailAttributeCopy(log, handle, "Get Attributes",
                                  "Unable to read destination directory attributes: %ws\n", destination);
     DWORD attributes = MergeDirectoryAttributes(destinationData.dwFileAttributes, sourceData.dwFileAttributes);
-    if (!SetFileAttributesLong(destination, attributes))
+    if (!SetAttributesByHandle(handle, attributes))
         return FailAttributeCopy(log, handle, "Set Attributes",
                                  "Unable to set directory attributes: %ws\n(%X)\n", destination, attributes);
     if (!SetFileTime(handle, &sourceData.ftCreationTime, &sourceData.ftLastAccessTime,
@@ -151,6 +234,9 @@ int CopyDirectoryAttributes(const wchar_t *source, const wchar_t *destination, F
         return FailAttributeCopy(log, handle, "Set Time Attributes",
                                  "Unable to set directory creation, access, and modified times: %ws\n",
                                  destination);
-    CloseHandle(handle);
+    if (listable)
+        *listHandle = handle;
+    else
+        CloseHandle(handle);
     return 1;
 }

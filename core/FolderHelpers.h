@@ -13,10 +13,27 @@ BOOL CreateDirectoryWithParents(const wchar_t *path, FILE *log);
 
 int verify_directoryA(const char *path, FILE *log);
 int verify_directoryW(const wchar_t *path, FILE *log, int copyAttributes, const wchar_t *source);
+// What the caller already knows of a folder, from a listing of its parent.
+enum KnownFolderState { FolderUnknown, FolderMissing, FolderPresent };
+// verify_directoryW for a folder the caller knows to be missing (it is created without being
+// looked up first) or present (it is not looked up). *created (may be NULL) tells whether the
+// folder was made by this call, and is therefore empty; *listHandle (may be NULL) is as for
+// CopyDirectoryAttributesListing.
+int VerifyKnownDirectory(const wchar_t *path, FILE *log, int copyAttributes, const wchar_t *source,
+                         KnownFolderState state, bool *created, HANDLE *listHandle);
 // The destination's attributes with read-only, archive, hidden, not-indexed and system taken
 // from the source; none left gives FILE_ATTRIBUTE_NORMAL.
 DWORD MergeDirectoryAttributes(DWORD destination, DWORD source);
+// True when the destination folder already has the source's attributes (those that are
+// copied) and its creation and last-write times: nothing to write.
+bool HasDirectoryAttributesOf(const WIN32_FILE_ATTRIBUTE_DATA &destination, const WIN32_FILE_ATTRIBUTE_DATA &source);
+// The same, read from both folders now; false when either cannot be read.
+bool IsDirectoryStampCurrent(const wchar_t *source, const wchar_t *destination);
 int CopyDirectoryAttributes(const wchar_t *source, const wchar_t *destination, FILE *log);
+// CopyDirectoryAttributes for a caller that lists the destination next: when the folder had to
+// be written, the handle that wrote it is left open for listing in *listHandle, which the
+// caller closes; otherwise *listHandle is INVALID_HANDLE_VALUE.
+int CopyDirectoryAttributesListing(const wchar_t *source, const wchar_t *destination, FILE *log, HANDLE *listHandle);
 int DeleteFolderTree(FILE *log, const wchar_t *folder, const volatile uint8_t *cancel);
 
 enum FileSystemKind { FileSystemOther = 0, FileSystemNtfs = 1, FileSystemFat = 2 };

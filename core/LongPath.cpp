@@ -21,9 +21,89 @@ static wchar_t *CopyWide(const wchar_t *text)
     return copy;
 }
 
+// Length of the root of a full path: "X:\" or "\\server\share\"; 0 for any other path.
+static size_t FullPathRootLength(const wchar_t *path)
+{
+    wchar_t drive = (wchar_t)(path[0] | 0x20);
+    if (drive >= L'a' && drive <= L'z' && path[1] == L':' && path[2] == L'\\')
+        return 3;
+    if (path[0] != L'\\' || path[1] != L'\\' || path[2] == L'\0' || path[2] == L'\\')
+        return 0;
+    const wchar_t *server = wcschr(path + 2, L'\\');
+    if (server == nullptr || server[1] == L'\0' || server[1] == L'\\')
+        return 0;
+    const wchar_t *share = wcschr(server + 1, L'\\');
+    return share != nullptr ? (size_t)(share - path) + 1 : 0;
+}
+
+// Calls visit(component, length) for each component after the root, empty ones included.
+template <typename Visit>
+static void ForEachComponent(const wchar_t *path, Visit visit)
+{
+    const wchar_t *start = path;
+    for (const wchar_t *p = path;; ++p) {
+        if (*p == L'\\' || *p == L'\0') {
+            visit(start, (size_t)(p - start));
+            if (*p == L'\0')
+                return;
+            start = p + 1;
+        }
+    }
+}
+
+static bool IsDotComponent(const wchar_t *component, size_t length)
+{
+    return (length == 1 && component[0] == L'.') || (length == 2 && component[0] == L'.' && component[1] == L'.');
+}
+
+// A full path the system would take as it stands: nothing to normalise, so the prefix can go
+// straight in front and keeps every name as it is.
+static bool IsPlainFullPath(const wchar_t *path)
+{
+    size_t root = FullPathRootLength(path);
+    if (root == 0 || wcschr(path, L'/') != nullptr)
+        return false;
+    bool plain = true;
+    const wchar_t *end = path + wcslen(path);
+    ForEachComponent(path + root, [&](const wchar_t *component, size_t length) {
+        // Only the last component may be empty: that of a folder path ending in "\\".
+        if (IsDotComponent(component, length) || (length == 0 && component + length != end))
+            plain = false;
+    });
+    return plain;
+}
+
+// The names the system reads as devices wherever they stand, with or without an extension.
+static bool IsDeviceName(const wchar_t *component, size_t length)
+{
+    size_t base = 0;
+    while (base < length && component[base] != L'.')
+        ++base;
+    while (base > 0 && component[base - 1] == L' ')
+        --base;
+    static const wchar_t *const kDevices[] = {L"CON", L"PRN", L"AUX", L"NUL", L"CONIN$", L"CONOUT$"};
+    for (const wchar_t *device : kDevices)
+        if (base == wcslen(device) && _wcsnicmp(component, device, base) == 0)
+            return true;
+    return base == 4 && (_wcsnicmp(component, L"COM", 3) == 0 || _wcsnicmp(component, L"LPT", 3) == 0) &&
+           component[3] >= L'1' && component[3] <= L'9';
+}
+
+// A name that the system's path parsing would change: a trailing dot or space is dropped, and
+// a device name such as "aux.txt" is taken for the device.
+static bool IsMisreadName(const wchar_t *component, size_t length)
+{
+    if (length == 0 || IsDotComponent(component, length))
+        return false;
+    wchar_t last = component[length - 1];
+    return last == L'.' || last == L' ' || IsDeviceName(component, length);
+}
+
 // The prefix switches off the system's own path parsing, so the path must be full already.
 static wchar_t *MakeFullPath(const wchar_t *path)
 {
+    if (IsPlainFullPath(path))
+        return CopyWide(path);
     DWORD needed = GetFullPathNameW(path, 0, nullptr, nullptr);
     if (needed == 0)
         return CopyWide(path);
@@ -60,7 +140,16 @@ wchar_t *MakeLongPath(const wchar_t *path)
 
 bool NeedsLongPath(const wchar_t *path)
 {
-    return wcslen(path) >= kLongPathLimit;
+    if (wcslen(path) >= kLongPathLimit)
+        return true;
+    size_t root = FullPathRootLength(path);
+    if (root == 0 || !IsPlainFullPath(path))
+        return false;
+    bool misread = false;
+    ForEachComponent(path + root, [&](const wchar_t *component, size_t length) {
+        misread = misread || IsMisreadName(component, length);
+    });
+    return misread;
 }
 
 BOOL CopyFileLong(const wchar_t *existingPath, const wchar_t *newPath)

@@ -1,14 +1,19 @@
 // Wide-character file operations that pass paths of 260 characters or more with the
-// extended-length prefix ("\\?\" or "\\?\UNC\"), and shorter paths unchanged.
+// extended-length prefix ("\\?\" or "\\?\UNC\"), and shorter paths unchanged, except those
+// holding a name that the system's path parsing would misread (a trailing dot or space, a
+// device name such as "aux.txt"): those go with the prefix too, so that they reach the file
+// the walk found and not another one.
 #pragma once
 #include <windows.h>
 
 const size_t kLongPathLimit = 260;
 
 // New heap string (free with free()) in prefixed form, whatever the length; a relative path or
-// one with "." or ".." parts is made full first, and a path that already has a prefix is kept.
-// NULL when memory ran out.
+// one with "." or ".." parts (or slashes, or empty parts) is made full first, a full path is
+// prefixed as it stands, and a path that already has a prefix is kept. NULL when memory ran out.
 wchar_t *MakeLongPath(const wchar_t *path);
+// True when the path goes with the prefix: 260 characters or more, or a full path holding a
+// name the system would misread.
 bool NeedsLongPath(const wchar_t *path);
 
 BOOL CopyFileLong(const wchar_t *existingPath, const wchar_t *newPath);

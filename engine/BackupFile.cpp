@@ -56,15 +56,22 @@ static bool LookUpMirrorFile(const wchar_t *mirror, WIN32_FIND_DATAW *entry)
 int BackupFile(const wchar_t *source, const wchar_t *mirror, FILE *log, const WIN32_FIND_DATAW *entry,
                JobContext *context)
 {
+    WIN32_FIND_DATAW existing;
+    bool found = LookUpMirrorFile(mirror, &existing);
+    return BackupListedFile(source, mirror, log, entry, found ? &existing : nullptr, context);
+}
+
+int BackupListedFile(const wchar_t *source, const wchar_t *mirror, FILE *log, const WIN32_FIND_DATAW *entry,
+                     const WIN32_FIND_DATAW *existing, JobContext *context)
+{
     BackupConfig *config = context->config;
     double size = entry->nFileSizeHigh * 4294967296.0 + entry->nFileSizeLow;
-    WIN32_FIND_DATAW existing;
     bool revisionFailed = false;
-    bool mirrorExisted = LookUpMirrorFile(mirror, &existing);
+    bool mirrorExisted = existing != nullptr;
     if (mirrorExisted) {
         if (gSettings.logVerbose)
-            LogChangeDetails(log, mirror, existing, *entry, context->allowedTimeDelta);
-        if (!IsMirrorChanged(existing, *entry, context->allowedTimeDelta)) {
+            LogChangeDetails(log, mirror, *existing, *entry, context->allowedTimeDelta);
+        if (!IsMirrorChanged(*existing, *entry, context->allowedTimeDelta)) {
             ++context->filesNotChanged;
             context->bytesNotChanged += size;
             if (gSettings.logVerbose)

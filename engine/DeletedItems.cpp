@@ -1,14 +1,12 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include <algorithm>
-#include <string>
-#include <vector>
-
 #include "CleanupPasses.h"
 #include "ErrorReport.h"
 #include "FolderHelpers.h"
+#include "FolderListing.h"
 #include "GlobalSettings.h"
+#include "ListingCache.h"
 #include "LongPath.h"
 #include "MirrorPath.h"
 #include "MsvcrtFormat.h"
@@ -118,51 +116,19 @@ int HandleDeletedFile(const wchar_t *source, const wchar_t *mirror, FILE *log, c
     return 1;
 }
 
-// The names in a source folder, listed once so that most mirror entries need no look-up of
-// their own. A name not in the listing still gets the definite look-up before it counts as
-// deleted.
-struct SourceListing {
-    struct Name {
-        std::wstring name;
-        bool folder;
-    };
-    std::vector<Name> names;
-    bool listed = false;
-};
-
-static bool IsNameLess(const SourceListing::Name &a, const SourceListing::Name &b)
+// 1 when the source folder's listing holds the name as this kind of entry. A name not in it
+// still gets the definite look-up before it counts as deleted.
+static bool IsListed(const FolderListing *listing, const wchar_t *name, bool folder)
 {
-    return _wcsicmp(a.name.c_str(), b.name.c_str()) < 0;
-}
-
-static void ListSourceFolder(const wchar_t *sourceFolder, SourceListing *listing)
-{
-    std::wstring pattern = std::wstring(sourceFolder) + L"*";
-    WIN32_FIND_DATAW entry;
-    HANDLE search = FindFirstFileLong(pattern.c_str(), &entry);
-    if (search == INVALID_HANDLE_VALUE)
-        return;
-    do {
-        listing->names.push_back({entry.cFileName, (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0});
-    } while (FindNextFileW(search, &entry));
-    FindClose(search);
-    std::sort(listing->names.begin(), listing->names.end(), IsNameLess);
-    listing->listed = true;
-}
-
-// 1 when the listing holds the name as this kind of entry.
-static bool IsListed(const SourceListing &listing, const wchar_t *name, bool folder)
-{
-    if (!listing.listed)
+    if (listing == nullptr)
         return false;
-    SourceListing::Name key = {name, folder};
-    auto found = std::lower_bound(listing.names.begin(), listing.names.end(), key, IsNameLess);
-    return found != listing.names.end() && _wcsicmp(found->name.c_str(), name) == 0 && found->folder == folder;
+    const FolderListing::Entry *found = listing->Find(name);
+    return found != nullptr && ((found->attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) == folder;
 }
 
 // One entry of the mirror folder; 0 marks the walk failed.
 static int CheckMirrorEntry(FILE *log, const wchar_t *source, const wchar_t *mirror, const WIN32_FIND_DATAW &entry,
-                            const volatile uint8_t *cancel, JobContext *context, const SourceListing &listing)
+                            const volatile uint8_t *cancel, JobContext *context, const FolderListing *listing)
 {
     wchar_t *sourcePath = static_cast<wchar_t *>(malloc(4 * kWidePathChars * sizeof(wchar_t)));
     if (sourcePath == nullptr)
@@ -204,30 +170,32 @@ static int CheckMirrorEntry(FILE *log, const wchar_t *source, const wchar_t *mir
     return result;
 }
 
-// Walks the mirror folder M against the source folder S (both ending in "\\").
+// Walks the mirror folder M against the source folder S (both ending in "\\"), with the
+// listings the mirror walk kept of both where it kept them.
 static int WalkMirrorFolder(FILE *log, const wchar_t *sourceFolder, const wchar_t *mirrorFolder, wchar_t *pattern,
                             const volatile uint8_t *cancel, JobContext *context)
 {
-    SourceListing listing;
-    ListSourceFolder(sourceFolder, &listing);
-    FormatTextW(pattern, kWidePathChars, L"%ws*", mirrorFolder);
-    WIN32_FIND_DATAW entry;
-    HANDLE search = FindFirstFileLong(pattern, &entry);
-    if (search == INVALID_HANDLE_VALUE) {
+    ListingCache *cache = context->listings;
+    FolderListing sourceListing;
+    bool sourceListed = (cache != nullptr && cache->Take(sourceFolder, &sourceListing)) ||
+                        sourceListing.List(sourceFolder);
+    FolderListing mirrorListing;
+    if ((cache == nullptr || !cache->Take(mirrorFolder, &mirrorListing)) && !mirrorListing.List(mirrorFolder)) {
+        FormatTextW(pattern, kWidePathChars, L"%ws*", mirrorFolder);
         LogLastError("Check Folder For Deleted Items - FindFirstFile", log);
         WriteText(log, "WARNING (cffdi): Unable to iterate files in: %ws\n", pattern);
         return 1;
     }
     bool failed = false;
-    do {
+    for (size_t i = 0; i < mirrorListing.Count(); ++i) {
         if (IsCancelSet(cancel))
             break;
-        if (wcscmp(entry.cFileName, L".") == 0 || wcscmp(entry.cFileName, L"..") == 0)
-            continue;
-        if (!CheckMirrorEntry(log, sourceFolder, mirrorFolder, entry, cancel, context, listing))
+        WIN32_FIND_DATAW entry;
+        mirrorListing.ToFindData(mirrorListing.At(i), &entry);
+        if (!CheckMirrorEntry(log, sourceFolder, mirrorFolder, entry, cancel, context,
+                              sourceListed ? &sourceListing : nullptr))
             failed = true;
-    } while (FindNextFileW(search, &entry));
-    FindClose(search);
+    }
     return failed ? 0 : 1;
 }
 

@@ -8,6 +8,7 @@
 
 struct ZipOutput;
 struct CopyWork;
+class ListingCache;
 
 struct JobContext {
     BackupConfig *config;
@@ -45,4 +46,7 @@ struct JobContext {
     // Where this run's copies are written before they take their final names (SafeFileCopy.h);
     // NULL until the first copy.
     CopyWork *copyWork;
+    // Folder listings kept from one pass for the next ones of this run (ListingCache.h); NULL
+    // when none are kept.
+    ListingCache *listings;
 };

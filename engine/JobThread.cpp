@@ -21,6 +21,7 @@
 #include "JobOptionsLog.h"
 #include "JobShell.h"
 #include "JobSteps.h"
+#include "ListingCache.h"
 #include "LongPath.h"
 #include "MirrorCopy.h"
 #include "MirrorPath.h"
@@ -127,6 +128,8 @@ int MirrorSource(JobRun &run, int index, const wchar_t *source)
     GetVolumeFileSystemKind(config->sources[index].path, &sourceKind, sourceSystem);
     GetVolumeFileSystemKind(context.destination, &destinationKind, destinationSystem);
     context.allowedTimeDelta = ChooseAllowedTimeDelta(sourceKind, destinationKind, gSettings.likeDriveTimeDelta);
+    if (context.listings != nullptr)
+        context.listings->SetReliableFolderTimes(sourceKind == FileSystemNtfs);
     if (gSettings.logVerbose)
         WriteText(log, "Uncompressed Backup Up Source:\n\t%s\n\t%s\n", config->sources[index].path, sourceSystem);
     const volatile uint8_t *cancel = &config->cancelRequested;
@@ -292,7 +295,9 @@ void RunOpenedJob(JobRun &run)
     }
     if (IsCancelled(run))
         return;
-    ComputeConfigSize(config, cancel, &context.totalBytes, &context.totalFiles);
+    // The count's listings serve the mirror walk when there is one.
+    ComputeConfigSizeKeeping(config, cancel, &context.totalBytes, &context.totalFiles,
+                             (config->flags & Uncompressed) ? GetListingCache(&context) : nullptr);
     if (IsCancelled(run))
         return;
     CurrentJobShell().RefreshJobCell(FindConfigById(config->uniqueId), JobCell::Size);
@@ -310,6 +315,7 @@ void RunOpenedJob(JobRun &run)
         int mirrored = MirrorSources(run);
         // The copies are done: nothing of the work folder goes into an archive or onto a disc.
         ReleaseCopyWork(&context);
+        ReleaseListingCache(&context);
         if (!mirrored)
             return;
         if (gSettings.removeExcluded)
@@ -391,6 +397,7 @@ DWORD WINAPI RunBackupJob(LPVOID record)
             RunOpenedJob(*run);
     }
     ReleaseCopyWork(&context);
+    ReleaseListingCache(&context);
     // A library that keeps the shadow copies past the limit may still hold a volume: the
     // backup is made, but not cleanly.
     bool released = ReleaseShadowCopies(run->log.stream, &context);

@@ -15,6 +15,10 @@ int BackupFolder(FILE *log, const wchar_t *source, const wchar_t *mirror, const 
 // 1 when the mirror is current or the source vanished, 0 when the copy failed.
 int BackupFile(const wchar_t *source, const wchar_t *mirror, FILE *log, const WIN32_FIND_DATAW *entry,
                JobContext *context);
+// BackupFile for a mirror file the caller has already looked up, in a listing of its folder:
+// existing is its entry, or NULL when there is none, and the mirror is not asked again.
+int BackupListedFile(const wchar_t *source, const wchar_t *mirror, FILE *log, const WIN32_FIND_DATAW *entry,
+                     const WIN32_FIND_DATAW *existing, JobContext *context);
 // Saves the current mirror copy of source as its next numbered revision. 1 when saved.
 int SaveRevision(const wchar_t *source, const wchar_t *mirror, FILE *log, JobContext *context);
 // The job's progress after one more file.

@@ -17,13 +17,17 @@ struct RevisionName {
     wchar_t extension[kWidePathChars];
 };
 
-static int FindRevisionFolder(const wchar_t *source, FILE *log, JobContext *context, wchar_t *folder)
+// *made tells that the folder was not there and has just been made: it holds no revision yet.
+static int FindRevisionFolder(const wchar_t *source, FILE *log, JobContext *context, wchar_t *folder, bool *made)
 {
+    *made = false;
     if (!BuildMirrorPath(context->revisionsFolder, source, log, 0, folder, kWidePathChars, 1))
         return 0;
-    if (IsDirectory(folder) || CreateDirectoryLogged(folder, log))
+    if (IsDirectory(folder))
         return 1;
-    return BuildMirrorPath(context->revisionsFolder, source, log, 1, folder, kWidePathChars, 1);
+    *made = CreateDirectoryLogged(folder, log) ||
+            BuildMirrorPath(context->revisionsFolder, source, log, 1, folder, kWidePathChars, 1);
+    return *made ? 1 : 0;
 }
 
 static int SplitRevisionName(const wchar_t *mirror, RevisionName *name)
@@ -52,7 +56,9 @@ static bool IsEarlier(const FILETIME &a, const FILETIME &b)
 }
 
 // The first free number, else the one with the oldest last-write time; 0 when a path is too long.
-static int ChooseRevisionNumber(const RevisionName &name, int revisionCount, FILE *log)
+// In a folder made just now every number is free. A number is looked up by its name alone:
+// unlike a search, that opens no folder.
+static int ChooseRevisionNumber(const RevisionName &name, int revisionCount, bool emptyFolder, FILE *log)
 {
     size_t fixed = wcslen(name.folder) + wcslen(name.base) + wcslen(name.dot) + wcslen(name.extension) + 2;
     int oldest = 0;
@@ -66,13 +72,13 @@ static int ChooseRevisionNumber(const RevisionName &name, int revisionCount, FIL
                       name.dot, name.extension);
             return 0;
         }
+        if (emptyFolder)
+            return n;
         FormatTextW(path, kWidePathChars + 16, L"%ws%ws.%d%ws%ws", name.folder, name.base, n, name.dot,
                     name.extension);
-        WIN32_FIND_DATAW found;
-        HANDLE search = FindFirstFileLong(path, &found);
-        if (search == INVALID_HANDLE_VALUE)
+        WIN32_FILE_ATTRIBUTE_DATA found;
+        if (!GetFileAttributesExLong(path, &found))
             return n;
-        FindClose(search);
         if (oldest == 0 || IsEarlier(found.ftLastWriteTime, oldestTime)) {
             oldest = n;
             oldestTime = found.ftLastWriteTime;
@@ -84,9 +90,10 @@ static int ChooseRevisionNumber(const RevisionName &name, int revisionCount, FIL
 int SaveRevision(const wchar_t *source, const wchar_t *mirror, FILE *log, JobContext *context)
 {
     static thread_local RevisionName name;
-    if (!FindRevisionFolder(source, log, context, name.folder) || !SplitRevisionName(mirror, &name))
+    bool made = false;
+    if (!FindRevisionFolder(source, log, context, name.folder, &made) || !SplitRevisionName(mirror, &name))
         return 0;
-    int number = ChooseRevisionNumber(name, context->config->revisionCount, log);
+    int number = ChooseRevisionNumber(name, context->config->revisionCount, made, log);
     if (number == 0)
         return 0;
     wchar_t fileName[kWidePathChars + 16];

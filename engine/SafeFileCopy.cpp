@@ -30,6 +30,7 @@ struct CopyWork {
     wchar_t *temporary; // the temporary copy in it
     char *buffer;       // one chunk
     bool used;          // a copy of this run opened the temporary copy
+    bool onShare;       // the backup folder lies on a network share
 };
 
 // A path in prefixed form, whatever its length: names the system would otherwise read
@@ -67,6 +68,17 @@ static wchar_t *JoinWide(const wchar_t *a, const wchar_t *b)
     return joined;
 }
 
+// A UNC path, or a drive letter that names a network drive.
+static bool IsOnShare(const wchar_t *path)
+{
+    if (path[0] == L'\\' && path[1] == L'\\')
+        return true;
+    if (path[0] == L'\0' || path[1] != L':')
+        return false;
+    wchar_t root[] = {path[0], L':', L'\\', L'\0'};
+    return GetDriveTypeW(root) == DRIVE_REMOTE;
+}
+
 // The run's work area, made on the first copy; NULL when memory ran out.
 static CopyWork *GetCopyWork(JobContext *context)
 {
@@ -80,6 +92,8 @@ static CopyWork *GetCopyWork(JobContext *context)
         work->temporary = work->folder != nullptr ? JoinWide(work->folder, kTemporaryName) : nullptr;
         work->buffer = static_cast<char *>(malloc(kChunkBytes));
     }
+    if (work != nullptr && backupFolder != nullptr)
+        work->onShare = IsOnShare(backupFolder);
     free(backupFolder);
     free(folder);
     if (work != nullptr && (work->folder == nullptr || work->temporary == nullptr || work->buffer == nullptr)) {
@@ -96,8 +110,8 @@ static HANDLE CreateTemporaryCopy(CopyWork *work)
 {
     work->used = true;
     for (int attempt = 0;; ++attempt) {
-        HANDLE file = CreateFileW(work->temporary, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                                  nullptr);
+        HANDLE file = CreateFileW(work->temporary, GENERIC_WRITE | DELETE, 0, nullptr, CREATE_ALWAYS,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr);
         if (file != INVALID_HANDLE_VALUE || attempt == 1)
             return file;
         DWORD error = GetLastError();
@@ -150,13 +164,39 @@ static bool CopyChunks(HANDLE in, HANDLE out, char *buffer, const BackupConfig *
     }
 }
 
-// Writes the whole source into the temporary copy and gives it the source's last-write time
-// and attributes; on failure nothing is left of it. *attributes gets what it was given.
-static bool WriteTemporaryCopy(HANDLE in, CopyWork *work, const BackupConfig *config, DWORD *attributes,
-                               DWORD *error)
+// Gives the open temporary copy its final name (in prefixed form), replacing what is there.
+// Renaming the open file spares opening it again by its path.
+static bool RenameOpenCopy(HANDLE file, const wchar_t *target, DWORD *error)
 {
-    BY_HANDLE_FILE_INFORMATION info;
-    if (!GetFileInformationByHandle(in, &info)) {
+    // The call takes a native path: "\\?\" becomes "\??\", for drives and shares alike.
+    const wchar_t *rest = target + 4;
+    size_t nameBytes = (4 + wcslen(rest)) * sizeof(wchar_t);
+    size_t size = sizeof(FILE_RENAME_INFO) + nameBytes;
+    FILE_RENAME_INFO *rename = static_cast<FILE_RENAME_INFO *>(calloc(1, size));
+    if (rename == nullptr) {
+        *error = ERROR_NOT_ENOUGH_MEMORY;
+        return false;
+    }
+    rename->ReplaceIfExists = TRUE;
+    rename->FileNameLength = (DWORD)nameBytes;
+    memcpy(rename->FileName, L"\\??\\", 4 * sizeof(wchar_t));
+    memcpy(rename->FileName + 4, rest, wcslen(rest) * sizeof(wchar_t));
+    bool renamed = SetFileInformationByHandle(file, FileRenameInfo, rename, (DWORD)size) != FALSE;
+    if (!renamed)
+        *error = GetLastError();
+    free(rename);
+    return renamed;
+}
+
+// Writes the whole source into the temporary copy, gives it the source's last-write time and
+// attributes and then its final name; on failure nothing is left of it and the target is as
+// it was.
+static bool WriteCopy(HANDLE in, CopyWork *work, const BackupConfig *config, const wchar_t *target, DWORD *error)
+{
+    // The basic information of the open file: unlike the full information, it needs no
+    // question to the volume.
+    FILE_BASIC_INFO source;
+    if (!GetFileInformationByHandleEx(in, FileBasicInfo, &source, sizeof(source))) {
         *error = GetLastError();
         return false;
     }
@@ -165,27 +205,38 @@ static bool WriteTemporaryCopy(HANDLE in, CopyWork *work, const BackupConfig *co
         *error = GetLastError();
         return false;
     }
-    *attributes = 0;
+    DWORD attributes = 0;
     bool copied = CopyChunks(in, out, work->buffer, config, error);
     if (copied) {
         // As with the platform's copy, times or attributes the destination cannot hold do not
         // fail the copy; the next run then finds the pair changed and copies again.
         FILE_BASIC_INFO basic;
         ZeroMemory(&basic, sizeof(basic));
-        basic.LastWriteTime.LowPart = info.ftLastWriteTime.dwLowDateTime;
-        basic.LastWriteTime.HighPart = (LONG)info.ftLastWriteTime.dwHighDateTime;
-        basic.FileAttributes = info.dwFileAttributes & kCopiedAttributes;
+        basic.LastWriteTime = source.LastWriteTime;
+        basic.FileAttributes = source.FileAttributes & kCopiedAttributes;
         if (basic.FileAttributes == 0)
             basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;
         if (SetFileInformationByHandle(out, FileBasicInfo, &basic, sizeof(basic)))
-            *attributes = basic.FileAttributes;
+            attributes = basic.FileAttributes;
     }
-    if (!CloseHandle(out) && copied) {
+    // A network redirector may report a write it could not make only when the file is closed:
+    // there the copy is closed first and renamed by its path. On a local volume closing reports
+    // nothing about the data, and the open copy takes its final name itself.
+    bool renamed = false;
+    if (copied && !work->onShare)
+        renamed = copied = RenameOpenCopy(out, target, error);
+    if (!CloseHandle(out) && copied && !renamed) {
+        *error = GetLastError();
+        copied = false;
+    }
+    // A target on another volume than the backup folder (behind a junction) cannot take the
+    // rename: it fails with ERROR_NOT_SAME_DEVICE rather than be written in place.
+    if (copied && !renamed && !MoveFileExW(work->temporary, target, MOVEFILE_REPLACE_EXISTING)) {
         *error = GetLastError();
         copied = false;
     }
     if (!copied)
-        DiscardTemporaryCopy(work, *attributes);
+        DiscardTemporaryCopy(work, attributes);
     return copied;
 }
 
@@ -199,16 +250,8 @@ static bool CopyThroughWorkFolder(CopyWork *work, const BackupConfig *config, co
         *error = GetLastError();
         return false;
     }
-    DWORD attributes = 0;
-    bool copied = WriteTemporaryCopy(in, work, config, &attributes, error);
+    bool copied = WriteCopy(in, work, config, target, error);
     CloseHandle(in);
-    // A target on another volume than the backup folder (behind a junction) cannot take the
-    // rename: it fails with ERROR_NOT_SAME_DEVICE rather than be written in place.
-    if (copied && !MoveFileExW(work->temporary, target, MOVEFILE_REPLACE_EXISTING)) {
-        *error = GetLastError();
-        DiscardTemporaryCopy(work, attributes);
-        copied = false;
-    }
     return copied;
 }
 

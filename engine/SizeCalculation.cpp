@@ -3,8 +3,14 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include <string>
+#include <utility>
+#include <vector>
+
 #include "Exclusion.h"
 #include "ExtensionFilter.h"
+#include "FolderListing.h"
+#include "ListingCache.h"
 #include "LongPath.h"
 #include "MirrorPath.h"
 #include "MsvcrtFormat.h"
@@ -15,64 +21,156 @@ static bool IsCancelSet(const volatile uint8_t *cancel)
     return cancel != nullptr && __atomic_load_n(cancel, __ATOMIC_ACQUIRE) == 1;
 }
 
-static void AddFolderEntry(const wchar_t *folder, const WIN32_FIND_DATAW &entry, const ExtensionEntry *extensions,
-                           int extensionCount, int32_t filterFlags, const volatile uint8_t *cancel, double *bytes,
-                           int32_t *files, const BackupConfig *config)
+namespace {
+
+// What a count applies besides the folder itself.
+struct CountRules {
+    const ExtensionEntry *extensions;
+    int extensionCount;
+    int32_t filterFlags;
+    const volatile uint8_t *cancel;
+    const BackupConfig *config;
+};
+
+// A folder still to be counted, with its last-write time from its parent's listing.
+struct PendingFolder {
+    std::wstring path;
+    FILETIME folderWrite;
+};
+
+// Counts the included files of one folder (not those of its subfolders) into *bytes and
+// *files, and appends the subfolders to count to *subfolders. The folder's listing is left in
+// *listing under *listedPath (its path with the trailing backslash); false when the folder is
+// not counted at all (excluded, too long, not listable, or the count was stopped).
+bool CountFolder(const wchar_t *folder, const CountRules &rules, double *bytes, int32_t *files,
+                 std::vector<PendingFolder> *subfolders, FolderListing *listing, std::wstring *listedPath)
 {
-    wchar_t *path = static_cast<wchar_t *>(malloc(2 * kWidePathChars * sizeof(wchar_t)));
-    if (path == nullptr)
-        return;
-    FormatTextW(path, 2 * kWidePathChars, L"%ws%ws", folder, entry.cFileName);
-    if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-        if (CheckJoinedPathLengthW(folder, entry.cFileName, kWidePathChars, nullptr))
-            SumFolderSize(path, extensions, extensionCount, filterFlags, cancel, bytes, files, config);
-    } else if (PassesExtensionFilter(entry.cFileName, extensions, extensionCount, filterFlags) &&
-               CheckJoinedPathLengthW(folder, entry.cFileName, kWidePathChars + 1, nullptr) &&
-               !IsExcluded(path, config)) {
-        *bytes += entry.nFileSizeHigh * 4294967296.0 + entry.nFileSizeLow;
-        *files += 1;
+    if (IsCancelSet(rules.cancel))
+        return false;
+    size_t length = wcslen(folder);
+    if (length == 0 || length >= kWidePathChars - 1)
+        return false;
+    std::wstring path(folder);
+    if (path.back() != L'\\')
+        path += L'\\';
+    if (IsExcluded(path.c_str(), rules.config) || path.size() > kWidePathChars - 2 || !listing->List(path.c_str()))
+        return false;
+    std::wstring item;
+    for (size_t i = 0; i < listing->Count(); ++i) {
+        if (IsCancelSet(rules.cancel))
+            break;
+        WIN32_FIND_DATAW entry;
+        listing->ToFindData(listing->At(i), &entry);
+        if (IsSkippedByAttributes(entry.dwFileAttributes, rules.filterFlags))
+            continue;
+        item = path + entry.cFileName;
+        if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+            if (CheckJoinedPathLengthW(path.c_str(), entry.cFileName, kWidePathChars, nullptr))
+                subfolders->push_back({item, entry.ftLastWriteTime});
+        } else if (PassesExtensionFilter(entry.cFileName, rules.extensions, rules.extensionCount, rules.filterFlags) &&
+                   CheckJoinedPathLengthW(path.c_str(), entry.cFileName, kWidePathChars + 1, nullptr) &&
+                   !IsExcluded(item.c_str(), rules.config)) {
+            *bytes += entry.nFileSizeHigh * 4294967296.0 + entry.nFileSizeLow;
+            *files += 1;
+        }
     }
-    free(path);
+    *listedPath = std::move(path);
+    return true;
 }
+
+// The walk of a tree on this thread alone.
+void CountTree(const wchar_t *folder, const CountRules &rules, double *bytes, int32_t *files)
+{
+    std::vector<PendingFolder> subfolders;
+    FolderListing listing;
+    std::wstring listed;
+    if (!CountFolder(folder, rules, bytes, files, &subfolders, &listing, &listed))
+        return;
+    for (const PendingFolder &subfolder : subfolders)
+        CountTree(subfolder.path.c_str(), rules, bytes, files);
+}
+
+// The job's walk, on two threads: a listing mostly waits (on the disk, on a share, and under
+// Wine on its server), so two overlap well; more did not help. Each listing is kept for the
+// mirror walk that follows, with the folder's last-write time from before it was listed. The
+// sums are of whole numbers far below 2^53, so the order of the additions does not matter.
+struct SharedCount {
+    const CountRules *rules;
+    ListingCache *cache;
+    CRITICAL_SECTION lock;
+    CONDITION_VARIABLE changed;
+    std::vector<PendingFolder> pending;
+    int busy = 0; // folders being counted now
+    double bytes = 0;
+    int32_t files = 0;
+};
+
+DWORD WINAPI CountPendingFolders(LPVOID argument)
+{
+    SharedCount &shared = *static_cast<SharedCount *>(argument);
+    EnterCriticalSection(&shared.lock);
+    for (;;) {
+        while (shared.pending.empty() && shared.busy > 0)
+            SleepConditionVariableCS(&shared.changed, &shared.lock, INFINITE);
+        if (shared.pending.empty())
+            break;
+        PendingFolder next = std::move(shared.pending.back());
+        shared.pending.pop_back();
+        ++shared.busy;
+        LeaveCriticalSection(&shared.lock);
+        double bytes = 0;
+        int32_t files = 0;
+        std::vector<PendingFolder> subfolders;
+        FolderListing listing;
+        std::wstring listed;
+        bool counted = CountFolder(next.path.c_str(), *shared.rules, &bytes, &files, &subfolders, &listing, &listed);
+        EnterCriticalSection(&shared.lock);
+        if (counted) {
+            shared.bytes += bytes;
+            shared.files += files;
+            shared.cache->Keep(listed.c_str(), std::move(listing), next.folderWrite);
+            for (PendingFolder &subfolder : subfolders)
+                shared.pending.push_back(std::move(subfolder));
+        }
+        --shared.busy;
+        WakeAllConditionVariable(&shared.changed);
+    }
+    LeaveCriticalSection(&shared.lock);
+    return 0;
+}
+
+void CountTreeKeeping(const wchar_t *folder, const FILETIME &folderWrite, const CountRules &rules,
+                      ListingCache *cache, double *bytes, int32_t *files)
+{
+    SharedCount shared;
+    shared.rules = &rules;
+    shared.cache = cache;
+    InitializeCriticalSection(&shared.lock);
+    InitializeConditionVariable(&shared.changed);
+    shared.pending.push_back({folder, folderWrite});
+    // Without a second thread this one counts alone.
+    HANDLE helper = CreateThread(nullptr, 0, CountPendingFolders, &shared, 0, nullptr);
+    CountPendingFolders(&shared);
+    if (helper != nullptr) {
+        WaitForSingleObject(helper, INFINITE);
+        CloseHandle(helper);
+    }
+    DeleteCriticalSection(&shared.lock);
+    *bytes += shared.bytes;
+    *files += shared.files;
+}
+
+} // namespace
 
 void SumFolderSize(const wchar_t *folder, const ExtensionEntry *extensions, int extensionCount, int32_t filterFlags,
                    const volatile uint8_t *cancel, double *bytes, int32_t *files, const BackupConfig *config)
 {
-    if (IsCancelSet(cancel))
-        return;
-    size_t length = wcslen(folder);
-    if (length == 0 || length >= kWidePathChars - 1)
-        return;
-    wchar_t *path = static_cast<wchar_t *>(malloc(kWidePathChars * sizeof(wchar_t)));
-    if (path == nullptr)
-        return;
-    wcscpy(path, folder);
-    if (path[length - 1] != L'\\')
-        wcscat(path, L"\\");
-    WIN32_FIND_DATAW entry;
-    HANDLE search = INVALID_HANDLE_VALUE;
-    wchar_t pattern[kWidePathChars];
-    if (IsExcluded(path, config) || wcslen(path) > kWidePathChars - 2)
-        goto done;
-    FormatTextW(pattern, kWidePathChars, L"%ws*", path);
-    search = FindFirstFileLong(pattern, &entry);
-    if (search == INVALID_HANDLE_VALUE)
-        goto done;
-    do {
-        if (IsCancelSet(cancel))
-            break;
-        if (IsSkippedByAttributes(entry.dwFileAttributes, filterFlags))
-            continue;
-        if (wcscmp(entry.cFileName, L".") == 0 || wcscmp(entry.cFileName, L"..") == 0)
-            continue;
-        AddFolderEntry(path, entry, extensions, extensionCount, filterFlags, cancel, bytes, files, config);
-    } while (FindNextFileW(search, &entry));
-    FindClose(search);
-done:
-    free(path);
+    CountRules rules = {extensions, extensionCount, filterFlags, cancel, config};
+    CountTree(folder, rules, bytes, files);
 }
 
-int MeasureSource(SourceItem *source, const BackupConfig *config, const volatile uint8_t *cancel)
+static int MeasureSourceKeeping(SourceItem *source, const BackupConfig *config, const volatile uint8_t *cancel,
+                                ListingCache *cache)
 {
     if (source->path[0] == '\0') {
         source->sizeKnown = 1;
@@ -84,9 +182,18 @@ int MeasureSource(SourceItem *source, const BackupConfig *config, const volatile
     double bytes = 0;
     int32_t files = 0;
     size_t length = wcslen(wide);
-    if (wide[length - 1] == L'\\') {
+    if (wide[length - 1] == L'\\' && cache == nullptr) {
         SumFolderSize(wide, config->extensions, config->extensionCount, config->filterFlags, cancel, &bytes, &files,
                       config);
+    } else if (wide[length - 1] == L'\\') {
+        // The folder's time before its listing, so that the mirror walk can tell whether it
+        // changed since.
+        WIN32_FILE_ATTRIBUTE_DATA folder;
+        FILETIME folderWrite = {0, 0};
+        if (GetFileAttributesExLong(wide, &folder))
+            folderWrite = folder.ftLastWriteTime;
+        CountRules rules = {config->extensions, config->extensionCount, config->filterFlags, cancel, config};
+        CountTreeKeeping(wide, folderWrite, rules, cache, &bytes, &files);
     } else {
         WIN32_FIND_DATAW entry;
         HANDLE search = FindFirstFileLong(wide, &entry);
@@ -104,7 +211,18 @@ int MeasureSource(SourceItem *source, const BackupConfig *config, const volatile
     return 1;
 }
 
+int MeasureSource(SourceItem *source, const BackupConfig *config, const volatile uint8_t *cancel)
+{
+    return MeasureSourceKeeping(source, config, cancel, nullptr);
+}
+
 void ComputeConfigSize(BackupConfig *config, const volatile uint8_t *cancel, double *totalBytes, int32_t *totalFiles)
+{
+    ComputeConfigSizeKeeping(config, cancel, totalBytes, totalFiles, nullptr);
+}
+
+void ComputeConfigSizeKeeping(BackupConfig *config, const volatile uint8_t *cancel, double *totalBytes,
+                              int32_t *totalFiles, ListingCache *cache)
 {
     *totalBytes = 0;
     *totalFiles = 0;
@@ -115,7 +233,7 @@ void ComputeConfigSize(BackupConfig *config, const volatile uint8_t *cancel, dou
         source->fileCount = 0;
         if (IsCancelSet(cancel))
             return;
-        if (!MeasureSource(source, config, cancel))
+        if (!MeasureSourceKeeping(source, config, cancel, cache))
             return;
         *totalBytes += source->totalBytes;
         *totalFiles += source->fileCount;

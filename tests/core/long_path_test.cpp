@@ -40,6 +40,13 @@ bool WriteFileW(const std::wstring &path, const char *content)
     return true;
 }
 
+std::string Narrow(const wchar_t *text)
+{
+    char out[1024];
+    int length = WideCharToMultiByte(CP_UTF8, 0, text, -1, out, sizeof(out), nullptr, nullptr);
+    return length > 0 ? std::string(out) : std::string("?");
+}
+
 std::string ReadLog(FILE *log)
 {
     fflush(log);
@@ -80,6 +87,43 @@ TEST(LongPath, PrefixIsNeverAddedTwiceAndRelativePathsAreMadeFull)
     if (expected.back() != L'\\')
         expected += L'\\';
     EXPECT_EQ(LongPathOf(L"sub\\file.txt"), expected + L"sub\\file.txt");
+}
+
+// Names the system's path parsing would change go with the prefix, and the prefix goes in
+// front of them as they stand: "trail." must not become "trail", nor "aux.txt" the device.
+TEST(LongPath, NamesAShortPathMisreadsKeepThePrefixAndTheirSpelling)
+{
+    struct Case {
+        const wchar_t *path;
+        bool prefixed;
+    } cases[] = {
+        {L"C:\\x\\trail.", true},
+        {L"C:\\x\\space ", true},
+        {L"C:\\x\\aux.txt", true},
+        {L"C:\\x\\CON", true},
+        {L"C:\\x\\lpt1.log", true},
+        {L"C:\\x\\nul .txt", true},
+        {L"C:\\x\\dir.\\f.txt", true},
+        {L"C:\\aux\\f.txt", true},
+        {L"\\\\server\\share\\prn", true},
+        {L"C:\\x\\normal.txt", false},
+        {L"C:\\x\\.profile", false},
+        {L"C:\\x\\archive.tar.gz", false},
+        {L"C:\\x\\auxiliary.txt", false},
+        {L"C:\\x\\com10.txt", false},
+        {L"C:\\x\\folder\\", false},
+        {L"C:\\x\\Report \u2013 final.txt", false},
+    };
+    for (const Case &c : cases) {
+        EXPECT_EQ(NeedsLongPath(c.path), c.prefixed) << Narrow(c.path);
+        std::wstring expected = c.path[1] == L'\\' ? L"\\\\?\\UNC\\" + std::wstring(c.path + 2)
+                                                     : L"\\\\?\\" + std::wstring(c.path);
+        EXPECT_EQ(LongPathOf(c.path), expected) << Narrow(c.path);
+    }
+    // Paths the system has to normalise still are.
+    EXPECT_FALSE(NeedsLongPath(L"C:\\a\\.\\b"));
+    EXPECT_EQ(LongPathOf(L"C:\\a\\\\b"), L"\\\\?\\C:\\a\\b");
+    EXPECT_EQ(LongPathOf(L"C:/a/b"), L"\\\\?\\C:\\a\\b");
 }
 
 TEST(LongPath, CopyAndDeleteBeyondTheLimit)
@@ -224,6 +268,47 @@ TEST(FolderAttributes, SourceAttributesAndTimesAreCopied)
     ASSERT_TRUE(GetFileAttributesExW(target.c_str(), GetFileExInfoStandard, &data));
     EXPECT_EQ(data.ftLastWriteTime.dwHighDateTime, when.dwHighDateTime);
     EXPECT_EQ(data.ftLastWriteTime.dwLowDateTime, when.dwLowDateTime);
+}
+
+// The change time of a folder, which moves whenever its attributes or times are written.
+LONGLONG ChangeTimeOf(const std::wstring &folder)
+{
+    HANDLE handle = CreateFileW(folder.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    FILE_BASIC_INFO basic = {};
+    GetFileInformationByHandleEx(handle, FileBasicInfo, &basic, sizeof(basic));
+    CloseHandle(handle);
+    return basic.ChangeTime.QuadPart;
+}
+
+// A folder that already has its source's attributes and times is left as it is; one whose
+// source has other attributes or another last-write time since is written again.
+TEST(FolderAttributes, OnlyAFolderThatDiffersFromItsSourceIsWrittenAgain)
+{
+    ScratchFolder folder;
+    std::wstring source = folder.Wide() + L"src";
+    std::wstring target = folder.Wide() + L"dst";
+    ASSERT_TRUE(CreateDirectoryW(source.c_str(), nullptr));
+    ASSERT_EQ(verify_directoryW(target.c_str(), nullptr, 1, source.c_str()), 1);
+    LONGLONG stamped = ChangeTimeOf(target);
+    Sleep(50);
+    ASSERT_EQ(verify_directoryW(target.c_str(), nullptr, 1, source.c_str()), 1);
+    EXPECT_EQ(ChangeTimeOf(target), stamped) << "a folder that matched was written again";
+
+    ASSERT_TRUE(SetFileAttributesW(source.c_str(), FILE_ATTRIBUTE_HIDDEN));
+    ASSERT_EQ(verify_directoryW(target.c_str(), nullptr, 1, source.c_str()), 1);
+    EXPECT_NE(GetFileAttributesW(target.c_str()) & FILE_ATTRIBUTE_HIDDEN, 0u);
+
+    FILETIME later = {0x56780000, 0x01D10000};
+    HANDLE handle = CreateFileW(source.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    ASSERT_NE(handle, INVALID_HANDLE_VALUE);
+    SetFileTime(handle, nullptr, nullptr, &later);
+    CloseHandle(handle);
+    ASSERT_EQ(verify_directoryW(target.c_str(), nullptr, 1, source.c_str()), 1);
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    ASSERT_TRUE(GetFileAttributesExW(target.c_str(), GetFileExInfoStandard, &data));
+    EXPECT_EQ(CompareFileTime(&data.ftLastWriteTime, &later), 0);
 }
 
 TEST(FolderAttributes, MergedAttributes)

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -539,6 +540,89 @@ TEST_F(JobRunTest, NamesUsersReallyHaveAreMirroredAndAnUnchangedRerunDeletesNoth
     FindClose(search);
     std::sort(top.begin(), top.end());
     EXPECT_EQ(top, (std::vector<std::wstring>{L"C", L"Deleted", L"Revisions"}));
+}
+
+// Names a share or a Wine drive can hold and the system's path parsing would change: a
+// trailing dot or space is dropped, aux.txt and con are taken for devices. Each is mirrored as
+// itself, found unchanged on the rerun, and deleted alone: "trail." is not "trail".
+TEST_F(JobRunTest, NamesAShortPathMisreadsAreMirroredFoundUnchangedAndDeletedAlone)
+{
+    const std::wstring names[] = {L"trail.", L"space ", L"aux.txt", L"con", L"dir.\\inner.txt", L"trail"};
+    ASSERT_TRUE(MakeFolder(L"\\\\?\\" + source + L"dir."));
+    for (size_t i = 0; i < 6; ++i)
+        ASSERT_TRUE(WriteTextFile(L"\\\\?\\" + source + names[i], "file " + std::to_string(i))) << i;
+    int index = AddJob(Enabled | Uncompressed | SaveDeleted);
+    ASSERT_EQ(env.RunJob(index), 1) << env.LogText(index);
+    for (size_t i = 0; i < 6; ++i)
+        EXPECT_EQ(ReadTextFile(L"\\\\?\\" + MirrorOf(source) + names[i]), "file " + std::to_string(i)) << i;
+    ASSERT_EQ(env.RunJob(index), 1) << env.LogText(index);
+    EXPECT_TRUE(HasLine(env.LogLines(index), "\t\tNot Changed : 6 / 36 bytes")) << env.LogText(index);
+
+    ASSERT_TRUE(DeleteFileW((L"\\\\?\\" + source + L"trail.").c_str()));
+    ASSERT_EQ(env.RunJob(index), 1) << env.LogText(index);
+    EXPECT_TRUE(HasLine(env.LogLines(index), "\tDeleted From Backup: 1")) << env.LogText(index);
+    EXPECT_FALSE(FileExists(L"\\\\?\\" + MirrorOf(source) + L"trail."));
+    EXPECT_EQ(ReadTextFile(L"\\\\?\\" + DeletedOf(source) + L"trail."), "file 0");
+    EXPECT_EQ(ReadTextFile(MirrorOf(source) + L"trail"), "file 5");
+}
+
+// The mirror finds its copy of a source renamed to another letter case, as the file system
+// would: Cyrillic and the euro sign compare ignoring case like ASCII.
+TEST_F(JobRunTest, SourceRenamedToAnotherCaseIsFoundUnchangedAndNotDeleted)
+{
+    const std::wstring before = L"\u041e\u0442\u0447\u0451\u0442 \u20ac.txt";
+    const std::wstring after = L"\u041e\u0422\u0427\u0401\u0422 \u20ac.TXT";
+    WriteTextFile(source + before, "report");
+    SetWriteTicks(source + before, 130000000000000000LL);
+    int index = AddJob(Enabled | Uncompressed | SaveDeleted);
+    ASSERT_EQ(env.RunJob(index), 1) << env.LogText(index);
+    // Wine keeps the spelling on a rename that changes only the case: write the file anew.
+    ASSERT_TRUE(DeleteFileW((source + before).c_str()));
+    WriteTextFile(source + after, "report");
+    SetWriteTicks(source + after, 130000000000000000LL);
+    ASSERT_EQ(env.RunJob(index), 1) << env.LogText(index);
+    std::vector<std::string> lines = env.LogLines(index);
+    EXPECT_TRUE(HasLine(lines, "\t\tNot Changed : 1 / 6 bytes")) << env.LogText(index);
+    EXPECT_TRUE(HasLine(lines, "\tDeleted From Backup: 0")) << env.LogText(index);
+    EXPECT_EQ(ReadTextFile(MirrorOf(source) + before), "report");
+}
+
+// A shell that changes the source right after the job's size count, before the mirror walk.
+struct ChangeAfterSizeCount : RecordingShell {
+    std::function<void()> change;
+    void RefreshJobCell(int index, JobCell cell) override
+    {
+        RecordingShell::RefreshJobCell(index, cell);
+        if (cell == JobCell::Size && change)
+            change();
+    }
+};
+
+// The walk takes the size count's listing of a folder only while the folder is as the count
+// found it: names added or removed after the count are mirrored and deleted in the same run.
+TEST_F(JobRunTest, SourceChangedAfterTheSizeCountIsMirroredAsItIsThen)
+{
+    WriteTextFile(source + L"a.txt", "a");
+    WriteTextFile(source + L"gone.txt", "g");
+    MakeFolder(source + L"sub");
+    WriteTextFile(source + L"sub\\b.txt", "b");
+    int index = AddJob(Enabled | Uncompressed | SaveDeleted);
+    ASSERT_EQ(env.RunJob(index), 1) << env.LogText(index);
+    ChangeAfterSizeCount shell;
+    shell.change = [&] {
+        WriteTextFile(source + L"new.txt", "new");
+        WriteTextFile(source + L"sub\\later.txt", "later");
+        DeleteFileW((source + L"gone.txt").c_str());
+    };
+    ASSERT_EQ(env.RunJob(index), 1) << env.LogText(index);
+    EXPECT_EQ(ReadTextFile(MirrorOf(source) + L"new.txt"), "new");
+    EXPECT_EQ(ReadTextFile(MirrorOf(source) + L"sub\\later.txt"), "later");
+    EXPECT_FALSE(FileExists(MirrorOf(source) + L"gone.txt"));
+    EXPECT_EQ(ReadTextFile(DeletedOf(source) + L"gone.txt"), "g");
+    std::vector<std::string> lines = env.LogLines(index);
+    EXPECT_TRUE(HasLine(lines, "\tTotal : 4 / 10 bytes")) << env.LogText(index);
+    EXPECT_TRUE(HasLine(lines, "\t\tChanged     : 2 / 8 bytes")) << env.LogText(index);
+    EXPECT_TRUE(HasLine(lines, "\tDeleted From Backup: 1")) << env.LogText(index);
 }
 
 // Names beyond what the ANSI code page holds: every file is mirrored, kept when deleted, and

@@ -2,11 +2,16 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 
 #include "ConfigTable.h"
 #include "DisplayFormats.h"
+#include "FolderListing.h"
 #include "JobTestSupport.h"
+#include "ListingCache.h"
+#include "ListingPrefetch.h"
 #include "SizeCalculation.h"
+#include "WaitUntil.h"
 
 namespace {
 
@@ -112,6 +117,106 @@ TEST_F(SizeTest, ComputeConfigSizeMeasuresFoldersAndFiles)
     double totalBytes = 0;
     EXPECT_EQ(GetConfigTotals(c, &totalBytes, &totalFiles), 1);
     EXPECT_EQ(totalFiles, 5);
+}
+
+// The job's count runs on two threads: the same totals as the plain walk, and the listing of
+// every folder it counted kept for the mirror walk (an excluded folder is neither).
+TEST_F(SizeTest, JobCountGivesTheSameTotalsAndKeepsTheListingOfEachCountedFolder)
+{
+    for (int i = 0; i < 12; ++i) {
+        std::wstring top = folder + L"t" + std::to_wstring(i);
+        MakeFolder(top);
+        for (int j = 0; j < 3; ++j) {
+            MakeFolder(top + L"\\u" + std::to_wstring(j));
+            WriteTextFile(top + L"\\u" + std::to_wstring(j) + L"\\f.txt", std::string((size_t)(i + j + 1), 'x'));
+        }
+    }
+    env.AddExcluded(index, Narrow(folder) + "t3\\");
+    ListingCache cache;
+    double bytes = 0;
+    int32_t files = 0;
+    ComputeConfigSizeKeeping(config, nullptr, &bytes, &files, &cache);
+    EXPECT_EQ(files, 4 + 33);
+    EXPECT_EQ(bytes, 17.0 + 255.0);
+    double plainBytes = 0;
+    int32_t plainFiles = 0;
+    ComputeConfigSize(config, nullptr, &plainBytes, &plainFiles);
+    EXPECT_EQ(plainFiles, files);
+    EXPECT_EQ(plainBytes, bytes);
+    cache.SetReliableFolderTimes(true);
+    FolderListing listing;
+    for (const wchar_t *counted : {L"", L"sub\\", L"t0\\", L"t11\\u2\\"})
+        EXPECT_TRUE(cache.TakeUnchanged((folder + counted).c_str(), &listing)) << Narrow(counted);
+    EXPECT_FALSE(cache.Take((folder + L"t3\\").c_str(), &listing));
+    EXPECT_FALSE(cache.Take((folder + L"t3\\u0\\").c_str(), &listing));
+}
+
+// A kept listing is handed out once, and by TakeUnchanged only while its folder has not changed
+// on a volume that keeps folder times; beyond its budget the cache keeps nothing more.
+TEST_F(SizeTest, ListingCacheHandsOutOnlyListingsOfUnchangedFoldersWithinItsBudget)
+{
+    FolderListing listing;
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    ASSERT_TRUE(GetFileAttributesExW(folder.c_str(), GetFileExInfoStandard, &data));
+    auto keep = [&](ListingCache &cache, const std::wstring &path) {
+        FolderListing fresh;
+        ASSERT_TRUE(fresh.List(path.c_str()));
+        cache.Keep(path.c_str(), std::move(fresh), data.ftLastWriteTime);
+    };
+    ListingCache cache;
+    keep(cache, folder);
+    EXPECT_FALSE(cache.TakeUnchanged(folder.c_str(), &listing)) << "folder times not known to be kept";
+    cache.SetReliableFolderTimes(true);
+    keep(cache, folder);
+    ASSERT_TRUE(cache.TakeUnchanged(folder.c_str(), &listing));
+    EXPECT_EQ(listing.Count(), 4u);
+    EXPECT_FALSE(cache.Take(folder.c_str(), &listing)) << "handed out twice";
+    keep(cache, folder);
+    Sleep(50);
+    WriteTextFile(folder + L"new.txt", "n");
+    EXPECT_FALSE(cache.TakeUnchanged(folder.c_str(), &listing)) << "the folder changed since its listing";
+
+    std::wstring many = folder + L"many\\";
+    MakeFolder(many);
+    for (int i = 0; i < 100; ++i)
+        WriteTextFile(many + L"file " + std::to_wstring(i) + L".txt", "m");
+    FolderListing probe;
+    ASSERT_TRUE(probe.List(folder.c_str()));
+    ListingCache small(probe.Footprint() + 1024);
+    keep(small, folder);
+    keep(small, many);
+    EXPECT_TRUE(small.Take(folder.c_str(), &listing));
+    EXPECT_FALSE(small.Take(many.c_str(), &listing)) << "kept beyond the budget";
+}
+
+// The helpers list what they were asked for; a folder not asked for, or gone by the time it
+// was listed, is left to the caller.
+TEST_F(SizeTest, ListingPrefetchHandsOutWhatItListedAndLeavesTheRestToTheCaller)
+{
+    ListingPrefetch prefetch;
+    ASSERT_TRUE(prefetch.Start());
+    std::wstring sub = folder + L"sub\\";
+    // Each folder stamped from itself: none is to be stamped.
+    auto ahead = [](const std::wstring &path) { return ListingPrefetch::Ahead{path, path}; };
+    prefetch.Ask({ahead(folder), ahead(sub), ahead(folder + L"gone\\")});
+    // A Take before a helper started on the folder leaves it to the caller: ask again then.
+    FolderListing listing;
+    auto takeListed = [&](const std::wstring &path) {
+        return WaitUntil([&] {
+            if (prefetch.Take(path, &listing))
+                return true;
+            prefetch.Ask({ahead(path)});
+            return false;
+        });
+    };
+    ASSERT_TRUE(takeListed(folder));
+    EXPECT_EQ(listing.Count(), 4u);
+    ASSERT_TRUE(takeListed(sub));
+    ASSERT_EQ(listing.Count(), 1u);
+    EXPECT_STREQ(listing.NameOf(listing.At(0)), L"c.doc");
+    EXPECT_FALSE(prefetch.Take(folder + L"gone\\", &listing));
+    EXPECT_FALSE(prefetch.Take(folder, &listing)) << "handed out twice";
+    EXPECT_FALSE(prefetch.Take(folder + L"never\\", &listing));
 }
 
 TEST_F(SizeTest, CancelledCountLeavesSourcesUnmeasured)

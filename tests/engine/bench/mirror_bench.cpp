@@ -1,8 +1,10 @@
 // Benchmark driver: mirrors one source folder into a destination as a whole job, the way the
-// program runs it, and prints what it copied and how long it took.
+// program runs it, and prints the job's result, its time and the statistics lines of its log,
+// so that the script can check that the job did what it should before it prints a figure.
 // Usage: mirror_bench <source folder\> <destination folder\> <data folder\>
 #include <windows.h>
 
+#include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 
@@ -35,6 +37,30 @@ static int AddBenchConfig(const char *source, const char *destination)
     return configTable.configCount - 1;
 }
 
+// The newest run's statistics lines (the log holds the newest run first), and any ERROR or
+// WARNING line of it.
+static void PrintLogSummary(const char *logPath)
+{
+    FILE *log = fopen(logPath, "rt");
+    if (log == nullptr) {
+        WriteText(stdout, "log=missing\n");
+        return;
+    }
+    char line[2048];
+    while (fgets(line, sizeof(line), log) != nullptr) {
+        if (strstr(line, "Backup Job Finished") != nullptr)
+            break;
+        const char *text = line + strspn(line, "\t ");
+        if (strncmp(text, "Total :", 7) == 0 || strncmp(text, "Not Changed :", 13) == 0 ||
+            strncmp(text, "Changed ", 8) == 0 || strncmp(text, "Copied Successfully :", 21) == 0 ||
+            strncmp(text, "Copy Failed ", 12) == 0 || strncmp(text, "Revised :", 9) == 0 ||
+            strncmp(text, "Deleted From Backup:", 20) == 0 || strncmp(text, "ERROR", 5) == 0 ||
+            strncmp(text, "WARNING", 7) == 0 || strncmp(text, "Job Result:", 11) == 0)
+            WriteText(stdout, "log: %s", text);
+    }
+    fclose(log);
+}
+
 int main(int argc, char **argv)
 {
     if (argc != 4) {
@@ -42,6 +68,8 @@ int main(int argc, char **argv)
         return 2;
     }
     ResetGlobalSettings();
+    // Wine has no shadow-copy service, and the bench copies files nobody holds open.
+    gSettings.backupLocked = 0;
     lstrcpynA(dataFolder, argv[3], sizeof(dataFolder));
     int index = AddBenchConfig(argv[1], argv[2]);
     if (index < 0)
@@ -54,6 +82,14 @@ int main(int argc, char **argv)
     DWORD result = RunBackupJob(config);
     QueryPerformanceCounter(&end);
     double seconds = (double)(end.QuadPart - start.QuadPart) / (double)frequency.QuadPart;
-    WriteText(stdout, "result=%d seconds=%.3f\n", (int)result, seconds);
+    FILETIME created, exited, kernel, user;
+    GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user);
+    double kernelSeconds = (((ULONGLONG)kernel.dwHighDateTime << 32) | kernel.dwLowDateTime) / 1e7;
+    double userSeconds = (((ULONGLONG)user.dwHighDateTime << 32) | user.dwLowDateTime) / 1e7;
+    WriteText(stdout, "result=%d seconds=%.3f user=%.3f kernel=%.3f\n", (int)result, seconds, userSeconds,
+              kernelSeconds);
+    char logPath[MAX_PATH];
+    FormatText(logPath, sizeof(logPath), "%s%d.txt", dataFolder, config->uniqueId);
+    PrintLogSummary(logPath);
     return result == 1 ? 0 : 1;
 }
