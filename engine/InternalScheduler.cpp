@@ -5,6 +5,7 @@
 #include "ConfigTable.h"
 #include "RunQueue.h"
 #include "ScheduledTask.h"
+#include "TaskViews.h"
 
 SYSTEMTIME programStartTime;
 int hasNextRun = 0;
@@ -101,18 +102,46 @@ int ComputeNextInternalRun(int index, SYSTEMTIME *next)
     }
 }
 
+namespace {
+
+// 0 when the configuration's task has no next run, or has not been read yet (then *pending
+// is 1).
+int GetTaskNextRun(int uniqueId, SYSTEMTIME *next, int *pending)
+{
+    TaskView view;
+    switch (LookUpTaskView(uniqueId, &view)) {
+    case TaskViewAnswer::Known:
+        *next = view.nextRun;
+        return view.hasNextRun;
+    case TaskViewAnswer::Pending:
+        *pending = 1;
+        return 0;
+    default: {
+        char name[kTaskNameSize];
+        FormatTaskName(uniqueId, name);
+        int found = 0;
+        return SUCCEEDED(GetTaskNextRunTime(name, next, &found)) ? found : 0;
+    }
+    }
+}
+
+}  // namespace
+
 int GetConfigNextRun(int index, SYSTEMTIME *next)
 {
+    int pending = 0;
+    return FindConfigNextRun(index, next, &pending);
+}
+
+int FindConfigNextRun(int index, SYSTEMTIME *next, int *taskPending)
+{
+    *taskPending = 0;
     const BackupConfig *config = ConfigAt(index);
     if ((config->flags & Enabled) == 0)
         return 0;
     SYSTEMTIME internal, task;
     int hasInternal = ComputeNextInternalRun(index, &internal);
-    char name[kTaskNameSize];
-    FormatTaskName(config->uniqueId, name);
-    int hasTask = 0;
-    if (FAILED(GetTaskNextRunTime(name, &task, &hasTask)))
-        hasTask = 0;
+    int hasTask = GetTaskNextRun(config->uniqueId, &task, taskPending);
     if (hasTask && (!hasInternal || IsSystemTimeBefore(&task, &internal))) {
         *next = task;
         return 1;

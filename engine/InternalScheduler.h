@@ -16,4 +16,7 @@ extern int32_t nextDueId;
 int ComputeNextInternalRun(int index, SYSTEMTIME *next);
 // 1 and the earlier of the internal run and the Windows task's next run (a tie: internal).
 int GetConfigNextRun(int index, SYSTEMTIME *next);
+// The same; *taskPending is 1 when the configuration's task has not been read yet, and its
+// next run is then left out (TaskViews.h).
+int FindConfigNextRun(int index, SYSTEMTIME *next, int *taskPending);
 void UpdateScheduleState();

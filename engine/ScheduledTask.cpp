@@ -5,14 +5,17 @@
 #include "Clock.h"
 #include "MessageBoxSeam.h"
 #include "MsvcrtFormat.h"
+#include "TaskViews.h"
 
 namespace {
 
+// Read by the threads that read tasks behind the window (TaskViews.h).
 TaskSchedulerService *activeService = nullptr;
 
 TaskSchedulerService &Service()
 {
-    return activeService ? *activeService : RealTaskSchedulerService();
+    TaskSchedulerService *service = __atomic_load_n(&activeService, __ATOMIC_ACQUIRE);
+    return service ? *service : RealTaskSchedulerService();
 }
 
 struct ComputerName {
@@ -81,7 +84,10 @@ HRESULT CTask::Save(const char *taskName) const
 {
     if (startTime.wYear == 0 || taskName == nullptr || taskName[0] == '\0' || application[0] == '\0')
         return E_FAIL;
-    return Service().SaveTask(*this, taskName);
+    HRESULT hr = Service().SaveTask(*this, taskName);
+    // Also after a failure: the old task may be gone.
+    NoteTaskChanged(taskName);
+    return hr;
 }
 
 HRESULT CTask::Load(const char *taskName, int *found)
@@ -106,12 +112,12 @@ HRESULT DeleteTask(const wchar_t *taskName)
 {
     if (taskName == nullptr || taskName[0] == L'\0')
         return E_FAIL;
-    return Service().DeleteTask(taskName);
+    HRESULT hr = Service().DeleteTask(taskName);
+    NoteTaskChanged(taskName);
+    return hr;
 }
 
 TaskSchedulerService *SetTaskSchedulerService(TaskSchedulerService *service)
 {
-    TaskSchedulerService *previous = activeService;
-    activeService = service;
-    return previous;
+    return __atomic_exchange_n(&activeService, service, __ATOMIC_ACQ_REL);
 }

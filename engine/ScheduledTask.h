@@ -58,8 +58,8 @@ TaskSchedulerService *SetTaskSchedulerService(TaskSchedulerService *service);
 TaskSchedulerService &RealTaskSchedulerService();
 
 // From its next call of the real service until ReleaseTaskScheduler, the calling thread keeps
-// one Task Scheduler object instead of creating one per call. Both are called on a thread in a
-// COM apartment, the release before the thread leaves it.
+// one Task Scheduler object instead of creating one per call; each thread keeps its own. Both
+// are called on a thread in a COM apartment, the release before the thread leaves it.
 void KeepTaskScheduler();
 void ReleaseTaskScheduler();
 

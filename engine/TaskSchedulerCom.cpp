@@ -1,6 +1,6 @@
 // The real Task Scheduler service: Task Scheduler 1.0 through COM. Every call releases every
 // interface it obtained, on success and failure alike; the scheduler object itself is created
-// per call, except on the thread that keeps one (KeepTaskScheduler).
+// per call, except on a thread that keeps one (KeepTaskScheduler).
 #include <initguid.h>
 
 #include <windows.h>
@@ -92,28 +92,6 @@ HRESULT CreateSchedulerObject(void **scheduler)
 
 TaskSchedulerFactory schedulerFactory = CreateSchedulerObject;
 
-// Creating a scheduler object costs far more than asking one (20 ms against 0.05 ms under
-// Wine), and the job list asks once or twice per configuration. It belongs to the apartment of
-// the thread that keeps it, so no other thread uses it.
-DWORD keepingThread = 0;
-ITaskScheduler *keptScheduler = nullptr;
-
-HRESULT CreateScheduler(ComRef<ITaskScheduler> &scheduler)
-{
-    bool keeping = keepingThread != 0 && keepingThread == GetCurrentThreadId();
-    if (keeping && keptScheduler != nullptr) {
-        keptScheduler->AddRef();
-        scheduler.p = keptScheduler;
-        return S_OK;
-    }
-    HRESULT hr = schedulerFactory(scheduler.OutVoid());
-    if (SUCCEEDED(hr) && keeping) {
-        keptScheduler = scheduler.p;
-        keptScheduler->AddRef();
-    }
-    return hr;
-}
-
 HRESULT ActivateTask(ComRef<ITaskScheduler> &scheduler, const char *taskName, ComRef<ITask> &task)
 {
     std::wstring name = ToWide(taskName);
@@ -123,7 +101,7 @@ HRESULT ActivateTask(ComRef<ITaskScheduler> &scheduler, const char *taskName, Co
 // ---- Batches (BeginTaskBatch) ----
 // A walk over all configurations asks about each task up to three times (its next run twice,
 // its settings once), and under Wine every question about a task that does not exist lists the
-// whole task folder. While a batch is open on the keeping thread the existing tasks are listed
+// whole task folder. While a batch is open on a keeping thread the existing tasks are listed
 // once, at the first question, and each task is activated once.
 struct OpenBatch {
     int depth = 0;
@@ -132,11 +110,36 @@ struct OpenBatch {
     std::set<std::wstring> names;              // folded, without ".job"
     std::map<std::wstring, ITask *> tasks;     // activated, by folded name; NULL: no such task
 };
-OpenBatch batch;
+
+// Creating a scheduler object costs far more than asking one (20 ms against 0.05 ms under
+// Wine), and the job list asks once or twice per configuration. A kept object belongs to the
+// apartment of the thread that keeps it, so each keeping thread has its own, and its own batch.
+struct ThreadScheduler {
+    ITaskScheduler *kept = nullptr;
+    OpenBatch batch;
+};
+// Null on a thread that keeps none. Only a pointer is thread-local: the toolchain's thread-local
+// objects with destructors can be destroyed after their storage is gone when a thread ends.
+thread_local ThreadScheduler *self = nullptr;
+
+HRESULT CreateScheduler(ComRef<ITaskScheduler> &scheduler)
+{
+    if (self != nullptr && self->kept != nullptr) {
+        self->kept->AddRef();
+        scheduler.p = self->kept;
+        return S_OK;
+    }
+    HRESULT hr = schedulerFactory(scheduler.OutVoid());
+    if (SUCCEEDED(hr) && self != nullptr) {
+        self->kept = scheduler.p;
+        self->kept->AddRef();
+    }
+    return hr;
+}
 
 bool IsBatchOpen()
 {
-    return batch.depth > 0 && keepingThread == GetCurrentThreadId();
+    return self != nullptr && self->batch.depth > 0;
 }
 
 // Task names are file names: the case does not matter.
@@ -150,20 +153,22 @@ std::wstring FoldName(const wchar_t *name)
 
 void ForgetBatchedTasks()
 {
-    for (auto &entry : batch.tasks)
+    if (self == nullptr)
+        return;
+    for (auto &entry : self->batch.tasks)
         if (entry.second != nullptr)
             entry.second->Release();
-    batch.tasks.clear();
-    batch.names.clear();
-    batch.listed = false;
-    batch.listingTried = false;
+    self->batch.tasks.clear();
+    self->batch.names.clear();
+    self->batch.listed = false;
+    self->batch.listingTried = false;
 }
 
 // The names come as the task files' names ("Name.job"). Nothing counts as listed unless the
 // whole enumeration succeeded.
 void ListTasks(ITaskScheduler *scheduler)
 {
-    batch.listingTried = true;
+    self->batch.listingTried = true;
     ComRef<IEnumWorkItems> items;
     if (FAILED(scheduler->Enum(items.Out())))
         return;
@@ -174,38 +179,38 @@ void ListTasks(ITaskScheduler *scheduler)
         ULONG count = 0;
         hr = items->Next(64, &names, &count);
         if (FAILED(hr)) {
-            batch.names.clear();
+            self->batch.names.clear();
             return;
         }
         for (ULONG i = 0; names != nullptr && i < count; ++i) {
             std::wstring name = FoldName(names[i]);
             if (name.size() > suffix.size() && name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0)
                 name.resize(name.size() - suffix.size());
-            batch.names.insert(name);
+            self->batch.names.insert(name);
             CoTaskMemFree(names[i]);
         }
         CoTaskMemFree(names);
     }
-    batch.listed = true;
+    self->batch.listed = true;
 }
 
 HRESULT OpenBatchedTask(ITaskScheduler *scheduler, const char *taskName, ComRef<ITask> &task, bool *exists)
 {
     std::wstring name = ToWide(taskName);
     std::wstring key = FoldName(name.c_str());
-    auto known = batch.tasks.find(key);
-    if (known == batch.tasks.end()) {
-        if (!batch.listingTried)
+    auto known = self->batch.tasks.find(key);
+    if (known == self->batch.tasks.end()) {
+        if (!self->batch.listingTried)
             ListTasks(scheduler);
         ITask *activated = nullptr;
-        if (!batch.listed || batch.names.count(key) != 0) {
+        if (!self->batch.listed || self->batch.names.count(key) != 0) {
             HRESULT hr = scheduler->Activate(name.c_str(), kIidTask, reinterpret_cast<IUnknown **>(&activated));
             if (FAILED(hr) && hr != kTaskFileNotFound)
                 return hr;
             if (FAILED(hr))
                 activated = nullptr;
         }
-        known = batch.tasks.emplace(key, activated).first;
+        known = self->batch.tasks.emplace(key, activated).first;
     }
     if (known->second != nullptr) {
         known->second->AddRef();
@@ -418,10 +423,10 @@ public:
 private:
     static HRESULT Checked(HRESULT hr)
     {
-        if (IsLostConnection(hr) && keepingThread == GetCurrentThreadId() && keptScheduler != nullptr) {
+        if (IsLostConnection(hr) && self != nullptr && self->kept != nullptr) {
             ForgetBatchedTasks();
-            keptScheduler->Release();
-            keptScheduler = nullptr;
+            self->kept->Release();
+            self->kept = nullptr;
         }
         return hr;
     }
@@ -439,30 +444,31 @@ TaskSchedulerService &RealTaskSchedulerService()
 void KeepTaskScheduler()
 {
     ReleaseTaskScheduler();
-    keepingThread = GetCurrentThreadId();
+    self = new ThreadScheduler;
 }
 
 void ReleaseTaskScheduler()
 {
+    if (self == nullptr)
+        return;
     ForgetBatchedTasks();
-    batch.depth = 0;
-    if (keptScheduler != nullptr)
-        keptScheduler->Release();
-    keptScheduler = nullptr;
-    keepingThread = 0;
+    if (self->kept != nullptr)
+        self->kept->Release();
+    delete self;
+    self = nullptr;
 }
 
 void BeginTaskBatch()
 {
-    if (keepingThread == GetCurrentThreadId())
-        ++batch.depth;
+    if (self != nullptr)
+        ++self->batch.depth;
 }
 
 void EndTaskBatch()
 {
-    if (keepingThread != GetCurrentThreadId() || batch.depth == 0)
+    if (self == nullptr || self->batch.depth == 0)
         return;
-    if (--batch.depth == 0)
+    if (--self->batch.depth == 0)
         ForgetBatchedTasks();
 }
 

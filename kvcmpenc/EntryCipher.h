@@ -3,7 +3,7 @@
 // mode (a little-endian block counter from 1), and the first 10 bytes of an HMAC-SHA1 of the
 // encrypted data after it. Keys come from the password and the salt by PBKDF2-HMAC-SHA1 with
 // 1000 rounds: the slow part, which DeriveEntryKeys does apart so that it can run on several
-// threads, while one EntryCipher encrypts entry after entry on the ZIP library's thread.
+// threads, while one EntryCipher encrypts entry after entry on a thread of its own.
 #pragma once
 #include <stddef.h>
 #include <stdint.h>

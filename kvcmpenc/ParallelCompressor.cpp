@@ -62,10 +62,13 @@ ParallelCompressor::~ParallelCompressor()
     }
     WakeAllConditionVariable(&blockFree_);
     WakeAllConditionVariable(&blockFilled_);
+    WakeAllConditionVariable(&blockCompressed_);
     if (reader_.joinable())
         reader_.join();
     for (std::thread &worker : workers_)
         worker.join();
+    if (sealer_.joinable())
+        sealer_.join();
     if (readHandle_ != INVALID_HANDLE_VALUE)
         CloseHandle(readHandle_);
     for (Block &block : blocks_)
@@ -104,8 +107,8 @@ bool ParallelCompressor::Start()
             block.pieces.resize(MostPieces);
         }
         if (IsEncrypted()) {
-            stream_.cipher.reset(new EntryCipher);
-            if (!stream_.cipher->Init())
+            cipher_.reset(new EntryCipher);
+            if (!cipher_->Init())
                 return false;
         }
         for (int i = 0; i < threads; i++) {
@@ -132,9 +135,13 @@ bool ParallelCompressor::Start()
     if (workers_.empty())
         return false;
     try {
+        // Encryption is in order within an entry; on a thread of its own it keeps pace with the
+        // pool while the library's thread only writes.
+        if (IsEncrypted())
+            sealer_ = std::thread(&ParallelCompressor::Seal, this);
         reader_ = std::thread(&ParallelCompressor::ReadFiles, this);
     } catch (const std::system_error &) {
-        return false;   // the destructor lets the workers go
+        return false;   // the destructor lets the others go
     }
     return true;
 }
@@ -148,6 +155,7 @@ void ParallelCompressor::Fail(const CompressorFailure &failure)
     }
     WakeAllConditionVariable(&blockFree_);
     WakeAllConditionVariable(&blockFilled_);
+    WakeAllConditionVariable(&blockCompressed_);
     WakeAllConditionVariable(&blockReady_);
 }
 
@@ -190,6 +198,7 @@ ParallelCompressor::Block *ParallelCompressor::TakeFreeBlock()
     Block *block = &blocks_[(size_t)(filled_ % blocks_.size())];
     block->sequence = filled_;
     block->ready = false;
+    block->sealed = false;
     return block;
 }
 
@@ -271,11 +280,13 @@ void ParallelCompressor::Work(BlockDeflater *deflater)
                 Fail(MakeFailure(ZIP_ER_INTERNAL));
                 return;
             }
+            bool encrypted = IsEncrypted();
             {
                 ExclusiveLock hold(&lock_);
                 block->ready = true;
+                block->sealed = !encrypted;
             }
-            WakeConditionVariable(&blockReady_);
+            WakeConditionVariable(encrypted ? &blockCompressed_ : &blockReady_);
         }
     } catch (...) {
         Fail(MakeFailure(ZIP_ER_INTERNAL));
@@ -290,6 +301,61 @@ ParallelCompressor::Block *ParallelCompressor::ClaimFilledBlock()
     if (stopping_ || failure_.zipError != 0 || claimed_ >= filled_)
         return nullptr;
     return &blocks_[(size_t)(claimed_++ % blocks_.size())];
+}
+
+void ParallelCompressor::Seal()
+{
+    SetThreadPriority(GetCurrentThread(), priority_);
+    try {
+        while (Block *block = ClaimCompressedBlock()) {
+            if (!SealBlock(block)) {
+                Fail(MakeFailure(ZIP_ER_INTERNAL));
+                return;
+            }
+            {
+                ExclusiveLock hold(&lock_);
+                block->sealed = true;
+                sealed_++;
+            }
+            WakeConditionVariable(&blockReady_);
+        }
+    } catch (...) {
+        Fail(MakeFailure(ZIP_ER_INTERNAL));
+    }
+}
+
+// The block after the last one sealed, once it is compressed; none once every block read is.
+ParallelCompressor::Block *ParallelCompressor::ClaimCompressedBlock()
+{
+    ExclusiveLock hold(&lock_);
+    for (;;) {
+        if (stopping_ || failure_.zipError != 0 || (readAll_ && sealed_ >= filled_))
+            return nullptr;
+        Block *block = &blocks_[(size_t)(sealed_ % blocks_.size())];
+        if (sealed_ < filled_ && block->sequence == sealed_ && block->ready)
+            return block;
+        SleepConditionVariableSRW(&blockCompressed_, &lock_, INFINITE, 0);
+    }
+}
+
+// Encrypts the block's pieces in place, entry after entry as the archive holds them: a first
+// piece starts its entry's cipher, a last one leaves the entry's code beside it.
+bool ParallelCompressor::SealBlock(Block *block)
+{
+    for (size_t i = 0; i < block->pieceCount; i++) {
+        Piece &piece = block->pieces[i];
+        if (piece.first) {
+            bool begun = cipher_->Begin(piece.keys);
+            SecureZeroMemory(piece.keys.aesKey, sizeof piece.keys.aesKey);
+            SecureZeroMemory(piece.keys.macKey, sizeof piece.keys.macKey);
+            if (!begun)
+                return false;
+        }
+        if (!cipher_->Encrypt(block->output.data() + piece.outputOffset, piece.outputLength) ||
+            (piece.last && !cipher_->Finish(piece.mac)))
+            return false;
+    }
+    return true;
 }
 
 bool ParallelCompressor::CompressBlock(BlockDeflater *deflater, Block *block)
@@ -324,7 +390,7 @@ ParallelCompressor::Block *ParallelCompressor::WaitForBlock(CompressorFailure *f
             *failure = failure_;
             return nullptr;
         }
-        if (block->ready && block->sequence == consumed_)
+        if (block->sealed && block->sequence == consumed_)
             return block;
         if (readAll_ && filled_ == consumed_) {
             *failure = MakeFailure(ZIP_ER_INTERNAL);   // asked for more than the files hold
@@ -339,6 +405,7 @@ void ParallelCompressor::ReleaseBlock()
     {
         ExclusiveLock hold(&lock_);
         stream_.block->ready = false;
+        stream_.block->sealed = false;
         consumed_++;
     }
     WakeConditionVariable(&blockFree_);
@@ -383,23 +450,13 @@ bool ParallelCompressor::TakeNextPiece(ReadProgress *progress, CompressorFailure
         *failure = MakeFailure(ZIP_ER_INTERNAL);
         return false;
     }
-    uint8_t *output = stream_.block->output.data() + piece.outputOffset;
     if (IsEncrypted()) {
         if (piece.first) {
-            bool begun = stream_.cipher->Begin(piece.keys);
             memcpy(stream_.header, piece.keys.header, AesHeaderLength);
             stream_.headerLeft = AesHeaderLength;
-            ForgetEntryKeys(&piece.keys);
-            if (!begun) {
-                *failure = MakeFailure(ZIP_ER_INTERNAL);
-                return false;
-            }
         }
-        if (!stream_.cipher->Encrypt(output, piece.outputLength) ||
-            (piece.last && !stream_.cipher->Finish(stream_.mac))) {
-            *failure = MakeFailure(ZIP_ER_INTERNAL);
-            return false;
-        }
+        if (piece.last)
+            memcpy(stream_.mac, piece.mac, AesMacLength);
     }
     stream_.crc = (uint32_t)crc32_combine(stream_.crc, piece.crc, (z_off_t)piece.dataLength);
     stream_.size += piece.dataLength;

@@ -1,6 +1,7 @@
-// The entries of one archive, read in list order by one thread into blocks and compressed (and
-// encrypted) on a pool of threads ahead of the ZIP library, which takes the finished data entry
-// by entry in the same order from its thread while it writes the archive. A block holds a stretch
+// The entries of one archive, read in list order by one thread into blocks, compressed on a pool
+// of threads and, with a password, encrypted in order by one more thread, all ahead of the ZIP
+// library, which takes the finished data entry by entry in the same order from its thread while
+// it writes the archive. A block holds a stretch
 // of a large file, or several small files whole, each as a piece of its own. Memory stays
 // bounded: at most a fixed number of blocks are read and not yet taken. The threads meet on a
 // slim reader/writer lock and condition variables, which wait without a trip to the kernel's
@@ -68,11 +69,13 @@ private:
         size_t outputLength = 0;
         uint32_t crc = 0;
         EntryKeys keys;                // derived for a first piece when the entries are encrypted
+        uint8_t mac[AesMacLength] = {};   // the entry's code, after its last piece is encrypted
     };
 
     struct Block {
         uint64_t sequence = 0;
-        bool ready = false;            // compressed and waiting to be taken
+        bool ready = false;            // compressed
+        bool sealed = false;           // compressed and encrypted (unencrypted: as ready)
         std::vector<uint8_t> input;    // room for a dictionary, then the pieces' data
         std::vector<uint8_t> output;
         std::vector<Piece> pieces;
@@ -95,7 +98,6 @@ private:
         size_t macOffset = AesMacLength;
         uint32_t crc = 0;
         uint64_t size = 0;
-        std::unique_ptr<EntryCipher> cipher;
     };
 
     void ReadFiles();
@@ -105,6 +107,9 @@ private:
     void Work(BlockDeflater *deflater);
     Block *ClaimFilledBlock();
     bool CompressBlock(BlockDeflater *deflater, Block *block);
+    void Seal();
+    Block *ClaimCompressedBlock();
+    bool SealBlock(Block *block);
     void Fail(const CompressorFailure &failure);
     bool IsCancelSet() const { return cancelFlag_ && *cancelFlag_ == 1; }
 
@@ -122,16 +127,20 @@ private:
     std::vector<std::unique_ptr<BlockDeflater>> deflaters_;
     std::thread reader_;
     std::vector<std::thread> workers_;
+    std::unique_ptr<EntryCipher> cipher_;   // the sealer's own
+    std::thread sealer_;
 
     // Guarded by lock_. Block n of the archive lies in blocks_[n % size]: the reader fills it
     // once the library has given back block n - size, a worker claims it once it is filled.
     SRWLOCK lock_ = SRWLOCK_INIT;
     CONDITION_VARIABLE blockFree_ = CONDITION_VARIABLE_INIT;     // the reader waits for room
     CONDITION_VARIABLE blockFilled_ = CONDITION_VARIABLE_INIT;   // workers wait for data
+    CONDITION_VARIABLE blockCompressed_ = CONDITION_VARIABLE_INIT;   // the sealer waits
     CONDITION_VARIABLE blockReady_ = CONDITION_VARIABLE_INIT;    // the ZIP library's thread waits
     std::vector<Block> blocks_;
     uint64_t filled_ = 0;     // blocks read
     uint64_t claimed_ = 0;    // blocks taken by workers
+    uint64_t sealed_ = 0;     // blocks encrypted, in order
     uint64_t consumed_ = 0;   // blocks taken by the library and given back
     bool readAll_ = false;
     bool stopping_ = false;

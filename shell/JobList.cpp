@@ -5,12 +5,14 @@
 #include <commctrl.h>
 #include <string.h>
 
+#include <utility>
 #include <vector>
 
 #include "ConfigTable.h"
 #include "DisplayFormats.h"
 #include "GlobalSettings.h"
 #include "ScheduledTask.h"
+#include "TaskViews.h"
 #include "ShellState.h"
 #include "TrayAndStatus.h"
 #include "resource.h"
@@ -108,11 +110,87 @@ void SetSubitemText(int row, int subitem, const char *text)
     SendMessageA(jobListWindow, LVM_SETITEMTEXTA, (WPARAM)row, (LPARAM)&item);
 }
 
-// The totals that each configuration's Size and File Count cells were formatted from, so that
-// the timer formats and sets only the cells of configurations whose totals changed: with
-// thousands of configurations, formatting and comparing every cell each second takes far
-// longer than a tick may. Only the list's thread uses it; those cells set through SetJobCell
-// (the job thread sets its Size cell) make the next refresh look at every configuration.
+// The cells of these columns hold no text: the list asks for it (LPSTR_TEXTCALLBACK) when it
+// draws or hands out a cell, and gets it formatted from the record at that moment. Their texts
+// change behind the list's back (sizes being counted, tasks being read), and under Wine every
+// text written into a cell is a round trip to its server (about 0.05 ms, 0.1 ms in view), while
+// writing with drawing turned off costs 10-20 ms to turn it on again: with thousands of
+// configurations no tick could keep up. A change then only needs the cells in view repainted.
+bool IsFollowingColumn(int column)
+{
+    return column == JobColumnSize || column == JobColumnFileCount || column == JobColumnNextRun ||
+           column == JobColumnSchedule;
+}
+
+// Cells of those columns that were given a text of their own (SetJobCell with a text that is
+// not the formatted one), by configuration index and column. The size refresh lets the size
+// cells follow their record again; a rebuild lets them all.
+SRWLOCK heldLock = SRWLOCK_INIT;
+std::vector<std::pair<int, int>> heldCells;
+
+void HoldCell(int index, int column)
+{
+    AcquireSRWLockExclusive(&heldLock);
+    std::pair<int, int> cell(index, column);
+    bool held = false;
+    for (const auto &h : heldCells)
+        held = held || h == cell;
+    if (!held)
+        heldCells.push_back(cell);
+    ReleaseSRWLockExclusive(&heldLock);
+}
+
+// True when the cell was held.
+bool ReleaseHeldCell(int index, int column)
+{
+    AcquireSRWLockExclusive(&heldLock);
+    bool held = false;
+    for (size_t i = 0; i < heldCells.size(); ++i) {
+        if (heldCells[i] == std::make_pair(index, column)) {
+            heldCells.erase(heldCells.begin() + (long)i);
+            held = true;
+            break;
+        }
+    }
+    ReleaseSRWLockExclusive(&heldLock);
+    return held;
+}
+
+std::vector<std::pair<int, int>> TakeHeldSizeCells()
+{
+    std::vector<std::pair<int, int>> taken, kept;
+    AcquireSRWLockExclusive(&heldLock);
+    for (const auto &cell : heldCells)
+        (cell.second == kColumnSize || cell.second == kColumnFileCount ? taken : kept).push_back(cell);
+    heldCells.swap(kept);
+    ReleaseSRWLockExclusive(&heldLock);
+    return taken;
+}
+
+void ForgetHeldCells()
+{
+    AcquireSRWLockExclusive(&heldLock);
+    heldCells.clear();
+    ReleaseSRWLockExclusive(&heldLock);
+}
+
+// The rows in view, the part-shown one below them included.
+void GetRowsInView(int *top, int *last)
+{
+    *top = (int)SendMessageA(jobListWindow, LVM_GETTOPINDEX, 0, 0);
+    *last = *top + (int)SendMessageA(jobListWindow, LVM_GETCOUNTPERPAGE, 0, 0);
+}
+
+void InvalidateRow(int row)
+{
+    RECT bounds;
+    bounds.left = LVIR_BOUNDS;
+    if (SendMessageA(jobListWindow, LVM_GETITEMRECT, (WPARAM)row, (LPARAM)&bounds))
+        InvalidateRect(jobListWindow, &bounds, TRUE);
+}
+
+// The totals that each configuration's Size and File Count cells were last drawn from, so that
+// the timer repaints only the rows in view whose totals changed. Only the list's thread uses it.
 struct ShownTotals {
     bool known = false;
     double bytes = 0;
@@ -120,7 +198,6 @@ struct ShownTotals {
     int allMeasured = 0;
 };
 std::vector<ShownTotals> shownTotals;
-volatile LONG sizeCellsSetElsewhere = 0;
 
 ShownTotals CurrentTotals(int index)
 {
@@ -154,66 +231,32 @@ bool WriteCellText(int row, int column, const char *text)
     return true;
 }
 
-// Many cell changes at once without the list invalidating each changed cell: under Wine every
-// invalidation is a round trip to its server (about 0.1 ms a cell), while turning drawing back
-// on costs a fixed 10 ms. Drawing is off while the cells change; then only the changed rows in
-// view are invalidated, and whatever was waiting to be painted before still waits.
-class QuietCellChanges {
-public:
-    explicit QuietCellChanges(bool wanted)
-    {
-        if (!wanted || (GetWindowLongA(jobListWindow, GWL_STYLE) & WS_VISIBLE) == 0)
-            return;
-        pending_ = CreateRectRgn(0, 0, 0, 0);
-        if (pending_ == nullptr)
-            return;
-        int kind = GetUpdateRgn(jobListWindow, pending_, FALSE);
-        hadPending_ = kind == SIMPLEREGION || kind == COMPLEXREGION;
-        SendMessageA(jobListWindow, WM_SETREDRAW, FALSE, 0);
+// A cell of a following column: the formatted text lets it follow its record again (and
+// repaints it), any other text is held in it.
+void WriteFollowingCell(int index, int row, int column, const char *text)
+{
+    char formatted[kJobCellTextSize];
+    FormatJobCell(index, column, formatted, sizeof(formatted));
+    if (strcmp(formatted, text) != 0) {
+        HoldCell(index, column);
+        WriteCellText(row, column, text);
+    } else if (ReleaseHeldCell(index, column)) {
+        SetSubitemText(row, GetInsertedPositionOf(column), LPSTR_TEXTCALLBACKA);
+    } else {
+        InvalidateRow(row);
     }
-    ~QuietCellChanges()
-    {
-        if (pending_ == nullptr)
-            return;
-        SendMessageA(jobListWindow, WM_SETREDRAW, TRUE, 0);
-        // Turning drawing on invalidates the whole list.
-        RedrawWindow(jobListWindow, nullptr, nullptr, RDW_VALIDATE | RDW_NOCHILDREN);
-        if (hadPending_)
-            InvalidateRgn(jobListWindow, pending_, TRUE);
-        DeleteObject(pending_);
-        int top = (int)SendMessageA(jobListWindow, LVM_GETTOPINDEX, 0, 0);
-        int last = top + (int)SendMessageA(jobListWindow, LVM_GETCOUNTPERPAGE, 0, 0);  // and the part-shown row
-        for (int row : rows_) {
-            RECT bounds;
-            bounds.left = LVIR_BOUNDS;
-            if (row >= top && row <= last && SendMessageA(jobListWindow, LVM_GETITEMRECT, (WPARAM)row, (LPARAM)&bounds))
-                InvalidateRect(jobListWindow, &bounds, TRUE);
-        }
-    }
-    QuietCellChanges(const QuietCellChanges &) = delete;
-    QuietCellChanges &operator=(const QuietCellChanges &) = delete;
-    void Changed(int row)
-    {
-        if (pending_ != nullptr)
-            rows_.push_back(row);
-    }
-
-private:
-    HRGN pending_ = nullptr;
-    bool hadPending_ = false;
-    std::vector<int> rows_;
-};
-
-// From this many changed configurations on, one refresh changes its cells quietly (about where
-// the two ways cost the same under Wine).
-const size_t kQuietFromChanges = 80;
+}
 
 void WriteJobCell(int index, int column, const char *text)
 {
     if (jobListWindow == nullptr || text == nullptr || GetInsertedPositionOf(column) < 0)
         return;
     int row = FindRowOfConfig(index);
-    if (row >= 0)
+    if (row < 0)
+        return;
+    if (IsFollowingColumn(column))
+        WriteFollowingCell(index, row, column, text);
+    else
         WriteCellText(row, column, text);
 }
 
@@ -228,15 +271,42 @@ void AddRow(int index, bool selected)
         int column = GetInsertedColumnAt(subitem);
         if (column < 0)
             break;
-        FormatJobCell(index, column, text, sizeof(text));
+        const char *cell = LPSTR_TEXTCALLBACKA;
+        if (!IsFollowingColumn(column)) {
+            FormatJobCell(index, column, text, sizeof(text));
+            cell = text;
+        }
         if (subitem == 0) {
-            row = InsertRow(index, text, selected);
+            row = InsertRow(index, cell, selected);
             if (row < 0)
                 return;
         } else {
-            SetSubitemText(row, subitem, text);
+            SetSubitemText(row, subitem, cell);
         }
     }
+}
+
+// The configurations whose tasks are to be read.
+std::vector<int> AllConfigIds()
+{
+    std::vector<int> ids;
+    ids.reserve((size_t)configTable.configCount);
+    for (int i = 0; i < configTable.configCount; ++i)
+        ids.push_back(ConfigAt(i)->uniqueId);
+    return ids;
+}
+
+std::vector<int> ConfigIdsInView()
+{
+    std::vector<int> ids;
+    int top = 0, last = 0;
+    GetRowsInView(&top, &last);
+    for (int row = top; row <= last; ++row) {
+        int index = GetJobIndexOfRow(row);
+        if (index >= 0 && index < configTable.configCount)
+            ids.push_back(ConfigAt(index)->uniqueId);
+    }
+    return ids;
 }
 
 }  // namespace
@@ -300,6 +370,8 @@ int RebuildJobList(int index)
         return 0;
     if (index == -1)
         index = GetSelectedJobIndex();
+    // What the rows show of the tasks is read again behind them.
+    ReadTaskViews(AllConfigIds());
     TaskBatch tasks;
     rowsIndexed = -1;  // read again once sorted
     // Each change of a shown list invalidates a part of it, and under Wine every invalidation
@@ -308,7 +380,7 @@ int RebuildJobList(int index)
     if (shown)
         SendMessageA(jobListWindow, WM_SETREDRAW, FALSE, 0);
     bool deleted = SendMessageA(jobListWindow, LVM_DELETEALLITEMS, 0, 0) != 0;
-    InterlockedExchange(&sizeCellsSetElsewhere, 0);
+    ForgetHeldCells();
     shownTotals.assign((size_t)configTable.configCount, ShownTotals());
     if (deleted) {
         for (int i = 0; i < configTable.configCount; ++i)
@@ -325,6 +397,7 @@ int RebuildJobList(int index)
     GetSelectedJobIndex(jobListWindow, &row);
     if (row >= 0)
         SendMessageA(jobListWindow, LVM_ENSUREVISIBLE, (WPARAM)row, FALSE);
+    ReadTaskViewsFirst(ConfigIdsInView());
     UpdateCommandStates();
     UpdateStatusBar();
     return 1;
@@ -338,8 +411,6 @@ void IndexJobRows()
 
 void SetJobCell(int index, int column, const char *text)
 {
-    if (column == kColumnSize || column == kColumnFileCount)
-        InterlockedExchange(&sizeCellsSetElsewhere, 1);
     WriteJobCell(index, column, text);
 }
 
@@ -347,32 +418,56 @@ void RefreshJobListSizes()
 {
     if (jobListWindow == nullptr)
         return;
-    if (InterlockedExchange(&sizeCellsSetElsewhere, 0) != 0)
-        shownTotals.clear();
+    for (const auto &cell : TakeHeldSizeCells()) {
+        int row = FindRowOfConfig(cell.first);
+        int subitem = GetInsertedPositionOf(cell.second);
+        if (row >= 0 && subitem >= 0)
+            SetSubitemText(row, subitem, LPSTR_TEXTCALLBACKA);
+    }
+    if (GetInsertedPositionOf(kColumnSize) < 0 && GetInsertedPositionOf(kColumnFileCount) < 0)
+        return;
     shownTotals.resize((size_t)configTable.configCount);
-    std::vector<int> changed;
+    std::vector<char> changed((size_t)configTable.configCount, 0);
+    bool anyChanged = false;
     for (int i = 0; i < configTable.configCount; ++i) {
         ShownTotals now = CurrentTotals(i);
         if (SameTotals(shownTotals[(size_t)i], now))
             continue;
         shownTotals[(size_t)i] = now;
-        changed.push_back(i);
+        changed[(size_t)i] = 1;
+        anyChanged = true;
     }
-    if (changed.empty())
+    if (!anyChanged)
         return;
-    QuietCellChanges quiet(changed.size() >= kQuietFromChanges);
-    char sizeText[64];
-    char countText[64];
-    for (int i : changed) {
-        int row = FindRowOfConfig(i);
-        if (row < 0)
-            continue;
-        FormatConfigTotals(ConfigAt(i), sizeText, sizeof(sizeText), countText, sizeof(countText));
-        bool wroteSize = WriteCellText(row, kColumnSize, sizeText);
-        bool wroteCount = WriteCellText(row, kColumnFileCount, countText);
-        if (wroteSize || wroteCount)
-            quiet.Changed(row);
+    // Rows out of view show their new texts whenever they come into view.
+    int top = 0, last = 0;
+    GetRowsInView(&top, &last);
+    for (int row = top; row <= last; ++row) {
+        int index = GetJobIndexOfRow(row);
+        if (index >= 0 && index < (int)changed.size() && changed[(size_t)index])
+            InvalidateRow(row);
     }
+}
+
+void RefreshJobListTaskCells()
+{
+    if (jobListWindow == nullptr)
+        return;
+    if (GetInsertedPositionOf(JobColumnNextRun) >= 0 || GetInsertedPositionOf(JobColumnSchedule) >= 0)
+        InvalidateRect(jobListWindow, nullptr, TRUE);
+    if (IsReadingTaskViews())
+        ReadTaskViewsFirst(ConfigIdsInView());
+}
+
+void FillJobCellText(NMLVDISPINFOA *info)
+{
+    if ((info->item.mask & LVIF_TEXT) == 0 || info->item.pszText == nullptr || info->item.cchTextMax <= 0)
+        return;
+    info->item.pszText[0] = '\0';
+    int column = GetInsertedColumnAt(info->item.iSubItem);
+    int index = GetJobIndexOfRow(info->item.iItem);
+    if (column >= 0)
+        FormatJobCell(index, column, info->item.pszText, (size_t)info->item.cchTextMax);
 }
 
 void RefreshJobListCell(int index, int column)

@@ -2,6 +2,7 @@
 // sorting by header click, renaming in place, the context menu and the command states.
 #pragma once
 #include <windows.h>
+#include <commctrl.h>
 #include <stddef.h>
 
 // Column ids; the title of each is the string IDS_COL_BASE + id.
@@ -69,11 +70,20 @@ void DestroyJobListImageLists();
 // Rebuilds every row and selects the configuration at `index` (-1 keeps the current selection).
 // Returns 0 when the rows could not be deleted.
 int RebuildJobList(int index);
-// Sets the cell only when the row exists, the column is shown and the text differs.
+// The cells of the Size, File Count, Next Run and Schedule columns are formatted whenever the
+// list draws or hands them out (FillJobCellText, for LVN_GETDISPINFO): their texts change
+// behind the list's back.
+// Sets the cell only when the row exists, the column is shown and the text differs; a cell of
+// those columns given a text other than the formatted one holds it until it is given the
+// formatted one again (or, for the size cells, until the next size refresh).
 void SetJobCell(int index, int column, const char *text);
-// The timer's refresh of the Size and File Count cells: sets those of every configuration whose
-// totals changed since its cells were last set.
+// The timer's refresh of the Size and File Count cells: repaints the rows in view of the
+// configurations whose totals changed, and lets the size cells holding a text follow again.
 void RefreshJobListSizes();
+// The tasks' views changed (TaskViews.h): repaints the Next Run and Schedule cells in view, and
+// has the tasks of the rows in view read first.
+void RefreshJobListTaskCells();
+void FillJobCellText(NMLVDISPINFOA *info);
 // FormatJobCell then SetJobCell.
 void RefreshJobListCell(int index, int column);
 // The configuration index of the first selected row of `list` and that row; -1 and row -1
@@ -87,6 +97,9 @@ int GetJobIndexOfRow(int row);
 void IndexJobRows();
 // Sorts the rows by the sort column and direction and moves the header's arrow.
 void SortJobList();
+// The same from the table order, as a rebuild sorts its new rows, so that rows with equal keys
+// stand as they would after a rebuild.
+void ResortJobList();
 int CALLBACK CompareJobRows(LPARAM a, LPARAM b, LPARAM sortParameter);
 
 // ---- Commands and notifications ----

@@ -11,6 +11,7 @@
 #include "MsvcrtFormat.h"
 #include "ResourceText.h"
 #include "ScheduledTask.h"
+#include "TaskViews.h"
 #include "resource.h"
 
 namespace {
@@ -59,24 +60,41 @@ void FormatWeekdays(char *out, size_t size, int mask)
     }
 }
 
+// What a cell shows while the configuration's task has not been read yet.
+const char kTaskNotReadText[] = "...";
+
 void FormatTaskSchedule(const BackupConfig *config, char *text, size_t size)
 {
-    char name[kTaskNameSize];
-    FormatTaskName(config->uniqueId, name);
-    CTask task;
-    int found = 0;
-    HRESULT result = task.Load(name, &found);
+    TaskView view;
+    switch (LookUpTaskView(config->uniqueId, &view)) {
+    case TaskViewAnswer::Pending:
+        CopyText(text, size, kTaskNotReadText);
+        return;
+    case TaskViewAnswer::NotKept: {
+        char name[kTaskNameSize];
+        FormatTaskName(config->uniqueId, name);
+        CTask task;
+        int found = 0;
+        view.loadResult = task.Load(name, &found);
+        view.found = found;
+        lstrcpynA(view.triggerText, task.triggerText, sizeof(view.triggerText));
+        break;
+    }
+    case TaskViewAnswer::Known:
+        break;
+    }
+    HRESULT result = view.loadResult;
     if (FAILED(result)) {
         if (FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, (DWORD)result, 0,
                            text, (DWORD)size, nullptr) == 0)
             text[0] = '\0';
         return;
     }
-    if (!found) {
+    if (!view.found) {
         CopyText(text, size, "Manual");
         return;
     }
-    FormatText(text, size, "%s with Windows Task Scheduler", task.triggerText);
+    FormatText(text, size, "%s with Windows Task Scheduler", view.triggerText);
 }
 
 void FormatSchedule(const BackupConfig *config, char *text, size_t size)
@@ -250,12 +268,17 @@ void FormatJobCell(int index, int column, char *text, size_t size)
         else
             GetJobResultText(config->lastResult, text, size);
         break;
-    case JobColumnNextRun:
-        if (GetConfigNextRun(index, &next))
+    case JobColumnNextRun: {
+        int pending = 0;
+        int hasNext = FindConfigNextRun(index, &next, &pending);
+        if (pending)
+            CopyText(text, size, kTaskNotReadText);
+        else if (hasNext)
             FormatSystemTime(text, size, &next);
         else
             CopyText(text, size, "none");
         break;
+    }
     case JobColumnEnabled:
         CopyYesNo(text, size, (config->flags & Enabled) != 0);
         break;

@@ -107,6 +107,9 @@ LRESULT OnListNotify(NMHDR *header)
     case LVN_COLUMNCLICK:
         OnColumnClick((NMLISTVIEW *)header);
         return 0;
+    case LVN_GETDISPINFOA:
+        FillJobCellText((NMLVDISPINFOA *)header);
+        return 0;
     case LVN_BEGINLABELEDITA:
         OnBeginLabelEdit((NMLVDISPINFOA *)header);
         return FALSE;

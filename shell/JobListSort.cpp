@@ -4,6 +4,9 @@
 #include <commctrl.h>
 #include <string.h>
 
+#include <string>
+#include <vector>
+
 #include "Calendar.h"
 #include "ConfigTable.h"
 #include "DisplayFormats.h"
@@ -36,56 +39,129 @@ int CompareOptionalTimes(bool hasA, const SYSTEMTIME *a, bool hasB, const SYSTEM
     return CompareTimes(a, b);
 }
 
-int CompareTotals(int a, int b, bool bytes)
-{
-    double bytesA = 0, bytesB = 0;
-    int filesA = 0, filesB = 0;
-    GetConfigTotals(ConfigAt(a), &bytesA, &filesA);
-    GetConfigTotals(ConfigAt(b), &bytesB, &filesB);
-    return bytes ? CompareKeys(bytesA, bytesB) : CompareKeys(filesA, filesB);
-}
+// What a row is sorted by in one column: a text (compared without regard to case), a number
+// or a time that may be missing.
+struct RowKey {
+    std::string text;
+    double number = 0;
+    bool hasTime = false;
+    SYSTEMTIME time{};
+};
 
-int CompareNextRuns(int a, int b)
-{
-    SYSTEMTIME nextA, nextB;
-    bool hasA = GetConfigNextRun(a, &nextA) != 0;
-    bool hasB = GetConfigNextRun(b, &nextB) != 0;
-    return CompareOptionalTimes(hasA, &nextA, hasB, &nextB);
-}
+enum class KeyKind { Text, Number, Time, OptionalTime };
 
-int CompareByColumn(int a, int b, int column)
+KeyKind KindOfColumn(int column)
 {
-    char textA[kJobCellTextSize], textB[kJobCellTextSize];
-    FormatJobCell(a, column, textA, sizeof(textA));
-    FormatJobCell(b, column, textB, sizeof(textB));
-    int byText = _stricmp(textA, textB);
-    const BackupConfig *configA = ConfigAt(a);
-    const BackupConfig *configB = ConfigAt(b);
     switch (column) {
     case JobColumnSize:
-        return CompareTotals(a, b, true);
     case JobColumnFileCount:
-        return CompareTotals(a, b, false);
     case JobColumnSplit:
-        return CompareKeys(GetSplitSortKey(a), GetSplitSortKey(b));
     case JobColumnPriority:
-        return CompareKeys(configA->priority, configB->priority);
     case JobColumnRunCount:
-        return CompareKeys(configA->runCount, configB->runCount);
     case JobColumnUniqueId:
-        return CompareKeys(configA->uniqueId, configB->uniqueId);
+        return KeyKind::Number;
     case JobColumnDateCreated:
-        return CompareTimes(&configA->dateCreated, &configB->dateCreated);
     case JobColumnDateModified:
-        return CompareTimes(&configA->dateModified, &configB->dateModified);
+        return KeyKind::Time;
     case JobColumnLastRun:
-        return CompareOptionalTimes(configA->runCount >= 1, &configA->lastRunTime, configB->runCount >= 1,
-                                    &configB->lastRunTime);
     case JobColumnNextRun:
-        return CompareNextRuns(a, b);
+        return KeyKind::OptionalTime;
     default:
-        return byText;
+        return KeyKind::Text;
     }
+}
+
+RowKey KeyOfRow(int index, int column)
+{
+    RowKey key;
+    const BackupConfig *config = ConfigAt(index);
+    double bytes = 0;
+    int files = 0;
+    switch (column) {
+    case JobColumnSize:
+        GetConfigTotals(config, &bytes, &files);
+        key.number = bytes;
+        break;
+    case JobColumnFileCount:
+        GetConfigTotals(config, &bytes, &files);
+        key.number = files;
+        break;
+    case JobColumnSplit:
+        key.number = GetSplitSortKey(index);
+        break;
+    case JobColumnPriority:
+        key.number = config->priority;
+        break;
+    case JobColumnRunCount:
+        key.number = config->runCount;
+        break;
+    case JobColumnUniqueId:
+        key.number = config->uniqueId;
+        break;
+    case JobColumnDateCreated:
+        key.time = config->dateCreated;
+        break;
+    case JobColumnDateModified:
+        key.time = config->dateModified;
+        break;
+    case JobColumnLastRun:
+        key.hasTime = config->runCount >= 1;
+        key.time = config->lastRunTime;
+        break;
+    case JobColumnNextRun:
+        key.hasTime = GetConfigNextRun(index, &key.time) != 0;
+        break;
+    default: {
+        char text[kJobCellTextSize];
+        FormatJobCell(index, column, text, sizeof(text));
+        key.text = text;
+        break;
+    }
+    }
+    return key;
+}
+
+int CompareRowKeys(const RowKey &a, const RowKey &b, int column)
+{
+    switch (KindOfColumn(column)) {
+    case KeyKind::Number:
+        return CompareKeys(a.number, b.number);
+    case KeyKind::Time:
+        return CompareTimes(&a.time, &b.time);
+    case KeyKind::OptionalTime:
+        return CompareOptionalTimes(a.hasTime, &a.time, b.hasTime, &b.time);
+    default:
+        return _stricmp(a.text.c_str(), b.text.c_str());
+    }
+}
+
+int SortColumn(LPARAM sortParameter)
+{
+    int column = GetInsertedColumnAt(LOWORD(sortParameter));
+    return column < 0 ? JobColumnDescription : column;
+}
+
+int Directed(int result, LPARAM sortParameter)
+{
+    return HIWORD(sortParameter) == 2 ? -result : result;
+}
+
+// The keys of every configuration, taken once before a sort: the list compares each row with
+// many others, and formatting both cells for every comparison made sorting thousands of rows
+// take seconds.
+std::vector<RowKey> sortKeys;
+
+int CALLBACK CompareTakenKeys(LPARAM a, LPARAM b, LPARAM sortParameter)
+{
+    size_t indexA = (size_t)a, indexB = (size_t)b;
+    if (indexA >= sortKeys.size() || indexB >= sortKeys.size())
+        return 0;
+    return Directed(CompareRowKeys(sortKeys[indexA], sortKeys[indexB], SortColumn(sortParameter)), sortParameter);
+}
+
+int CALLBACK CompareTableOrder(LPARAM a, LPARAM b, LPARAM)
+{
+    return CompareKeys(a, b);
 }
 
 }  // namespace
@@ -95,11 +171,8 @@ int CALLBACK CompareJobRows(LPARAM a, LPARAM b, LPARAM sortParameter)
     int indexA = (int)a, indexB = (int)b;
     if (indexA < 0 || indexA >= configTable.configCount || indexB < 0 || indexB >= configTable.configCount)
         return 0;
-    int column = GetInsertedColumnAt(LOWORD(sortParameter));
-    if (column < 0)
-        column = JobColumnDescription;
-    int result = CompareByColumn(indexA, indexB, column);
-    return HIWORD(sortParameter) == 2 ? -result : result;
+    int column = SortColumn(sortParameter);
+    return Directed(CompareRowKeys(KeyOfRow(indexA, column), KeyOfRow(indexB, column), column), sortParameter);
 }
 
 void SortJobList()
@@ -107,8 +180,24 @@ void SortJobList()
     if (jobListWindow == nullptr)
         return;
     LPARAM parameter = (LPARAM)gSettings.sortAscending * 65536 + (LPARAM)(WORD)gSettings.sortColumn;
-    TaskBatch tasks;  // sorting by Next Run asks twice per comparison
-    SendMessageA(jobListWindow, LVM_SORTITEMS, (WPARAM)parameter, (LPARAM)CompareJobRows);
+    int column = SortColumn(parameter);
+    {
+        TaskBatch tasks;  // sorting by Next Run asks about every task
+        sortKeys.clear();
+        sortKeys.reserve((size_t)configTable.configCount);
+        for (int i = 0; i < configTable.configCount; ++i)
+            sortKeys.push_back(KeyOfRow(i, column));
+    }
+    SendMessageA(jobListWindow, LVM_SORTITEMS, (WPARAM)parameter, (LPARAM)CompareTakenKeys);
+    sortKeys.clear();
     IndexJobRows();
     SetHeaderSortArrow();
+}
+
+void ResortJobList()
+{
+    if (jobListWindow == nullptr)
+        return;
+    SendMessageA(jobListWindow, LVM_SORTITEMS, 0, (LPARAM)CompareTableOrder);
+    SortJobList();
 }

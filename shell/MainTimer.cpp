@@ -16,6 +16,7 @@
 #include "ShellState.h"
 #include "SingleInstance.h"
 #include "SizeCalculation.h"
+#include "TaskViews.h"
 #include "TrayAndStatus.h"
 #include "UpdateCheck.h"
 #include "resource.h"
@@ -37,6 +38,35 @@ void RefreshSizeCells()
     if (__atomic_load_n(&allSizesRunning, __ATOMIC_ACQUIRE) == 0)
         StopAllConfigSizes();
     RefreshJobListSizes();
+}
+
+// The tasks' views the list and the schedule state were last brought up to date with.
+long shownTaskViews = 0;
+bool sortWaitsForTasks = false;
+
+bool IsSortedByTasks()
+{
+    int column = GetInsertedColumnAt(gSettings.sortColumn);
+    return column == JobColumnNextRun || column == JobColumnSchedule;
+}
+
+// Tasks read since the last tick: their cells, the earliest next run in the status bar, and
+// the order of rows sorted by what they say, once all of them have been read.
+void RefreshTaskCells()
+{
+    long views = GetTaskViewsChangeCount();
+    if (views != shownTaskViews) {
+        shownTaskViews = views;
+        UpdateScheduleState();
+        UpdateStatusBar();
+        RefreshJobListTaskCells();
+        sortWaitsForTasks = sortWaitsForTasks || IsSortedByTasks();
+    }
+    if (sortWaitsForTasks && !IsReadingTaskViews()) {
+        sortWaitsForTasks = false;
+        if (IsSortedByTasks())
+            ResortJobList();
+    }
 }
 
 int TodayDayOfMonth()
@@ -121,6 +151,7 @@ void OnMainTimer(HWND window, UINT_PTR timerId)
     else if (runQueue.count > 0)
         TakeNextQueuedRun(window);
     RefreshSizeCells();
+    RefreshTaskCells();
     if (jobActive == 1)
         return;
     TriggerUpdateCheck();

@@ -19,6 +19,7 @@
 #include "ShellState.h"
 #include "SizeCalculation.h"
 #include "StartupFailure.h"
+#include "TaskViews.h"
 #include "TrayAndStatus.h"
 
 void ClampRectToScreen(int *x, int *y)
@@ -161,7 +162,9 @@ int OnMainWindowCreate(HWND window)
     MarkSourcesUnmeasured();
     StartAllConfigSizes(window);
     ResetRunTimeFields();
-    // The next runs and the list ask about the same tasks.
+    // The tasks are read behind the window, which shows them as they come (the timer); should
+    // the reader not start, the next runs and the list ask about the same tasks.
+    StartTaskViews();
     TaskBatch tasks;
     UpdateScheduleState();
     InitMenuHelp();

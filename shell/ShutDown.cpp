@@ -20,6 +20,7 @@
 #include "ShellJobShell.h"
 #include "ShellState.h"
 #include "SizeCalculation.h"
+#include "TaskViews.h"
 #include "TrayAndStatus.h"
 #include "resource.h"
 
@@ -42,6 +43,8 @@ static void StopQueuedStarts(HWND window)
 {
     KillTimer(window, kMainTimerId);
     KillTimer(window, kTrayRetryTimerId);
+    // What the task reader reads is shown by the timer; it ends with it.
+    StopTaskViews();
     FreeRunQueue();
     exitWhenDone = 0;
     quietJobEnds = 1;
@@ -117,6 +120,7 @@ static void FreeConfigurations()
     StopAllConfigSizes();
     StopEditedConfigSize();
     ClearConfigTable();
+    ClearTaskViews();
     NoteStep("table");
 }
 

@@ -10,6 +10,7 @@
 #include "ShellState.h"
 #include "SingleInstance.h"
 #include "StartupFailure.h"
+#include "TaskViews.h"
 #include "TextHelpers.h"
 #include "resource.h"
 
@@ -42,6 +43,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int showSta
             NoteStartupFailure("Cannot create the main window", GetLastError(), false);
     }
     if (window == nullptr) {
+        StopTaskViews();
         ReleaseTaskScheduler();
         CoUninitialize();
         return ReportStartupFailure();
@@ -51,6 +53,9 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int showSta
     ShowWindow(window, hidden ? SW_HIDE : showState);
     SendMessageA(window, WM_COMMANDLINE, 0, (LPARAM)commandLine);
     int exitCode = RunMessageLoop(window);
+    // However the loop ended (a creation step that failed skips the shut-down), the task readers
+    // end before the program leaves COM.
+    StopTaskViews();
     ReleaseTaskScheduler();
     CoUninitialize();
     // A failed creation step ends the loop at its first message.

@@ -295,29 +295,53 @@ TEST(ParallelCompressor, FileThatCannotBeOpenedStopsThePoolAndIsNamed)
     EXPECT_EQ(failure.systemError, (unsigned long)ERROR_FILE_NOT_FOUND);
 }
 
+// With a password one more thread encrypts behind the pool; it must stop with the others.
+const char *const kPasswords[] = {"", "Secret \xe2\x82\xac 1"};
+
 TEST(ParallelCompressor, CancelWhileThePoolRunsStopsItAtOnce)
 {
-    ScratchFolder folder("kvpoolstop");
-    CompressorLimits limits;
-    limits.blockSize = 65536;
-    limits.threads = 4;
-    volatile char cancel = 0;
-    ParallelCompressor compressor("", &cancel, limits);
-    WriteFiles(folder, {MakeText(4 << 20, 1), MakeText(4 << 20, 2)}, &compressor);
-    ASSERT_TRUE(compressor.Start());
-    ReadProgress progress;
-    CompressorFailure failure;
-    uint8_t buffer[8192];
-    ASSERT_GT(compressor.ReadEntry(0, buffer, sizeof buffer, &progress, &failure), 0);
-    cancel = 1;
-    DWORD start = GetTickCount();
-    int64_t got;
-    while ((got = compressor.ReadEntry(0, buffer, sizeof buffer, &progress, &failure)) > 0) {
+    for (const char *password : kPasswords) {
+        SCOPED_TRACE(password);
+        ScratchFolder folder("kvpoolstop");
+        CompressorLimits limits;
+        limits.blockSize = 65536;
+        limits.threads = 4;
+        volatile char cancel = 0;
+        ParallelCompressor compressor(password, &cancel, limits);
+        WriteFiles(folder, {MakeText(4 << 20, 1), MakeText(4 << 20, 2)}, &compressor);
+        ASSERT_TRUE(compressor.Start());
+        ReadProgress progress;
+        CompressorFailure failure;
+        uint8_t buffer[8192];
+        ASSERT_GT(compressor.ReadEntry(0, buffer, sizeof buffer, &progress, &failure), 0);
+        cancel = 1;
+        DWORD start = GetTickCount();
+        int64_t got;
+        while ((got = compressor.ReadEntry(0, buffer, sizeof buffer, &progress, &failure)) > 0) {
+        }
+        EXPECT_EQ(got, -1);
+        EXPECT_EQ(failure.zipError, ZIP_ER_CANCELLED);
+        EXPECT_LT(progress.bytesDone, 4u << 20);
+        EXPECT_LT(GetTickCount() - start, 2000u);
     }
-    EXPECT_EQ(got, -1);
-    EXPECT_EQ(failure.zipError, ZIP_ER_CANCELLED);
-    EXPECT_LT(progress.bytesDone, 4u << 20);
-    EXPECT_LT(GetTickCount() - start, 2000u);
+}
+
+TEST(ParallelCompressor, EndedBeforeAnythingIsTakenLetsEveryThreadGo)
+{
+    for (const char *password : kPasswords) {
+        SCOPED_TRACE(password);
+        ScratchFolder folder("kvpoolunread");
+        CompressorLimits limits;
+        limits.blockSize = 4096;
+        volatile char cancel = 0;
+        {
+            ParallelCompressor compressor(password, &cancel, limits);
+            WriteFiles(folder, {MakeText(200000, 1), MakeNoise(100000, 2)}, &compressor);
+            ASSERT_TRUE(compressor.Start());
+            Sleep(100);   // the ring is full and every thread waits
+        }
+        SUCCEED();   // the destructor returned: no thread was left waiting
+    }
 }
 
 TEST(ParallelCompressor, ThreadsRunAtThePriorityOfTheJob)
@@ -328,12 +352,15 @@ TEST(ParallelCompressor, ThreadsRunAtThePriorityOfTheJob)
     limits.threads = 3;
     volatile char cancel = 0;
     ParallelCompressor compressor("", &cancel, limits);
+    ParallelCompressor encrypting("pw", &cancel, limits);
     WriteFiles(folder, {MakeText(1 << 20, 1)}, &compressor);
+    WriteFiles(folder, {MakeText(1 << 20, 1)}, &encrypting);
     int before = CountThreadsAtPriority(THREAD_PRIORITY_LOWEST);
     ASSERT_TRUE(SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_LOWEST));
-    bool started = compressor.Start();
+    bool started = compressor.Start() && encrypting.Start();
     SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_NORMAL);
     ASSERT_TRUE(started);
     Sleep(200);   // the threads wait for the library, which takes nothing yet
-    EXPECT_EQ(CountThreadsAtPriority(THREAD_PRIORITY_LOWEST) - before, 4);   // three workers and the reader
+    // Three workers and the reader each, and the encrypting one's sealer.
+    EXPECT_EQ(CountThreadsAtPriority(THREAD_PRIORITY_LOWEST) - before, 4 + 5);
 }

@@ -19,6 +19,8 @@ std::vector<UINT> JobListTest::menusShown;
 
 HRESULT FakeTaskScheduler::LoadTask(CTask &task, const char *taskName, int *found)
 {
+    if (loadGate != nullptr)
+        WaitForSingleObject(loadGate, INFINITE);
     auto entry = tasks.find(taskName);
     if (entry == tasks.end())
         return S_OK;

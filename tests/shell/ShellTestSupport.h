@@ -23,6 +23,8 @@ public:
         SYSTEMTIME nextRun{};
     };
     std::map<std::string, Task> tasks;
+    // When set, a load waits until it is signalled (the tasks are read behind the window).
+    HANDLE loadGate = nullptr;
 
     HRESULT SaveTask(const CTask &, const char *) override { return E_NOTIMPL; }
     HRESULT LoadTask(CTask &task, const char *taskName, int *found) override;

@@ -17,6 +17,7 @@
 #include "MainWindow.h"
 #include "RunQueue.h"
 #include "ShellState.h"
+#include "TaskViews.h"
 #include "WaitUntil.h"
 #include "resource.h"
 
@@ -100,6 +101,90 @@ TEST_F(JobListTest, SizeRefreshFollowsTheTotalsAndMendsACellSetElsewhere)
     SetJobCell(a, kColumnSize, "12 bytes");
     RefreshJobListSizes();
     EXPECT_EQ(CellText(0, 1), "3.00 MB");
+}
+
+// The tasks read behind the list: held at a gate, then let through; the views are gone again
+// at the end, whatever happened.
+class TasksReadBehind {
+public:
+    explicit TasksReadBehind(FakeTaskScheduler &scheduler) : scheduler_(scheduler)
+    {
+        scheduler_.loadGate = gate_;
+        ok_ = gate_ != nullptr && StartTaskViews() == 1;
+    }
+    ~TasksReadBehind()
+    {
+        SetEvent(gate_);
+        ClearTaskViews();
+        scheduler_.loadGate = nullptr;
+        CloseHandle(gate_);
+    }
+    bool ok() const { return ok_; }
+    bool LetThrough()
+    {
+        SetEvent(gate_);
+        return WaitUntil([] { return IsReadingTaskViews() == 0; });
+    }
+
+private:
+    FakeTaskScheduler &scheduler_;
+    HANDLE gate_ = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    bool ok_ = false;
+};
+
+TEST_F(JobListTest, TaskCellsWaitForTheirTaskThenShowWhatItSaysInTheOrderARebuildGives)
+{
+    const int kNextRun = 5, kSchedule = 6;
+    int manual = AddConfig("Manual");
+    int internal = AddConfig("Internal");
+    Config(internal)->scheduleKind = (int32_t)ScheduleKind::EveryNDays;
+    Config(internal)->scheduleEveryDays = 3;
+    Config(internal)->lastRunTime = {2026, 3, 1, 1, 8, 0, 0, 0};
+    Config(internal)->runCount = 1;
+    int tasked = AddConfig("Tasked");
+    char name[kTaskNameSize];
+    FormatTaskName(Config(tasked)->uniqueId, name);
+    scheduler.tasks[name].triggerText = "At 9:00 AM every day";
+    scheduler.tasks[name].hasNextRun = true;
+    scheduler.tasks[name].nextRun = {2026, 3, 3, 11, 9, 0, 0, 0};
+    int off = AddConfig("Off");
+    Config(off)->flags &= ~Enabled;
+    gSettings.sortColumn = kSchedule;
+    gSettings.sortAscending = 1;
+    ASSERT_EQ(RebuildJobList(-1), 1);
+    std::vector<int> order = RowOrder();
+    ASSERT_EQ(order, (std::vector<int>{tasked, internal, manual, off}));
+    std::vector<std::string> asked;
+    for (int row = 0; row < 4; ++row)
+        for (int subitem : {kNextRun, kSchedule})
+            asked.push_back(CellText(row, subitem));
+
+    TasksReadBehind tasks(scheduler);
+    ASSERT_TRUE(tasks.ok());
+    ASSERT_EQ(RebuildJobList(-1), 1);
+    std::vector<int> waiting = RowOrder();
+    struct {
+        int index;
+        const char *nextRun;  // nullptr: what the rows showed before
+        const char *schedule;
+    } pending[] = {
+        {tasked, "...", "..."}, {internal, "...", nullptr}, {manual, "...", "..."}, {off, "none", "..."}};
+    for (const auto &p : pending) {
+        int row = (int)(std::find(waiting.begin(), waiting.end(), p.index) - waiting.begin());
+        int before = (int)(std::find(order.begin(), order.end(), p.index) - order.begin());
+        ASSERT_LT(row, 4);
+        EXPECT_EQ(CellText(row, kNextRun), p.nextRun ? p.nextRun : asked[before * 2]) << p.index;
+        EXPECT_EQ(CellText(row, kSchedule), p.schedule ? p.schedule : asked[before * 2 + 1]) << p.index;
+    }
+    EXPECT_NE(waiting, order);
+
+    ASSERT_TRUE(tasks.LetThrough());
+    ResortJobList();
+    EXPECT_EQ(RowOrder(), order);
+    for (int row = 0; row < 4; ++row) {
+        EXPECT_EQ(CellText(row, kNextRun), asked[row * 2]) << row;
+        EXPECT_EQ(CellText(row, kSchedule), asked[row * 2 + 1]) << row;
+    }
 }
 
 TEST_F(JobListTest, ManyChangedSizesAreWrittenAndOnlyTheirRowsInViewRepainted)

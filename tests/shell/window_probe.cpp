@@ -36,47 +36,14 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "RemoteBlock.h"
+
 static const int kListId = 20100;
 
 static HWND FindMainWindow()
 {
     return FindWindowA("Velloran", nullptr);
 }
-
-// A block of memory in the program's process, freed at the end.
-class RemoteBlock {
-public:
-    RemoteBlock(HWND window, SIZE_T size) : size_(size)
-    {
-        DWORD pid = 0;
-        GetWindowThreadProcessId(window, &pid);
-        process_ = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid);
-        if (process_ != nullptr)
-            base_ = (char *)VirtualAllocEx(process_, nullptr, size, MEM_COMMIT, PAGE_READWRITE);
-    }
-    ~RemoteBlock()
-    {
-        if (base_ != nullptr)
-            VirtualFreeEx(process_, base_, 0, MEM_RELEASE);
-        if (process_ != nullptr)
-            CloseHandle(process_);
-    }
-    bool ok() const { return base_ != nullptr; }
-    char *at(SIZE_T offset) const { return base_ + offset; }
-    bool Write(SIZE_T offset, const void *data, SIZE_T length)
-    {
-        return WriteProcessMemory(process_, base_ + offset, data, length, nullptr) != 0;
-    }
-    bool Read(SIZE_T offset, void *data, SIZE_T length)
-    {
-        return ReadProcessMemory(process_, base_ + offset, data, length, nullptr) != 0;
-    }
-
-private:
-    HANDLE process_ = nullptr;
-    char *base_ = nullptr;
-    SIZE_T size_;
-};
 
 static int WaitForWindow(DWORD ms, bool present)
 {

@@ -7,6 +7,12 @@
 //   startup_bench ticks COUNT GAP_MS      sends timer 1's tick COUNT times, GAP_MS apart, each
 //                                         when the window thread is idle, and prints the
 //                                         longest and the median in milliseconds
+//   startup_bench filled MS SUBITEM...    waits until no cell of these columns of the job list
+//                                         reads "..." (a task not read yet) in a sample of about
+//                                         a hundred rows spread over the list, and prints the
+//                                         Unix time at which they were; then checks every row
+//                                         (reading a cell from another process takes about half
+//                                         a millisecond, so the whole list is too slow to time)
 #include <windows.h>
 #include <commctrl.h>
 #include <objbase.h>
@@ -18,6 +24,7 @@
 #include <vector>
 
 #include "MsvcrtFormat.h"
+#include "RemoteBlock.h"
 #include "ScheduledTask.h"
 
 namespace {
@@ -104,6 +111,75 @@ int TimeTicks(int count, int gap)
     return 0;
 }
 
+class ListCells {
+public:
+    explicit ListCells(HWND list) : list_(list), block_(list, 4096) {}
+    bool ok() const { return block_.ok(); }
+    // False when the cell could not be read.
+    bool Read(int row, int subitem, char *text, size_t size)
+    {
+        LVITEMA item{};
+        item.iSubItem = subitem;
+        item.pszText = block_.at(kTextOffset);
+        item.cchTextMax = (int)size;
+        if (size > kTextSize || !block_.Write(0, &item, sizeof(item)))
+            return false;
+        SendMessageA(list_, LVM_GETITEMTEXTA, row, (LPARAM)block_.at(0));
+        return block_.Read(kTextOffset, text, size);
+    }
+
+private:
+    static const SIZE_T kTextOffset = 1024, kTextSize = 1024;
+    HWND list_;
+    RemoteBlock block_;
+};
+
+// 1 when one of these cells of the row reads "...", 0 when none does, -1 when they cannot be read.
+int RowWaitsForItsTask(ListCells &cells, int row, const std::vector<int> &subitems)
+{
+    for (int subitem : subitems) {
+        char text[256] = "";
+        if (!cells.Read(row, subitem, text, sizeof(text)))
+            return -1;
+        if (strcmp(text, "...") == 0)
+            return 1;
+    }
+    return 0;
+}
+
+// Cells only fill in at start-up: a sampled row once filled stays filled.
+int WaitForFilledCells(DWORD ms, const std::vector<int> &subitems)
+{
+    HWND window = FindWindowA("Velloran", nullptr);
+    HWND list = window != nullptr ? GetDlgItem(window, kListId) : nullptr;
+    if (list == nullptr || subitems.empty())
+        return 1;
+    ListCells cells(list);
+    if (!cells.ok())
+        return 1;
+    DWORD start = GetTickCount();
+    int rows = (int)SendMessageA(list, LVM_GETITEMCOUNT, 0, 0);
+    int step = rows / 100 > 1 ? rows / 100 : 1;
+    for (int row = 0; row < rows; row += step) {
+        int waits;
+        while ((waits = RowWaitsForItsTask(cells, row, subitems)) == 1) {
+            if (GetTickCount() - start >= ms)
+                return 1;
+            Sleep(2);
+        }
+        if (waits < 0)
+            return 1;
+    }
+    double at = UnixSecondsNow();
+    for (int row = 0; row < rows; ++row)
+        if (RowWaitsForItsTask(cells, row, subitems) != 0) {
+            WriteText(stderr, "row %d still waits for its task\n", row);
+            return 1;
+        }
+    WriteText(stdout, "at=%.3f\n", at);
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char **argv)
@@ -114,6 +190,13 @@ int main(int argc, char **argv)
         return WaitForWindow((DWORD)atoi(argv[2]));
     if (argc == 4 && strcmp(argv[1], "ticks") == 0)
         return TimeTicks(atoi(argv[2]), atoi(argv[3]));
-    WriteText(stderr, "usage: startup_bench tasks FIRST LAST STEP | window MS | ticks COUNT GAP_MS\n");
+    if (argc >= 4 && strcmp(argv[1], "filled") == 0) {
+        std::vector<int> subitems;
+        for (int i = 3; i < argc; ++i)
+            subitems.push_back(atoi(argv[i]));
+        return WaitForFilledCells((DWORD)atoi(argv[2]), subitems);
+    }
+    WriteText(stderr, "usage: startup_bench tasks FIRST LAST STEP | window MS | ticks COUNT GAP_MS | "
+                      "filled MS SUBITEM...\n");
     return 2;
 }

@@ -3,7 +3,10 @@
 # configurations (half of them with a Windows scheduled task, some with an internal schedule,
 # a few disabled), each in its own Wine prefix with its server kept running, it times
 #   - the start of Korrin.exe until its main window answers, with every configuration listed,
-#   - the longest and the median tick of timer 1 right after that, while sizes are measured,
+#   - the start until every Next Run and Schedule cell shows what the tasks say (they read
+#     "..." until the configuration's task has been read),
+#   - the longest and the median tick of timer 1 right after the window answers, while sizes
+#     are measured and tasks read,
 #   - "/hidden /exitwhendone /run=<unknown id>" from start to exit.
 # A figure is printed only after the run it comes from checked out: every configuration in the
 # list, exit code 0, the store untouched.
@@ -88,7 +91,8 @@ EOF
   WINEPREFIX=$1 wine reg import "$(win "$1/bench-settings.reg")" >/dev/null 2>&1
 }
 
-# One start to the window, its ticks, the list checked and the exit: "seconds max median".
+# One start to the window, its ticks, the task cells, the list checked and the exit:
+# "seconds max median filled-seconds".
 time_window() { # prefix count
   local prefix=$1 count=$2 out=$work/window.out t0 pid rc
   export WINEPREFIX=$prefix
@@ -102,8 +106,14 @@ time_window() { # prefix count
   local at rows
   read -r at rows <<<"$(sed 's/at=//; s/rows=//' "$out" | tr -d '\r')"
   [ "$rows" = "$count" ] || fail "$rows rows listed, $count configurations stored"
+  # Next Run and Schedule are the columns 5 and 6 of a fresh prefix's list.
+  wine "$driver" filled 600000 5 6 >"$work/filled.out" 2>/dev/null &
+  local filler=$!
   local tick
   tick=$(wine "$driver" ticks "$ticks" 250 2>/dev/null | tr -d '\r') || fail "timer ticks"
+  wait "$filler" || fail "the task cells of $count configurations were not filled"
+  local filled
+  filled=$(sed 's/at=//' "$work/filled.out" | tr -d '\r')
   wine "$probe" rows 0 2>/dev/null | iconv -f cp1252 -t utf-8 | tr -d '\r' | sort >"$work/listed.txt"
   sort "$(data_folder "$prefix")/descriptions.txt" | cmp -s - "$work/listed.txt" ||
     fail "the listed descriptions differ from the stored ones"
@@ -113,7 +123,7 @@ time_window() { # prefix count
   local max median
   max=$(sed 's/.*max=\([0-9.]*\).*/\1/' <<<"$tick")
   median=$(sed 's/.*median=\([0-9.]*\).*/\1/' <<<"$tick")
-  echo "$(elapsed "$at" "$t0") $max $median"
+  echo "$(elapsed "$at" "$t0") $max $median $(elapsed "$filled" "$t0")"
 }
 
 # One "/hidden /exitwhendone /run=<unknown>" from start to exit: seconds.
@@ -147,17 +157,17 @@ for n in $sizes; do
     echo "[bench] $n configurations: saving $tasks scheduled tasks"
     WINEPREFIX=$prefix wine "$driver" tasks 1 "$n" 2 2>/dev/null | grep -q "failed=0" || fail "saving the tasks"
   fi
-  windows=() maxes=() medians=() exits=()
+  windows=() maxes=() medians=() exits=() filleds=()
   for ((r = 1; r <= repeat; ++r)); do
     time_window "$prefix" "$n" >"$work/result"
-    read -r w m d <"$work/result"
+    read -r w m d f <"$work/result"
     time_exit_when_done "$prefix" >"$work/result"
     read -r e <"$work/result"
-    echo "[bench] $n configurations, run $r: window ${w} s, tick max ${m} ms (median ${d}), /exitwhendone ${e} s"
-    windows+=("$w") maxes+=("$m") medians+=("$d") exits+=("$e")
+    echo "[bench] $n configurations, run $r: window ${w} s, task cells ${f} s, tick max ${m} ms (median ${d}), /exitwhendone ${e} s"
+    windows+=("$w") maxes+=("$m") medians+=("$d") exits+=("$e") filleds+=("$f")
   done
-  report+=("$(printf '%6d configurations: start to window %7.3f s   longest tick %8.2f ms (median %7.2f)   /exitwhendone %7.3f s' \
-    "$n" "$(median "${windows[@]}")" "$(median "${maxes[@]}")" "$(median "${medians[@]}")" "$(median "${exits[@]}")")")
+  report+=("$(printf '%6d configurations: start to window %7.3f s   task cells %7.3f s   longest tick %8.2f ms (median %7.2f)   /exitwhendone %7.3f s' \
+    "$n" "$(median "${windows[@]}")" "$(median "${filleds[@]}")" "$(median "${maxes[@]}")" "$(median "${medians[@]}")" "$(median "${exits[@]}")")")
   WINEPREFIX=$prefix wineserver -k 2>/dev/null || true
 done
 echo "[bench] medians of $repeat runs, $ticks ticks each, Wine's null graphics driver"
