@@ -93,6 +93,13 @@ static int CountBackslashes(const wchar_t *path)
     return count;
 }
 
+// The root of a drive or of a share has no attributes of its own to give.
+static bool HasOwnAttributes(const wchar_t *source)
+{
+    int needed = source[0] == L'\\' ? 5 : 2;
+    return CountBackslashes(source) >= needed;
+}
+
 int verify_directoryW(const wchar_t *path, FILE *log, int copyAttributes, const wchar_t *source)
 {
     return VerifyKnownDirectory(path, log, copyAttributes, source, FolderUnknown, nullptr, nullptr);
@@ -116,11 +123,7 @@ int VerifyKnownDirectory(const wchar_t *path, FILE *log, int copyAttributes, con
     }
     if (created != nullptr)
         *created = made;
-    if (!copyAttributes || source == nullptr)
-        return 1;
-    // The root of a drive or of a share has no attributes of its own to give.
-    int needed = source[0] == L'\\' ? 5 : 2;
-    if (CountBackslashes(source) < needed)
+    if (!copyAttributes || source == nullptr || !HasOwnAttributes(source))
         return 1;
     return CopyDirectoryAttributesListing(source, path, log, listHandle);
 }
@@ -238,5 +241,32 @@ int CopyDirectoryAttributesListing(const wchar_t *source, const wchar_t *destina
         *listHandle = handle;
     else
         CloseHandle(handle);
+    return 1;
+}
+
+int RestampDirectoryTimes(const wchar_t *source, const wchar_t *destination, const WIN32_FIND_DATAW *sourceEntry,
+                          FILE *log)
+{
+    if (!HasOwnAttributes(source))
+        return 1;
+    WIN32_FILE_ATTRIBUTE_DATA sourceData;
+    if (sourceEntry != nullptr) {
+        sourceData.ftCreationTime = sourceEntry->ftCreationTime;
+        sourceData.ftLastAccessTime = sourceEntry->ftLastAccessTime;
+        sourceData.ftLastWriteTime = sourceEntry->ftLastWriteTime;
+    } else if (!GetFileAttributesExLong(source, &sourceData)) {
+        return FailAttributeCopy(log, INVALID_HANDLE_VALUE, "Get Attributes",
+                                 "Unable to read source directory attributes: %ws\n", source);
+    }
+    HANDLE handle = OpenDirectoryForAttributes(destination, 0);
+    if (handle == INVALID_HANDLE_VALUE)
+        return FailAttributeCopy(log, handle, "Open Directory",
+                                 "Failed getting handle to write directory attributes: %ws\n", destination);
+    if (!SetFileTime(handle, &sourceData.ftCreationTime, &sourceData.ftLastAccessTime,
+                     &sourceData.ftLastWriteTime))
+        return FailAttributeCopy(log, handle, "Set Time Attributes",
+                                 "Unable to set directory creation, access, and modified times: %ws\n",
+                                 destination);
+    CloseHandle(handle);
     return 1;
 }

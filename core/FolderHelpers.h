@@ -34,6 +34,12 @@ int CopyDirectoryAttributes(const wchar_t *source, const wchar_t *destination, F
 // be written, the handle that wrote it is left open for listing in *listHandle, which the
 // caller closes; otherwise *listHandle is INVALID_HANDLE_VALUE.
 int CopyDirectoryAttributesListing(const wchar_t *source, const wchar_t *destination, FILE *log, HANDLE *listHandle);
+// Gives destination its source's times again once the caller has written into it (a file
+// copied, a folder made), which moved its last-write time; through one handle, with the
+// source's times from sourceEntry, its entry in a listing of its parent, or looked up when
+// that is NULL. Failures are logged as CopyDirectoryAttributes logs them; 0 then.
+int RestampDirectoryTimes(const wchar_t *source, const wchar_t *destination, const WIN32_FIND_DATAW *sourceEntry,
+                          FILE *log);
 int DeleteFolderTree(FILE *log, const wchar_t *folder, const volatile uint8_t *cancel);
 
 enum FileSystemKind { FileSystemOther = 0, FileSystemNtfs = 1, FileSystemFat = 2 };

@@ -36,7 +36,8 @@ bool IsCancelSet(const volatile uint8_t *cancel)
     return cancel != nullptr && __atomic_load_n(cancel, __ATOMIC_ACQUIRE) == 1;
 }
 
-int MirrorFolder(const MirrorWalk &walk, const wchar_t *source, const wchar_t *mirror, KnownFolderState mirrorState);
+int MirrorFolder(const MirrorWalk &walk, const wchar_t *source, const wchar_t *mirror, KnownFolderState mirrorState,
+                 const WIN32_FIND_DATAW *sourceEntry, bool *created);
 
 // What the listing of the mirror folder says of the mirror subfolder of this name.
 KnownFolderState MirrorSubfolderState(const FolderListing *mirrorListing, const wchar_t *name)
@@ -51,14 +52,17 @@ KnownFolderState MirrorSubfolderState(const FolderListing *mirrorListing, const 
 }
 
 // One entry of the walk; 0 marks the walk failed. mirrorListing is the mirror folder's
-// listing, or NULL when each mirror file is to be looked up.
+// listing, or NULL when each mirror file is to be looked up. *wroteInto is set when the entry
+// may have changed the mirror folder's own last-write time: a file copied (or tried) into it,
+// a subfolder made in it.
 int BackupEntry(const MirrorWalk &walk, const wchar_t *source, const wchar_t *mirror, const WIN32_FIND_DATAW &entry,
-                const FolderListing *mirrorListing)
+                const FolderListing *mirrorListing, bool *wroteInto)
 {
     FILE *log = walk.log;
     wchar_t *sourcePath = static_cast<wchar_t *>(malloc(2 * kWidePathChars * sizeof(wchar_t)));
     wchar_t *mirrorPath = static_cast<wchar_t *>(malloc(2 * kWidePathChars * sizeof(wchar_t)));
     int result = 0;
+    int32_t changedBefore;
     if (sourcePath == nullptr || mirrorPath == nullptr) {
         WriteText(log, "ERROR: Unable to allocate buffer: %ws\n", entry.cFileName);
         goto done;
@@ -69,7 +73,11 @@ int BackupEntry(const MirrorWalk &walk, const wchar_t *source, const wchar_t *mi
         if (!CheckJoinedPathLengthW(source, entry.cFileName, kWidePathChars, log) ||
             !CheckJoinedPathLengthW(mirror, entry.cFileName, kWidePathChars, log))
             goto done;
-        result = MirrorFolder(walk, sourcePath, mirrorPath, MirrorSubfolderState(mirrorListing, entry.cFileName));
+        bool created = false;
+        result = MirrorFolder(walk, sourcePath, mirrorPath, MirrorSubfolderState(mirrorListing, entry.cFileName),
+                              &entry, &created);
+        if (created)
+            *wroteInto = true;
         goto done;
     }
     if (!PassesExtensionFilter(entry.cFileName, walk.extensions, walk.extensionCount, walk.filterFlags)) {
@@ -84,6 +92,8 @@ int BackupEntry(const MirrorWalk &walk, const wchar_t *source, const wchar_t *mi
     }
     if (!CheckJoinedPathLengthW(mirror, entry.cFileName, kWidePathChars + 1, log))
         goto done;
+    // Every file that is not found unchanged is counted changed before it is copied.
+    changedBefore = walk.context->filesChanged;
     if (mirrorListing == nullptr) {
         result = BackupFile(sourcePath, mirrorPath, log, &entry, walk.context);
     } else {
@@ -94,6 +104,8 @@ int BackupEntry(const MirrorWalk &walk, const wchar_t *source, const wchar_t *mi
         result = BackupListedFile(sourcePath, mirrorPath, log, &entry, listed != nullptr ? &existing : nullptr,
                                   walk.context);
     }
+    if (walk.context->filesChanged != changedBefore)
+        *wroteInto = true;
 done:
     free(sourcePath);
     free(mirrorPath);
@@ -124,8 +136,11 @@ void AskForMirrorSubfolders(const MirrorWalk &walk, const wchar_t *sourceFolder,
     walk.prefetch->Ask(std::move(folders));
 }
 
-// mirrorState is what the parent's listing said of the mirror folder.
-int MirrorFolder(const MirrorWalk &walk, const wchar_t *source, const wchar_t *mirror, KnownFolderState mirrorState)
+// mirrorState is what the parent's listing said of the mirror folder, sourceEntry the
+// source folder's entry in the parent's listing (NULL for the walk's first folder); *created
+// (may be NULL) is set when the mirror folder was made.
+int MirrorFolder(const MirrorWalk &walk, const wchar_t *source, const wchar_t *mirror, KnownFolderState mirrorState,
+                 const WIN32_FIND_DATAW *sourceEntry, bool *created)
 {
     FILE *log = walk.log;
     if (IsCancelSet(walk.cancel))
@@ -145,6 +160,7 @@ int MirrorFolder(const MirrorWalk &walk, const wchar_t *source, const wchar_t *m
     FolderListing mirrorListing;
     bool mirrorListed = false;
     bool mirrorCreated = false;
+    bool wroteInto = false;
     bool prefetched = false;
     HANDLE stamped = INVALID_HANDLE_VALUE;
     if (!CopyFolderPath(source, sourceFolder, "WARNING: Empty path\n", log))
@@ -166,6 +182,8 @@ int MirrorFolder(const MirrorWalk &walk, const wchar_t *source, const wchar_t *m
     if (!VerifyKnownDirectory(mirrorFolder, log, 1, sourceFolder, mirrorState, &mirrorCreated,
                               mirrorState == FolderMissing || prefetched ? nullptr : &stamped))
         goto done;
+    if (created != nullptr)
+        *created = mirrorCreated;
     // The mirror folder's names, once: a folder made just now is empty, one just stamped is
     // listed through the handle that stamped it, and one that cannot be listed leaves each
     // file to be looked up.
@@ -194,9 +212,16 @@ int MirrorFolder(const MirrorWalk &walk, const wchar_t *source, const wchar_t *m
         sourceListing.ToFindData(sourceListing.At(i), &entry);
         if (IsSkippedByAttributes(entry.dwFileAttributes, walk.filterFlags))
             continue;
-        if (!BackupEntry(walk, sourceFolder, mirrorFolder, entry, mirrorListed ? &mirrorListing : nullptr))
+        if (!BackupEntry(walk, sourceFolder, mirrorFolder, entry, mirrorListed ? &mirrorListing : nullptr,
+                         &wroteInto))
             failed = true;
     }
+    // What was written into the folder moved its last-write time off its source's: it gets
+    // the source's times again, or the next run would find it changed and stamp it again. A
+    // stopped walk leaves that to the next run.
+    if (wroteInto && !IsCancelSet(walk.cancel) &&
+        !RestampDirectoryTimes(sourceFolder, mirrorFolder, sourceEntry, log))
+        failed = true;
     // Both listings serve the deleted-items pass over this folder: the names the walk has just
     // copied are all in the source's listing, which is what that pass looks at.
     if (cache != nullptr && mirrorListed) {
@@ -217,5 +242,5 @@ int BackupFolder(FILE *log, const wchar_t *source, const wchar_t *mirror, const 
     ListingPrefetch prefetch;
     MirrorWalk walk = {log, extensions, extensionCount, filterFlags, cancel, context,
                        prefetch.Start() ? &prefetch : nullptr};
-    return MirrorFolder(walk, source, mirror, FolderUnknown);
+    return MirrorFolder(walk, source, mirror, FolderUnknown, nullptr, nullptr);
 }

@@ -126,9 +126,14 @@ static bool IsListed(const FolderListing *listing, const wchar_t *name, bool fol
     return found != nullptr && ((found->attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) == folder;
 }
 
-// One entry of the mirror folder; 0 marks the walk failed.
+static int CheckFolder(FILE *log, const wchar_t *source, const wchar_t *mirror, const volatile uint8_t *cancel,
+                       JobContext *context, const WIN32_FIND_DATAW *sourceEntry);
+
+// One entry of the mirror folder; 0 marks the walk failed. *removed is set when a file or
+// folder was removed from the mirror folder, which moves its last-write time.
 static int CheckMirrorEntry(FILE *log, const wchar_t *source, const wchar_t *mirror, const WIN32_FIND_DATAW &entry,
-                            const volatile uint8_t *cancel, JobContext *context, const FolderListing *listing)
+                            const volatile uint8_t *cancel, JobContext *context, const FolderListing *listing,
+                            bool *removed)
 {
     wchar_t *sourcePath = static_cast<wchar_t *>(malloc(4 * kWidePathChars * sizeof(wchar_t)));
     if (sourcePath == nullptr)
@@ -143,11 +148,17 @@ static int CheckMirrorEntry(FILE *log, const wchar_t *source, const wchar_t *mir
         } else {
             FormatTextW(sourcePath, 2 * kWidePathChars, L"%ws%ws\\", source, name);
             FormatTextW(mirrorPath, 2 * kWidePathChars, L"%ws%ws", mirror, name);
-            if (!CheckFolderForDeletedItems(log, sourcePath, mirrorPath, cancel, context))
+            // The source folder's entry, when it is listed, gives its times to stamp again.
+            bool listed = IsListed(listing, name, true);
+            WIN32_FIND_DATAW sourceEntry;
+            if (listed)
+                listing->ToFindData(*listing->Find(name), &sourceEntry);
+            if (!CheckFolder(log, sourcePath, mirrorPath, cancel, context, listed ? &sourceEntry : nullptr))
                 result = 0;
-            if (!IsListed(listing, name, true) && !IsDirectory(sourcePath) && IsSourceDefinitelyGone(sourcePath) &&
+            if (!listed && !IsDirectory(sourcePath) && IsSourceDefinitelyGone(sourcePath) &&
                 !IsCancelSet(cancel)) {
                 if (RemoveDirectoryLong(mirrorPath)) {
+                    *removed = true;
                     if (gSettings.logVerbose)
                         WriteText(log, "Removed deleted folder: %ws\n", mirrorPath);
                 } else {
@@ -163,17 +174,21 @@ static int CheckMirrorEntry(FILE *log, const wchar_t *source, const wchar_t *mir
     } else if (!IsListed(listing, name, false)) {
         FormatTextW(sourcePath, 2 * kWidePathChars, L"%ws%ws", source, name);
         FormatTextW(mirrorPath, 2 * kWidePathChars, L"%ws%ws", mirror, name);
+        int32_t deletedBefore = context->deletedCount;
         if (!HandleDeletedFile(sourcePath, mirrorPath, log, &entry, context))
             result = 0;
+        if (context->deletedCount != deletedBefore)
+            *removed = true;
     }
     free(sourcePath);
     return result;
 }
 
 // Walks the mirror folder M against the source folder S (both ending in "\\"), with the
-// listings the mirror walk kept of both where it kept them.
+// listings the mirror walk kept of both where it kept them. sourceEntry is S's entry in its
+// parent's listing, or NULL.
 static int WalkMirrorFolder(FILE *log, const wchar_t *sourceFolder, const wchar_t *mirrorFolder, wchar_t *pattern,
-                            const volatile uint8_t *cancel, JobContext *context)
+                            const volatile uint8_t *cancel, JobContext *context, const WIN32_FIND_DATAW *sourceEntry)
 {
     ListingCache *cache = context->listings;
     FolderListing sourceListing;
@@ -187,20 +202,32 @@ static int WalkMirrorFolder(FILE *log, const wchar_t *sourceFolder, const wchar_
         return 1;
     }
     bool failed = false;
+    bool removed = false;
     for (size_t i = 0; i < mirrorListing.Count(); ++i) {
         if (IsCancelSet(cancel))
             break;
         WIN32_FIND_DATAW entry;
         mirrorListing.ToFindData(mirrorListing.At(i), &entry);
         if (!CheckMirrorEntry(log, sourceFolder, mirrorFolder, entry, cancel, context,
-                              sourceListed ? &sourceListing : nullptr))
+                              sourceListed ? &sourceListing : nullptr, &removed))
             failed = true;
     }
+    // As after the mirror walk's copies: the folder carries its source's times again. A source
+    // folder that could not be listed may be gone, and its mirror with it.
+    if (removed && sourceListed && !IsCancelSet(cancel) &&
+        !RestampDirectoryTimes(sourceFolder, mirrorFolder, sourceEntry, log))
+        failed = true;
     return failed ? 0 : 1;
 }
 
 int CheckFolderForDeletedItems(FILE *log, const wchar_t *source, const wchar_t *mirror,
                                const volatile uint8_t *cancel, JobContext *context)
+{
+    return CheckFolder(log, source, mirror, cancel, context, nullptr);
+}
+
+static int CheckFolder(FILE *log, const wchar_t *source, const wchar_t *mirror, const volatile uint8_t *cancel,
+                       JobContext *context, const WIN32_FIND_DATAW *sourceEntry)
 {
     if (IsCancelSet(cancel))
         return 1;
@@ -217,7 +244,7 @@ int CheckFolderForDeletedItems(FILE *log, const wchar_t *source, const wchar_t *
         WriteText(log, "WARNING: Path too long: %ws\n", mirrorFolder);
         result = 0;
     } else {
-        result = WalkMirrorFolder(log, sourceFolder, mirrorFolder, pattern, cancel, context);
+        result = WalkMirrorFolder(log, sourceFolder, mirrorFolder, pattern, cancel, context, sourceEntry);
     }
     free(sourceFolder);
     return result;

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "CoreTestSupport.h"
+#include "FolderChangeTime.h"
 #include "FolderHelpers.h"
 #include "GlobalSettings.h"
 #include "LongPath.h"
@@ -268,17 +269,6 @@ TEST(FolderAttributes, SourceAttributesAndTimesAreCopied)
     ASSERT_TRUE(GetFileAttributesExW(target.c_str(), GetFileExInfoStandard, &data));
     EXPECT_EQ(data.ftLastWriteTime.dwHighDateTime, when.dwHighDateTime);
     EXPECT_EQ(data.ftLastWriteTime.dwLowDateTime, when.dwLowDateTime);
-}
-
-// The change time of a folder, which moves whenever its attributes or times are written.
-LONGLONG ChangeTimeOf(const std::wstring &folder)
-{
-    HANDLE handle = CreateFileW(folder.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    FILE_BASIC_INFO basic = {};
-    GetFileInformationByHandleEx(handle, FileBasicInfo, &basic, sizeof(basic));
-    CloseHandle(handle);
-    return basic.ChangeTime.QuadPart;
 }
 
 // A folder that already has its source's attributes and times is left as it is; one whose

@@ -10,6 +10,7 @@
 #include "BackupConfig.h"
 #include "Calendar.h"
 #include "Clock.h"
+#include "FolderChangeTime.h"
 #include "ConfigTable.h"
 #include "GlobalSettings.h"
 #include "JobTestSupport.h"
@@ -490,6 +491,67 @@ TEST_F(JobRunTest, WideFileNamesAreCopiedUnderTheirOwnNames)
     EXPECT_EQ(ReadTextFile(MirrorOf(source) + omega), "wide");
     ASSERT_EQ(env.RunJob(index), 1);
     EXPECT_TRUE(HasLine(env.LogLines(index), "\t\tNot Changed : 2 / 9 bytes"));
+}
+
+// Copying files and making folders moves a mirror folder's last-write time: after a run
+// every mirror folder still carries its source's, whether it received files, only a
+// subfolder, or nothing, and an unchanged rerun writes none of them.
+TEST_F(JobRunTest, MirrorFoldersKeepTheirSourcesTimesAndAnUnchangedRerunStampsNone)
+{
+    struct Folder {
+        std::wstring path; // under the source, "" for the source itself
+        bool withFile;
+    };
+    const std::vector<Folder> folders = {
+        {L"", true},
+        {L"Docs", true},
+        {L"Docs\\Nested", true},
+        {L"Docs\\Nested\\Deeper", true},
+        {L"Bob\u2019s \u201cquoted\u201d \u2013 \u20ac5", true},
+        {L"\u041e\u0442\u0447\u0451\u0442\u044b", true},
+        {L"Only folders", false},
+        {L"Only folders\\Inner", true},
+        {L"Empty", false},
+    };
+    for (const Folder &folder : folders) {
+        ASSERT_TRUE(MakeFolder(source + folder.path)) << Narrow(folder.path);
+        if (folder.withFile) {
+            ASSERT_TRUE(WriteTextFile(source + folder.path + L"\\f \u20ac.txt", "file"));
+        }
+    }
+    // Deepest first, so that setting a folder's time moves no parent's.
+    for (size_t i = folders.size(); i-- > 0;)
+        ASSERT_TRUE(SetWriteTicks(source + folders[i].path, 130000000000000000LL + (long long)i * 864000000000LL));
+    int index = AddJob(Enabled | Uncompressed | SaveDeleted);
+    ASSERT_EQ(env.RunJob(index), 1) << env.LogText(index);
+    std::vector<LONGLONG> stamped;
+    for (const Folder &folder : folders) {
+        std::wstring mirror = MirrorOf(source) + folder.path;
+        EXPECT_EQ(GetWriteTicks(mirror), GetWriteTicks(source + folder.path)) << Narrow(folder.path);
+        stamped.push_back(ChangeTimeOf(mirror));
+    }
+    Sleep(50);
+    ASSERT_EQ(env.RunJob(index), 1) << env.LogText(index);
+    EXPECT_TRUE(HasLine(env.LogLines(index), "\t\tNot Changed : 7 / 28 bytes")) << env.LogText(index);
+    for (size_t i = 0; i < folders.size(); ++i)
+        EXPECT_EQ(ChangeTimeOf(MirrorOf(source) + folders[i].path), stamped[i])
+            << "stamped again: " << Narrow(folders[i].path);
+
+    // A later run that makes a subfolder, copies a file, removes a file or removes a folder
+    // writes into the folder again.
+    ASSERT_TRUE(MakeFolder(source + L"Only folders\\Later"));
+    ASSERT_TRUE(WriteTextFile(source + L"Docs\\Nested\\new.txt", "new"));
+    ASSERT_TRUE(DeleteFileW((source + L"Docs\\Nested\\Deeper\\f \u20ac.txt").c_str()));
+    ASSERT_TRUE(RemoveDirectoryW((source + L"Empty").c_str()));
+    const std::vector<std::wstring> changed = {L"", L"Docs\\Nested", L"Docs\\Nested\\Deeper", L"Only folders",
+                                               L"Only folders\\Later"};
+    for (size_t i = 0; i < changed.size(); ++i)
+        ASSERT_TRUE(SetWriteTicks(source + changed[i], 131000000000000000LL + (long long)i * 864000000000LL));
+    ASSERT_EQ(env.RunJob(index), 1) << env.LogText(index);
+    EXPECT_TRUE(HasLine(env.LogLines(index), "\tDeleted From Backup: 1")) << env.LogText(index);
+    EXPECT_FALSE(FileExists(MirrorOf(source) + L"Empty"));
+    for (const std::wstring &path : changed)
+        EXPECT_EQ(GetWriteTicks(MirrorOf(source) + path), GetWriteTicks(source + path)) << Narrow(path);
 }
 
 TEST_F(JobRunTest, NamesUsersReallyHaveAreMirroredAndAnUnchangedRerunDeletesNothing)
