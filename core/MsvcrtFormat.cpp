@@ -126,67 +126,67 @@ bool ParseConversion(const Char **p, va_list *args, Conversion *c)
 }
 
 // The conversion rebuilt for msvcrt, width and precision as numbers.
-void BuildSpec(const Conversion &c, char *spec, size_t size)
+void BuildConversionText(const Conversion &c, char *conversion, size_t size)
 {
     char width[16] = "", precision[16] = "";
     if (c.width >= 0)
         _snprintf(width, sizeof(width), "%d", c.width);
     if (c.precision >= 0)
         _snprintf(precision, sizeof(precision), ".%d", c.precision);
-    _snprintf(spec, size, "%%%s%s%s%s%c", c.flags, width, precision, c.length, c.type);
-    spec[size - 1] = '\0';
+    _snprintf(conversion, size, "%%%s%s%s%s%c", c.flags, width, precision, c.length, c.type);
+    conversion[size - 1] = '\0';
 }
 
-void WidenSpec(const char *spec, wchar_t *wide, size_t size)
+void WidenConversionText(const char *conversion, wchar_t *wide, size_t size)
 {
     size_t i = 0;
-    for (; spec[i] != '\0' && i < size - 1; ++i)
-        wide[i] = (wchar_t)(unsigned char)spec[i];
+    for (; conversion[i] != '\0' && i < size - 1; ++i)
+        wide[i] = (wchar_t)(unsigned char)conversion[i];
     wide[i] = L'\0';
 }
 
-int PrintPiece(char *out, size_t size, const char *spec, va_list args)
+int PrintPiece(char *out, size_t size, const char *conversion, va_list args)
 {
-    return _vsnprintf(out, size, spec, args);
+    return _vsnprintf(out, size, conversion, args);
 }
 
-int PrintPiece(wchar_t *out, size_t size, const char *spec, va_list args)
+int PrintPiece(wchar_t *out, size_t size, const char *conversion, va_list args)
 {
-    wchar_t wideSpec[40];
-    WidenSpec(spec, wideSpec, 40);
-    return _vsnwprintf(out, size, wideSpec, args);
+    wchar_t wideConversion[40];
+    WidenConversionText(conversion, wideConversion, 40);
+    return _vsnwprintf(out, size, wideConversion, args);
 }
 
 // The length a piece needs; the first argument only chooses the width.
-int MeasurePiece(const char *, const char *spec, va_list args)
+int MeasurePiece(const char *, const char *conversion, va_list args)
 {
-    return _vscprintf(spec, args);
+    return _vscprintf(conversion, args);
 }
 
-int MeasurePiece(const wchar_t *, const char *spec, va_list args)
+int MeasurePiece(const wchar_t *, const char *conversion, va_list args)
 {
-    wchar_t wideSpec[40];
-    WidenSpec(spec, wideSpec, 40);
-    return _vscwprintf(wideSpec, args);
+    wchar_t wideConversion[40];
+    WidenConversionText(conversion, wideConversion, 40);
+    return _vscwprintf(wideConversion, args);
 }
 
 // One number or pointer through msvcrt. The value travels in a va_list of its own so that
 // every type reaches msvcrt as the caller passed it.
 template <typename Char>
-void PutThroughMsvcrt(Sink<Char> &sink, const char *spec, ...)
+void PutThroughMsvcrt(Sink<Char> &sink, const char *conversion, ...)
 {
     const size_t pieceChars = 512;
     Char piece[pieceChars];
     va_list args;
-    va_start(args, spec);
-    int written = PrintPiece(piece, pieceChars, spec, args);
+    va_start(args, conversion);
+    int written = PrintPiece(piece, pieceChars, conversion, args);
     va_end(args);
     if (written >= 0 && (size_t)written < pieceChars) {
         sink.Put(piece, (size_t)written);
         return;
     }
-    va_start(args, spec);
-    int needed = MeasurePiece(piece, spec, args);
+    va_start(args, conversion);
+    int needed = MeasurePiece(piece, conversion, args);
     va_end(args);
     Char *large = needed > 0 ? static_cast<Char *>(malloc(((size_t)needed + 1) * sizeof(Char))) : nullptr;
     if (large == nullptr) {
@@ -194,8 +194,8 @@ void PutThroughMsvcrt(Sink<Char> &sink, const char *spec, ...)
         sink.Put(piece, pieceChars - 1);
         return;
     }
-    va_start(args, spec);
-    written = PrintPiece(large, (size_t)needed + 1, spec, args);
+    va_start(args, conversion);
+    written = PrintPiece(large, (size_t)needed + 1, conversion, args);
     va_end(args);
     if (written > 0)
         sink.Put(large, (size_t)written);
@@ -298,16 +298,16 @@ bool TakesOtherWidth(const Conversion &c, bool wideOutput)
 template <typename Char>
 void PutInteger(Sink<Char> &sink, const Conversion &c, va_list *args)
 {
-    char spec[40];
-    BuildSpec(c, spec, sizeof(spec));
+    char conversion[40];
+    BuildConversionText(c, conversion, sizeof(conversion));
     if (IsLength(c, "I64") || IsLength(c, "ll"))
-        PutThroughMsvcrt(sink, spec, va_arg(*args, long long));
+        PutThroughMsvcrt(sink, conversion, va_arg(*args, long long));
     else if (IsLength(c, "I"))
-        PutThroughMsvcrt(sink, spec, va_arg(*args, intptr_t));
+        PutThroughMsvcrt(sink, conversion, va_arg(*args, intptr_t));
     else if (IsLength(c, "l"))
-        PutThroughMsvcrt(sink, spec, va_arg(*args, long));
+        PutThroughMsvcrt(sink, conversion, va_arg(*args, long));
     else
-        PutThroughMsvcrt(sink, spec, va_arg(*args, int));
+        PutThroughMsvcrt(sink, conversion, va_arg(*args, int));
 }
 
 // "%ws" and its kin in ANSI output, "%hs" and its kin in wide output.
@@ -387,11 +387,11 @@ void FormatInto(Sink<Char> &sink, const Char *format, va_list args)
         if (*p == 0)
             break;
         ++p;
-        const Char *spec = p;
+        const Char *conversion = p;
         Conversion c;
         if (!ParseConversion(&p, &walk, &c)) {
             // A format that ends inside a conversion, or an unknown character: printed as written.
-            sink.Put(spec - 1, 1);
+            sink.Put(conversion - 1, 1);
             continue;
         }
         switch (c.type) {
@@ -406,7 +406,7 @@ void FormatInto(Sink<Char> &sink, const Char *format, va_list args)
             Conversion plain = c;
             if (IsLength(plain, "L"))
                 plain.length[0] = '\0';   // msvcrt's long double is double
-            BuildSpec(plain, text, sizeof(text));
+            BuildConversionText(plain, text, sizeof(text));
             PutThroughMsvcrt(sink, text, va_arg(walk, double));
             break;
         }
@@ -414,7 +414,7 @@ void FormatInto(Sink<Char> &sink, const Char *format, va_list args)
             char text[40];
             Conversion plain = c;
             plain.length[0] = '\0';
-            BuildSpec(plain, text, sizeof(text));
+            BuildConversionText(plain, text, sizeof(text));
             PutThroughMsvcrt(sink, text, va_arg(walk, void *));
             break;
         }
@@ -428,7 +428,7 @@ void FormatInto(Sink<Char> &sink, const Char *format, va_list args)
             (void)va_arg(walk, int *);   // never written through: the count is no one's business
             break;
         default:
-            sink.Put(spec - 1, (size_t)(p - spec + 1));
+            sink.Put(conversion - 1, (size_t)(p - conversion + 1));
             break;
         }
     }
