@@ -197,6 +197,24 @@ static HANDLE OpenDirectoryForAttributes(const wchar_t *destination, DWORD extra
     return handle;
 }
 
+static int FailOpenForAttributes(const wchar_t *destination, FILE *log)
+{
+    return FailAttributeCopy(log, INVALID_HANDLE_VALUE, "Open Directory",
+                             "Failed getting handle to write directory attributes: %ws\n", destination);
+}
+
+// Gives the open folder the source's three times; a failure is logged and closes the handle.
+static int SetTimesByHandle(HANDLE handle, const WIN32_FILE_ATTRIBUTE_DATA &sourceData, const wchar_t *destination,
+                            FILE *log)
+{
+    if (!SetFileTime(handle, &sourceData.ftCreationTime, &sourceData.ftLastAccessTime,
+                     &sourceData.ftLastWriteTime))
+        return FailAttributeCopy(log, handle, "Set Time Attributes",
+                                 "Unable to set directory creation, access, and modified times: %ws\n",
+                                 destination);
+    return 1;
+}
+
 int CopyDirectoryAttributes(const wchar_t *source, const wchar_t *destination, FILE *log)
 {
     return CopyDirectoryAttributesListing(source, destination, log, nullptr);
@@ -220,8 +238,7 @@ int CopyDirectoryAttributesListing(const wchar_t *source, const wchar_t *destina
     if (!listable)
         handle = OpenDirectoryForAttributes(destination, 0);
     if (handle == INVALID_HANDLE_VALUE)
-        return FailAttributeCopy(log, handle, "Open Directory",
-                                 "Failed getting handle to write directory attributes: %ws\n", destination);
+        return FailOpenForAttributes(destination, log);
     if (!GetFileAttributesExLong(source, &sourceData))
         return FailAttributeCopy(log, handle, "Get Attributes",
                                  "Unable to read source directory attributes: %ws\n", source);
@@ -232,11 +249,8 @@ int CopyDirectoryAttributesListing(const wchar_t *source, const wchar_t *destina
     if (!SetAttributesByHandle(handle, attributes))
         return FailAttributeCopy(log, handle, "Set Attributes",
                                  "Unable to set directory attributes: %ws\n(%X)\n", destination, attributes);
-    if (!SetFileTime(handle, &sourceData.ftCreationTime, &sourceData.ftLastAccessTime,
-                     &sourceData.ftLastWriteTime))
-        return FailAttributeCopy(log, handle, "Set Time Attributes",
-                                 "Unable to set directory creation, access, and modified times: %ws\n",
-                                 destination);
+    if (!SetTimesByHandle(handle, sourceData, destination, log))
+        return 0;
     if (listable)
         *listHandle = handle;
     else
@@ -260,13 +274,9 @@ int RestampDirectoryTimes(const wchar_t *source, const wchar_t *destination, con
     }
     HANDLE handle = OpenDirectoryForAttributes(destination, 0);
     if (handle == INVALID_HANDLE_VALUE)
-        return FailAttributeCopy(log, handle, "Open Directory",
-                                 "Failed getting handle to write directory attributes: %ws\n", destination);
-    if (!SetFileTime(handle, &sourceData.ftCreationTime, &sourceData.ftLastAccessTime,
-                     &sourceData.ftLastWriteTime))
-        return FailAttributeCopy(log, handle, "Set Time Attributes",
-                                 "Unable to set directory creation, access, and modified times: %ws\n",
-                                 destination);
+        return FailOpenForAttributes(destination, log);
+    if (!SetTimesByHandle(handle, sourceData, destination, log))
+        return 0;
     CloseHandle(handle);
     return 1;
 }
