@@ -8,20 +8,10 @@
 #include <memory>
 #include <unordered_map>
 
+#include "ExclusiveLock.h"
 #include "ScheduledTask.h"
 
 namespace {
-
-class Exclusive {
-public:
-    explicit Exclusive(SRWLOCK &lock) : lock_(lock) { AcquireSRWLockExclusive(&lock_); }
-    ~Exclusive() { ReleaseSRWLockExclusive(&lock_); }
-    Exclusive(const Exclusive &) = delete;
-    Exclusive &operator=(const Exclusive &) = delete;
-
-private:
-    SRWLOCK &lock_;
-};
 
 struct Entry {
     bool known = false;
@@ -117,7 +107,7 @@ void ReadTask(int id, TaskView *view)
 // since it listed them makes it list them again, from after that change.
 bool TakeNext(bool finishedOne, int *id, unsigned long long *listedAfter, bool *renewBatch)
 {
-    Exclusive lock(viewsLock);
+    ExclusiveLock lock(&viewsLock);
     if (finishedOne)
         --reading;
     while (!stopReaders && !queue.empty()) {
@@ -144,7 +134,7 @@ bool TakeNext(bool finishedOne, int *id, unsigned long long *listedAfter, bool *
 void StoreView(int id, const TaskView &view, unsigned long long listedAfter)
 {
     {
-        Exclusive lock(viewsLock);
+        ExclusiveLock lock(&viewsLock);
         auto entry = entries.find(id);
         // Saved or deleted while it was read: out of date, and already queued again.
         if (entry == entries.end() || entry->second.changedAt > listedAfter)
@@ -178,7 +168,7 @@ void ReadQueuedTasks()
 void GiveUpKeeping()
 {
     {
-        Exclusive lock(viewsLock);
+        ExclusiveLock lock(&viewsLock);
         kept = false;
         accepting = false;
         entries.clear();
@@ -190,7 +180,7 @@ void GiveUpKeeping()
 
 bool IsStopping()
 {
-    Exclusive lock(viewsLock);
+    ExclusiveLock lock(&viewsLock);
     return stopReaders;
 }
 
@@ -217,7 +207,7 @@ int StartTaskViews()
     if (event == nullptr)
         return 0;
     {
-        Exclusive lock(viewsLock);
+        ExclusiveLock lock(&viewsLock);
         wakeReaders = event;
         stopReaders = false;
         kept = true;
@@ -242,7 +232,7 @@ void StopTaskViews()
 {
     HANDLE event = nullptr;
     {
-        Exclusive lock(viewsLock);
+        ExclusiveLock lock(&viewsLock);
         accepting = false;
         stopReaders = true;
         event = wakeReaders;
@@ -258,7 +248,7 @@ void StopTaskViews()
         readerCount = 0;
     }
     {
-        Exclusive lock(viewsLock);
+        ExclusiveLock lock(&viewsLock);
         for (auto &entry : entries)
             entry.second.queued = false;
         queue.clear();
@@ -274,7 +264,7 @@ void ClearTaskViews()
 {
     StopTaskViews();
     {
-        Exclusive lock(viewsLock);
+        ExclusiveLock lock(&viewsLock);
         kept = false;
         entries.clear();
     }
@@ -283,7 +273,7 @@ void ClearTaskViews()
 
 void ReadTaskViews(const std::vector<int> &uniqueIds)
 {
-    Exclusive lock(viewsLock);
+    ExclusiveLock lock(&viewsLock);
     if (!kept)
         return;
     for (int id : uniqueIds) {
@@ -302,7 +292,7 @@ void ReadTaskViews(const std::vector<int> &uniqueIds)
 
 void ReadTaskViewsFirst(const std::vector<int> &uniqueIds)
 {
-    Exclusive lock(viewsLock);
+    ExclusiveLock lock(&viewsLock);
     if (!kept)
         return;
     for (auto id = uniqueIds.rbegin(); id != uniqueIds.rend(); ++id) {
@@ -316,7 +306,7 @@ void ReadTaskViewsFirst(const std::vector<int> &uniqueIds)
 
 TaskViewAnswer LookUpTaskView(int uniqueId, TaskView *view)
 {
-    Exclusive lock(viewsLock);
+    ExclusiveLock lock(&viewsLock);
     if (!kept)
         return TaskViewAnswer::NotKept;
     auto found = entries.find(uniqueId);
@@ -337,7 +327,7 @@ void NoteTaskChanged(const char *taskName)
     if (!ParseTaskName(taskName, &id))
         return;
     {
-        Exclusive lock(viewsLock);
+        ExclusiveLock lock(&viewsLock);
         if (!kept)
             return;
         Entry &entry = entries[id];
@@ -362,6 +352,6 @@ long GetTaskViewsChangeCount()
 
 int IsReadingTaskViews()
 {
-    Exclusive lock(viewsLock);
+    ExclusiveLock lock(&viewsLock);
     return busy ? 1 : 0;
 }

@@ -8,6 +8,8 @@
 #include <zip.h>
 #include <zlib.h>
 
+#include "ExclusiveLock.h"
+
 namespace {
 
 const int MostThreads = 16;
@@ -18,17 +20,6 @@ const size_t MostPieces = 256;     // small files in one block
 const size_t PieceSlack = 64;      // what each piece's flush marks may add to the output
 // How long the ZIP library's thread waits for a block before it looks at the cancel byte again.
 const DWORD CancelPollMilliseconds = 20;
-
-class ExclusiveLock {
-public:
-    explicit ExclusiveLock(SRWLOCK *lock) : lock_(lock) { AcquireSRWLockExclusive(lock_); }
-    ~ExclusiveLock() { ReleaseSRWLockExclusive(lock_); }
-    ExclusiveLock(const ExclusiveLock &) = delete;
-    ExclusiveLock &operator=(const ExclusiveLock &) = delete;
-
-private:
-    SRWLOCK *lock_;
-};
 
 int CountProcessors()
 {
