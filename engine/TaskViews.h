@@ -1,10 +1,10 @@
 // What the job list and the scheduler show of each configuration's Windows scheduled task: its
 // trigger text (the Schedule cell) and its next run (the Next Run cell, the earliest next run).
 // Under Wine reading one task costs about 0.6 ms, so with thousands of configurations the
-// window would wait seconds for the Task Scheduler; once the views are kept, a reader thread of
-// their own (in its own COM apartment) reads the tasks, and the window shows what has been read
+// window would wait seconds for the Task Scheduler; once the views are kept, reader threads of
+// their own (each in its own COM apartment) read the tasks, and the window shows what has been read
 // so far. A task not read yet is pending; saving or deleting a task makes it pending until the
-// reader has read it again. Without kept views every question goes to the Task Scheduler.
+// readers have read it again. Without kept views every question goes to the Task Scheduler.
 #pragma once
 #include <windows.h>
 
@@ -25,17 +25,17 @@ enum class TaskViewAnswer {
     Known,
 };
 
-// The views are kept from here on, and the reader waits for work. Returns 0 (the views are not
-// kept) when the reader cannot start. Window thread.
+// The views are kept from here on, and the readers wait for work. Returns 0 (the views are not
+// kept) when no reader can start. Window thread.
 int StartTaskViews();
-// Stops the reader and waits until it has ended; what was read stays, what was not stays
+// Stops the readers and waits until they have ended; what was read stays, what was not stays
 // pending. Called before the program leaves COM.
 void StopTaskViews();
-// Stops the reader and forgets every view: questions go to the Task Scheduler again.
+// Stops the readers and forgets every view: questions go to the Task Scheduler again.
 void ClearTaskViews();
 
-// Asks the reader to read again the tasks of these configurations (by id). A task whose read
-// has not begun yet is not asked for twice, nor one read since the reader last found work; one
+// Asks the readers to read again the tasks of these configurations (by id). A task whose read
+// has not begun yet is not asked for twice, nor one read since the readers last found work; one
 // never read is pending until it is read, the others keep what was read before.
 void ReadTaskViews(const std::vector<int> &uniqueIds);
 // Those of these configurations' tasks that wait to be read are read before the others.
