@@ -2,8 +2,8 @@
 // trigger text (the Schedule cell) and its next run (the Next Run cell, the earliest next run).
 // Under Wine reading one task costs about 0.6 ms, so with thousands of configurations the
 // window would wait seconds for the Task Scheduler; once the views are kept, reader threads of
-// their own (each in its own COM apartment) read the tasks, and the window shows what has been read
-// so far. A task not read yet is pending; saving or deleting a task makes it pending until the
+// their own (in the multithreaded COM apartment) read the tasks, and the window shows what has
+// been read so far. A task not read yet is pending; saving or deleting a task makes it pending until the
 // readers have read it again. Without kept views every question goes to the Task Scheduler.
 #pragma once
 #include <windows.h>
