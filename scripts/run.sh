@@ -10,6 +10,7 @@ top=$(cd "$(dirname "$0")/.." && pwd)
 "$top/scripts/build.sh"
 build=${VELLORAN_BUILD_DIR:-$top/build}
 build=$(cd "$build" && pwd)
+(. "$top/tests/wine/prefix.sh" && require_32bit_wine) || exit 1
 export WINEPREFIX=${VELLORAN_WINEPREFIX:-$HOME/.local/share/velloran/wineprefix}
 export WINEDEBUG=${WINEDEBUG:--all}
 export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-winemenubuilder.exe=d;mscoree=d;mshtml=d}
