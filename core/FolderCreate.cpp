@@ -58,7 +58,7 @@ static BOOL MakeDirectoryWithParents(const wchar_t *path, FILE *log, bool *creat
     }
     wcsncpy(parent, path, parentLength);
     parent[parentLength] = L'\0';
-    BOOL parentMade = IsDirectory(parent) || CreateDirectoryWithParents(parent, log);
+    BOOL parentMade = CreateDirectoryWithParents(parent, log);
     free(parent);
     if (!parentMade)
         return FALSE;
@@ -110,16 +110,23 @@ int VerifyKnownDirectory(const wchar_t *path, FILE *log, int copyAttributes, con
 {
     if (listHandle != nullptr)
         *listHandle = INVALID_HANDLE_VALUE;
-    bool exists = state == FolderPresent || (state == FolderUnknown && IsDirectory(path));
     bool made = false;
     if (created != nullptr)
         *created = false;
-    if (!exists && !MakeDirectoryWithParents(path, log, &made)) {
-        if (log != nullptr) {
-            LogLastError("Create Directory", log);
-            WriteText(log, "Unable to access or create directory: %ws\n", path);
+    // A folder of unknown state is made rather than looked up first: under Wine a look-up of a
+    // missing name reads its whole parent folder, and making it reads that folder again. The
+    // creation fails at once on a folder that is there; one that cannot be made (a read-only
+    // volume) may still be there, and is looked up then.
+    if (state != FolderPresent && !MakeDirectoryWithParents(path, log, &made)) {
+        DWORD error = GetLastError();
+        if (!IsDirectory(path)) {
+            SetLastError(error);
+            if (log != nullptr) {
+                LogLastError("Create Directory", log);
+                WriteText(log, "Unable to access or create directory: %ws\n", path);
+            }
+            return 0;
         }
-        return 0;
     }
     if (created != nullptr)
         *created = made;

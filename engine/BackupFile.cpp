@@ -53,6 +53,41 @@ static bool LookUpMirrorFile(const wchar_t *mirror, WIN32_FIND_DATAW *entry)
     return true;
 }
 
+// The copy of a changed file, with its revision when one is due. The revision is made by
+// renaming the old mirror copy once the new copy is written (no copy of the old contents), as
+// soon as that is refused by copying it as before; either way it is saved before the copy's
+// failure, if any, is reported. A revision that could not be saved sets *revisionFailed (a
+// warning of this file's; the copy goes on). *kept tells that the old mirror copy is now the
+// revision, even if the copy failed after that. The last error is the copy's.
+static BOOL CopyWithRevision(const wchar_t *source, const wchar_t *readPath, const wchar_t *mirror, FILE *log,
+                             bool revisionDue, bool *revisionFailed, bool *kept, JobContext *context)
+{
+    static thread_local wchar_t revision[2 * kWidePathChars + 16];
+    BackupConfig *config = context->config;
+    if (revisionDue && !PrepareRevision(source, mirror, log, context, revision, 2 * kWidePathChars + 16)) {
+        if (!IsCancelRequested(config))
+            *revisionFailed = true;
+        revisionDue = false;
+    }
+    if (!revisionDue)
+        return CopyFileSafely(context, readPath, mirror);
+    bool refused = false;
+    BOOL copied = CopyFileSafelyKeepingOld(context, readPath, mirror, revision, kept, &refused);
+    DWORD error = copied ? ERROR_SUCCESS : GetLastError();
+    if (*kept) {
+        NoteRevisionSaved(mirror, revision, log, context);
+    } else {
+        if (!CopyRevision(mirror, revision, log, context) && !IsCancelRequested(config))
+            *revisionFailed = true;
+        if (refused) {
+            copied = CopyFileSafely(context, readPath, mirror);
+            error = copied ? ERROR_SUCCESS : GetLastError();
+        }
+    }
+    SetLastError(error);
+    return copied;
+}
+
 int BackupFile(const wchar_t *source, const wchar_t *mirror, FILE *log, const WIN32_FIND_DATAW *entry,
                JobContext *context)
 {
@@ -67,6 +102,7 @@ int BackupListedFile(const wchar_t *source, const wchar_t *mirror, FILE *log, co
     BackupConfig *config = context->config;
     double size = entry->nFileSizeHigh * 4294967296.0 + entry->nFileSizeLow;
     bool revisionFailed = false;
+    bool revisionDue = false;
     bool mirrorExisted = existing != nullptr;
     if (mirrorExisted) {
         if (gSettings.logVerbose)
@@ -78,19 +114,17 @@ int BackupListedFile(const wchar_t *source, const wchar_t *mirror, FILE *log, co
                 WriteText(log, "Skipped un-changed file: %ws\n", source);
             goto counted;
         }
-        // A revision that could not be saved is a warning of this file's; the copy goes on.
-        if ((config->flags & SaveRevisions) && config->revisionCount >= 1 &&
-            !SaveRevision(source, mirror, log, context) && !IsCancelRequested(config))
-            revisionFailed = true;
+        revisionDue = (config->flags & SaveRevisions) && config->revisionCount >= 1;
     }
     {
         ++context->filesChanged;
         context->bytesChanged += size;
         static thread_local wchar_t readPath[kWidePathChars];
         MapToShadowPathW(context, source, readPath, kWidePathChars);
-        BOOL copied = CopyFileSafely(context, readPath, mirror);
+        bool kept = false;
+        BOOL copied = CopyWithRevision(source, readPath, mirror, log, revisionDue, &revisionFailed, &kept, context);
         DWORD error = copied ? ERROR_SUCCESS : GetLastError();
-        if (!copied && mirrorExisted && error == ERROR_ACCESS_DENIED && ClearProtectedBits(mirror, log)) {
+        if (!copied && mirrorExisted && !kept && error == ERROR_ACCESS_DENIED && ClearProtectedBits(mirror, log)) {
             copied = CopyFileSafely(context, readPath, mirror);
             error = copied ? ERROR_SUCCESS : GetLastError();
         } else if (!copied && IsNotFoundError(error) && IsSourceDefinitelyGone(source)) {

@@ -19,7 +19,15 @@ int BackupFile(const wchar_t *source, const wchar_t *mirror, FILE *log, const WI
 // existing is its entry, or NULL when there is none, and the mirror is not asked again.
 int BackupListedFile(const wchar_t *source, const wchar_t *mirror, FILE *log, const WIN32_FIND_DATAW *entry,
                      const WIN32_FIND_DATAW *existing, JobContext *context);
-// Saves the current mirror copy of source as its next numbered revision. 1 when saved.
-int SaveRevision(const wchar_t *source, const wchar_t *mirror, FILE *log, JobContext *context);
+// The path the current mirror copy of source is to be saved under as its next numbered revision
+// (the revision folder is made when missing). 0 when the revision is skipped (what stands in
+// the way is logged).
+int PrepareRevision(const wchar_t *source, const wchar_t *mirror, FILE *log, JobContext *context, wchar_t *target,
+                    size_t targetChars);
+// Saves the mirror copy as that revision by copying it. 1 when saved; a failure is logged, a
+// stopped copy is not.
+int CopyRevision(const wchar_t *mirror, const wchar_t *target, FILE *log, JobContext *context);
+// Counts a revision saved (and logs it when verbose).
+void NoteRevisionSaved(const wchar_t *mirror, const wchar_t *target, FILE *log, JobContext *context);
 // The job's progress after one more file.
 void UpdateCopyProgress(JobContext *context);

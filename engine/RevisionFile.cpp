@@ -18,15 +18,21 @@ struct RevisionName {
 };
 
 // *made tells that the folder was not there and has just been made: it holds no revision yet.
+// Making the folder is how a missing one is found out (a look-up of a missing name reads its
+// whole parent folder under Wine); the creation fails at once on one that is there, and only a
+// missing parent needs every level made.
 static int FindRevisionFolder(const wchar_t *source, FILE *log, JobContext *context, wchar_t *folder, bool *made)
 {
     *made = false;
     if (!BuildMirrorPath(context->revisionsFolder, source, log, 0, folder, kWidePathChars, 1))
         return 0;
-    if (IsDirectory(folder))
+    if (CreateDirectoryLogged(folder, log)) {
+        *made = true;
         return 1;
-    *made = CreateDirectoryLogged(folder, log) ||
-            BuildMirrorPath(context->revisionsFolder, source, log, 1, folder, kWidePathChars, 1);
+    }
+    if (GetLastError() != ERROR_PATH_NOT_FOUND && IsDirectory(folder))
+        return 1;
+    *made = BuildMirrorPath(context->revisionsFolder, source, log, 1, folder, kWidePathChars, 1) != 0;
     return *made ? 1 : 0;
 }
 
@@ -87,7 +93,8 @@ static int ChooseRevisionNumber(const RevisionName &name, int revisionCount, boo
     return oldest;
 }
 
-int SaveRevision(const wchar_t *source, const wchar_t *mirror, FILE *log, JobContext *context)
+int PrepareRevision(const wchar_t *source, const wchar_t *mirror, FILE *log, JobContext *context, wchar_t *target,
+                    size_t targetChars)
 {
     static thread_local RevisionName name;
     bool made = false;
@@ -100,8 +107,19 @@ int SaveRevision(const wchar_t *source, const wchar_t *mirror, FILE *log, JobCon
     FormatTextW(fileName, kWidePathChars + 16, L"%ws.%d%ws%ws", name.base, number, name.dot, name.extension);
     if (!CheckJoinedPathLengthW(name.folder, fileName, kWidePathChars + 1, log))
         return 0;
-    static thread_local wchar_t target[2 * kWidePathChars + 16];
-    FormatTextW(target, 2 * kWidePathChars + 16, L"%ws%ws", name.folder, fileName);
+    FormatTextW(target, targetChars, L"%ws%ws", name.folder, fileName);
+    return 1;
+}
+
+void NoteRevisionSaved(const wchar_t *mirror, const wchar_t *target, FILE *log, JobContext *context)
+{
+    ++context->revisedCount;
+    if (gSettings.logVerbose)
+        WriteText(log, "Saved revision file:\n\tFrom: %ws\n\tTo:   %ws\n", mirror, target);
+}
+
+int CopyRevision(const wchar_t *mirror, const wchar_t *target, FILE *log, JobContext *context)
+{
     if (!CopyFileSafely(context, mirror, target)) {
         if (GetLastError() == ERROR_REQUEST_ABORTED)
             return 0;
@@ -109,8 +127,6 @@ int SaveRevision(const wchar_t *source, const wchar_t *mirror, FILE *log, JobCon
         WriteText(log, "WARNING: Unable to save revision file:\n\tFrom: %ws\n\tTo:   %ws\n", mirror, target);
         return 0;
     }
-    ++context->revisedCount;
-    if (gSettings.logVerbose)
-        WriteText(log, "Saved revision file:\n\tFrom: %ws\n\tTo:   %ws\n", mirror, target);
+    NoteRevisionSaved(mirror, target, log, context);
     return 1;
 }

@@ -188,10 +188,40 @@ static bool RenameOpenCopy(HANDLE file, const wchar_t *target, DWORD *error)
     return renamed;
 }
 
+// What becomes of the target's old contents: nothing (keepAs NULL), or renamed to keepAs just
+// before the copy takes the target's name.
+struct KeepOld {
+    const wchar_t *keepAs; // prefixed form
+    bool kept;
+    bool refused;
+};
+
+// Moves the old target out of the copy's way; false (nothing changed) when that was refused.
+static bool MoveOldAside(const wchar_t *target, KeepOld *keep, DWORD *error)
+{
+    if (keep->keepAs == nullptr)
+        return true;
+    if (!MoveFileExW(target, keep->keepAs, MOVEFILE_REPLACE_EXISTING)) {
+        *error = GetLastError();
+        keep->refused = true;
+        return false;
+    }
+    keep->kept = true;
+    return true;
+}
+
+// After the copy could not take the target's name: the old contents go back under it.
+static void PutOldBack(const wchar_t *target, KeepOld *keep)
+{
+    if (keep->kept && MoveFileExW(keep->keepAs, target, 0))
+        keep->kept = false;
+}
+
 // Writes the whole source into the temporary copy, gives it the source's last-write time and
 // attributes and then its final name; on failure nothing is left of it and the target is as
-// it was.
-static bool WriteCopy(HANDLE in, CopyWork *work, const BackupConfig *config, const wchar_t *target, DWORD *error)
+// it was (or, with keep, its old contents are where keep says).
+static bool WriteCopy(HANDLE in, CopyWork *work, const BackupConfig *config, const wchar_t *target, KeepOld *keep,
+                      DWORD *error)
 {
     // The basic information of the open file: unlike the full information, it needs no
     // question to the volume.
@@ -223,26 +253,32 @@ static bool WriteCopy(HANDLE in, CopyWork *work, const BackupConfig *config, con
     // there the copy is closed first and renamed by its path. On a local volume closing reports
     // nothing about the data, and the open copy takes its final name itself.
     bool renamed = false;
-    if (copied && !work->onShare)
-        renamed = copied = RenameOpenCopy(out, target, error);
+    if (copied && !work->onShare) {
+        copied = MoveOldAside(target, keep, error);
+        renamed = copied = copied && RenameOpenCopy(out, target, error);
+    }
     if (!CloseHandle(out) && copied && !renamed) {
         *error = GetLastError();
         copied = false;
     }
     // A target on another volume than the backup folder (behind a junction) cannot take the
     // rename: it fails with ERROR_NOT_SAME_DEVICE rather than be written in place.
-    if (copied && !renamed && !MoveFileExW(work->temporary, target, MOVEFILE_REPLACE_EXISTING)) {
-        *error = GetLastError();
+    if (copied && !renamed &&
+        (!MoveOldAside(target, keep, error) || !MoveFileExW(work->temporary, target, MOVEFILE_REPLACE_EXISTING))) {
+        if (!keep->refused)
+            *error = GetLastError();
         copied = false;
     }
-    if (!copied)
+    if (!copied) {
+        PutOldBack(target, keep);
         DiscardTemporaryCopy(work, attributes);
+    }
     return copied;
 }
 
 // The copy itself: into the temporary copy, then renamed over the target.
 static bool CopyThroughWorkFolder(CopyWork *work, const BackupConfig *config, const wchar_t *source,
-                                  const wchar_t *target, DWORD *error)
+                                  const wchar_t *target, KeepOld *keep, DWORD *error)
 {
     HANDLE in = CreateFileW(source, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                             OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
@@ -250,12 +286,13 @@ static bool CopyThroughWorkFolder(CopyWork *work, const BackupConfig *config, co
         *error = GetLastError();
         return false;
     }
-    bool copied = WriteCopy(in, work, config, target, error);
+    bool copied = WriteCopy(in, work, config, target, keep, error);
     CloseHandle(in);
     return copied;
 }
 
-BOOL CopyFileSafely(JobContext *context, const wchar_t *source, const wchar_t *target)
+static BOOL CopyKeeping(JobContext *context, const wchar_t *source, const wchar_t *target, const wchar_t *keepAs,
+                        KeepOld *keep)
 {
     const BackupConfig *config = context->config;
     DWORD error = ERROR_SUCCESS;
@@ -266,13 +303,33 @@ BOOL CopyFileSafely(JobContext *context, const wchar_t *source, const wchar_t *t
         CopyWork *work = GetCopyWork(context);
         PrefixedPath from(source);
         PrefixedPath to(target);
-        if (work == nullptr || from.get() == nullptr || to.get() == nullptr)
+        wchar_t *aside = keepAs != nullptr ? MakeLongPath(keepAs) : nullptr;
+        keep->keepAs = aside;
+        if (work == nullptr || from.get() == nullptr || to.get() == nullptr || (keepAs != nullptr && aside == nullptr))
             error = ERROR_NOT_ENOUGH_MEMORY;
         else
-            copied = CopyThroughWorkFolder(work, config, from.get(), to.get(), &error);
+            copied = CopyThroughWorkFolder(work, config, from.get(), to.get(), keep, &error);
+        keep->keepAs = nullptr;
+        free(aside);
     }
     SetLastError(copied ? ERROR_SUCCESS : error);
     return copied ? TRUE : FALSE;
+}
+
+BOOL CopyFileSafely(JobContext *context, const wchar_t *source, const wchar_t *target)
+{
+    KeepOld keep = {nullptr, false, false};
+    return CopyKeeping(context, source, target, nullptr, &keep);
+}
+
+BOOL CopyFileSafelyKeepingOld(JobContext *context, const wchar_t *source, const wchar_t *target, const wchar_t *keepAs,
+                              bool *kept, bool *refused)
+{
+    KeepOld keep = {nullptr, false, false};
+    BOOL copied = CopyKeeping(context, source, target, keepAs, &keep);
+    *kept = keep.kept;
+    *refused = keep.refused;
+    return copied;
 }
 
 void ReleaseCopyWork(JobContext *context)

@@ -18,6 +18,15 @@ extern const wchar_t kCopyWorkFolderName[];
 // that a set cancel byte stops it within one chunk (FALSE with ERROR_REQUEST_ABORTED). On
 // failure the last error is the failing call's and the target is as it was.
 BOOL CopyFileSafely(JobContext *context, const wchar_t *source, const wchar_t *target);
+// CopyFileSafely over an existing target whose old contents are to be kept under the name
+// keepAs (a revision, on the same volume): once the whole copy is written, the old target is
+// renamed to keepAs (replacing what is there) and the copy takes its place, so the old contents
+// are kept without being copied. *kept tells that the old contents lie under keepAs now, even
+// when the copy failed after that (the old target could not be put back); otherwise the target
+// is as it was. *refused tells that the rename to keepAs was refused (a read-only or locked
+// name, another volume): nothing was changed and the caller keeps the old contents its own way.
+BOOL CopyFileSafelyKeepingOld(JobContext *context, const wchar_t *source, const wchar_t *target, const wchar_t *keepAs,
+                              bool *kept, bool *refused);
 // Removes the work folder, with a temporary copy an interrupted run may have left in it, and
 // frees what the copies of this run held.
 void ReleaseCopyWork(JobContext *context);

@@ -11,6 +11,8 @@
 #include "Calendar.h"
 #include "Clock.h"
 #include "FolderChangeTime.h"
+#include "FolderHelpers.h"
+#include "LongPath.h"
 #include "ConfigTable.h"
 #include "GlobalSettings.h"
 #include "JobTestSupport.h"
@@ -761,6 +763,27 @@ TEST_F(JobRunTest, ReadOnlyMirrorOfAChangedFileIsReplaced)
     WriteTextFile(source + L"a.txt", "three");
     EXPECT_EQ(env.RunJob(index), 1);
     EXPECT_EQ(ReadTextFile(MirrorOf(source) + L"a.txt"), "three");
+}
+
+// A revision is made by renaming the old mirror copy; where its name cannot be taken (here a
+// folder stands under it) the old copy stays, the revision is a warning, and the new copy still
+// replaces the mirror's.
+TEST_F(JobRunTest, RevisionNameThatCannotBeTakenIsAWarningAndTheMirrorIsStillReplaced)
+{
+    WriteTextFile(source + L"a.txt", "one");
+    int index = AddJob(Enabled | Uncompressed | SaveRevisions);
+    env.Config(index)->revisionCount = 1;
+    ASSERT_EQ(env.RunJob(index), 1);
+    std::wstring revisions = RevisionsOf(source);
+    ASSERT_TRUE(CreateDirectoryWithParents((revisions + L"a.1.txt").c_str(), nullptr));
+    WriteTextFile(source + L"a.txt", "two");
+    SetWriteTicks(source + L"a.txt", 130000000000000000LL);
+    EXPECT_EQ(env.RunJob(index), 3);
+    EXPECT_EQ(ReadTextFile(MirrorOf(source) + L"a.txt"), "two");
+    EXPECT_TRUE(IsDirectory((revisions + L"a.1.txt").c_str()));
+    std::vector<std::string> lines = env.LogLines(index);
+    EXPECT_EQ(CountLinesStartingWith(lines, "WARNING: Unable to save revision file:"), 1) << env.LogText(index);
+    EXPECT_TRUE(HasLine(lines, "\tRevised : 0"));
 }
 
 TEST_F(JobRunTest, VerboseLogHoldsTheOptionsSizesAndEveryCopy)

@@ -3,7 +3,8 @@
 //   copy_walker copy <source\> <destination\>   copies every file (a first run)
 //   copy_walker sync <source\> <destination\>   copies a file only when the destination's
 //                                                size or last-write time differs (a rerun)
-// Prints "files=<seen> copied=<copied> failed=<failed>"; exit code 1 when a copy failed.
+// Prints "files=<seen> copied=<copied> failed=<failed> seconds=<the walk's own time>"; exit
+// code 1 when a copy failed.
 #include <windows.h>
 
 #include <stdio.h>
@@ -61,7 +62,12 @@ int wmain(int argc, wchar_t **argv)
         return 2;
     }
     Counts counts;
+    LARGE_INTEGER frequency, start, end;
+    QueryPerformanceFrequency(&frequency);
+    QueryPerformanceCounter(&start);
     WalkFolder(argv[2], argv[3], wcscmp(argv[1], L"sync") == 0, &counts);
-    printf("files=%ld copied=%ld failed=%ld\n", counts.seen, counts.copied, counts.failed);
+    QueryPerformanceCounter(&end);
+    printf("files=%ld copied=%ld failed=%ld seconds=%.3f\n", counts.seen, counts.copied, counts.failed,
+           (double)(end.QuadPart - start.QuadPart) / (double)frequency.QuadPart);
     return counts.failed == 0 ? 0 : 1;
 }
