@@ -3,7 +3,9 @@
 // so that the script can check that the job did what it should before it prints a figure.
 // The program runs its jobs in a process whose window thread is up; so does this driver before
 // it starts the clock, or the job's apartment would pay for bringing up the desktop.
-// Usage: mirror_bench <source folder\> <destination folder\> <data folder\>
+// Usage: mirror_bench <source folder\> <destination folder\> <data folder\> [norevisions]
+// (revisions and deleted files are kept, as a new configuration keeps them, unless norevisions
+// says otherwise)
 #include <windows.h>
 #include <objbase.h>
 
@@ -18,14 +20,14 @@
 #include "JobThread.h"
 #include "MsvcrtFormat.h"
 
-static int AddBenchConfig(const char *source, const char *destination)
+static int AddBenchConfig(const char *source, const char *destination, bool revisions)
 {
     if (!SetNewConfigDefaults())
         return -1;
     BackupConfig &c = editedConfig;
     lstrcpynA(c.description, "Bench", sizeof(c.description));
     lstrcpynA(c.destination, destination, sizeof(c.destination));
-    c.flags = Enabled | Uncompressed | SaveRevisions | SaveDeleted;
+    c.flags = Enabled | Uncompressed | SaveDeleted | (revisions ? SaveRevisions : 0);
     c.filterFlags = 0;
     free(c.sources);
     c.sources = static_cast<SourceItem *>(calloc(1, sizeof(SourceItem)));
@@ -66,15 +68,16 @@ static void PrintLogSummary(const char *logPath)
 
 int main(int argc, char **argv)
 {
-    if (argc != 4) {
-        WriteText(stderr, "usage: mirror_bench <source\\> <destination\\> <data folder\\>\n");
+    bool revisions = argc == 4;
+    if (argc != 4 && !(argc == 5 && strcmp(argv[4], "norevisions") == 0)) {
+        WriteText(stderr, "usage: mirror_bench <source\\> <destination\\> <data folder\\> [norevisions]\n");
         return 2;
     }
     ResetGlobalSettings();
     // Wine has no shadow-copy service, and the bench copies files nobody holds open.
     gSettings.backupLocked = 0;
     lstrcpynA(dataFolder, argv[3], sizeof(dataFolder));
-    int index = AddBenchConfig(argv[1], argv[2]);
+    int index = AddBenchConfig(argv[1], argv[2], revisions);
     if (index < 0)
         return 2;
     BackupConfig *config = ConfigAt(index);

@@ -27,6 +27,8 @@ LARGE_MB = int(os.environ.get("BENCH_LARGE_MB", "100"))
 PER_FOLDER = int(os.environ.get("BENCH_FOLDER_FILES", "25"))
 TOUCH_PERCENT = float(os.environ.get("BENCH_TOUCH_PERCENT", "1"))
 RUNS = int(os.environ.get("BENCH_RUNS", "3"))
+# 0: the job keeps no revisions, as the walker keeps none (a new configuration keeps them).
+REVISIONS = os.environ.get("BENCH_REVISIONS", "1") != "0"
 PEERS = os.environ.get("BENCH_PEERS", "velloran,walker,xcopy,rsync").split(",")
 
 
@@ -131,7 +133,7 @@ class Bench:
     def job(self, key, copied, unchanged):
         dest = os.path.join(self.work, "dest")
         seconds, out = timed(["wine", self.driver, windows(self.src + "/"), windows(dest + "/"),
-                              windows(self.work + "/data/")], "job " + key)
+                              windows(self.work + "/data/")] + ([] if REVISIONS else ["norevisions"]), "job " + key)
         if "result=1 " not in out or "log: WARNING" in out or "log: ERROR" in out:
             raise BenchFailure("job %s did not succeed:\n%s" % (key, out))
         counts = (log_count(out, "Copied Successfully"), log_count(out, "Not Changed"),
@@ -200,9 +202,9 @@ class Bench:
     def report(self):
         med = {key: statistics.median(values) for key, values in self.times.items()}
         mb = sum(os.path.getsize(p) for p in list_files(self.src).values()) / 1048576
-        print("[bench] %d files, %.0f MB, %d round(s), %d files touched; seconds of the whole process, and "
-              "of the work alone where the program times it (median, then every round)" %
-              (self.files, mb, RUNS, len(self.touched)))
+        print("[bench] %d files, %.0f MB, %d round(s), %d files touched, the job %s revisions; seconds of the "
+              "whole process, and of the work alone where the program times it (median, then every round)" %
+              (self.files, mb, RUNS, len(self.touched), "keeping" if REVISIONS else "without"))
         for key in sorted(med):
             print("  %-22s %8.2f s   (%s)" % (key, med[key], ", ".join("%.2f" % v for v in self.times[key])))
         pairs = [("first", "walker first"), ("rerun", "walker rerun"), ("touched", "walker touched"),

@@ -7,7 +7,8 @@
 # Usage: tests/engine/bench/mirror_benchmark.sh [build folder]   (default: build/)
 # Settings: BENCH_SMALL_FILES, BENCH_LARGE_FILES, BENCH_LARGE_MB, BENCH_FOLDER_FILES (small
 # files per folder), BENCH_TOUCH_PERCENT, BENCH_RUNS (default 3), BENCH_PEERS (a comma list of
-# velloran, walker, xcopy, rsync).
+# velloran, walker, xcopy, rsync), BENCH_REVISIONS (0: the job keeps no revisions, as the
+# walker keeps none).
 set -euo pipefail
 top=$(cd "$(dirname "$0")/../../.." && pwd)
 build=$(cd "${1:-${VELLORAN_BUILD_DIR:-$top/build}}" && pwd)
