@@ -27,7 +27,9 @@ static int AddBenchConfig(const char *source, const char *destination, bool revi
     BackupConfig &c = editedConfig;
     lstrcpynA(c.description, "Bench", sizeof(c.description));
     lstrcpynA(c.destination, destination, sizeof(c.destination));
-    c.flags = Enabled | Uncompressed | SaveDeleted | (revisions ? SaveRevisions : 0);
+    c.flags = Enabled | Uncompressed | SaveDeleted;
+    if (revisions)
+        c.flags |= SaveRevisions;
     c.filterFlags = 0;
     free(c.sources);
     c.sources = static_cast<SourceItem *>(calloc(1, sizeof(SourceItem)));
