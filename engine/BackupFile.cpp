@@ -53,12 +53,13 @@ static bool LookUpMirrorFile(const wchar_t *mirror, WIN32_FIND_DATAW *entry)
     return true;
 }
 
-// The copy of a changed file, with its revision when one is due. The revision is made by
-// renaming the old mirror copy once the new copy is written (no copy of the old contents), as
-// soon as that is refused by copying it as before; either way it is saved before the copy's
-// failure, if any, is reported. A revision that could not be saved sets *revisionFailed (a
-// warning of this file's; the copy goes on). *kept tells that the old mirror copy is now the
-// revision, even if the copy failed after that. The last error is the copy's.
+// The copy of a changed file, with its revision when one is due. The revision is the old
+// mirror copy renamed once the new copy is whole (its contents are not copied); where that
+// rename is refused, or the new copy fails first, the old copy is saved by copying it. Either
+// way the revision is saved before a failure of the copy is logged. A revision that could not
+// be saved sets *revisionFailed (a warning of this file's; the copy goes on). *kept tells that
+// the old mirror copy is now the revision, even if the copy failed after that. The last error
+// is the copy's.
 static BOOL CopyWithRevision(const wchar_t *source, const wchar_t *readPath, const wchar_t *mirror, FILE *log,
                              bool revisionDue, bool *revisionFailed, bool *kept, JobContext *context)
 {
