@@ -38,11 +38,11 @@ struct CopyWork {
 // found them.
 class PrefixedPath {
 public:
-    explicit PrefixedPath(const wchar_t *path) : path_(MakeLongPath(path)) {}
+    explicit PrefixedPath(const wchar_t *path) : path_(path != nullptr ? MakeLongPath(path) : nullptr) {}
     ~PrefixedPath() { free(path_); }
     PrefixedPath(const PrefixedPath &) = delete;
     PrefixedPath &operator=(const PrefixedPath &) = delete;
-    // NULL when memory ran out.
+    // NULL when memory ran out, or for no path.
     const wchar_t *get() const { return path_; }
 
 private:
@@ -291,10 +291,11 @@ static bool CopyThroughWorkFolder(CopyWork *work, const BackupConfig *config, co
     return copied;
 }
 
-static BOOL CopyKeeping(JobContext *context, const wchar_t *source, const wchar_t *target, const wchar_t *keepAs,
-                        KeepOld *keep)
+BOOL CopyFileSafelyKeepingOld(JobContext *context, const wchar_t *source, const wchar_t *target, const wchar_t *keepAs,
+                              bool *kept, bool *refused)
 {
     const BackupConfig *config = context->config;
+    KeepOld keep = {nullptr, false, false};
     DWORD error = ERROR_SUCCESS;
     bool copied = false;
     if (IsCancelRequested(config)) {
@@ -303,33 +304,24 @@ static BOOL CopyKeeping(JobContext *context, const wchar_t *source, const wchar_
         CopyWork *work = GetCopyWork(context);
         PrefixedPath from(source);
         PrefixedPath to(target);
-        wchar_t *aside = keepAs != nullptr ? MakeLongPath(keepAs) : nullptr;
-        keep->keepAs = aside;
-        if (work == nullptr || from.get() == nullptr || to.get() == nullptr || (keepAs != nullptr && aside == nullptr))
+        PrefixedPath aside(keepAs);
+        keep.keepAs = aside.get();
+        if (work == nullptr || from.get() == nullptr || to.get() == nullptr || (keepAs != nullptr && aside.get() == nullptr))
             error = ERROR_NOT_ENOUGH_MEMORY;
         else
-            copied = CopyThroughWorkFolder(work, config, from.get(), to.get(), keep, &error);
-        keep->keepAs = nullptr;
-        free(aside);
+            copied = CopyThroughWorkFolder(work, config, from.get(), to.get(), &keep, &error);
     }
+    *kept = keep.kept;
+    *refused = keep.refused;
     SetLastError(copied ? ERROR_SUCCESS : error);
     return copied ? TRUE : FALSE;
 }
 
 BOOL CopyFileSafely(JobContext *context, const wchar_t *source, const wchar_t *target)
 {
-    KeepOld keep = {nullptr, false, false};
-    return CopyKeeping(context, source, target, nullptr, &keep);
-}
-
-BOOL CopyFileSafelyKeepingOld(JobContext *context, const wchar_t *source, const wchar_t *target, const wchar_t *keepAs,
-                              bool *kept, bool *refused)
-{
-    KeepOld keep = {nullptr, false, false};
-    BOOL copied = CopyKeeping(context, source, target, keepAs, &keep);
-    *kept = keep.kept;
-    *refused = keep.refused;
-    return copied;
+    bool kept = false;
+    bool refused = false;
+    return CopyFileSafelyKeepingOld(context, source, target, nullptr, &kept, &refused);
 }
 
 void ReleaseCopyWork(JobContext *context)

@@ -25,6 +25,7 @@ BOOL CopyFileSafely(JobContext *context, const wchar_t *source, const wchar_t *t
 // when the copy failed after that (the old target could not be put back); otherwise the target
 // is as it was. *refused tells that the rename to keepAs was refused (a read-only or locked
 // name, another volume): nothing was changed and the caller keeps the old contents its own way.
+// With keepAs NULL it is CopyFileSafely.
 BOOL CopyFileSafelyKeepingOld(JobContext *context, const wchar_t *source, const wchar_t *target, const wchar_t *keepAs,
                               bool *kept, bool *refused);
 // Removes the work folder, with a temporary copy an interrupted run may have left in it, and
