@@ -10,12 +10,16 @@
 #include "TextHelpers.h"
 
 static_assert(sizeof(SCSI_PASS_THROUGH) == kInquirySentBytes, "pass-through request layout");
+#ifdef _WIN64
+static_assert(offsetof(SCSI_PASS_THROUGH, DataBufferOffset) == 24, "pass-through request layout");
+static_assert(offsetof(SCSI_PASS_THROUGH, Cdb) == 36, "pass-through request layout");
+#else
 static_assert(offsetof(SCSI_PASS_THROUGH, DataBufferOffset) == 20, "pass-through request layout");
 static_assert(offsetof(SCSI_PASS_THROUGH, Cdb) == 28, "pass-through request layout");
+#endif
 
 namespace {
 
-const DWORD kSenseOffset = 48;
 const UCHAR kSenseBytes = 24;
 const UCHAR kInquiryOperation = 0x12;
 
@@ -42,7 +46,7 @@ void BuildDriveInquiry(uint8_t block[kInquiryBlockSize])
     request.DataTransferLength = kInquiryDataBytes;
     request.TimeOutValue = 2;
     request.DataBufferOffset = kInquiryDataOffset;
-    request.SenseInfoOffset = kSenseOffset;
+    request.SenseInfoOffset = kInquirySenseOffset;
     request.Cdb[0] = kInquiryOperation;
     request.Cdb[4] = (UCHAR)kInquiryDataBytes;
     memcpy(block, &request, sizeof(request));

@@ -8,9 +8,16 @@
 
 #include "DiscPlatform.h"
 
-// The pass-through block: the request, then sense space at 48 and data space at 80.
+// The pass-through block: the request, then sense space at 48 and data space at 80. A 64-bit
+// build's request is 56 bytes (its data offset is pointer-sized), so its sense space follows it.
 const DWORD kInquiryBlockSize = 592;
+#ifdef _WIN64
+const DWORD kInquirySentBytes = 56;
+const DWORD kInquirySenseOffset = 56;
+#else
 const DWORD kInquirySentBytes = 44;
+const DWORD kInquirySenseOffset = 48;
+#endif
 const DWORD kInquiryReceivedBytes = 272;
 const DWORD kInquiryDataOffset = 80;
 const DWORD kInquiryDataBytes = 192;

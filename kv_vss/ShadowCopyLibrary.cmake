@@ -6,7 +6,8 @@ function(velloran_shadow_copy_library target)
   cmake_parse_arguments(ARG "" "DEF" "WORK" ${ARGN})
   set(lib ${CMAKE_SOURCE_DIR}/kv_vss)
   set(common ${CMAKE_SOURCE_DIR}/shadowcopy/common)
-  add_library(${target} SHARED ${ARG_DEF} ${lib}/kv_vss.cpp ${lib}/LetterPairs.cpp ${ARG_WORK}
+  velloran_module_definition(${ARG_DEF} def)
+  add_library(${target} SHARED ${def} ${lib}/kv_vss.cpp ${lib}/LetterPairs.cpp ${ARG_WORK}
     ${common}/LogStream.cpp ${CMAKE_SOURCE_DIR}/core/MsvcrtFormat.cpp)
   target_include_directories(${target} PRIVATE ${lib} ${CMAKE_SOURCE_DIR}/shadowcopy ${common}
     ${CMAKE_SOURCE_DIR}/core)
