@@ -256,12 +256,17 @@ BOOL DiscDouble::ControlDrive(HANDLE drive, DWORD code, void *buffer, DWORD inSi
     bool restCleared = true;
     for (DWORD i = inSize; i < 592; ++i)
         restCleared = restCleared && block[i] == 0;
-    inquiryLayoutRight = drive == kDriveHandle && code == IOCTL_SCSI_PASS_THROUGH && inSize == 44 &&
-                         outSize == 272 && request->Length == 44 && request->ScsiStatus == 0 && request->PathId == 0 &&
+#ifdef _WIN64
+    const DWORD requestSize = 56, senseOffset = 56;
+#else
+    const DWORD requestSize = 44, senseOffset = 48;
+#endif
+    inquiryLayoutRight = drive == kDriveHandle && code == IOCTL_SCSI_PASS_THROUGH && inSize == requestSize &&
+                         outSize == 272 && request->Length == requestSize && request->ScsiStatus == 0 && request->PathId == 0 &&
                          request->TargetId == 1 && request->Lun == 0 && request->CdbLength == 6 &&
                          request->SenseInfoLength == 24 && request->DataIn == 1 &&
                          request->DataTransferLength == 192 && request->TimeOutValue == 2 &&
-                         request->DataBufferOffset == 80 && request->SenseInfoOffset == 48 &&
+                         request->DataBufferOffset == 80 && request->SenseInfoOffset == senseOffset &&
                          request->Cdb[0] == 0x12 && request->Cdb[1] == 0 && request->Cdb[4] == 192 &&
                          request->Cdb[5] == 0 && restCleared;
     if (controlError != 0) {

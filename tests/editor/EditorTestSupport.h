@@ -34,6 +34,16 @@ public:
     std::vector<UINT> types;
 };
 
+// The block sizes the help control is told of, as the double prints them: both blocks hold
+// pointers, so a 64-bit build's are larger.
+#ifdef _WIN64
+#define HELP_POPUP_SIZE "size=72"
+#define HELP_LINK_SIZE "size=56"
+#else
+#define HELP_POPUP_SIZE "size=52"
+#define HELP_LINK_SIZE "size=32"
+#endif
+
 // The HTML Help double beside the test program, loaded into this process.
 std::string HelpDoublePath();
 std::vector<std::string> HelpCalls();

@@ -413,7 +413,7 @@ TEST_F(AdvancedPage, HelpShowsPopupsForListedControlsAndTheTopicOtherwise)
         topic = HelpCalls();
     });
     ASSERT_EQ(popup.size(), 1u);
-    EXPECT_NE(popup[0].find("popups\\CfgAdvanced.txt' size=52 instance=0 id=1054 "), std::string::npos);
+    EXPECT_NE(popup[0].find("popups\\CfgAdvanced.txt' " HELP_POPUP_SIZE " instance=0 id=1054 "), std::string::npos);
     ASSERT_EQ(topic.size(), 2u);
     EXPECT_NE(topic[1].find("keywords='configuration editor - advanced'"), std::string::npos);
 }

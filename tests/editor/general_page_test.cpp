@@ -390,7 +390,7 @@ TEST_F(GeneralPage, HelpShowsPopupsForListedControlsAndTheTopicOtherwise)
     });
     ASSERT_EQ(popupCalls.size(), 1u);
     EXPECT_EQ(popupCalls[0].rfind("14 ", 0), 0u);
-    EXPECT_NE(popupCalls[0].find("Korrin.chm::/popups\\CfgGeneral.txt' size=52 instance=0 id=1008 "), std::string::npos);
+    EXPECT_NE(popupCalls[0].find("Korrin.chm::/popups\\CfgGeneral.txt' " HELP_POPUP_SIZE " instance=0 id=1008 "), std::string::npos);
     ASSERT_EQ(topicCalls.size(), 2u);
     EXPECT_NE(topicCalls[1].find("keywords='configuration editor - general'"), std::string::npos);
     ASSERT_EQ(buttonCalls.size(), 2u);

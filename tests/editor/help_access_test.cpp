@@ -121,7 +121,7 @@ TEST_F(HelpAccess, RegisteredControlIsLoadedAndAskedForTopicThenKeyword)
     ASSERT_EQ(calls.size(), 2u);
     EXPECT_EQ(calls[0], "0 '" + chm + ">mywin' data=0");
     EXPECT_EQ(calls[1], "13 '" + chm +
-                            "' size=32 reserved=0 keywords='configuration editor - general' url=(null) msg=(null) "
+                            "' " HELP_LINK_SIZE " reserved=0 keywords='configuration editor - general' url=(null) msg=(null) "
                             "title=(null) window=(null) indexOnFail=1");
 }
 
@@ -195,7 +195,7 @@ TEST_F(HelpAccess, ControlPopupAsksForTheControlsTopicAtItsCentre)
     ASSERT_EQ(calls.size(), 1u);
     char expected[600];
     FormatText(expected, sizeof expected,
-               "14 '%sKorrin.chm::/popups\\CfgGeneral.txt' size=52 instance=0 id=1008 text='' x=%d y=%d fg=-1 "
+               "14 '%sKorrin.chm::/popups\\CfgGeneral.txt' " HELP_POPUP_SIZE " instance=0 id=1008 text='' x=%d y=%d fg=-1 "
                "bg=-1 margins=-1,-1,-1,-1 font='Verdana, 8'",
                ProgramFolder().c_str(), (int)(box.left + (box.right - box.left) / 2),
                (int)(box.top + (box.bottom - box.top) / 2));

@@ -209,11 +209,11 @@ TEST_F(SmallDialogs, HelpOpensTheTopicAndPopupsForTheirControls)
         dateButton = HelpCalls();
     });
     ASSERT_EQ(splitPopup.size(), 1u);
-    EXPECT_NE(splitPopup[0].find("popups\\SplitZIP.txt' size=52 instance=0 id=1055 "), std::string::npos);
+    EXPECT_NE(splitPopup[0].find("popups\\SplitZIP.txt' " HELP_POPUP_SIZE " instance=0 id=1055 "), std::string::npos);
     ASSERT_EQ(splitTopic.size(), 2u);
     EXPECT_NE(splitTopic[1].find("keywords='splitting compressed zip'"), std::string::npos);
     ASSERT_EQ(datePopup.size(), 1u);
-    EXPECT_NE(datePopup[0].find("popups\\DateFilterZIP.txt' size=52 instance=0 id=1073 "), std::string::npos);
+    EXPECT_NE(datePopup[0].find("popups\\DateFilterZIP.txt' " HELP_POPUP_SIZE " instance=0 id=1073 "), std::string::npos);
     ASSERT_EQ(dateButton.size(), 2u);
     EXPECT_NE(dateButton[1].find("keywords='date filtering zip'"), std::string::npos);
 }

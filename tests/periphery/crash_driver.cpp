@@ -101,9 +101,11 @@ void Crash(const char *mode)
     } else if (strcmp(mode, "purecall") == 0) {
         Derived derived;
     } else if (strcmp(mode, "new") == 0) {
+        // A 64-bit address space would take the machine's memory first: ask for more than it has.
+        volatile size_t size = sizeof(void *) == 8 ? (size_t)1 << 62 : 256u * 1024u * 1024u;
         std::vector<char *> blocks;
         for (;;)
-            blocks.push_back(new char[256u * 1024u * 1024u]);
+            blocks.push_back(new char[size]);
     } else if (strcmp(mode, "invalid-parameter") == 0) {
         // Exit code 3: this msvcrt.dll has no invalid-parameter hook to install.
         HMODULE runtime = GetModuleHandleA("msvcrt.dll");

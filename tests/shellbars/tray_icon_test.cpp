@@ -95,7 +95,11 @@ TEST_F(TrayIconTest, RegistersTheIdleIconThenShowsTheStatusLineInTheTip)
     ASSERT_EQ(trayCalls.size(), 2u);
     const NOTIFYICONDATAA &added = trayCalls[0].data;
     EXPECT_EQ(trayCalls[0].message, (DWORD)NIM_ADD);
+#ifdef _WIN64
+    EXPECT_EQ(added.cbSize, 528u); // the same form with a pointer-sized window handle
+#else
     EXPECT_EQ(added.cbSize, 508u);
+#endif
     EXPECT_EQ(added.hWnd, window);
     EXPECT_EQ(added.uID, 100u);
     EXPECT_EQ(added.uFlags, 7u);
