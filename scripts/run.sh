@@ -10,7 +10,15 @@ top=$(cd "$(dirname "$0")/.." && pwd)
 "$top/scripts/build.sh"
 build=${VELLORAN_BUILD_DIR:-$top/build}
 build=$(cd "$build" && pwd)
-(. "$top/tests/wine/prefix.sh" && require_32bit_wine) || exit 1
+exe=$build/bin/Korrin.exe
+if ! (. "$top/tests/wine/prefix.sh" && wine32_runs); then
+  # scripts/build.sh built the whole program for x86_64 too; Debian's wine would start the
+  # 32-bit loader, so the 64-bit one is put first.
+  echo "[run] this machine cannot start 32-bit programs (the kernel has no IA-32 emulation):" \
+       "starting the 64-bit build $build/bin64/Korrin.exe instead"
+  exe=$build/bin64/Korrin.exe
+  export PATH="$top/tests/wine/wine64-only:$PATH" WINELOADER=/usr/lib/wine/wine64
+fi
 export WINEPREFIX=${VELLORAN_WINEPREFIX:-$HOME/.local/share/velloran/wineprefix}
 export WINEDEBUG=${WINEDEBUG:--all}
 export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-winemenubuilder.exe=d;mscoree=d;mshtml=d}
@@ -31,7 +39,7 @@ boot_prefix() {
 
 if [ -n "${DISPLAY:-}" ]; then
   boot_prefix
-  exec wine "$build/bin/Korrin.exe" "$@"
+  exec wine "$exe" "$@"
 fi
 
 artifacts=$build/artifacts
@@ -64,7 +72,7 @@ trap 'stop; exit 130' INT TERM
 trap 'kill "$xvfb" 2>/dev/null || true' EXIT
 
 boot_prefix
-wine "$build/bin/Korrin.exe" "$@" &
+wine "$exe" "$@" &
 program=$!
 
 # Wine names the X window after the main window's title. (ImageMagick's import would wait

@@ -90,6 +90,9 @@ deps_key() {
   echo "$s" | sha256sum | cut -c1-16
 }
 
+# The shipped program is 32-bit; the 64-bit libraries build the whole tree for machines that run
+# no 32-bit code (see scripts/test.sh). ARCH and HOST are set by build_deps.
+ARCH=i686
 HOST=i686-w64-mingw32
 
 build_openssl() {
@@ -100,7 +103,9 @@ build_openssl() {
      patch -R -p1 -s < debian/patches/pic.patch
    fi
    # OPENSSLDIR sits in an admin-only Windows folder, so no user can plant an openssl.cnf for us.
-   ./Configure mingw --cross-compile-prefix=$HOST- --prefix="$prefix" --libdir=lib \
+   local target=mingw
+   if [ "$ARCH" = x86_64 ]; then target=mingw64; fi
+   ./Configure "$target" --cross-compile-prefix=$HOST- --prefix="$prefix" --libdir=lib \
        --openssldir=C:/Windows/VelloranSSL no-shared no-module no-tests no-dso no-engine >/dev/null
    make -s -j"$(nproc)" build_libs >/dev/null 2>&1 || make -j"$(nproc)" build_libs
    make -s install_dev >/dev/null)
@@ -108,7 +113,7 @@ build_openssl() {
 
 cmake_cross() {
   local src=$1 build=$2 prefix=$3; shift 3
-  cmake -S "$src" -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$here/../cmake/toolchain-i686.cmake" \
+  cmake -S "$src" -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$here/../cmake/toolchain-$ARCH.cmake" \
         -DCMAKE_BUILD_TYPE=Release -DBUILD_SHARED_LIBS=OFF -DVELLORAN_DEPS_PREFIX="$prefix" -Wno-dev "$@" \
         > "$build.log" 2>&1 &&
     cmake --build "$build" >> "$build.log" 2>&1 &&
@@ -145,16 +150,22 @@ build_libzip() {
       -DBUILD_TOOLS=OFF -DBUILD_REGRESS=OFF -DBUILD_EXAMPLES=OFF -DBUILD_DOC=OFF
 }
 
+# build_deps ARCH: the libraries for one architecture, in $CACHE_ROOT/current (i686) or
+# $CACHE_ROOT/current-x86_64.
 build_deps() {
-  local key prefix work
+  local key prefix work link
+  ARCH=$1
+  HOST=$ARCH-w64-mingw32
   key=$(deps_key)
   prefix="$CACHE_ROOT/$key"
+  link="$CACHE_ROOT/current"
+  if [ "$ARCH" != i686 ]; then prefix+="-$ARCH"; link+="-$ARCH"; fi
   if [ -f "$prefix/.complete" ]; then
     log "libraries from cache: $prefix ($(tr '\n' ' ' < "$prefix/versions.txt"))"
-    ln -sfn "$prefix" "$CACHE_ROOT/current"
+    ln -sfn "$prefix" "$link"
     return
   fi
-  log "cross-building OpenSSL, libssh2, libcurl and libzip into $prefix"
+  log "cross-building OpenSSL, libssh2, libcurl and libzip for $ARCH into $prefix"
   rm -rf "$prefix"
   work=$(mktemp -d)
   trap 'rm -rf "$work"' RETURN
@@ -169,10 +180,16 @@ build_deps() {
     "build_$p" "$dir" "$prefix"
   done
   touch "$prefix/.complete"
-  ln -sfn "$prefix" "$CACHE_ROOT/current"
-  log "built: $(tr '\n' ' ' < "$prefix/versions.txt")"
+  ln -sfn "$prefix" "$link"
+  log "built for $ARCH: $(tr '\n' ' ' < "$prefix/versions.txt")"
 }
 
 install_packages
 ensure_deb_src
-build_deps
+# The two architectures build side by side, each in a subshell of its own.
+build_deps i686 & i686_build=$!
+build_deps x86_64 & x86_64_build=$!
+failed=0
+wait $i686_build || failed=1
+wait $x86_64_build || failed=1
+[ $failed = 0 ] || { log "cross-building the libraries failed"; exit 1; }

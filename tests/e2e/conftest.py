@@ -75,7 +75,7 @@ class WinePrefix:
 
     def trust_certificate(self, cert):
         """Adds a PEM certificate to the prefix's trusted roots."""
-        tool = pathlib.Path(_required_env("VELLORAN_BUILD_DIR")) / "i686" / "tests" / "bin" / "add_root_cert.exe"
+        tool = pathlib.Path(_required_env("VELLORAN_TEST_TREE")) / "tests" / "bin" / "add_root_cert.exe"
         result = self.run(tool, self.windows_path(cert))
         assert result.returncode == 0, result.stderr
 

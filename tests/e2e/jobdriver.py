@@ -7,7 +7,7 @@ import pathlib
 
 def driver_program(name):
     """A program of the build's tests/bin, such as a job driver."""
-    return pathlib.Path(os.environ["VELLORAN_BUILD_DIR"]) / "i686" / "tests" / "bin" / name
+    return pathlib.Path(os.environ["VELLORAN_TEST_TREE"]) / "tests" / "bin" / name
 
 
 class DriverJob:

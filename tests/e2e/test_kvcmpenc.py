@@ -23,7 +23,7 @@ class ArchiveJob:
     def __init__(self, prefix, bin_dir, root):
         self.prefix = prefix
         self.dll = prefix.windows_path(bin_dir / "kvcmpenc.dll")
-        self.driver = pathlib.Path(os.environ["VELLORAN_BUILD_DIR"]) / "i686" / "tests" / "bin" / DRIVER
+        self.driver = pathlib.Path(os.environ["VELLORAN_TEST_TREE"]) / "tests" / "bin" / DRIVER
         self.source = root / "src"
         self.output = root / "out"
         self.source.mkdir()

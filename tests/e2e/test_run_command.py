@@ -13,7 +13,7 @@ RUNNING = b"[run] Velloran runs on the virtual screen"
 
 
 def probe(env, *args):
-    probe_exe = pathlib.Path(os.environ["VELLORAN_BUILD_DIR"]) / "i686" / "tests" / "bin" / "window_probe.exe"
+    probe_exe = pathlib.Path(os.environ["VELLORAN_TEST_TREE"]) / "tests" / "bin" / "window_probe.exe"
     return subprocess.run(["wine", str(probe_exe), *map(str, args)], env=env, capture_output=True,
                           timeout=120).returncode
 

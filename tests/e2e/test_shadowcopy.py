@@ -1,4 +1,6 @@
 """Linux-side checks of the shadow-copy binaries: their machine, subsystem and imports."""
+import os
+import pathlib
 import re
 import shutil
 import subprocess
@@ -29,27 +31,33 @@ def imports(text):
 pytestmark = pytest.mark.skipif(OBJDUMP is None, reason="mingw objdump is not installed")
 
 
+@pytest.fixture(scope="module")
+def shipped_dir():
+    """build/bin, the binaries as shipped, even where the tests run a 64-bit build elsewhere."""
+    return pathlib.Path(os.environ["VELLORAN_BUILD_DIR"]) / "bin"
+
+
 @pytest.mark.parametrize("name,machine", BINARIES)
-def test_binary_has_its_machine_and_only_system_imports(bin_dir, name, machine):
-    text = headers(bin_dir / name)
+def test_binary_has_its_machine_and_only_system_imports(shipped_dir, name, machine):
+    text = headers(shipped_dir / name)
     assert f"file format {machine}" in text
     assert imports(text) <= SYSTEM_DLLS, imports(text) - SYSTEM_DLLS
 
 
 @pytest.mark.parametrize("name", ["kv_vss.dll", "kv_vss64.dll"])
-def test_library_loads_where_the_shadow_copy_service_is_missing(bin_dir, name):
+def test_library_loads_where_the_shadow_copy_service_is_missing(shipped_dir, name):
     # vssapi.dll is looked up at run time, never imported.
-    assert "vssapi.dll" not in imports(headers(bin_dir / name))
+    assert "vssapi.dll" not in imports(headers(shipped_dir / name))
 
 
 @pytest.mark.parametrize("name", ["kv_vss.dll", "kv_vss64.dll", "kv64dll.dll"])
-def test_library_exports_make_shadow_copy_undecorated(bin_dir, name):
-    text = headers(bin_dir / name)
+def test_library_exports_make_shadow_copy_undecorated(shipped_dir, name):
+    text = headers(shipped_dir / name)
     assert re.search(r"\]\s+MakeShadowCopy$", text, re.M), text
 
 
-def test_host_is_a_windowless_program_asking_for_the_highest_level(bin_dir):
-    path = bin_dir / "kv64wrap.exe"
+def test_host_is_a_windowless_program_asking_for_the_highest_level(shipped_dir):
+    path = shipped_dir / "kv64wrap.exe"
     assert re.search(r"Subsystem\s+00000002", headers(path))  # Windows GUI: no console
     assert b'level="highestAvailable"' in path.read_bytes()
     assert "user32.dll" not in imports(headers(path))  # and it makes no window

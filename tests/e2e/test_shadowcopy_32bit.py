@@ -24,9 +24,12 @@ def win32_prefix():
     shutil.rmtree(path, ignore_errors=True)
 
 
+# A 32-bit prefix needs Wine's 32-bit loader; where it cannot start, the 64-bit build's own tests
+# take this road (a program without WoW64 loads kv_vss.dll itself) in the run's prefix.
+@pytest.mark.skipif(bool(os.environ.get("VELLORAN_WINE64_ONLY")), reason="this machine runs no 32-bit code")
 def test_jobs_take_the_32_bit_library_in_a_32_bit_prefix(win32_prefix, bin_dir):
     assert not (win32_prefix.path / "drive_c" / "windows" / "syswow64").exists(), "not a 32-bit prefix"
-    program = pathlib.Path(_required_env("VELLORAN_BUILD_DIR")) / "i686" / "tests" / "bin" / "job_tests.exe"
+    program = pathlib.Path(_required_env("VELLORAN_TEST_TREE")) / "tests" / "bin" / "job_tests.exe"
     win32_prefix.env["VELLORAN_BIN_DIR"] = win32_prefix.windows_path(bin_dir)
     doubles = pathlib.Path(_required_env("VELLORAN_TEST_DOUBLES_DIR"))
     win32_prefix.env["VELLORAN_TEST_DOUBLES_DIR"] = win32_prefix.windows_path(doubles)

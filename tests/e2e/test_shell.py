@@ -25,7 +25,7 @@ class Program:
     def __init__(self, prefix, bin_dir):
         self.prefix = prefix
         self.exe = bin_dir / "Korrin.exe"
-        self.probe_exe = pathlib.Path(os.environ["VELLORAN_BUILD_DIR"]) / "i686" / "tests" / "bin" / "window_probe.exe"
+        self.probe_exe = pathlib.Path(os.environ["VELLORAN_TEST_TREE"]) / "tests" / "bin" / "window_probe.exe"
         self.store = prefix.data_folder / "configs.vlr"
         # Shadow copies do not exist under Wine; the runs here read the files directly.
         prefix.set_settings("options", {"backup_locked": "0"})

@@ -2,7 +2,9 @@
 # Wine prefixes for the tests. Sourced by the test scripts.
 #   make_pristine_prefix DIR   boot a prefix once per test run (about 20 s)
 #   clone_prefix PRISTINE DIR  a private copy for one test, in well under a second
-#   require_32bit_wine         stop with a clear message where Wine's 32-bit loader cannot start
+#   wine32_runs                whether Wine's 32-bit loader starts on this machine
+#   require_32bit_wine         stop with a clear message where it cannot
+#   use_64bit_wine             start every program with the 64-bit loader (the 64-bit build's tests)
 # The clone hard-links the large, never-written files (the system DLLs) and copies for real
 # whatever Wine or a test may write: the registry files and the user and program-data folders.
 
@@ -10,21 +12,28 @@ export WINEDEBUG=${WINEDEBUG:--all}
 export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-winemenubuilder.exe=d;mscoree=d;mshtml=d}
 export LANG=C.UTF-8 LC_ALL=C.UTF-8
 
+wine_scripts=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+
 # Every program of ours but the 64-bit shadow-copy host is 32-bit. A kernel without IA-32
-# emulation refuses Wine's 32-bit loader with "Exec format error", and each test would then fail
-# on its own with no word of why.
+# emulation refuses Wine's 32-bit loader with "Exec format error", and each program would then
+# fail on its own with no word of why.
+wine32_runs() { /usr/lib/wine/wine --version >/dev/null 2>&1; }
+
 require_32bit_wine() {
-  local loader=/usr/lib/wine/wine # Debian's wine32
-  if ! "$loader" --version >/dev/null 2>&1; then
-    echo "[wine] this machine cannot start 32-bit programs ($loader does not run: the kernel has no" \
-         "IA-32 emulation), so Wine cannot run Velloran or its tests here" >&2
-    return 1
-  fi
+  if wine32_runs; then return 0; fi
+  echo "[wine] this machine cannot start 32-bit programs (/usr/lib/wine/wine does not run: the kernel" \
+       "has no IA-32 emulation), so Wine cannot run Velloran or its tests here" >&2
+  return 1
+}
+
+use_64bit_wine() {
+  export VELLORAN_WINE64_ONLY=1 WINELOADER=/usr/lib/wine/wine64
+  export PATH="$wine_scripts/wine64-only:$PATH"
 }
 
 make_pristine_prefix() {
   local dir=$1
-  require_32bit_wine || return 1
+  [ -n "${VELLORAN_WINE64_ONLY:-}" ] || require_32bit_wine || return 1
   if [ -f "$dir/.velloran-ready" ]; then return 0; fi
   rm -rf "$dir"
   mkdir -p "$(dirname "$dir")"
