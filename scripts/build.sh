@@ -22,8 +22,7 @@ configure x86_64
 cmake --build "$build/x86_64"
 configure i686 -DVELLORAN_DEPS_PREFIX="$deps"
 cmake --build "$build/i686"
-. "$top/tests/wine/prefix.sh"
-if ! wine32_runs; then
+if ! (. "$top/tests/wine/prefix.sh" && wine32_runs); then
   cmake -S "$top" -B "$build/whole64" -G Ninja -Wno-dev \
         -DCMAKE_TOOLCHAIN_FILE="$top/cmake/toolchain-x86_64.cmake" -DVELLORAN_WHOLE_TREE_64=ON \
         -DVELLORAN_DEPS_PREFIX="$(readlink -f "$deps_cache/current-x86_64")" \

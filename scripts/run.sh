@@ -17,7 +17,7 @@ if ! (. "$top/tests/wine/prefix.sh" && wine32_runs); then
   echo "[run] this machine cannot start 32-bit programs (the kernel has no IA-32 emulation):" \
        "starting the 64-bit build $build/bin64/Korrin.exe instead"
   exe=$build/bin64/Korrin.exe
-  export PATH="$top/tests/wine/wine64-only:$PATH" WINELOADER=/usr/lib/wine/wine64
+  export PATH="$top/tests/wine/wine64-only:$PATH"
 fi
 export WINEPREFIX=${VELLORAN_WINEPREFIX:-$HOME/.local/share/velloran/wineprefix}
 export WINEDEBUG=${WINEDEBUG:--all}

@@ -27,8 +27,7 @@ require_32bit_wine() {
 }
 
 use_64bit_wine() {
-  export VELLORAN_WINE64_ONLY=1 WINELOADER=/usr/lib/wine/wine64
-  export PATH="$wine_scripts/wine64-only:$PATH"
+  export VELLORAN_WINE64_ONLY=1 PATH="$wine_scripts/wine64-only:$PATH"
 }
 
 make_pristine_prefix() {
