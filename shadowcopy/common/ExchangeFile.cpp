@@ -1,5 +1,6 @@
 #include "ExchangeFile.h"
 
+#include <windows.h>
 #include <share.h>
 #include <stdio.h>
 #include <string.h>
@@ -58,7 +59,15 @@ bool ReadExchangeNumber(const char *path, int *value)
 
 bool WriteExchangeNumber(const char *path, int value)
 {
+    // The other side polls the file in a mode that denies writers while it reads, so an open
+    // that lands inside one of its reads is refused; it is tried again for a short while.
+    const int kTries = 20;
+    const DWORD kRetryMs = 25;
     FILE *file = fopen(path, "w");
+    for (int tried = 1; file == nullptr && tried < kTries && GetLastError() == ERROR_SHARING_VIOLATION; ++tried) {
+        Sleep(kRetryMs);
+        file = fopen(path, "w");
+    }
     if (file == nullptr)
         return false;
     bool written = WriteText(file, "%d\n", value) > 0;

@@ -11,7 +11,8 @@ bool ReadExchangeFirstLine(const char *path, char *line, size_t size);
 // Reads the first line as a decimal number; false when not yet written.
 bool ReadExchangeNumber(const char *path, int *value);
 
-// Creates or truncates the file and writes "%d\n"; false when it cannot be written.
+// Creates or truncates the file and writes "%d\n", waiting out a reader that holds it for about
+// half a second; false when it cannot be written.
 bool WriteExchangeNumber(const char *path, int value);
 
 // A decimal integer: optional sign and leading digits; text without digits reads 0.

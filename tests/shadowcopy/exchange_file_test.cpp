@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <stdio.h>
 #include <string>
+#include <thread>
 
 #include "ExchangeFile.h"
 #include "ExchangePaths.h"
@@ -74,6 +75,22 @@ TEST(ExchangeFile, WriterTruncatesAndWritesOneLineInTextMode)
     ASSERT_TRUE(WriteExchangeNumber(path.c_str(), 1));
     EXPECT_EQ(ReadWholeFile(path), "1\r\n");
     EXPECT_FALSE(WriteExchangeNumber("C:\\no such folder\\VSScom3.txt", 1));
+}
+
+TEST(ExchangeFile, WriterWaitsForAReaderThatHoldsTheFile)
+{
+    std::string path = MakeTempFolder("vss-exchange-busy") + "VSScom3.txt";
+    ASSERT_TRUE(WriteWholeFile(path, ""));
+    // The other side's poll, held open for longer than a read takes.
+    HANDLE reader = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(reader, INVALID_HANDLE_VALUE);
+    std::thread closer([reader] {
+        Sleep(150);
+        CloseHandle(reader);
+    });
+    EXPECT_TRUE(WriteExchangeNumber(path.c_str(), 1));
+    closer.join();
+    EXPECT_EQ(ReadWholeFile(path), "1\r\n");
 }
 
 struct PathCase {
