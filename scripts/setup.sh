@@ -11,6 +11,7 @@ export DEBIAN_FRONTEND=noninteractive
 
 log() { printf '[setup] %s\n' "$*"; }
 as_root() { if [ "$(id -u)" = 0 ]; then "$@"; else sudo "$@"; fi; }
+. "$here/apt_steps.sh"
 
 PACKAGES=(
   g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix gcc-mingw-w64-i686-posix gcc-mingw-w64-x86-64-posix
@@ -34,8 +35,8 @@ install_packages() {
   done
   if [ ${#missing[@]} -gt 0 ] || [ -n "${need_update:-}" ]; then
     log "installing: ${missing[*]}"
-    as_root apt-get update -qq
-    as_root apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+    apt_update_retrying
+    apt_install_consistent "${missing[@]}"
   fi
 }
 
@@ -57,7 +58,7 @@ Suites: bookworm-security
 Components: main
 Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
 SRC
-  as_root apt-get update -qq
+  apt_update_retrying
 }
 
 # Prints the source versions of a package, newest first.
@@ -65,13 +66,63 @@ source_versions() {
   apt-cache showsrc "$1" | awk '/^Package: /{p=$2} /^Version: /{if (p=="'"$1"'") print $2}' | sort -u -r -V
 }
 
-# Downloads and unpacks the newest source of $1 that the mirrors still serve into $2.
-# The newest security version is sometimes listed but no longer downloadable.
+# Prints "URI name size sha256" for each file of source package $1 at version $2, as the source
+# index lists them.
+source_files() {
+  apt-get source --print-uris -qq "$1=$2" 2>/dev/null | parse_source_uris
+}
+
+# apt-get source --print-uris lines: 'URI' name size SHA256:hash
+parse_source_uris() {
+  sed -n "s/^'\([^']*\)' \([^ ]*\) \([0-9][0-9]*\) SHA256:\([0-9a-f]\{64\}\)\$/\1 \2 \3 \4/p"
+}
+
+# Prints the quilt series of a Debian source as "patch strip-level" lines, in series order.
+quilt_series() {
+  local series=$1 name opt
+  [ -f "$series" ] || return 0
+  while read -r name opt _; do
+    case $name in ''|'#'*) continue ;; esac
+    case $opt in -p[0-9]*) echo "$name ${opt#-p}" ;; *) echo "$name 1" ;; esac
+  done < "$series"
+}
+
+# Unpacks source $1=$2 into $3 from its original and Debian tarballs alone, for a version whose
+# .dsc the mirror does not serve: every file is checked against the index's size and SHA-256, and
+# the Debian patches are applied in series order.
+fetch_source_without_dsc() {
+  local pkg=$1 v=$2 dest=$3 uri name size sum orig="" debian="" listed=0
+  while read -r uri name size sum; do
+    listed=1
+    case $name in *.dsc) continue ;; esac
+    /usr/lib/apt/apt-helper -qq download-file "$uri" "$dest/$name" "SHA256:$sum" >/dev/null 2>&1 || return 1
+    [ "$(stat -c %s "$dest/$name")" = "$size" ] || return 1
+    case $name in *.orig.tar.*) orig=$name ;; *.debian.tar.*) debian=$name ;; esac
+  done < <(source_files "$pkg" "$v")
+  [ $listed = 1 ] && [ -n "$orig" ] && [ -n "$debian" ] || return 1
+  local upstream=${v#*:}
+  local dir="$dest/$pkg-${upstream%-*}" patch level
+  mkdir -p "$dir"
+  tar -xf "$dest/$orig" -C "$dir" --strip-components=1 && tar -xf "$dest/$debian" -C "$dir" || return 1
+  while read -r patch level; do
+    patch -s -p"$level" -d "$dir" < "$dir/debian/patches/$patch" || return 1
+  done < <(quilt_series "$dir/debian/patches/series")
+}
+
+# Downloads and unpacks the newest source of $1 that the mirrors still serve into $2. The newest
+# security version is sometimes listed with a .dsc that answers 404 while its tarballs download;
+# an older version is taken only when neither road gives the newest.
 fetch_source() {
   local pkg=$1 dest=$2 v
   mkdir -p "$dest"
   for v in $(source_versions "$pkg"); do
     if (cd "$dest" && apt-get source -qq "$pkg=$v" >/dev/null 2>&1); then
+      echo "$v"
+      return 0
+    fi
+    rm -rf "${dest:?}"/*
+    if fetch_source_without_dsc "$pkg" "$v" "$dest"; then
+      log "$pkg $v: no .dsc on the mirror; unpacked its checked tarballs and applied its patches" >&2
       echo "$v"
       return 0
     fi
@@ -102,11 +153,19 @@ build_openssl() {
    if [ -f debian/patches/pic.patch ] && patch -R -p1 --dry-run -s < debian/patches/pic.patch >/dev/null 2>&1; then
      patch -R -p1 -s < debian/patches/pic.patch
    fi
-   # OPENSSLDIR sits in an admin-only Windows folder, so no user can plant an openssl.cnf for us.
-   local target=mingw
+   # The program sets every TLS option itself, so OpenSSL loads no configuration file; its
+   # compiled-in folders still name an admin-only Windows folder, where no user can plant a
+   # configuration or certificates. Configure takes a drive path for a relative one and joins
+   # it to the prefix, so the generated Makefile gets the Windows folders written in.
+   local target=mingw ssldir=C:/Windows/VelloranSSL
    if [ "$ARCH" = x86_64 ]; then target=mingw64; fi
    ./Configure "$target" --cross-compile-prefix=$HOST- --prefix="$prefix" --libdir=lib \
-       --openssldir=C:/Windows/VelloranSSL no-shared no-module no-tests no-dso no-engine >/dev/null
+       --openssldir="$ssldir" no-shared no-module no-tests no-dso no-engine no-autoload-config >/dev/null
+   sed -i -e "s#$prefix/$ssldir#$ssldir#g" -e "s#$prefix/lib/engines-3#$ssldir/engines-3#g" \
+          -e "s#$prefix/lib/ossl-modules#$ssldir/ossl-modules#g" Makefile
+   if grep -q "$prefix/[^\"]*\(SSL\|engines\|modules\)" Makefile; then
+     echo "OpenSSL's folders still point into $prefix" >&2; return 1
+   fi
    make -s -j"$(nproc)" build_libs >/dev/null 2>&1 || make -j"$(nproc)" build_libs
    make -s install_dev >/dev/null)
 }
@@ -114,7 +173,8 @@ build_openssl() {
 cmake_cross() {
   local src=$1 build=$2 prefix=$3; shift 3
   cmake -S "$src" -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$here/../cmake/toolchain-$ARCH.cmake" \
-        -DCMAKE_BUILD_TYPE=Release -DBUILD_SHARED_LIBS=OFF -DVELLORAN_DEPS_PREFIX="$prefix" -Wno-dev "$@" \
+        -DCMAKE_BUILD_TYPE=Release -DBUILD_SHARED_LIBS=OFF -DVELLORAN_DEPS_PREFIX="$prefix" -Wno-dev \
+        -DCMAKE_C_FLAGS="-ffile-prefix-map=$src=." "$@" \
         > "$build.log" 2>&1 &&
     cmake --build "$build" >> "$build.log" 2>&1 &&
     cmake --install "$build" >> "$build.log" 2>&1 || { tail -40 "$build.log"; return 1; }

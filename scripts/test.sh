@@ -31,8 +31,16 @@ else
 fi
 export VELLORAN_BUILD_DIR=$build VELLORAN_TEST_TREE=$build/$tree
 
+# A developer may run a part: VELLORAN_CTEST_ARGS (say "-R engine") and VELLORAN_PYTEST_ARGS
+# (say "tests/e2e/test_combine.py -k damaged") replace the defaults; "skip" skips that runner.
 status=0
-ctest --test-dir "$build/$tree" -j"$(nproc)" --output-on-failure || status=1
-# Debian's pytest and test servers belong to /usr/bin/python3, not to the first python3 on PATH.
-/usr/bin/python3 -m pytest -q -p no:cacheprovider "$top/tests/e2e" || status=1
+if [ "${VELLORAN_CTEST_ARGS:-}" != skip ]; then
+  # shellcheck disable=SC2086
+  ctest --test-dir "$build/$tree" -j"$(nproc)" --output-on-failure ${VELLORAN_CTEST_ARGS:-} || status=1
+fi
+if [ "${VELLORAN_PYTEST_ARGS:-}" != skip ]; then
+  # Debian's pytest and test servers belong to /usr/bin/python3, not to the first python3 on PATH.
+  # shellcheck disable=SC2086
+  (cd "$top" && /usr/bin/python3 -m pytest -q -p no:cacheprovider ${VELLORAN_PYTEST_ARGS:-tests/e2e}) || status=1
+fi
 exit $status
