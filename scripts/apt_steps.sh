@@ -34,12 +34,13 @@ apt_install_decision() {
 apt_say() { printf '[setup] %s\n' "$*" >&2; }
 
 # apt-get update, tried a few times; after the last failure it goes on with the lists it has.
+# Arguments are passed to apt-get (say, to update only some of the lists).
 apt_update_retrying() {
   local attempt=1 rc out
   out=$(mktemp)
   while :; do
     rc=0
-    as_root apt-get update -qq > "$out" 2>&1 || rc=$?
+    as_root apt-get update -qq "$@" > "$out" 2>&1 || rc=$?
     case $(apt_update_decision "$rc" "$attempt" "$APT_UPDATE_TRIES" "$out") in
       done) break ;;
       retry)

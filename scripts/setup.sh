@@ -40,12 +40,14 @@ install_packages() {
   fi
 }
 
-# apt-get source needs deb-src entries for the machine's own suites.
+# apt-get source needs deb-src entries for the machine's own suites. Their lists are updated on
+# their own: apt keeps none of a suite's new lists when one of its binary indexes fails mid-sync,
+# and the source index is what names the newest security sources.
 ensure_deb_src() {
   local list=/etc/apt/sources.list.d/velloran-src.sources
-  if [ -f "$list" ]; then return; fi
-  log "adding deb-src entries"
-  as_root tee "$list" >/dev/null <<'SRC'
+  if [ ! -f "$list" ]; then
+    log "adding deb-src entries"
+    as_root tee "$list" >/dev/null <<'SRC'
 Types: deb-src
 URIs: http://deb.debian.org/debian
 Suites: bookworm bookworm-updates
@@ -58,7 +60,8 @@ Suites: bookworm-security
 Components: main
 Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
 SRC
-  apt_update_retrying
+  fi
+  apt_update_retrying -o Dir::Etc::sourcelist="$list" -o Dir::Etc::sourceparts=- -o APT::Get::List-Cleanup=0
 }
 
 # Prints the source versions of a package, newest first.
