@@ -158,17 +158,16 @@ build_openssl() {
    fi
    # The program sets every TLS option itself, so OpenSSL loads no configuration file; its
    # compiled-in folders still name an admin-only Windows folder, where no user can plant a
-   # configuration or certificates. Configure takes a drive path for a relative one and joins
-   # it to the prefix, so the generated Makefile gets the Windows folders written in.
+   # configuration, certificates or modules. Configure takes a drive path for a relative one and
+   # joins it to the prefix, so the generated Makefile gets the Windows folders written in.
    local target=mingw ssldir=C:/Windows/VelloranSSL
    if [ "$ARCH" = x86_64 ]; then target=mingw64; fi
    ./Configure "$target" --cross-compile-prefix=$HOST- --prefix="$prefix" --libdir=lib \
        --openssldir="$ssldir" no-shared no-module no-tests no-dso no-engine no-autoload-config >/dev/null
-   sed -i -e "s#$prefix/$ssldir#$ssldir#g" -e "s#$prefix/lib/engines-3#$ssldir/engines-3#g" \
-          -e "s#$prefix/lib/ossl-modules#$ssldir/ossl-modules#g" Makefile
-   if grep -q "$prefix/[^\"]*\(SSL\|engines\|modules\)" Makefile; then
-     echo "OpenSSL's folders still point into $prefix" >&2; return 1
-   fi
+   sed -i -e "s#^OPENSSLDIR=.*#OPENSSLDIR=$ssldir#" -e "s#^ENGINESDIR=.*#ENGINESDIR=$ssldir/engines-3#" \
+          -e "s#^MODULESDIR=.*#MODULESDIR=$ssldir/ossl-modules#" Makefile
+   [ "$(grep -c "^\(OPENSSL\|ENGINES\|MODULES\)DIR=$ssldir" Makefile)" = 3 ] ||
+     { echo "OpenSSL's Makefile does not name its folders as expected" >&2; return 1; }
    make -s -j"$(nproc)" build_libs >/dev/null 2>&1 || make -j"$(nproc)" build_libs
    make -s install_dev >/dev/null)
 }

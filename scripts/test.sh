@@ -41,6 +41,6 @@ fi
 if [ "${VELLORAN_PYTEST_ARGS:-}" != skip ]; then
   # Debian's pytest and test servers belong to /usr/bin/python3, not to the first python3 on PATH.
   # shellcheck disable=SC2086
-  (cd "$top" && /usr/bin/python3 -m pytest -q -p no:cacheprovider ${VELLORAN_PYTEST_ARGS:-tests/e2e}) || status=1
+  (cd "$top" && /usr/bin/python3 -m pytest -q -p no:cacheprovider ${VELLORAN_PYTEST_ARGS:-tests/e2e tests/setup}) || status=1
 fi
 exit $status
