@@ -16,6 +16,8 @@ void MarkPageChanged(HWND page);
 INT_PTR RefusePageApply(HWND page, const char *text, int focusId);
 // Counts the apply as a saved edit: Cancel becomes Close.
 INT_PTR AcceptPageApply(HWND page);
+// Lets the apply pass without an edit of the page's own.
+INT_PTR PassPageApply(HWND page);
 // PSN_RESET and PSN_HELP; returns FALSE for any other notification.
 INT_PTR HandleCommonPageNotify(HWND page, const NMHDR *header, const EditorPageHelp &help);
 // WM_HELP of a page or of a dialog opened from one: the control's popup when it has one, else

@@ -45,8 +45,7 @@ INT_PTR OnNotesApply(HWND page)
     }
     // Unchanged notes count as no edit of their own, yet Cancel becomes Close all the same.
     PostMessageA(GetParent(page), PSM_CANCELTOCLOSE, 0, 0);
-    SetWindowLongPtrA(page, DWLP_MSGRESULT, PSNRET_NOERROR);
-    return TRUE;
+    return PassPageApply(page);
 }
 
 INT_PTR OnNotesCommand(HWND page, int id, int code)

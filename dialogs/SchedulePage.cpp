@@ -185,10 +185,8 @@ void ReadPickerTime(HWND page, int id, WORD *hour, WORD *minute)
 
 INT_PTR OnScheduleApply(HWND page)
 {
-    if (!HasState(page, kScheduleChanged)) {
-        SetWindowLongPtrA(page, DWLP_MSGRESULT, PSNRET_NOERROR);
-        return TRUE;
-    }
+    if (!HasState(page, kScheduleChanged))
+        return PassPageApply(page);
     char everyDays[127] = "", account[127] = "", password[127] = "", confirm[127] = "";
     GetDlgItemTextA(page, IDC_SCHEDULE_EVERY_DAYS, everyDays, sizeof everyDays);
     GetDlgItemTextA(page, IDC_SCHEDULE_ACCOUNT, account, sizeof account);
