@@ -72,6 +72,26 @@ void ShowPageHelp(HWND page, const HELPINFO *info, const EditorPageHelp &help)
     ShowHelpTopic(GetParent(page), help.topicId);
 }
 
+INT_PTR AnswerCommonPageMessage(HWND page, UINT message, LPARAM lParam, const EditorPageHelp &help)
+{
+    switch (message) {
+    case WM_NOTIFY:
+        return HandleCommonPageNotify(page, reinterpret_cast<const NMHDR *>(lParam), help);
+    case WM_HELP:
+        ShowPageHelp(page, reinterpret_cast<const HELPINFO *>(lParam), help);
+        return TRUE;
+    case WM_DESTROY:
+        SetWindowLongPtrA(page, GWLP_USERDATA, 0);
+        return FALSE;
+    }
+    return FALSE;
+}
+
+bool IsApplyNotification(LPARAM lParam)
+{
+    return reinterpret_cast<const NMHDR *>(lParam)->code == PSN_APPLY;
+}
+
 int ParseBoxNumber(const char *text)
 {
     long long value = strtoll(text, nullptr, 10);
