@@ -281,21 +281,13 @@ INT_PTR CALLBACK AdvancedPageProc(HWND page, UINT message, WPARAM wParam, LPARAM
         return TRUE;
     case WM_COMMAND:
         return OnAdvancedCommand(page, LOWORD(wParam), HIWORD(wParam));
-    case WM_NOTIFY: {
-        const NMHDR *header = reinterpret_cast<const NMHDR *>(lParam);
-        if (header->code == PSN_APPLY)
+    case WM_NOTIFY:
+        if (IsApplyNotification(lParam))
             return OnAdvancedApply(page);
-        return HandleCommonPageNotify(page, header, kHelp);
-    }
+        break;
     case WM_REFRESHSTATES:
         OnAdvancedRefresh(page);
         return TRUE;
-    case WM_HELP:
-        ShowPageHelp(page, reinterpret_cast<const HELPINFO *>(lParam), kHelp);
-        return TRUE;
-    case WM_DESTROY:
-        SetWindowLongPtrA(page, GWLP_USERDATA, 0);
-        return FALSE;
     }
-    return FALSE;
+    return AnswerCommonPageMessage(page, message, lParam, kHelp);
 }

@@ -41,10 +41,16 @@ const int kEditorPageCount = sizeof kEditorPages / sizeof kEditorPages[0];
 
 const char kSheetCaption[] = "Backup Configuration Properties";
 
-// The working copy at the last successful apply. Close after an apply (the sheet's Cancel once
-// an apply turned it into Close) resets every page, yet what was applied must still be saved.
+// The working copy at the end of the last apply round in which every open page passed. Close
+// after such a round (the sheet's Cancel once an apply turned it into Close) resets every page,
+// yet what was applied must still be saved. A round that a page refused is left out: the pages
+// before it have written into the working copy, and so has the refusing page up to its check.
 BackupConfig appliedCopy;
 bool haveAppliedCopy = false;
+
+// The pages that passed in the apply round under way, a bit per index on the sheet. The sheet
+// asks its open pages in their order and stops at the first that refuses.
+unsigned passedPages = 0;
 
 // Whether the working copy's dateFilterCount was reset during this edit, and whether it was by
 // the last apply.
@@ -187,11 +193,27 @@ int SaveEditedConfig(HWND owner, int index)
 
 }  // namespace
 
-void NoteEditorApply()
+void NoteEditorPagePassed(HWND page)
 {
+    HWND sheet = GetParent(page);
+    int index = (int)SendMessageA(sheet, PSM_HWNDTOINDEX, (WPARAM)page, 0);
+    if (index < 0 || index >= kEditorPageCount)
+        return;
+    passedPages |= 1u << index;
+    // Pages the user never opened are not asked; any open page yet to answer keeps the round open.
+    for (int i = 0; i < kEditorPageCount; ++i) {
+        if ((passedPages & (1u << i)) == 0 && SendMessageA(sheet, PSM_INDEXTOHWND, (WPARAM)i, 0) != 0)
+            return;
+    }
+    passedPages = 0;
     DropAppliedCopy();
     haveAppliedCopy = CopyConfigDeep(&appliedCopy, &editedConfig) != 0;
     appliedDateFilterCountReset = dateFilterCountReset;
+}
+
+void NoteEditorPageRefused()
+{
+    passedPages = 0;
 }
 
 void ResetEditedDateFilterCount()
@@ -206,6 +228,7 @@ int EditBackupConfig(HWND owner, int index)
         return 0;
     dateFilterCountReset = false;
     configSaved = 0;
+    passedPages = 0;
     DropAppliedCopy();
     INT_PTR shown = ShowEditorSheet(owner);
     StopEditedConfigSize();

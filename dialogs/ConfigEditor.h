@@ -6,9 +6,12 @@
 // 1 after any page's successful apply, 0 again on a reset.
 extern int configSaved;
 
-// A page's successful apply: the working copy as it stands is what Close saves, should the
-// sheet be closed without OK after this apply.
-void NoteEditorApply();
+// A page's apply passed, with an edit of its own or without. Once every open page of the
+// sheet has passed in one round, the working copy as it stands is what Close saves, should the
+// sheet be closed without OK after it.
+void NoteEditorPagePassed(HWND page);
+// A page refused its apply: the round under way applies nothing that Close would save.
+void NoteEditorPageRefused();
 
 // Sets the working copy's dateFilterCount to 0, so that the next compressed backup takes all
 // files (new sources, filters or remote destinations). The reset wins over a count that a job

@@ -2,9 +2,9 @@
 
 #include <commctrl.h>
 
+#include "CancelAndHelp.h"
 #include "DialogHelpers.h"
 #include "EditorPage.h"
-#include "HelpAccess.h"
 #include "MsvcrtFormat.h"
 #include "resource.h"
 
@@ -14,13 +14,16 @@ const int kPopupControls[] = {IDC_DATEFILTER_ALWAYS_ALL, IDC_DATEFILTER_CHANGED_
                               IDC_DATEFILTER_EVERY_COUNT, 0};
 const EditorPageHelp kHelp = {IDS_HELPKEY_ZIP_DATE_FILTER, "DateFilterZIP.txt", kPopupControls};
 
-// The record the open dialog edits.
-BackupConfig *dateFilterRecord = nullptr;
+// GWLP_USERDATA: the record the dialog edits.
+BackupConfig *RecordOf(HWND dialog)
+{
+    return reinterpret_cast<BackupConfig *>(GetWindowLongPtrA(dialog, GWLP_USERDATA));
+}
 
 void OnDateFilterInit(HWND dialog, BackupConfig *record)
 {
     CenterDialog(dialog);
-    dateFilterRecord = record;
+    SetWindowLongPtrA(dialog, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(record));
     CheckRadioButton(dialog, IDC_DATEFILTER_ALWAYS_ALL, IDC_DATEFILTER_CHANGED_ONLY,
                      (record->dateFilterFlags & AlwaysAll) ? IDC_DATEFILTER_ALWAYS_ALL : IDC_DATEFILTER_CHANGED_ONLY);
     CheckDlgButton(dialog, IDC_DATEFILTER_EVERY, (record->dateFilterFlags & EveryNAll) ? BST_CHECKED : BST_UNCHECKED);
@@ -52,7 +55,7 @@ bool SetFlag(int32_t *flags, int32_t flag, bool on)
 
 void OnDateFilterOk(HWND dialog)
 {
-    BackupConfig &c = *dateFilterRecord;
+    BackupConfig &c = *RecordOf(dialog);
     int changed = 0;
     // Both bits are kept on their own: Every keeps its state while All is chosen.
     if (SetFlag(&c.dateFilterFlags, AlwaysAll, IsBoxChecked(dialog, IDC_DATEFILTER_ALWAYS_ALL)))
@@ -73,12 +76,6 @@ INT_PTR OnDateFilterCommand(HWND dialog, int id)
     case IDOK:
         OnDateFilterOk(dialog);
         return TRUE;
-    case IDCANCEL:
-        EndDialog(dialog, 0);
-        return TRUE;
-    case IDC_DATEFILTER_HELP:
-        ShowHelpTopic(GetParent(dialog), IDS_HELPKEY_ZIP_DATE_FILTER);
-        return TRUE;
     case IDC_DATEFILTER_ALWAYS_ALL:
     case IDC_DATEFILTER_CHANGED_ONLY:
     case IDC_DATEFILTER_EVERY:
@@ -92,6 +89,8 @@ INT_PTR OnDateFilterCommand(HWND dialog, int id)
 
 INT_PTR CALLBACK DateFilterDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
 {
+    if (AnswerCancelAndHelp(dialog, message, wParam, lParam, IDC_DATEFILTER_HELP, kHelp))
+        return TRUE;
     switch (message) {
     case WM_INITDIALOG:
         OnDateFilterInit(dialog, reinterpret_cast<BackupConfig *>(lParam));
@@ -101,15 +100,6 @@ INT_PTR CALLBACK DateFilterDialogProc(HWND dialog, UINT message, WPARAM wParam, 
     case WM_REFRESHSTATES:
         OnDateFilterRefresh(dialog);
         return TRUE;
-    case WM_HELP:
-        ShowPageHelp(dialog, reinterpret_cast<const HELPINFO *>(lParam), kHelp);
-        return TRUE;
-    case WM_CLOSE:
-        EndDialog(dialog, 0);
-        return TRUE;
-    case WM_DESTROY:
-        dateFilterRecord = nullptr;
-        return FALSE;
     }
     return FALSE;
 }

@@ -19,6 +19,9 @@ void MarkPageChanged(HWND page)
 
 INT_PTR RefusePageApply(HWND page, const char *text, int focusId)
 {
+    // Also the remote backup sheet's pages refuse here; no apply round of the editor's is then
+    // under way, so the note changes nothing.
+    NoteEditorPageRefused();
     ShowMessageBox(page, text, kProductName, MB_OK);
     if (focusId != 0)
         SetFocus(GetDlgItem(page, focusId));
@@ -29,8 +32,13 @@ INT_PTR RefusePageApply(HWND page, const char *text, int focusId)
 INT_PTR AcceptPageApply(HWND page)
 {
     configSaved = 1;
-    NoteEditorApply();
     PostMessageA(GetParent(page), PSM_CANCELTOCLOSE, 0, 0);
+    return PassPageApply(page);
+}
+
+INT_PTR PassPageApply(HWND page)
+{
+    NoteEditorPagePassed(page);
     SetWindowLongPtrA(page, DWLP_MSGRESULT, PSNRET_NOERROR);
     return TRUE;
 }
@@ -62,6 +70,26 @@ void ShowPageHelp(HWND page, const HELPINFO *info, const EditorPageHelp &help)
         }
     }
     ShowHelpTopic(GetParent(page), help.topicId);
+}
+
+INT_PTR AnswerCommonPageMessage(HWND page, UINT message, LPARAM lParam, const EditorPageHelp &help)
+{
+    switch (message) {
+    case WM_NOTIFY:
+        return HandleCommonPageNotify(page, reinterpret_cast<const NMHDR *>(lParam), help);
+    case WM_HELP:
+        ShowPageHelp(page, reinterpret_cast<const HELPINFO *>(lParam), help);
+        return TRUE;
+    case WM_DESTROY:
+        SetWindowLongPtrA(page, GWLP_USERDATA, 0);
+        return FALSE;
+    }
+    return FALSE;
+}
+
+bool IsApplyNotification(LPARAM lParam)
+{
+    return reinterpret_cast<const NMHDR *>(lParam)->code == PSN_APPLY;
 }
 
 int ParseBoxNumber(const char *text)

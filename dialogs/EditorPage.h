@@ -16,11 +16,18 @@ void MarkPageChanged(HWND page);
 INT_PTR RefusePageApply(HWND page, const char *text, int focusId);
 // Counts the apply as a saved edit: Cancel becomes Close.
 INT_PTR AcceptPageApply(HWND page);
+// Lets the apply pass without an edit of the page's own.
+INT_PTR PassPageApply(HWND page);
 // PSN_RESET and PSN_HELP; returns FALSE for any other notification.
 INT_PTR HandleCommonPageNotify(HWND page, const NMHDR *header, const EditorPageHelp &help);
 // WM_HELP of a page or of a dialog opened from one: the control's popup when it has one, else
 // the topic, owned by the window's parent.
 void ShowPageHelp(HWND page, const HELPINFO *info, const EditorPageHelp &help);
+// What a page's procedure leaves over after its own messages: the notifications of
+// HandleCommonPageNotify, WM_HELP, and WM_DESTROY, which clears the page's GWLP_USERDATA.
+INT_PTR AnswerCommonPageMessage(HWND page, UINT message, LPARAM lParam, const EditorPageHelp &help);
+// Whether a WM_NOTIFY is the sheet's PSN_APPLY.
+bool IsApplyNotification(LPARAM lParam);
 
 // The number a box's text gives: its leading decimal digits (after blanks and an optional
 // sign), 0 when there are none, clamped to the range of int.

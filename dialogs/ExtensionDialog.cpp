@@ -2,9 +2,9 @@
 #include <windows.h>
 #include <string.h>
 
+#include "CancelAndHelp.h"
 #include "DialogHelpers.h"
 #include "FilterOptionsDialog.h"
-#include "HelpAccess.h"
 #include "MessageBoxSeam.h"
 #include "TextHelpers.h"
 #include "resource.h"
@@ -12,6 +12,8 @@
 namespace {
 
 const int kBoxLimit = 8;
+const int kPopupControls[] = {IDC_EXTENSION_TEXT, 0};
+const EditorPageHelp kHelp = {IDS_HELPKEY_FILE_EXTENSION, "FileExtension.txt", kPopupControls};
 
 void OnExtensionOk(HWND dialog)
 {
@@ -30,14 +32,6 @@ void OnExtensionOk(HWND dialog)
     }
     lstrcpynA(buffer, extension, kBoxLimit + 1);
     EndDialog(dialog, 1);
-}
-
-void OnExtensionHelp(HWND dialog, const HELPINFO *info)
-{
-    if (info->iContextType == HELPINFO_WINDOW && info->iCtrlId == IDC_EXTENSION_TEXT)
-        ShowControlHelpPopup(dialog, IDC_EXTENSION_TEXT, "FileExtension.txt");
-    else
-        ShowHelpTopic(GetParent(dialog), IDS_HELPKEY_FILE_EXTENSION);
 }
 
 }  // namespace
@@ -64,6 +58,8 @@ const char *NormalizeExtension(const char *typed, char *out)
 
 INT_PTR CALLBACK ExtensionDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
 {
+    if (AnswerCancelAndHelp(dialog, message, wParam, lParam, IDC_EXTENSION_HELP, kHelp))
+        return TRUE;
     switch (message) {
     case WM_INITDIALOG:
         SetWindowLongPtrA(dialog, GWLP_USERDATA, lParam);
@@ -76,20 +72,8 @@ INT_PTR CALLBACK ExtensionDialogProc(HWND dialog, UINT message, WPARAM wParam, L
         case IDOK:
             OnExtensionOk(dialog);
             return TRUE;
-        case IDCANCEL:
-            EndDialog(dialog, 0);
-            return TRUE;
-        case IDC_EXTENSION_HELP:
-            ShowHelpTopic(GetParent(dialog), IDS_HELPKEY_FILE_EXTENSION);
-            return TRUE;
         }
         return FALSE;
-    case WM_HELP:
-        OnExtensionHelp(dialog, reinterpret_cast<const HELPINFO *>(lParam));
-        return TRUE;
-    case WM_CLOSE:
-        EndDialog(dialog, 0);
-        return TRUE;
     }
     return FALSE;
 }

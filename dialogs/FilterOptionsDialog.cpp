@@ -7,12 +7,12 @@
 #include <string.h>
 
 #include "AllocationSeam.h"
+#include "CancelAndHelp.h"
 #include "ConfigTable.h"
 #include "DialogHelpers.h"
 #include "EditorPage.h"
 #include "ErrorReport.h"
 #include "GlobalSettings.h"
-#include "HelpAccess.h"
 #include "MessageBoxSeam.h"
 #include "MsvcrtFormat.h"
 #include "PathList.h"
@@ -268,12 +268,6 @@ INT_PTR OnFilterCommand(HWND dialog, int id, int code)
     case IDOK:
         OnFilterOk(dialog);
         return TRUE;
-    case IDCANCEL:
-        EndDialog(dialog, 0);
-        return TRUE;
-    case IDC_FILTER_HELP:
-        ShowHelpTopic(GetParent(dialog), IDS_HELPKEY_FILTER_OPTIONS);
-        return TRUE;
     case IDC_FILTER_ADD_EXTENSION:
         OnAddExtension(dialog);
         return TRUE;
@@ -331,6 +325,8 @@ int OpenFilterOptions(HWND owner)
 
 INT_PTR CALLBACK FilterOptionsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
 {
+    if (AnswerCancelAndHelp(dialog, message, wParam, lParam, IDC_FILTER_HELP, kHelp))
+        return TRUE;
     switch (message) {
     case WM_INITDIALOG:
         OnFilterInit(dialog, reinterpret_cast<BackupConfig *>(lParam));
@@ -348,12 +344,6 @@ INT_PTR CALLBACK FilterOptionsDialogProc(HWND dialog, UINT message, WPARAM wPara
         return TRUE;
     case WM_DROPFILES:
         AddDroppedFiles(dialog, (HDROP)wParam, false);
-        return TRUE;
-    case WM_HELP:
-        ShowPageHelp(dialog, reinterpret_cast<const HELPINFO *>(lParam), kHelp);
-        return TRUE;
-    case WM_CLOSE:
-        PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
         return TRUE;
     case WM_DESTROY:
         OnFilterDestroy(dialog);

@@ -225,13 +225,6 @@ int OnGeneralCommand(HWND page, int id, int code)
     return 0;
 }
 
-INT_PTR OnGeneralNotify(HWND page, const NMHDR *header)
-{
-    if (header->code == PSN_APPLY)
-        return OnGeneralApply(page);
-    return HandleCommonPageNotify(page, header, kHelp);
-}
-
 void OnGeneralDestroy(HWND page)
 {
     KillTimer(page, IDT_GENERAL_SIZE);
@@ -313,7 +306,9 @@ INT_PTR CALLBACK GeneralPageProc(HWND page, UINT message, WPARAM wParam, LPARAM 
     case WM_COMMAND:
         return OnGeneralCommand(page, LOWORD(wParam), HIWORD(wParam));
     case WM_NOTIFY:
-        return OnGeneralNotify(page, reinterpret_cast<const NMHDR *>(lParam));
+        if (IsApplyNotification(lParam))
+            return OnGeneralApply(page);
+        break;
     case WM_TIMER:
         if (wParam != IDT_GENERAL_SIZE)
             return FALSE;
@@ -335,12 +330,9 @@ INT_PTR CALLBACK GeneralPageProc(HWND page, UINT message, WPARAM wParam, LPARAM 
     case WM_FITLISTWIDTH:
         FitListHorizontalExtent(SourceList(page));
         return TRUE;
-    case WM_HELP:
-        ShowPageHelp(page, reinterpret_cast<const HELPINFO *>(lParam), kHelp);
-        return TRUE;
     case WM_DESTROY:
         OnGeneralDestroy(page);
         return FALSE;
     }
-    return FALSE;
+    return AnswerCommonPageMessage(page, message, lParam, kHelp);
 }

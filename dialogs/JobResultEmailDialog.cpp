@@ -2,10 +2,10 @@
 // OK puts into gSettings at once, and a test e-mail with the values on screen.
 #include <windows.h>
 
+#include "CancelAndHelp.h"
 #include "DialogHelpers.h"
 #include "EditorPage.h"
 #include "GlobalSettings.h"
-#include "HelpAccess.h"
 #include "MailSettingsControls.h"
 #include "MessageBoxSeam.h"
 #include "OptionsDialog.h"
@@ -51,12 +51,6 @@ INT_PTR OnJobResultCommand(HWND dialog, int id, int code)
     case IDOK:
         OnJobResultOk(dialog);
         return TRUE;
-    case IDCANCEL:
-        EndDialog(dialog, 0);
-        return TRUE;
-    case IDC_JR_HELP:
-        ShowHelpTopic(GetParent(dialog), IDS_HELPKEY_JOBRESULT_EMAIL);
-        return TRUE;
     }
     OnMailSettingsCommand(dialog, id, code);
     return TRUE;
@@ -66,6 +60,8 @@ INT_PTR OnJobResultCommand(HWND dialog, int id, int code)
 
 INT_PTR CALLBACK JobResultEmailDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
 {
+    if (AnswerCancelAndHelp(dialog, message, wParam, lParam, IDC_JR_HELP, kHelp))
+        return TRUE;
     switch (message) {
     case WM_INITDIALOG:
         OnJobResultInit(dialog);
@@ -74,12 +70,6 @@ INT_PTR CALLBACK JobResultEmailDialogProc(HWND dialog, UINT message, WPARAM wPar
         return OnJobResultCommand(dialog, LOWORD(wParam), HIWORD(wParam));
     case WM_REFRESHSTATES:
         RefreshMailStates(dialog, true);
-        return TRUE;
-    case WM_HELP:
-        ShowPageHelp(dialog, reinterpret_cast<const HELPINFO *>(lParam), kHelp);
-        return TRUE;
-    case WM_CLOSE:
-        PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
         return TRUE;
     }
     return FALSE;

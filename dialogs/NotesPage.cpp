@@ -45,8 +45,7 @@ INT_PTR OnNotesApply(HWND page)
     }
     // Unchanged notes count as no edit of their own, yet Cancel becomes Close all the same.
     PostMessageA(GetParent(page), PSM_CANCELTOCLOSE, 0, 0);
-    SetWindowLongPtrA(page, DWLP_MSGRESULT, PSNRET_NOERROR);
-    return TRUE;
+    return PassPageApply(page);
 }
 
 INT_PTR OnNotesCommand(HWND page, int id, int code)
@@ -70,18 +69,10 @@ INT_PTR CALLBACK NotesPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lP
         return TRUE;
     case WM_COMMAND:
         return OnNotesCommand(page, LOWORD(wParam), HIWORD(wParam));
-    case WM_NOTIFY: {
-        const NMHDR *header = reinterpret_cast<const NMHDR *>(lParam);
-        if (header->code == PSN_APPLY)
+    case WM_NOTIFY:
+        if (IsApplyNotification(lParam))
             return OnNotesApply(page);
-        return HandleCommonPageNotify(page, header, kHelp);
+        break;
     }
-    case WM_HELP:
-        ShowPageHelp(page, reinterpret_cast<const HELPINFO *>(lParam), kHelp);
-        return TRUE;
-    case WM_DESTROY:
-        SetWindowLongPtrA(page, GWLP_USERDATA, 0);
-        return FALSE;
-    }
-    return FALSE;
+    return AnswerCommonPageMessage(page, message, lParam, kHelp);
 }

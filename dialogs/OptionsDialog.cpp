@@ -2,12 +2,12 @@
 
 #include <commctrl.h>
 
+#include "CancelAndHelp.h"
 #include "ConfigTable.h"
 #include "DialogHelpers.h"
 #include "DialogShell.h"
 #include "EditorPage.h"
 #include "GlobalSettings.h"
-#include "HelpAccess.h"
 #include "MsvcrtFormat.h"
 #include "ResourceText.h"
 #include "SettingsTest.h"
@@ -156,12 +156,6 @@ INT_PTR OnOptionsCommand(HWND dialog, int id, int code)
     case IDOK:
         OnOptionsOk(dialog);
         return TRUE;
-    case IDCANCEL:
-        EndDialog(dialog, 0);
-        return TRUE;
-    case IDC_OPTIONS_HELP:
-        ShowHelpTopic(GetParent(dialog), IDS_HELPKEY_OPTIONS);
-        return TRUE;
     case IDC_OPTIONS_JR_WHEN:
         if (code == CBN_SELCHANGE)
             PostMessageA(dialog, WM_REFRESHSTATES, 0, 0);
@@ -239,6 +233,8 @@ void ShowOptionsDialog(HWND owner)
 
 INT_PTR CALLBACK OptionsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
 {
+    if (AnswerCancelAndHelp(dialog, message, wParam, lParam, IDC_OPTIONS_HELP, kHelp))
+        return TRUE;
     switch (message) {
     case WM_INITDIALOG:
         OnOptionsInit(dialog);
@@ -247,12 +243,6 @@ INT_PTR CALLBACK OptionsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPA
         return OnOptionsCommand(dialog, LOWORD(wParam), HIWORD(wParam));
     case WM_REFRESHSTATES:
         OnOptionsRefresh(dialog);
-        return TRUE;
-    case WM_HELP:
-        ShowPageHelp(dialog, reinterpret_cast<const HELPINFO *>(lParam), kHelp);
-        return TRUE;
-    case WM_CLOSE:
-        PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
         return TRUE;
     }
     return FALSE;

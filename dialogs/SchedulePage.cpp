@@ -185,10 +185,8 @@ void ReadPickerTime(HWND page, int id, WORD *hour, WORD *minute)
 
 INT_PTR OnScheduleApply(HWND page)
 {
-    if (!HasState(page, kScheduleChanged)) {
-        SetWindowLongPtrA(page, DWLP_MSGRESULT, PSNRET_NOERROR);
-        return TRUE;
-    }
+    if (!HasState(page, kScheduleChanged))
+        return PassPageApply(page);
     char everyDays[127] = "", account[127] = "", password[127] = "", confirm[127] = "";
     GetDlgItemTextA(page, IDC_SCHEDULE_EVERY_DAYS, everyDays, sizeof everyDays);
     GetDlgItemTextA(page, IDC_SCHEDULE_ACCOUNT, account, sizeof account);
@@ -218,25 +216,28 @@ INT_PTR OnScheduleApply(HWND page)
     return AcceptPageApply(page);
 }
 
+// A click on one of the radio buttons first..last: that one is chosen, which changes the page
+// and which of its controls are enabled.
+void ChooseRadio(HWND page, int first, int last, int id)
+{
+    CheckRadioButton(page, first, last, id);
+    PostMessageA(page, WM_REFRESHSTATES, 0, 0);
+    NoteChange(page);
+}
+
 INT_PTR OnScheduleCommand(HWND page, int id, int code)
 {
     switch (id) {
     case IDC_SCHEDULE_EVERY:
     case IDC_SCHEDULE_DAILY:
     case IDC_SCHEDULE_MANUAL:
-        if (code != BN_CLICKED)
-            return TRUE;
-        CheckRadioButton(page, IDC_SCHEDULE_EVERY, IDC_SCHEDULE_MANUAL, id);
-        PostMessageA(page, WM_REFRESHSTATES, 0, 0);
-        NoteChange(page);
+        if (code == BN_CLICKED)
+            ChooseRadio(page, IDC_SCHEDULE_EVERY, IDC_SCHEDULE_MANUAL, id);
         return TRUE;
     case IDC_SCHEDULE_INTERNAL:
     case IDC_SCHEDULE_WINDOWS_TASK:
-        if (code != BN_CLICKED)
-            return TRUE;
-        CheckRadioButton(page, IDC_SCHEDULE_INTERNAL, IDC_SCHEDULE_WINDOWS_TASK, id);
-        PostMessageA(page, WM_REFRESHSTATES, 0, 0);
-        NoteChange(page);
+        if (code == BN_CLICKED)
+            ChooseRadio(page, IDC_SCHEDULE_INTERNAL, IDC_SCHEDULE_WINDOWS_TASK, id);
         return TRUE;
     case IDC_SCHEDULE_SUNDAY:
     case IDC_SCHEDULE_MONDAY:
@@ -259,16 +260,10 @@ INT_PTR OnScheduleCommand(HWND page, int id, int code)
     return FALSE;
 }
 
-INT_PTR OnScheduleNotify(HWND page, const NMHDR *header)
+bool IsPickerChange(const NMHDR *header)
 {
-    if (header->code == PSN_APPLY)
-        return OnScheduleApply(page);
-    if (header->code == DTN_DATETIMECHANGE &&
-        (header->idFrom == IDC_SCHEDULE_EVERY_TIME || header->idFrom == IDC_SCHEDULE_DAILY_TIME)) {
-        NoteChange(page);
-        return TRUE;
-    }
-    return HandleCommonPageNotify(page, header, kHelp);
+    return header->code == DTN_DATETIMECHANGE &&
+           (header->idFrom == IDC_SCHEDULE_EVERY_TIME || header->idFrom == IDC_SCHEDULE_DAILY_TIME);
 }
 
 // Saves the task; with an empty password that the account's policy refuses, once more after
@@ -373,16 +368,16 @@ INT_PTR CALLBACK SchedulePageProc(HWND page, UINT message, WPARAM wParam, LPARAM
     case WM_COMMAND:
         return OnScheduleCommand(page, LOWORD(wParam), HIWORD(wParam));
     case WM_NOTIFY:
-        return OnScheduleNotify(page, reinterpret_cast<const NMHDR *>(lParam));
+        if (IsApplyNotification(lParam))
+            return OnScheduleApply(page);
+        if (IsPickerChange(reinterpret_cast<const NMHDR *>(lParam))) {
+            NoteChange(page);
+            return TRUE;
+        }
+        break;
     case WM_REFRESHSTATES:
         OnScheduleRefresh(page);
         return TRUE;
-    case WM_HELP:
-        ShowPageHelp(page, reinterpret_cast<const HELPINFO *>(lParam), kHelp);
-        return TRUE;
-    case WM_DESTROY:
-        SetWindowLongPtrA(page, GWLP_USERDATA, 0);
-        return FALSE;
     }
-    return FALSE;
+    return AnswerCommonPageMessage(page, message, lParam, kHelp);
 }

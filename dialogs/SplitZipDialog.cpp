@@ -1,8 +1,8 @@
 #include "SplitZipDialog.h"
 
+#include "CancelAndHelp.h"
 #include "DialogHelpers.h"
 #include "EditorPage.h"
-#include "HelpAccess.h"
 #include "MessageBoxSeam.h"
 #include "MsvcrtFormat.h"
 #include "ResourceText.h"
@@ -14,13 +14,16 @@ const int kPopupControls[] = {IDC_SPLIT_SIZE, IDC_SPLIT_ENABLE, IDC_SPLIT_UNIT, 
 const EditorPageHelp kHelp = {IDS_HELPKEY_SPLIT_ZIP, "SplitZIP.txt", kPopupControls};
 const int kUnitCount = 4;
 
-// The record the open dialog edits.
-BackupConfig *splitRecord = nullptr;
+// GWLP_USERDATA: the record the dialog edits.
+BackupConfig *RecordOf(HWND dialog)
+{
+    return reinterpret_cast<BackupConfig *>(GetWindowLongPtrA(dialog, GWLP_USERDATA));
+}
 
 void OnSplitInit(HWND dialog, BackupConfig *record)
 {
     CenterDialog(dialog);
-    splitRecord = record;
+    SetWindowLongPtrA(dialog, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(record));
     CheckDlgButton(dialog, IDC_SPLIT_ENABLE, (record->flags & SplitZip) ? BST_CHECKED : BST_UNCHECKED);
     char text[64];
     FormatText(text, sizeof text, "%d", (int)record->splitSize);
@@ -42,7 +45,7 @@ void OnSplitRefresh(HWND dialog)
 
 void OnSplitOk(HWND dialog)
 {
-    BackupConfig &c = *splitRecord;
+    BackupConfig &c = *RecordOf(dialog);
     bool split = IsBoxChecked(dialog, IDC_SPLIT_ENABLE);
     int size = ReadBoxNumber(dialog, IDC_SPLIT_SIZE, 62);
     // A size below 1 would give the ZIP step a volume size of nothing.
@@ -76,12 +79,6 @@ INT_PTR OnSplitCommand(HWND dialog, int id)
     case IDOK:
         OnSplitOk(dialog);
         return TRUE;
-    case IDCANCEL:
-        EndDialog(dialog, 0);
-        return TRUE;
-    case IDC_SPLIT_HELP:
-        ShowHelpTopic(GetParent(dialog), IDS_HELPKEY_SPLIT_ZIP);
-        return TRUE;
     case IDC_SPLIT_ENABLE:
         PostMessageA(dialog, WM_REFRESHSTATES, 0, 0);
         return TRUE;
@@ -93,6 +90,8 @@ INT_PTR OnSplitCommand(HWND dialog, int id)
 
 INT_PTR CALLBACK SplitZipDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
 {
+    if (AnswerCancelAndHelp(dialog, message, wParam, lParam, IDC_SPLIT_HELP, kHelp))
+        return TRUE;
     switch (message) {
     case WM_INITDIALOG:
         OnSplitInit(dialog, reinterpret_cast<BackupConfig *>(lParam));
@@ -102,15 +101,6 @@ INT_PTR CALLBACK SplitZipDialogProc(HWND dialog, UINT message, WPARAM wParam, LP
     case WM_REFRESHSTATES:
         OnSplitRefresh(dialog);
         return TRUE;
-    case WM_HELP:
-        ShowPageHelp(dialog, reinterpret_cast<const HELPINFO *>(lParam), kHelp);
-        return TRUE;
-    case WM_CLOSE:
-        EndDialog(dialog, 0);
-        return TRUE;
-    case WM_DESTROY:
-        splitRecord = nullptr;
-        return FALSE;
     }
     return FALSE;
 }

@@ -7,11 +7,13 @@
 #include "ConfigRuntime.h"
 #include "ConfigTable.h"
 #include "DisplayFormats.h"
+#include "ErrorReport.h"
 #include "InternalScheduler.h"
 #include "MsvcrtFormat.h"
 #include "ResourceText.h"
 #include "ScheduledTask.h"
 #include "TaskViews.h"
+#include "TextHelpers.h"
 #include "resource.h"
 
 namespace {
@@ -85,9 +87,9 @@ void FormatTaskSchedule(const BackupConfig *config, char *text, size_t size)
     }
     HRESULT result = view.loadResult;
     if (FAILED(result)) {
-        if (FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, (DWORD)result, 0,
-                           text, (DWORD)size, nullptr) == 0)
-            text[0] = '\0';
+        // The system's text ends with a line break, which a one-line cell would show raw.
+        GetErrorText((DWORD)result, text, (DWORD)size);
+        TrimTrailingWhitespace(text);
         return;
     }
     if (!view.found) {

@@ -27,8 +27,9 @@ void OnMainHandlersReturned(HWND window);
 void SetMainWindowTitle(HWND window);
 void ClampRectToScreen(int *x, int *y);
 
-// Step 3 of the tick: start or drop the head of the run queue; ends the program when it was
-// asked to exit once the queue is empty and nothing runs.
+// Takes the head of the run queue off it and starts that configuration when it is enabled and
+// not running (the timer calls it while no job runs); asks for the exit when the program was
+// told to exit once the queue is empty and nothing runs.
 void TakeNextQueuedRun(HWND window);
 // WM_COMMANDLINE: applies the switches, then takes a queued run at once when no job runs.
 void OnMainWindowCommandLine(HWND window, int handedOver, const char *text);

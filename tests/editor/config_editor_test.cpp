@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <functional>
 #include <string>
 #include <thread>
 
@@ -15,8 +16,10 @@
 #include "Clock.h"
 #include "ConfigEditor.h"
 #include "ConfigRuntime.h"
+#include "ConfigStore.h"
 #include "ConfigTable.h"
 #include "EditorTestSupport.h"
+#include "FileText.h"
 #include "GlobalSettings.h"
 #include "JobControl.h"
 #include "MainWindow.h"
@@ -250,6 +253,59 @@ TEST_F(ConfigEditor, CloseAfterApplySavesWhatWasApplied)
     EXPECT_EQ(result, 1);
     EXPECT_STREQ(ConfigAt(index)->description, "Applied");
     EXPECT_TRUE(StoreExists());
+}
+
+// General passes and Advanced refuses in the same OK ("Run Before" with an empty box), then the
+// sheet is left: nothing of that round reaches the store, only a round in which every page passed.
+TEST_F(ConfigEditor, LeavingAfterARefusedOkSavesOnlyAWholeRound)
+{
+    const struct {
+        const char *name;
+        std::function<void(HWND)> leave;
+    } leavings[] = {
+        {"Cancel", [](HWND sheet) { PressSheetButton(sheet, PSBTN_CANCEL); }},
+        {"Escape", [](HWND) { PostMessageA(FocusOfWindowThread(), WM_KEYDOWN, VK_ESCAPE, 0); }},
+        {"the title bar's X", [](HWND sheet) { SendMessageA(sheet, WM_SYSCOMMAND, SC_CLOSE, 0); }},
+    };
+    for (bool wholeRoundFirst : {false, true}) {
+        for (const auto &leaving : leavings) {
+            SCOPED_TRACE(std::string(leaving.name) + (wholeRoundFirst ? " after a whole round" : ""));
+            ClearConfigTable();
+            int index = env->AddConfig("Before", work.path + "out\\", {source}, Enabled | Compressed);
+            ASSERT_EQ(SaveConfigStore(nullptr), 1);
+            std::string before = ReadWholeFile(storePath);
+            SharedBoxRecorder boxes;
+            RunEditor(index, [&](HWND sheet, HWND general) {
+                HWND advanced = ShowPage(sheet, 2);
+                if (wholeRoundFirst) {
+                    SetControlText(general, IDC_GENERAL_DESCRIPTION, "Applied");
+                    PressSheetButton(sheet, PSBTN_APPLYNOW);
+                }
+                SetControlText(general, IDC_GENERAL_DESCRIPTION, "Refused");
+                SetControlText(advanced, IDC_ADVANCED_ZIP_NAME, "refused.zip");
+                ClickButton(advanced, IDC_ADVANCED_RUN_BEFORE);
+                PostMessageA(advanced, WM_COMMAND, IDC_ADVANCED_SPLITTING, 0);
+                HWND split = WaitForDialog("Split Compressed ZIP");
+                ClickButton(split, IDC_SPLIT_ENABLE);
+                SetControlText(split, IDC_SPLIT_SIZE, "7");
+                PostMessageA(split, WM_COMMAND, IDOK, 0);
+                WaitUntil([&] { return !IsWindow(split); }, 5000);
+                PressSheetButton(sheet, PSBTN_OK);
+                PressSheetButton(sheet, PSBTN_OK);
+                leaving.leave(sheet);
+                WaitUntil([&] { return !IsWindow(sheet); }, 5000);
+            });
+            EXPECT_EQ(boxes.Count(), 2u);
+            if (!wholeRoundFirst) {
+                EXPECT_TRUE(ReadWholeFile(storePath) == before);
+                continue;
+            }
+            ASSERT_TRUE(ReloadStore());
+            EXPECT_STREQ(ConfigAt(0)->description, "Applied");
+            EXPECT_STRNE(ConfigAt(0)->compressedFileName, "refused.zip");
+            EXPECT_EQ(ConfigAt(0)->flags & (SplitZip | RunProgramBefore), 0u);
+        }
+    }
 }
 
 TEST_F(ConfigEditor, OutOfMemoryOpensNothingOrLeavesTheRecordWhole)

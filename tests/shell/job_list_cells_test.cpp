@@ -177,13 +177,21 @@ TEST_F(JobListTest, ScheduleCellByKind)
     FormatTaskName(c->uniqueId, name);
     scheduler.tasks[name].triggerText = "At 9:00 AM every day";
     EXPECT_EQ(Cell(i, JobColumnSchedule), "At 9:00 AM every day with Windows Task Scheduler");
-    scheduler.tasks[name].loadResult = E_ACCESSDENIED;
-    std::string error = Cell(i, JobColumnSchedule);
-    char expected[512] = "";
-    FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, (DWORD)E_ACCESSDENIED, 0,
-                   expected, sizeof(expected), nullptr);
-    EXPECT_EQ(error, expected);
-    EXPECT_NE(error, "Manual");
+}
+
+// A task that cannot be read shows the system's text for the error, without its line break.
+TEST_F(JobListTest, ScheduleCellShowsATaskErrorOnOneLine)
+{
+    int i = AddConfig("Tasked");
+    char name[kTaskNameSize];
+    FormatTaskName(Config(i)->uniqueId, name);
+    for (HRESULT error : {HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND), E_ACCESSDENIED}) {
+        char system[512] = "";
+        FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, (DWORD)error, 0, system,
+                       sizeof(system), nullptr);
+        scheduler.tasks[name].loadResult = error;
+        EXPECT_EQ(Cell(i, JobColumnSchedule) + "\r\n", system);
+    }
 }
 
 TEST_F(JobListTest, NextRunComesFromTheTaskOrIsNone)
