@@ -39,7 +39,14 @@ bool FormatHostLogPath(const char *dataFolder, char *out, size_t size)
 
 bool IsDataFolderPlain(const char *dataFolder)
 {
-    DWORD attributes = GetFileAttributesA(dataFolder);
+    // Asked with its trailing backslash, the system answers for the folder the link leads to.
+    char folder[MAX_PATH] = "";
+    if (FormatText(folder, sizeof folder, "%s", dataFolder) < 0)
+        return false;
+    size_t length = strlen(folder);
+    if (length > 3 && folder[length - 1] == '\\')
+        folder[length - 1] = '\0';
+    DWORD attributes = GetFileAttributesA(folder);
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0;
 }
 
