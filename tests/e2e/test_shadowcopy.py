@@ -64,20 +64,15 @@ def test_host_is_a_windowless_program_asking_for_the_highest_level(shipped_dir):
 
 
 def test_host_writes_nothing_through_a_data_folder_that_links_elsewhere(wine_prefix, bin_dir, tmp_path):
-    # The data folder is the user's: replaced by a link, it would carry the elevated host's
-    # writes to wherever the link leads.
+    # A data folder replaced by a link would carry the elevated host's writes along.
     elsewhere = tmp_path / "elsewhere"
     elsewhere.mkdir()
-    data = wine_prefix.data_folder
-    data.parent.mkdir(parents=True, exist_ok=True)
-    shutil.rmtree(data, ignore_errors=True)
-    data.symlink_to(elsewhere, target_is_directory=True)
+    shutil.rmtree(wine_prefix.data_folder, ignore_errors=True)
+    wine_prefix.data_folder.symlink_to(elsewhere, target_is_directory=True)
     folder = rf"C:\users\{wine_prefix.user_dir.name}\AppData\Roaming\Velloran" + "\\"
-    names = ["VSSLog2.txt", "VSScom1.txt", "VSScom2.txt", "VSScom3.txt"]
-    lines = [folder + name for name in names] + ["E", "C", folder + "VSSLog.txt", "0", "0", "-1", "1"]
+    paths = [folder + name for name in ("VSSLog2.txt", "VSScom1.txt", "VSScom2.txt", "VSScom3.txt")]
+    lines = paths + ["E", "C", folder + "VSSLog.txt", "0", "0", "-1", "1"]
     (elsewhere / "VSScom1.txt").write_text("\r\n".join(lines) + "\r\n", encoding="ascii")
     (elsewhere / "VSScom3.txt").write_text("1\r\n", encoding="ascii")  # a host that went on ends at once
-
-    result = wine_prefix.run(bin_dir / "kv64wrap.exe")
-    assert result.returncode == 18
+    assert wine_prefix.run(bin_dir / "kv64wrap.exe").returncode == 18
     assert sorted(p.name for p in elsewhere.iterdir()) == ["VSScom1.txt", "VSScom3.txt"]
