@@ -9,6 +9,7 @@
 #include "HostDataFolder.h"
 #include "HostExitCode.h"
 #include "HostLibrary.h"
+#include "HostOwnFile.h"
 #include "HostRequestFile.h"
 #include "HostRequestPaths.h"
 #include "LogStream.h"
@@ -46,10 +47,20 @@ int WaitForReleaseNotice()
     return notice;
 }
 
+// Writes the reply "%d\n" into a file made anew; false when it cannot be written.
+bool WriteReply(const char *path, int status)
+{
+    FILE *reply = CreateHostFile(path);
+    if (reply == nullptr)
+        return false;
+    bool written = WriteText(reply, "%d\n", status) > 0;
+    return fclose(reply) == 0 && written;
+}
+
 // Writes the one line that says why the request is refused into the own log.
 void LogRefusedRequest(const char *ownLog, const char *format, ...)
 {
-    FILE *log = fopen(ownLog, "w");
+    FILE *log = CreateHostFile(ownLog);
     if (log == nullptr)
         return;
     va_list args;
@@ -96,9 +107,11 @@ int RunHost()
     if (code != 0)
         return code;
 
-    FILE *log = fopen(ownLog, "w");
+    FILE *log = CreateHostFile(ownLog);
     if (log == nullptr)
         return kHostNoOwnLog;
+    // The library writes its log itself; a link planted at the name goes first.
+    DeleteFileA(g_request.libraryLog);
 
     ShadowCopyRequest *block = &g_request.block;
     HostLibrary library = {};
@@ -123,7 +136,7 @@ int RunHost()
 
     WriteLogLine(log, "Successfully created shadow volume(s): %ls -> %ls\n", block->sourceLetters,
                  block->targetLetters);
-    if (!WriteExchangeNumber(g_request.reply, LoadField(&block->status))) {
+    if (!WriteReply(g_request.reply, LoadField(&block->status))) {
         ReleaseHostShadowCopies(log, &library, block);
         code = kHostNoReplyFile;
         goto done;

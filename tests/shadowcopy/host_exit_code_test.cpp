@@ -240,6 +240,26 @@ TEST_F(HostExitCode, RequestNamingAnyOtherFileIsRefusedBeforeAnythingIsOpened)
     RemoveDirectoryA(volume.c_str());
 }
 
+TEST_F(HostExitCode, FilesAreMadeAnewNotWrittenThroughLinksLeftAtTheirNames)
+{
+    // Hard links the user left in the data folder would carry the elevated host's writes into
+    // the files they share their content with.
+    ScopedEnvironment vss("VELLORAN_VSS_DOUBLE", "ok:0");
+    std::string outside = MakeTempFolder("vss-host-linked");
+    const char *const names[] = {"VSSLog2.txt", "VSScom2.txt", "VSSLog.txt"};
+    for (const char *name : names) {
+        ASSERT_TRUE(WriteWholeFile(outside + name, "precious"));
+        ASSERT_TRUE(CreateHardLinkA((data_ + name).c_str(), (outside + name).c_str(), nullptr)) << GetLastError();
+    }
+    WriteRequest();
+    ASSERT_TRUE(WriteWholeFile(fields_.release, "1\r\n"));
+    EXPECT_EQ(RunHost(), 0) << HostLog();
+    for (const char *name : names) {
+        EXPECT_EQ(ReadWholeFile(outside + name), "precious") << name;
+        EXPECT_NE(ReadWholeFile(data_ + name).find('\n'), std::string::npos) << name;
+    }
+}
+
 TEST_F(HostExitCode, LibraryMissingBesideTheHostIsOne)
 {
     std::string folder = MakeTempFolder("vss-host-alone");
