@@ -21,6 +21,8 @@ namespace {
 
 const size_t kRequestPathSize = 4097;
 const DWORD kReplyBlockSize = 8192;
+// A version reply is a line or two; anything past two blocks is not one, and is not kept.
+const DWORD kReplyLimit = 2 * kReplyBlockSize;
 const DWORD kRequestFlags =
     INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_SECURE | INTERNET_FLAG_PRAGMA_NOCACHE;
 
@@ -102,24 +104,30 @@ int OpenReplyFile()
     return OpenUpdateFileForWriting() == 0;
 }
 
-void SendAndReadReply(HINTERNET request, char *replyBuffer)
+// Sends the request and appends the reply to the reply file. False when the reply grew past
+// kReplyLimit: the reading stops there and what was stored is no answer.
+bool SendAndReadReply(HINTERNET request, char *replyBuffer)
 {
     SendRequestBlock send = {request, FALSE};
     RunWorker(SendRequestThread, &send, 5);
     if (!send.result)
-        return;
+        return true;
+    DWORD total = 0;
     for (;;) {
         DWORD bytesRead = 0;
         ReadReplyBlock read = {request, replyBuffer, kReplyBlockSize, &bytesRead, FALSE};
         RunWorker(ReadReplyThread, &read, 1);
         if (!read.result)
-            return;
+            return true;
         if (bytesRead > kReplyBlockSize)
             bytesRead = kReplyBlockSize;
+        total += bytesRead;
+        if (total > kReplyLimit)
+            return false;
         replyBuffer[bytesRead] = '\0';
         fputs(replyBuffer, updateReplyStream);
         if (bytesRead == 0)
-            return;
+            return true;
     }
 }
 
@@ -165,13 +173,16 @@ int DownloadVersionReply(const char *requestPath, char *replyBuffer)
         DeleteFileA(updateReplyFile);
         return 0;
     }
-    SendAndReadReply(request, replyBuffer);
+    bool fits = SendAndReadReply(request, replyBuffer);
     InternetCloseHandle(request);
     InternetCloseHandle(connection);
     InternetCloseHandle(internet);
     fclose(updateReplyStream);
     updateReplyStream = nullptr;
-    ParseVersionReply();
+    if (fits)
+        ParseVersionReply();
+    else
+        DiscardVersionReply();
     return 1;
 }
 

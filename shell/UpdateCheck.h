@@ -17,6 +17,9 @@ void CheckForUpdateIfDue();
 int DownloadVersionReply(const char *requestPath, char *replyBuffer);
 // Reads and deletes the reply file; sets newVersionAvailable or stores today's date.
 void ParseVersionReply();
+// Deletes the reply file unread and stores today's date: a reply too large to be a version
+// answer announces nothing.
+void DiscardVersionReply();
 // 0 on success (the open file in updateReplyStream), else a non-zero code.
 int OpenUpdateFileForWriting();
 int OpenUpdateFileForReading();

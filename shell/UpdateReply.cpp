@@ -77,3 +77,9 @@ void ParseVersionReply()
         return;
     StoreCheckDate();
 }
+
+void DiscardVersionReply()
+{
+    DeleteFileA(updateReplyFile);
+    StoreCheckDate();
+}

@@ -10,5 +10,6 @@ enum HostExitCode {
     kHostRequestLineMissing = 4,   // plus the line number 1 to 11: codes 5 to 15
     kHostNoOwnLog = 16,            // the own log cannot be created
     kHostNoReplyFile = 17,         // the reply cannot be created; the copies were released
-    kHostMalformedRequest = 18,    // a request line is longer than 259 characters
+    kHostMalformedRequest = 18,    // a line longer than 259 characters, a file named outside
+                                   // the data folder, or a data folder that links elsewhere
 };

@@ -65,16 +65,15 @@ int ReadHostRequestFile(const char *path, HostRequest *request)
             TrimRequestLine(lines[k]);
     }
     fclose(file);
-    // Line 1 names the own log, where a malformed request is reported when it can be.
-    if (request->malformedLine != 1)
-        strcpy(request->ownLog, lines[0]);
     if (missing != 0)
         return kHostRequestLineMissing + missing;
     if (request->malformedLine != 0)
         return kHostMalformedRequest;
 
+    strcpy(request->ownLog, lines[0]);
     strcpy(request->reply, lines[2]);
     strcpy(request->release, lines[3]);
+    strcpy(request->libraryLog, lines[6]);
     ConvertToField(lines[4], request->block.targetLetters, 65);
     ConvertToField(lines[5], request->block.sourceLetters, 65);
     ConvertToField(lines[6], request->block.logPath, 260);

@@ -2,13 +2,16 @@
 // kv_vss64.dll on it, tells kv64dll through a reply file when the shadow copies are ready and
 // releases them when the release notice arrives. Its exit code says how it ended.
 #include <windows.h>
+#include <stdarg.h>
 #include <stdio.h>
 
 #include "ExchangeFile.h"
 #include "HostDataFolder.h"
 #include "HostExitCode.h"
 #include "HostLibrary.h"
+#include "HostOwnFile.h"
 #include "HostRequestFile.h"
+#include "HostRequestPaths.h"
 #include "LogStream.h"
 #include "MsvcrtFormat.h"
 #include "RequestFields.h"
@@ -44,16 +47,50 @@ int WaitForReleaseNotice()
     return notice;
 }
 
-// Reports a request line that is too long in the own log, when line 1 itself was whole.
-void LogMalformedRequest(const char *requestPath)
+// Writes the reply "%d\n" into a file made anew; false when it cannot be written.
+bool WriteReply(const char *path, int status)
 {
-    if (g_request.ownLog[0] == '\0')
+    FILE *reply = CreateHostFile(path);
+    if (reply == nullptr)
+        return false;
+    bool written = WriteText(reply, "%d\n", status) > 0;
+    return fclose(reply) == 0 && written;
+}
+
+// Writes the one line that says why the request is refused into the own log.
+void LogRefusedRequest(const char *ownLog, const char *format, ...)
+{
+    FILE *log = CreateHostFile(ownLog);
+    if (log == nullptr)
         return;
-    FILE *log = fopen(g_request.ownLog, "w");
-    WriteLogLine(log, "ERROR: Line %d of %s is longer than 259 characters; the request is not carried out\n",
-                 g_request.malformedLine, requestPath);
-    if (log != nullptr)
-        fclose(log);
+    va_list args;
+    va_start(args, format);
+    WriteLogLineV(log, format, args);
+    va_end(args);
+    fclose(log);
+}
+
+// Reads the request and checks that every file it names is one the host may write. Returns 0,
+// or the exit code; a refusal is logged in the own log and touches no other file.
+int TakeRequest(const char *dataFolder, const char *ownLog)
+{
+    char requestPath[MAX_PATH + 16] = "";
+    FormatText(requestPath, sizeof requestPath, "%sVSScom1.txt", dataFolder);
+    int code = ReadHostRequestFile(requestPath, &g_request);
+    if (code == kHostMalformedRequest)
+        LogRefusedRequest(ownLog, "ERROR: Line %d of %s is longer than 259 characters; the request is not carried out\n",
+                          g_request.malformedLine, requestPath);
+    if (code != 0)
+        return code;
+
+    char expected[MAX_PATH + 16] = "";
+    int line = FindForeignRequestLine(dataFolder, g_request, expected, sizeof expected);
+    if (line != 0) {
+        LogRefusedRequest(ownLog, "ERROR: Line %d of %s names a file other than %s; the request is not carried out\n",
+                          line, requestPath, expected);
+        return kHostMalformedRequest;
+    }
+    return 0;
 }
 
 int RunHost()
@@ -62,17 +99,19 @@ int RunHost()
     int code = FindHostDataFolder(dataFolder, sizeof dataFolder);
     if (code != 0)
         return code;
-    char requestPath[MAX_PATH + 16] = "";
-    FormatText(requestPath, sizeof requestPath, "%sVSScom1.txt", dataFolder);
-    code = ReadHostRequestFile(requestPath, &g_request);
-    if (code == kHostMalformedRequest)
-        LogMalformedRequest(requestPath);
+    // Through a linked folder even the own log would land elsewhere: nothing is written.
+    char ownLog[MAX_PATH + 16] = "";
+    if (!IsDataFolderPlain(dataFolder) || !FormatHostLogPath(dataFolder, ownLog, sizeof ownLog))
+        return kHostMalformedRequest;
+    code = TakeRequest(dataFolder, ownLog);
     if (code != 0)
         return code;
 
-    FILE *log = fopen(g_request.ownLog, "w");
+    FILE *log = CreateHostFile(ownLog);
     if (log == nullptr)
         return kHostNoOwnLog;
+    // The library writes its log itself; a link planted at the name goes first.
+    DeleteFileA(g_request.libraryLog);
 
     ShadowCopyRequest *block = &g_request.block;
     HostLibrary library = {};
@@ -97,7 +136,7 @@ int RunHost()
 
     WriteLogLine(log, "Successfully created shadow volume(s): %ls -> %ls\n", block->sourceLetters,
                  block->targetLetters);
-    if (!WriteExchangeNumber(g_request.reply, LoadField(&block->status))) {
+    if (!WriteReply(g_request.reply, LoadField(&block->status))) {
         ReleaseHostShadowCopies(log, &library, block);
         code = kHostNoReplyFile;
         goto done;

@@ -61,3 +61,18 @@ def test_host_is_a_windowless_program_asking_for_the_highest_level(shipped_dir):
     assert re.search(r"Subsystem\s+00000002", headers(path))  # Windows GUI: no console
     assert b'level="highestAvailable"' in path.read_bytes()
     assert "user32.dll" not in imports(headers(path))  # and it makes no window
+
+
+def test_host_writes_nothing_through_a_data_folder_that_links_elsewhere(wine_prefix, bin_dir, tmp_path):
+    # A data folder replaced by a link would carry the elevated host's writes along.
+    elsewhere = tmp_path / "elsewhere"
+    elsewhere.mkdir()
+    shutil.rmtree(wine_prefix.data_folder, ignore_errors=True)
+    wine_prefix.data_folder.symlink_to(elsewhere, target_is_directory=True)
+    folder = rf"C:\users\{wine_prefix.user_dir.name}\AppData\Roaming\Velloran" + "\\"
+    paths = [folder + name for name in ("VSSLog2.txt", "VSScom1.txt", "VSScom2.txt", "VSScom3.txt")]
+    lines = paths + ["E", "C", folder + "VSSLog.txt", "0", "0", "-1", "1"]
+    (elsewhere / "VSScom1.txt").write_text("\r\n".join(lines) + "\r\n", encoding="ascii")
+    (elsewhere / "VSScom3.txt").write_text("1\r\n", encoding="ascii")  # a host that went on ends at once
+    assert wine_prefix.run(bin_dir / "kv64wrap.exe").returncode == 18
+    assert sorted(p.name for p in elsewhere.iterdir()) == ["VSScom1.txt", "VSScom3.txt"]

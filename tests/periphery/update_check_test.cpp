@@ -265,6 +265,27 @@ TEST_F(UpdateCheck, ANewerVersionSetsTheFlagKeepsTheDateAndHoldsFurtherChecks)
     EXPECT_EQ(Check(server), 0u);
 }
 
+TEST_F(UpdateCheck, AReplyPastSixteenKilobytesAnnouncesNothingAndLeavesNoFile)
+{
+    // The word sits at the end, so a check that read the whole reply would find it.
+    struct SizeCase {
+        size_t size;
+        int announced;
+    };
+    const SizeCase cases[] = {{16384, 1}, {16385, 0}, {4 << 20, 0}};
+    const std::string word = "\r\nnewerEXE\r\n";
+    gSettings.newVersionFrequency = 7;
+    for (const SizeCase &c : cases) {
+        ReplyServer server(std::string(c.size - word.size(), 'x') + word);
+        __atomic_store_n(&newVersionAvailable, 0, __ATOMIC_RELEASE);
+        StoreDate(1, 1, 2026);
+        ASSERT_EQ(Check(server), 1u) << c.size;
+        EXPECT_EQ(__atomic_load_n(&newVersionAvailable, __ATOMIC_ACQUIRE), c.announced) << c.size;
+        EXPECT_EQ(StoredDate(), c.announced ? "1/1/2026" : "3/2/2026") << c.size;
+        EXPECT_EQ(FilesIn(temp.path), 0) << c.size;
+    }
+}
+
 TEST_F(UpdateCheck, AFailedSendCountsAsACheckThatFoundNothing)
 {
     gSettings.newVersionFrequency = 7;

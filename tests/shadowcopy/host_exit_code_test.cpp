@@ -92,7 +92,7 @@ protected:
     {
         ASSERT_TRUE(WriteWholeFile(fields_.request, RequestText(fields_, lines)));
     }
-    std::string HostLog() { return ReadWholeFile(fields_.ownLog); }
+    std::string HostLog() { return ReadWholeFile(data_ + "VSSLog2.txt"); }  // whatever line 1 says
     std::string LibraryLog() { return ReadWholeFile(fields_.libraryLog); }
     static std::string Host() { return ShadowDoubleFolder() + "kv64wrap.exe"; }
     static std::string HostWithShortWaits() { return ShadowDoubleFolder() + "kv64wrap_short_waits.exe"; }
@@ -120,9 +120,11 @@ TEST_F(HostExitCode, EachMissingLineIsFourPlusItsNumber)
 
 TEST_F(HostExitCode, OwnLogThatCannotBeCreatedIsSixteen)
 {
-    fields_.ownLog = "C:\\no such folder\\VSSLog2.txt";
+    ASSERT_TRUE(CreateDirectoryA(fields_.ownLog.c_str(), nullptr));
     WriteRequest();
-    EXPECT_EQ(RunHost(), 16);
+    int code = RunHost();
+    RemoveDirectoryA(fields_.ownLog.c_str());
+    EXPECT_EQ(code, 16);
 }
 
 TEST_F(HostExitCode, TrailingBlanksAfterTheLogPathAreNotPartOfIt)
@@ -150,9 +152,9 @@ std::string PathOfLength(size_t length, const std::string &name)
 TEST_F(HostExitCode, RequestLineLongerThan259CharactersIsMalformedNotShifted)
 {
     ScopedEnvironment vss("VELLORAN_VSS_DOUBLE", "ok:0");
-    // 259 characters are read whole: the host waits for its release notice at that path.
-    fields_.release = PathOfLength(259, "VSScom3.txt");
-    WriteRequest();
+    // 259 characters are read whole: the host goes on with the request.
+    fields_.request = PathOfLength(259, "VSScom1.txt");
+    ASSERT_TRUE(WriteWholeFile(data_ + "VSScom1.txt", RequestText(fields_)));
     {
         HostProcess host;
         ASSERT_TRUE(host.Start(Host()));
@@ -164,16 +166,15 @@ TEST_F(HostExitCode, RequestLineLongerThan259CharactersIsMalformedNotShifted)
         EXPECT_FALSE(TargetReadable());
     }
 
-    // One more character on line 4, or a line 1 too long to name the own log: exit 18 before
-    // anything is loaded; the own log says which line when line 1 itself was whole.
+    // One more character on line 4, or on line 1: exit 18 before anything is loaded; the own
+    // log, which lies in the data folder whatever line 1 says, names the line.
     struct Case {
         std::string RequestFields::*field;
         int line;
-        bool logged;
     };
     const Case cases[] = {
-        {&RequestFields::release, 4, true},
-        {&RequestFields::ownLog, 1, false},
+        {&RequestFields::release, 4},
+        {&RequestFields::ownLog, 1},
     };
     for (const Case &c : cases) {
         SetUp();
@@ -184,7 +185,78 @@ TEST_F(HostExitCode, RequestLineLongerThan259CharactersIsMalformedNotShifted)
         EXPECT_FALSE(FileExists(fields_.reply));
         std::string expected = "ERROR: Line " + std::to_string(c.line) + " of " + fields_.request +
                                " is longer than 259 characters; the request is not carried out\r\n";
-        EXPECT_EQ(HostLog() == expected, c.logged) << "line " << c.line << ": " << HostLog();
+        EXPECT_EQ(HostLog(), expected) << "line " << c.line;
+    }
+}
+
+TEST_F(HostExitCode, RequestNamingAnyOtherFileIsRefusedBeforeAnythingIsOpened)
+{
+    // The host runs elevated and the user writes the request: whatever it names, the host
+    // creates, truncates or writes no file but its own log, and loads nothing.
+    ScopedEnvironment vss("VELLORAN_VSS_DOUBLE", "ok:0");
+    std::string outside = MakeTempFolder("vss-host-outside");
+    std::string volume = "Z:\\tmp\\velloran-host-" + std::to_string(GetCurrentProcessId()) + "\\";
+    CreateDirectoryA(volume.c_str(), nullptr);
+    struct Case {
+        std::string RequestFields::*field;
+        int line;
+        std::string path;
+        bool existing;  // made beforehand; it must keep its content
+    };
+    const Case cases[] = {
+        {&RequestFields::ownLog, 1, outside + "VSSLog2.txt", true},
+        {&RequestFields::reply, 3, outside + "VSScom2.txt", true},
+        {&RequestFields::release, 4, outside + "VSScom3.txt", true},
+        {&RequestFields::libraryLog, 7, outside + "VSSLog.txt", true},
+        {&RequestFields::reply, 3, data_ + "configs.vlr", true},
+        {&RequestFields::ownLog, 1, data_ + "..\\VSSLog2.txt", true},
+        {&RequestFields::reply, 3, data_ + "sub\\..\\VSScom2.txt", false},
+        {&RequestFields::reply, 3, volume + "VSScom2.txt", true},
+        {&RequestFields::ownLog, 1, data_ + "CON", false},
+        {&RequestFields::reply, 3, data_ + "NUL.txt", false},
+        {&RequestFields::reply, 3, "\\\\.\\pipe\\velloran-reply", false},
+        {&RequestFields::libraryLog, 7, "\\\\?\\" + data_ + "VSSLog.txt", false},
+        {&RequestFields::reply, 3, "\\\\localhost\\C$\\VSScom2.txt", false},
+        {&RequestFields::reply, 3, data_ + "VSScom2.txt:stream", false},
+        {&RequestFields::ownLog, 1, data_ + "VSSLog2.txt.", false},
+        {&RequestFields::ownLog, 1, "VSSLog2.txt", false},
+        {&RequestFields::reply, 3, data_.substr(0, data_.size() - 1) + "/VSScom2.txt", false},
+    };
+    for (const Case &c : cases) {
+        SetUp();
+        fields_.*c.field = c.path;
+        WriteRequest();
+        ASSERT_TRUE(!c.existing || WriteWholeFile(c.path, "precious")) << c.path;
+        ASSERT_TRUE(WriteWholeFile(data_ + "VSScom3.txt", "1\r\n"));  // a host that went on would end at once
+        EXPECT_EQ(RunHost(), 18) << c.path;
+        EXPECT_TRUE(!c.existing || ReadWholeFile(c.path) == "precious") << c.path;
+        EXPECT_FALSE(FileExists(data_ + "VSScom2.txt") || FileExists(data_ + "VSSLog.txt")) << c.path;
+        std::string why = "ERROR: Line " + std::to_string(c.line) + " of " + fields_.request +
+                          " names a file other than " + data_;
+        EXPECT_EQ(HostLog().rfind(why, 0), 0u) << c.path << ": " << HostLog();
+        if (c.existing)
+            DeleteFileA(c.path.c_str());
+    }
+    RemoveDirectoryA(volume.c_str());
+}
+
+TEST_F(HostExitCode, FilesAreMadeAnewNotWrittenThroughLinksLeftAtTheirNames)
+{
+    // Hard links the user left in the data folder would carry the elevated host's writes into
+    // the files they share their content with.
+    ScopedEnvironment vss("VELLORAN_VSS_DOUBLE", "ok:0");
+    std::string outside = MakeTempFolder("vss-host-linked");
+    const char *const names[] = {"VSSLog2.txt", "VSScom2.txt", "VSSLog.txt"};
+    for (const char *name : names) {
+        ASSERT_TRUE(WriteWholeFile(outside + name, "precious"));
+        ASSERT_TRUE(CreateHardLinkA((data_ + name).c_str(), (outside + name).c_str(), nullptr)) << GetLastError();
+    }
+    WriteRequest();
+    ASSERT_TRUE(WriteWholeFile(fields_.release, "1\r\n"));
+    EXPECT_EQ(RunHost(), 0) << HostLog();
+    for (const char *name : names) {
+        EXPECT_EQ(ReadWholeFile(outside + name), "precious") << name;
+        EXPECT_NE(ReadWholeFile(data_ + name).find('\n'), std::string::npos) << name;
     }
 }
 
@@ -279,9 +351,11 @@ TEST_F(HostExitCode, StartsPendingWhateverLinesNineToElevenSay)
 TEST_F(HostExitCode, ReplyThatCannotBeCreatedIsSeventeenAfterTheRelease)
 {
     ScopedEnvironment vss("VELLORAN_VSS_DOUBLE", "ok:0");
-    fields_.reply = "C:\\no such folder\\VSScom2.txt";
+    ASSERT_TRUE(CreateDirectoryA(fields_.reply.c_str(), nullptr));
     WriteRequest();
-    EXPECT_EQ(RunHost(), 17);
+    int code = RunHost();
+    RemoveDirectoryA(fields_.reply.c_str());
+    EXPECT_EQ(code, 17);
     EXPECT_NE(HostLog().find("Successfully released shadow volume(s)\r\n"), std::string::npos) << HostLog();
     EXPECT_FALSE(TargetReadable());
 }
