@@ -1,11 +1,14 @@
 """The compiled help Korrin.chm: read back with 7-Zip, it holds the start page, an index entry for
 every help keyword of the program's string table, the window type, every dialog's popup file with
-an entry for each control that has a popup, and no link to a missing page. Under Wine, hh.exe
-shows it (a picture goes to build/artifacts/help-window.png) and Help > Contents opens it."""
+an entry for each control that has a popup, and no link to a missing page. Its binary keyword
+index, read through its B-tree as the viewer's keyword look-up reads it, leads every keyword to
+its page. Under Wine, hh.exe shows it with our contents (a picture goes to
+build/artifacts/help-window.png) and Help > Contents opens it."""
 import os
 import pathlib
 import re
 import shutil
+import struct
 import subprocess
 import time
 
@@ -63,6 +66,81 @@ def in_help(tree, local):
     return tree / local.replace("\\", "/").lstrip("/")
 
 
+def utf16z(data, pos):
+    """The NUL-terminated UTF-16 text at pos and the position after it."""
+    end = pos
+    while data[end:end + 2] != b"\0\0":
+        end += 2
+    return data[pos:end].decode("utf-16-le"), end + 2
+
+
+class KeywordIndex:
+    """$WWKeywordLinks/BTree with #TOPICS, #URLTBL and #URLSTR: a keyword is looked up from the
+    root block down through the index blocks to its listing block, and its topics lead through
+    the topic and URL tables to page names."""
+
+    def __init__(self, tree):
+        self.btree = (tree / "$WWKeywordLinks" / "BTree").read_bytes()
+        self.topics = (tree / "#TOPICS").read_bytes()
+        self.urltbl = (tree / "#URLTBL").read_bytes()
+        self.urlstr = (tree / "#URLSTR").read_bytes()
+        assert self.btree[:2] == b";)" and struct.unpack_from("<H", self.btree, 4)[0] == 2048
+        (self.last_listing, self.root, _, self.blocks, self.depth, self.keywords, _,
+         self.locale) = struct.unpack_from("<IIiIHIII", self.btree, 26)
+
+    def block(self, number):
+        assert 0 <= number < self.blocks, number
+        return self.btree[76 + number * 2048:76 + (number + 1) * 2048]
+
+    @staticmethod
+    def entries(block, header, child):
+        """(keyword, topics, child block or None) of each entry of a block."""
+        found = []
+        pos = header
+        for _ in range(struct.unpack_from("<H", block, 2)[0]):
+            keyword, pos = utf16z(block, pos)
+            pairs = struct.unpack_from("<I", block, pos + 12)[0]
+            topics = list(struct.unpack_from(f"<{pairs}I", block, pos + 16))
+            pos += 16 + 4 * pairs
+            if child:
+                found.append((keyword, topics, struct.unpack_from("<I", block, pos)[0]))
+                pos += 4
+            else:
+                found.append((keyword, topics, None))
+                pos += 8
+        return found
+
+    def listing_blocks(self):
+        """The listing blocks in the order of their chain, from the first one on."""
+        number, previous, chain = 0, -1, []
+        while number != -1:
+            block = self.block(number)
+            assert struct.unpack_from("<i", block, 4)[0] == previous, number
+            chain.append(number)
+            previous, number = number, struct.unpack_from("<i", block, 8)[0]
+        return chain
+
+    def look_up(self, keyword):
+        number = self.root
+        for _ in range(self.depth - 1):
+            children = self.entries(self.block(number), 8, True)
+            number = children[0][2]
+            for key, _, child in children:
+                if key.casefold() <= keyword.casefold():
+                    number = child
+        for key, topics, _ in self.entries(self.block(number), 12, False):
+            if key == keyword:
+                return topics
+        return None
+
+    def page(self, topic):
+        urltbl_offset = struct.unpack_from("<I", self.topics, topic * 16 + 8)[0]
+        _, topic_again, urlstr_offset = struct.unpack_from("<III", self.urltbl, urltbl_offset)
+        assert topic_again == topic
+        end = self.urlstr.index(b"\0", urlstr_offset + 8)
+        return self.urlstr[urlstr_offset + 8:end].decode("cp1252")
+
+
 @pytest.fixture(scope="module")
 def help_tree(bin_dir, tmp_path_factory):
     out = tmp_path_factory.mktemp("chm")
@@ -82,6 +160,49 @@ def test_index_has_every_help_keyword_leading_to_a_page(help_tree):
         assert in_help(help_tree, index[keyword]).is_file(), (keyword, index[keyword])
         assert keyword.encode("utf-16-le") in binary_index, keyword
     assert b"mywin" in (help_tree / "#STRINGS").read_bytes()
+
+
+def test_keyword_look_up_through_the_binary_index_reaches_each_keywords_page(help_tree):
+    index = KeywordIndex(help_tree)
+    sitemap = sitemap_entries(help_tree / "Korrin.hhk")
+    assert len(sitemap) >= 28
+    assert index.locale == 0x409
+    # Listing blocks only make a tree of depth 1; every index level above them adds one.
+    chain = index.listing_blocks()
+    assert chain == list(range(index.last_listing + 1))
+    levels, blocks_above = 1, index.blocks - len(chain)
+    number = index.root
+    while number > index.last_listing:
+        levels += 1
+        number = KeywordIndex.entries(index.block(number), 8, True)[0][2]
+    assert index.depth == levels and (blocks_above == 0) == (levels == 1)
+    listed = [key for number in chain for key, _, _ in KeywordIndex.entries(index.block(number), 12, False)]
+    assert len(listed) == index.keywords == len(sitemap)
+
+    for keyword in help_keywords().values():
+        topics = index.look_up(keyword)
+        assert topics, keyword
+        assert [index.page(t) for t in topics] == [dict(sitemap)[keyword].replace("\\", "/")], keyword
+    for keyword, local in sitemap:
+        topics = index.look_up(keyword)
+        assert topics and index.page(topics[0]) == local.replace("\\", "/"), keyword
+
+
+def test_header_url_table_and_system_file_follow_the_documented_format(bin_dir, help_tree):
+    header = (bin_dir / "Korrin.chm").read_bytes()[:0x38]
+    assert header[0x18:0x28] != header[0x28:0x38]
+    assert header[0x28:0x38] == bytes.fromhex("11fd017caa7bd0119e0c00a0c922e6ec")
+    urltbl = (help_tree / "#URLTBL").read_bytes()
+    ids = [struct.unpack_from("<I", urltbl, i)[0] for i in range(0, len(urltbl), 12)]
+    assert 0 not in ids and len(set(ids)) == len(ids)
+    system = (help_tree / "#SYSTEM").read_bytes()
+    records, pos = {}, 4
+    while pos < len(system):
+        code, length = struct.unpack_from("<HH", system, pos)
+        records[code] = system[pos + 4:pos + 4 + length]
+        pos += 4 + length
+    assert records[6] == b"korrin\0"
+    assert struct.unpack_from("<I", records[4])[0] == 0x409
 
 
 @pytest.mark.parametrize("popup_file", sorted(POPUP_CONTROLS))
