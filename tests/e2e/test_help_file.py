@@ -231,18 +231,22 @@ def use_x11(prefix, display):
                    env=prefix.env, check=True, capture_output=True, timeout=60)
 
 
-def test_hh_shows_the_help_file(wine_prefix, bin_dir, tmp_path, x_display):
+def contents_count(tree):
+    return len(sitemap_entries(tree / "Korrin.hhc"))
+
+
+def test_hh_shows_the_help_file_with_our_contents(wine_prefix, bin_dir, help_tree, tmp_path, x_display):
     use_x11(wine_prefix, x_display)
     viewer = wine_prefix.start("hh.exe", wine_prefix.windows_path(bin_dir / "Korrin.chm"))
     try:
-        picture = tmp_path / "help-window.png"
-        for _ in range(60):
-            found = subprocess.run(["xwininfo", "-display", x_display, "-name", HELP_TITLE], capture_output=True)
-            if found.returncode == 0:
-                break
-            time.sleep(0.5)
+        probe = pathlib.Path(os.environ["VELLORAN_TEST_TREE"]) / "tests" / "bin" / "window_probe.exe"
+        found = wine_prefix.run(probe, "window", HELP_CLASS, 30000)
         assert found.returncode == 0, "no help window"
-        time.sleep(2)  # the contents pane fills in
+        title, tree_items = found.stdout.decode("cp1252").strip().split("\t")
+        # The contents pane holds every entry of our contents, books and pages.
+        assert title == HELP_TITLE and int(tree_items) == contents_count(help_tree), (title, tree_items)
+        time.sleep(2)  # the panes are painted
+        picture = tmp_path / "help-window.png"
         subprocess.run([IMPORT, "-display", x_display, "-window", "root", str(picture)], check=True, timeout=60)
         artefacts = pathlib.Path(os.environ["VELLORAN_BUILD_DIR"]) / "artifacts"
         artefacts.mkdir(exist_ok=True)
@@ -251,7 +255,7 @@ def test_hh_shows_the_help_file(wine_prefix, bin_dir, tmp_path, x_display):
         viewer.kill()
 
 
-def test_help_contents_opens_the_help_window(wine_prefix, bin_dir):
+def test_help_contents_opens_the_help_window(wine_prefix, bin_dir, help_tree):
     program = Program(wine_prefix, bin_dir)
     process = program.start()
     try:
@@ -260,7 +264,7 @@ def test_help_contents_opens_the_help_window(wine_prefix, bin_dir):
         assert code == 0, "the help window did not open"
         title, tree_items = window.strip().split("\t")
         # The contents pane holds the entries of the help file's contents.
-        assert title == HELP_TITLE and int(tree_items) > 10, window
+        assert title == HELP_TITLE and int(tree_items) == contents_count(help_tree), window
         assert program.probe("post", WM_CLOSE, 0)[0] == 0
         assert process.wait(timeout=60) == 0
     finally:
