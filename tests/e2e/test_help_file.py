@@ -53,6 +53,13 @@ def help_keywords():
     return {int(number): texts[name] for name, number in ids.items()}
 
 
+def test_each_help_keyword_is_defined_once():
+    definitions = []
+    for rc in (ROOT / "resources").glob("*.rc"):
+        definitions += re.findall(r"^\s*(IDS_HELPKEY_\w+)\s+\"", rc.read_text(), re.M)
+    assert len(definitions) == 15 and len(set(definitions)) == 15, sorted(definitions)
+
+
 def sitemap_entries(path):
     """(Name, Local) of every entry of a contents or index file."""
     entries = []
