@@ -53,6 +53,39 @@ def help_keywords():
     return {int(number): texts[name] for name, number in ids.items()}
 
 
+def make_help_file(stage, output, pictures=None):
+    command = ["bash", str(ROOT / "help" / "make_chm.sh"), str(stage), str(output)]
+    subprocess.run(command + ([str(pictures)] if pictures else []), check=True, capture_output=True, timeout=120)
+    unpacked = stage.parent / (output.stem + "-unpacked")
+    subprocess.run(["7z", "x", "-y", f"-o{unpacked}", str(output)], check=True, capture_output=True, timeout=60)
+    return unpacked
+
+
+@pytest.mark.parametrize("with_pictures", [True, False])
+def test_pages_show_the_programs_pictures_when_the_build_has_them(tmp_path, with_pictures):
+    pictures = tmp_path / "artifacts"
+    pictures.mkdir()
+    asked = ["main-window.png", "editor-general-8pt.png", "editor-schedule-8pt.png", "editor-advanced-8pt.png",
+             "editor-notes-8pt.png"]
+    if with_pictures:
+        for name in asked:
+            subprocess.run(["/usr/bin/convert", "-size", "4x3", "xc:#3437d1", str(pictures / name)], check=True,
+                           timeout=60)
+    tree = make_help_file(tmp_path / "stage", tmp_path / "Korrin.chm", pictures)
+    shown = {}
+    for page in (tree / "help").glob("*.htm"):
+        text = page.read_text("cp1252")
+        assert "<!--picture" not in text, page.name
+        shown.update({name: page.name for name in re.findall(r"<img src=\"([^\"]+)\"", text)})
+    if with_pictures:
+        assert sorted(shown) == sorted(asked)
+        assert shown["main-window.png"] == "main_window.htm"
+        for name in asked:
+            assert (tree / "help" / name).read_bytes() == (pictures / name).read_bytes()
+    else:
+        assert shown == {} and not list((tree / "help").glob("*.png"))
+
+
 def test_each_help_keyword_is_defined_once():
     definitions = []
     for rc in (ROOT / "resources").glob("*.rc"):
