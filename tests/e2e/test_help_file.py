@@ -228,6 +228,54 @@ def test_keyword_look_up_through_the_binary_index_reaches_each_keywords_page(hel
         assert topics and index.page(topics[0]) == local.replace("\\", "/"), keyword
 
 
+def test_an_index_too_large_for_one_index_block_still_leads_each_keyword_to_its_page(tmp_path):
+    # 1,200 long keywords fill some sixty listing blocks, whose first keywords need more than one
+    # index block: a tree of three levels.
+    source = tmp_path / "source"
+    shutil.copytree(ROOT / "help", source)
+    pages = sorted(p.name for p in source.glob("*.htm"))
+    keywords = [(f"keyword {n:04d} as long as the words users type into the index", pages[n % len(pages)])
+                for n in range(1200)]
+    lines = [f'  <LI><OBJECT type="text/sitemap"><param name="Name" value="{k}"><param name="Local" '
+             f'value="help\\{page}"></OBJECT>' for k, page in keywords]
+    index = (source / "Korrin.hhk").read_text("cp1252")
+    (source / "Korrin.hhk").write_text(index.replace("<UL>\n", "<UL>\n" + "\n".join(lines) + "\n", 1), "cp1252")
+    output = tmp_path / "Korrin.chm"
+    subprocess.run(["bash", str(source / "make_chm.sh"), str(tmp_path / "stage"), str(output)], check=True,
+                   capture_output=True, timeout=300)
+    tree = tmp_path / "unpacked"
+    subprocess.run(["7z", "x", "-y", f"-o{tree}", str(output)], check=True, capture_output=True, timeout=60)
+    index = KeywordIndex(tree)
+    assert index.depth == 3
+    assert len(index.listing_blocks()) == index.last_listing + 1
+    for keyword, page in keywords + sitemap_entries(source / "Korrin.hhk")[-3:]:
+        topics = index.look_up(keyword)
+        assert topics and index.page(topics[0]) == "help/" + page.replace("help\\", ""), keyword
+
+
+@pytest.mark.parametrize("content", [b"", b"MZ not a help file", b"ITSF\x03\0\0\0" + bytes(200)])
+def test_repair_refuses_a_file_that_is_no_help_file_and_leaves_it_alone(tmp_path, content):
+    chm = tmp_path / "Korrin.chm"
+    chm.write_bytes(content)
+    (tmp_path / "unpacked").mkdir()
+    result = subprocess.run(["/usr/bin/python3", str(ROOT / "help" / "repair_chm.py"), str(chm),
+                             str(tmp_path / "unpacked")], capture_output=True, timeout=60)
+    assert result.returncode == 1
+    assert result.stderr.startswith(b"repair_chm.py: ") and str(chm).encode() in result.stderr
+    assert chm.read_bytes() == content
+
+
+def test_every_page_is_in_the_contents_and_the_index_and_drawn_in_standards_mode(help_tree):
+    pages = {p.name for p in (help_tree / "help").glob("*.htm")}
+    contents = {local.split("\\")[-1] for _, local in sitemap_entries(help_tree / "Korrin.hhc") if local}
+    indexed = {local.split("\\")[-1] for _, local in sitemap_entries(help_tree / "Korrin.hhk")}
+    assert contents == pages and indexed == pages
+    for page in pages:
+        text = (help_tree / "help" / page).read_text("cp1252")
+        assert text.startswith("<!DOCTYPE HTML PUBLIC \"-//W3C//DTD HTML 4.01//EN\""), page
+        assert 'href="velloran.css"' in text, page
+
+
 def test_header_url_table_and_system_file_follow_the_documented_format(bin_dir, help_tree):
     header = (bin_dir / "Korrin.chm").read_bytes()[:0x38]
     assert header[0x18:0x28] != header[0x28:0x38]
