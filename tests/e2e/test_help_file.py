@@ -333,16 +333,29 @@ def contents_count(tree):
     return len(sitemap_entries(tree / "Korrin.hhc"))
 
 
+def help_window_once_filled(look, expected):
+    """The help window's title and the number of entries of its contents pane, which fills after
+    the window shows: looked at until it holds the expected number, or for a minute."""
+    deadline = time.monotonic() + 60
+    while True:
+        code, output = look()
+        assert code == 0, "no help window"
+        title, items = output.strip().split("\t")
+        if int(items) == expected or time.monotonic() > deadline:
+            return title, int(items)
+        time.sleep(0.5)
+
+
 def test_hh_shows_the_help_file_with_our_contents(wine_prefix, bin_dir, help_tree, tmp_path, x_display):
     use_x11(wine_prefix, x_display)
     viewer = wine_prefix.start("hh.exe", wine_prefix.windows_path(bin_dir / "Korrin.chm"))
     try:
         probe = pathlib.Path(os.environ["VELLORAN_TEST_TREE"]) / "tests" / "bin" / "window_probe.exe"
-        found = wine_prefix.run(probe, "window", HELP_CLASS, 30000)
-        assert found.returncode == 0, "no help window"
-        title, tree_items = found.stdout.decode("cp1252").strip().split("\t")
-        # The contents pane holds every entry of our contents, books and pages.
-        assert title == HELP_TITLE and int(tree_items) == contents_count(help_tree), (title, tree_items)
+        def look():
+            found = wine_prefix.run(probe, "window", HELP_CLASS, 30000)
+            return found.returncode, found.stdout.decode("cp1252")
+        title, tree_items = help_window_once_filled(look, contents_count(help_tree))
+        assert title == HELP_TITLE and tree_items == contents_count(help_tree), (title, tree_items)
         time.sleep(2)  # the panes are painted
         picture = tmp_path / "help-window.png"
         subprocess.run([IMPORT, "-display", x_display, "-window", "root", str(picture)], check=True, timeout=60)
@@ -358,11 +371,9 @@ def test_help_contents_opens_the_help_window(wine_prefix, bin_dir, help_tree):
     process = program.start()
     try:
         assert program.probe("post", WM_COMMAND, IDM_HELP)[0] == 0
-        code, window = program.probe("window", HELP_CLASS, 30000)
-        assert code == 0, "the help window did not open"
-        title, tree_items = window.strip().split("\t")
-        # The contents pane holds the entries of the help file's contents.
-        assert title == HELP_TITLE and int(tree_items) == contents_count(help_tree), window
+        title, tree_items = help_window_once_filled(lambda: program.probe("window", HELP_CLASS, 30000),
+                                                    contents_count(help_tree))
+        assert title == HELP_TITLE and tree_items == contents_count(help_tree), (title, tree_items)
         assert program.probe("post", WM_CLOSE, 0)[0] == 0
         assert process.wait(timeout=60) == 0
     finally:
