@@ -253,18 +253,6 @@ def test_an_index_too_large_for_one_index_block_still_leads_each_keyword_to_its_
         assert topics and index.page(topics[0]) == "help/" + page.replace("help\\", ""), keyword
 
 
-@pytest.mark.parametrize("content", [b"", b"MZ not a help file", b"ITSF\x03\0\0\0" + bytes(200)])
-def test_repair_refuses_a_file_that_is_no_help_file_and_leaves_it_alone(tmp_path, content):
-    chm = tmp_path / "Korrin.chm"
-    chm.write_bytes(content)
-    (tmp_path / "unpacked").mkdir()
-    result = subprocess.run(["/usr/bin/python3", str(ROOT / "help" / "repair_chm.py"), str(chm),
-                             str(tmp_path / "unpacked")], capture_output=True, timeout=60)
-    assert result.returncode == 1
-    assert result.stderr.startswith(b"repair_chm.py: ") and str(chm).encode() in result.stderr
-    assert chm.read_bytes() == content
-
-
 def test_every_page_is_in_the_contents_and_the_index_and_drawn_in_standards_mode(help_tree):
     pages = {p.name for p in (help_tree / "help").glob("*.htm")}
     contents = {local.split("\\")[-1] for _, local in sitemap_entries(help_tree / "Korrin.hhc") if local}
