@@ -155,7 +155,6 @@ int MirrorFolder(const MirrorWalk &walk, const wchar_t *source, const wchar_t *m
     int result = 0;
     bool failed = false;
     ListingCache *cache = walk.context->listings;
-    FILETIME unknownTime = {0, 0};
     FolderListing sourceListing;
     FolderListing mirrorListing;
     bool mirrorListed = false;
@@ -192,10 +191,10 @@ int MirrorFolder(const MirrorWalk &walk, const wchar_t *source, const wchar_t *m
                    mirrorListing.List(mirrorFolder);
     if (stamped != INVALID_HANDLE_VALUE)
         CloseHandle(stamped);
-    // The size count listed the source folder a moment ago; unless it has changed since, that
-    // listing is the walk's.
-    if ((cache == nullptr || !cache->TakeUnchanged(sourceFolder, &sourceListing)) &&
-        !sourceListing.List(sourceFolder)) {
+    // The source folder is listed now, as the walk comes to it: what each file is then decides
+    // whether it changed (a listing from the size count may be hours old by now, and a file
+    // edited in place since leaves its folder's time as it was).
+    if (!sourceListing.List(sourceFolder)) {
         // A folder that cannot be listed (an unplugged drive, an offline share) is a failure:
         // it is reported, and the clean-up passes must not take its mirror for deleted files.
         FormatTextW(pattern, kWidePathChars, L"%ws*", sourceFolder);
@@ -225,8 +224,8 @@ int MirrorFolder(const MirrorWalk &walk, const wchar_t *source, const wchar_t *m
     // Both listings serve the deleted-items pass over this folder: the names the walk has just
     // copied are all in the source's listing, which is what that pass looks at.
     if (cache != nullptr && mirrorListed) {
-        cache->Keep(sourceFolder, std::move(sourceListing), unknownTime);
-        cache->Keep(mirrorFolder, std::move(mirrorListing), unknownTime);
+        cache->Keep(sourceFolder, std::move(sourceListing));
+        cache->Keep(mirrorFolder, std::move(mirrorListing));
     }
     result = failed ? 0 : 1;
 done:
