@@ -5,6 +5,7 @@
 #include <utility>
 #include <vector>
 
+#include "CleanupPasses.h"
 #include "ConfigRuntime.h"
 #include "ErrorReport.h"
 #include "Exclusion.h"
@@ -16,6 +17,7 @@
 #include "LongPath.h"
 #include "MirrorCopy.h"
 #include "MirrorPath.h"
+#include "MirrorRename.h"
 #include "MsvcrtFormat.h"
 
 namespace {
@@ -39,43 +41,104 @@ bool IsCancelSet(const volatile uint8_t *cancel)
 int MirrorFolder(const MirrorWalk &walk, const wchar_t *source, const wchar_t *mirror, KnownFolderState mirrorState,
                  const WIN32_FIND_DATAW *sourceEntry, bool *created);
 
-// What the listing of the mirror folder says of the mirror subfolder of this name.
-KnownFolderState MirrorSubfolderState(const FolderListing *mirrorListing, const wchar_t *name)
+bool IsFolderEntry(const WIN32_FIND_DATAW &entry)
 {
-    if (mirrorListing == nullptr)
-        return FolderUnknown;
-    const FolderListing::Entry *found = mirrorListing->Find(name);
-    if (found == nullptr)
-        return FolderMissing;
-    // A file under the folder's name is left to the creation, which reports it.
-    return (found->attributes & FILE_ATTRIBUTE_DIRECTORY) ? FolderPresent : FolderUnknown;
+    return (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+// What stands in the mirror under the name of a source entry: its entry in the mirror folder's
+// listing, or looked up when there is no listing (its spelling is then taken for the source's).
+bool FindMirrorItem(const FolderListing *mirrorListing, const wchar_t *mirrorPath, const wchar_t *name,
+                    WIN32_FIND_DATAW *found)
+{
+    if (mirrorListing != nullptr) {
+        const FolderListing::Entry *listed = mirrorListing->Find(name);
+        if (listed != nullptr)
+            mirrorListing->ToFindData(*listed, found);
+        return listed != nullptr;
+    }
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExLong(mirrorPath, &data))
+        return false;
+    ZeroMemory(found, sizeof(*found));
+    found->dwFileAttributes = data.dwFileAttributes;
+    found->ftCreationTime = data.ftCreationTime;
+    found->ftLastAccessTime = data.ftLastAccessTime;
+    found->ftLastWriteTime = data.ftLastWriteTime;
+    found->nFileSizeHigh = data.nFileSizeHigh;
+    found->nFileSizeLow = data.nFileSizeLow;
+    lstrcpynW(found->cFileName, name, MAX_PATH);
+    return true;
+}
+
+// Readies the mirror item under the entry's name for the entry. One of the other kind (the user
+// replaced a file by a folder of its name, or the reverse) leaves the mirror as a deleted item,
+// so that the new kind can be mirrored in its place; one spelt in another case (renamed by case
+// only) takes the source's spelling. *stands and *standing tell what stands there afterwards.
+// 0 when the item could not be readied (logged).
+int PrepareMirrorItem(const MirrorWalk &walk, const wchar_t *sourcePath, const wchar_t *mirror,
+                      const wchar_t *mirrorPath, const WIN32_FIND_DATAW &entry, FolderListing *mirrorListing,
+                      WIN32_FIND_DATAW *standing, bool *stands, bool *wroteInto)
+{
+    *stands = FindMirrorItem(mirrorListing, mirrorPath, entry.cFileName, standing);
+    if (!*stands)
+        return 1;
+    const WIN32_FIND_DATAW *listedAs = &entry;
+    if (IsFolderEntry(*standing) != IsFolderEntry(entry)) {
+        *wroteInto = true;
+        if (!RetireMirrorItem(walk.log, sourcePath, mirrorPath, *standing, walk.context))
+            return 0;
+        *stands = false;
+    } else if (wcscmp(standing->cFileName, entry.cFileName) != 0) {
+        *wroteInto = true;
+        if (!RenameToSourceCase(mirror, standing->cFileName, entry.cFileName, walk.log))
+            return 0;
+        lstrcpynW(standing->cFileName, entry.cFileName, MAX_PATH);
+        listedAs = standing;
+    } else {
+        return 1;
+    }
+    // The deleted-items pass reads this listing next: it must see the item as it is now.
+    if (mirrorListing != nullptr)
+        mirrorListing->Replace(entry.cFileName, *listedAs);
+    return 1;
 }
 
 // One entry of the walk; 0 marks the walk failed. mirrorListing is the mirror folder's
 // listing, or NULL when each mirror file is to be looked up. *wroteInto is set when the entry
 // may have changed the mirror folder's own last-write time: a file copied (or tried) into it,
-// a subfolder made in it.
+// a subfolder made, renamed or removed in it.
 int BackupEntry(const MirrorWalk &walk, const wchar_t *source, const wchar_t *mirror, const WIN32_FIND_DATAW &entry,
-                const FolderListing *mirrorListing, bool *wroteInto)
+                FolderListing *mirrorListing, bool *wroteInto)
 {
     FILE *log = walk.log;
     wchar_t *sourcePath = static_cast<wchar_t *>(malloc(2 * kWidePathChars * sizeof(wchar_t)));
     wchar_t *mirrorPath = static_cast<wchar_t *>(malloc(2 * kWidePathChars * sizeof(wchar_t)));
     int result = 0;
     int32_t changedBefore;
+    WIN32_FIND_DATAW standing;
+    bool stands = false;
     if (sourcePath == nullptr || mirrorPath == nullptr) {
         WriteText(log, "ERROR: Unable to allocate buffer: %ws\n", entry.cFileName);
         goto done;
     }
     FormatTextW(sourcePath, 2 * kWidePathChars, L"%ws%ws", source, entry.cFileName);
     FormatTextW(mirrorPath, 2 * kWidePathChars, L"%ws%ws", mirror, entry.cFileName);
-    if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+    if (IsFolderEntry(entry)) {
         if (!CheckJoinedPathLengthW(source, entry.cFileName, kWidePathChars, log) ||
             !CheckJoinedPathLengthW(mirror, entry.cFileName, kWidePathChars, log))
             goto done;
+        // An excluded folder is not entered, and its name in the mirror is not touched.
+        if (IsExcluded((std::wstring(sourcePath) + L"\\").c_str(), walk.context->config)) {
+            result = 1;
+            goto done;
+        }
+        if (!PrepareMirrorItem(walk, sourcePath, mirror, mirrorPath, entry, mirrorListing, &standing, &stands,
+                               wroteInto))
+            goto done;
+        KnownFolderState state = stands ? FolderPresent : mirrorListing != nullptr ? FolderMissing : FolderUnknown;
         bool created = false;
-        result = MirrorFolder(walk, sourcePath, mirrorPath, MirrorSubfolderState(mirrorListing, entry.cFileName),
-                              &entry, &created);
+        result = MirrorFolder(walk, sourcePath, mirrorPath, state, &entry, &created);
         if (created)
             *wroteInto = true;
         goto done;
@@ -92,24 +155,29 @@ int BackupEntry(const MirrorWalk &walk, const wchar_t *source, const wchar_t *mi
     }
     if (!CheckJoinedPathLengthW(mirror, entry.cFileName, kWidePathChars + 1, log))
         goto done;
+    if (!PrepareMirrorItem(walk, sourcePath, mirror, mirrorPath, entry, mirrorListing, &standing, &stands,
+                           wroteInto)) {
+        CountFileNotBackedUp(entry, walk.context);
+        goto done;
+    }
     // Every file that is not found unchanged is counted changed before it is copied.
     changedBefore = walk.context->filesChanged;
-    if (mirrorListing == nullptr) {
-        result = BackupFile(sourcePath, mirrorPath, log, &entry, walk.context);
-    } else {
-        const FolderListing::Entry *listed = mirrorListing->Find(entry.cFileName);
-        WIN32_FIND_DATAW existing;
-        if (listed != nullptr)
-            mirrorListing->ToFindData(*listed, &existing);
-        result = BackupListedFile(sourcePath, mirrorPath, log, &entry, listed != nullptr ? &existing : nullptr,
-                                  walk.context);
-    }
+    result = BackupListedFile(sourcePath, mirrorPath, log, &entry, stands ? &standing : nullptr, walk.context);
     if (walk.context->filesChanged != changedBefore)
         *wroteInto = true;
 done:
     free(sourcePath);
     free(mirrorPath);
     return result;
+}
+
+// The mirror folder's listing holds a folder of exactly this name: one the walk enters as it is
+// (an item of the other kind is replaced, one spelt otherwise renamed, first).
+bool IsMirrorSubfolderAsSpelt(const FolderListing &mirrorListing, const wchar_t *name)
+{
+    const FolderListing::Entry *found = mirrorListing.Find(name);
+    return found != nullptr && (found->attributes & FILE_ATTRIBUTE_DIRECTORY) &&
+           wcscmp(mirrorListing.NameOf(*found), name) == 0;
 }
 
 // Names to the prefetch the mirror subfolders this folder's walk will enter, in its order:
@@ -127,7 +195,7 @@ void AskForMirrorSubfolders(const MirrorWalk &walk, const wchar_t *sourceFolder,
         if (!(entry.attributes & FILE_ATTRIBUTE_DIRECTORY) || IsSkippedByAttributes(entry.attributes, walk.filterFlags) ||
             !CheckJoinedPathLengthW(sourceFolder, name, kWidePathChars - 1, nullptr) ||
             !CheckJoinedPathLengthW(mirrorFolder, name, kWidePathChars - 1, nullptr) ||
-            MirrorSubfolderState(&mirrorListing, name) != FolderPresent)
+            !IsMirrorSubfolderAsSpelt(mirrorListing, name))
             continue;
         sourcePath = std::wstring(sourceFolder) + name + L"\\";
         if (!IsExcluded(sourcePath.c_str(), walk.context->config))

@@ -302,6 +302,8 @@ void RunOpenedJob(JobRun &run)
     run.code = PrepareDiscDestination(&context, log) ? 0 : 3;
     if (IsCancelled(run) || !PrepareBackupFolders(run))
         return;
+    // Before anything reads the backup folder (a disc burns it as it lies).
+    RemoveCopyWorkLeftovers(&context);
     int destinationKind = 0;
     char destinationSystem[128];
     GetVolumeFileSystemKind(context.destination, &destinationKind, destinationSystem);
