@@ -22,6 +22,10 @@
 
 namespace {
 
+// A helper's listing of a source folder older than this is made again: what the walk compares
+// is to be the file as it is when the walk comes to it, not as it was before a long copy.
+const ULONGLONG kFreshListingMs = 1000;
+
 // What every level of one walk shares.
 struct MirrorWalk {
     FILE *log;
@@ -30,7 +34,7 @@ struct MirrorWalk {
     int32_t filterFlags;
     const volatile uint8_t *cancel;
     JobContext *context;
-    ListingPrefetch *prefetch; // lists the mirror folders the walk comes to next; may be NULL
+    ListingPrefetch *prefetch; // lists the folders of both sides the walk comes to next; may be NULL
 };
 
 bool IsCancelSet(const volatile uint8_t *cancel)
@@ -180,10 +184,11 @@ bool IsMirrorSubfolderAsSpelt(const FolderListing &mirrorListing, const wchar_t 
            wcscmp(mirrorListing.NameOf(*found), name) == 0;
 }
 
-// Names to the prefetch the mirror subfolders this folder's walk will enter, in its order:
-// those the mirror already has (a missing one is made, and empty) and the walk does not skip.
-void AskForMirrorSubfolders(const MirrorWalk &walk, const wchar_t *sourceFolder, const wchar_t *mirrorFolder,
-                            const FolderListing &sourceListing, const FolderListing &mirrorListing)
+// Names to the prefetch the folders this folder's walk will enter, in its order: each source
+// subfolder the walk does not skip, and its mirror folder when the mirror has it as it is spelt
+// (a missing one is made, and empty). mirrorListing is NULL when the mirror could not be listed.
+void AskForSubfolders(const MirrorWalk &walk, const wchar_t *sourceFolder, const wchar_t *mirrorFolder,
+                      const FolderListing &sourceListing, const FolderListing *mirrorListing)
 {
     if (walk.prefetch == nullptr)
         return;
@@ -194,11 +199,13 @@ void AskForMirrorSubfolders(const MirrorWalk &walk, const wchar_t *sourceFolder,
         const wchar_t *name = sourceListing.NameOf(entry);
         if (!(entry.attributes & FILE_ATTRIBUTE_DIRECTORY) || IsSkippedByAttributes(entry.attributes, walk.filterFlags) ||
             !CheckJoinedPathLengthW(sourceFolder, name, kWidePathChars - 1, nullptr) ||
-            !CheckJoinedPathLengthW(mirrorFolder, name, kWidePathChars - 1, nullptr) ||
-            !IsMirrorSubfolderAsSpelt(mirrorListing, name))
+            !CheckJoinedPathLengthW(mirrorFolder, name, kWidePathChars - 1, nullptr))
             continue;
         sourcePath = std::wstring(sourceFolder) + name + L"\\";
-        if (!IsExcluded(sourcePath.c_str(), walk.context->config))
+        if (IsExcluded(sourcePath.c_str(), walk.context->config))
+            continue;
+        folders.push_back({sourcePath, std::wstring()});
+        if (mirrorListing != nullptr && IsMirrorSubfolderAsSpelt(*mirrorListing, name))
             folders.push_back({std::wstring(mirrorFolder) + name + L"\\", sourcePath});
     }
     walk.prefetch->Ask(std::move(folders));
@@ -259,10 +266,11 @@ int MirrorFolder(const MirrorWalk &walk, const wchar_t *source, const wchar_t *m
                    mirrorListing.List(mirrorFolder);
     if (stamped != INVALID_HANDLE_VALUE)
         CloseHandle(stamped);
-    // The source folder is listed now, as the walk comes to it: what each file is then decides
-    // whether it changed (a listing from the size count may be hours old by now, and a file
-    // edited in place since leaves its folder's time as it was).
-    if (!sourceListing.List(sourceFolder)) {
+    // What each file is when the walk comes to it decides whether it changed: the source folder
+    // is listed now, or was listed by a helper a moment ago (a listing from the size count may
+    // be hours old by now, and a file edited in place since leaves its folder's time as it was).
+    if (!(walk.prefetch != nullptr && walk.prefetch->Take(sourceFolder, &sourceListing, kFreshListingMs)) &&
+        !sourceListing.List(sourceFolder)) {
         // A folder that cannot be listed (an unplugged drive, an offline share) is a failure:
         // it is reported, and the clean-up passes must not take its mirror for deleted files.
         FormatTextW(pattern, kWidePathChars, L"%ws*", sourceFolder);
@@ -270,8 +278,7 @@ int MirrorFolder(const MirrorWalk &walk, const wchar_t *source, const wchar_t *m
         WriteText(log, "WARNING: Unable to iterate files in: %ws\n", pattern);
         goto done;
     }
-    if (mirrorListed)
-        AskForMirrorSubfolders(walk, sourceFolder, mirrorFolder, sourceListing, mirrorListing);
+    AskForSubfolders(walk, sourceFolder, mirrorFolder, sourceListing, mirrorListed ? &mirrorListing : nullptr);
     for (size_t i = 0; i < sourceListing.Count(); ++i) {
         if (IsCancelSet(walk.cancel))
             break;

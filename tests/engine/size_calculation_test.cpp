@@ -119,8 +119,8 @@ TEST_F(SizeTest, ComputeConfigSizeMeasuresFoldersAndFiles)
     EXPECT_EQ(totalFiles, 5);
 }
 
-// The job's count runs on two threads: the same totals as the plain walk of each source (an
-// excluded folder is not counted).
+// The job's count runs on two threads: the same totals as the plain walk (an excluded folder is
+// not counted).
 TEST_F(SizeTest, JobCountGivesTheSameTotalsAsThePlainWalk)
 {
     for (int i = 0; i < 12; ++i) {
