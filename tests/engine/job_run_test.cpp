@@ -928,9 +928,9 @@ TEST_F(JobRunTest, WorkFolderLeftByARunEndedByForceGoesWithTheNextRun)
     const struct {
         bool halfCopy;
         DWORD attributes;
-        const char *source;
-    } cases[] = {{true, FILE_ATTRIBUTE_NORMAL, "a"}, {false, 0, "a"}, {true, FILE_ATTRIBUTE_READONLY, "a"},
-                 {true, FILE_ATTRIBUTE_NORMAL, "changed"}};
+        bool copies;
+    } cases[] = {{true, FILE_ATTRIBUTE_NORMAL, false}, {false, 0, false}, {true, FILE_ATTRIBUTE_READONLY, false},
+                 {true, FILE_ATTRIBUTE_NORMAL, true}};
     WriteTextFile(source + L"a.txt", "a");
     int index = AddJob(Enabled | Uncompressed);
     ASSERT_EQ(env.RunJob(index), 1);
@@ -939,9 +939,11 @@ TEST_F(JobRunTest, WorkFolderLeftByARunEndedByForceGoesWithTheNextRun)
         ASSERT_TRUE(MakeFolder(work));
         if (c.halfCopy && WriteTextFile(work + L"\\copy.tmp", std::string(300000, 'x')))
             SetFileAttributesW((work + L"\\copy.tmp").c_str(), c.attributes);
-        WriteTextFile(source + L"a.txt", c.source);
+        if (c.copies)
+            WriteTextFile(source + L"a.txt", "changed");
         ExpectMirrorFollows(index);
-        EXPECT_FALSE(FileExists(work)) << c.source << c.halfCopy;
+        EXPECT_TRUE(HasLine(env.LogLines(index), c.copies ? "\t\tChanged     : 1 / 7 bytes" : "\t\tChanged     : 0 / 0 bytes"));
+        EXPECT_FALSE(FileExists(work)) << c.halfCopy << c.attributes << c.copies;
     }
 }
 
