@@ -853,7 +853,7 @@ TEST_F(JobRunTest, ItemThatChangesKindLeavesTheMirrorAsADeletedOneInTheSameRun)
         RemoveTreeW(source + L"dirtofile");
         WriteTextFile(source + L"dirtofile", "now a file");
         ExpectMirrorFollows(index);
-        EXPECT_TRUE(HasLine(env.LogLines(index), "\tDeleted From Backup: 2")) << keep;
+        EXPECT_EQ(env.LogLines(index)[11], "\tDeleted From Backup: 2") << keep;
         EXPECT_EQ(ReadTextFile(DeletedOf(source) + L"dirtofile\\in.txt"), keep == SaveDeleted ? "in" : "");
         EXPECT_TRUE(TreeOf(RevisionsOf(source)).empty()) << keep;
         RemoveTreeW(source);
@@ -898,28 +898,27 @@ TEST_F(JobRunTest, FileEditedInPlaceAfterTheSizeCountIsCopiedInThatRun)
     ExpectMirrorFollows(index);
 }
 
-// What a run ended by force left in our work folder goes with the next run, copying or not.
+// What a run ended by force left in our work folder goes with the next run, copying or not:
+// a half copy (0 where there is none, read-only) and whether that run copies.
 TEST_F(JobRunTest, WorkFolderLeftByARunEndedByForceGoesWithTheNextRun)
 {
-    const struct {
-        bool halfCopy;
-        DWORD attributes;
-        bool copies;
-    } cases[] = {{true, FILE_ATTRIBUTE_NORMAL, false}, {false, 0, false}, {true, FILE_ATTRIBUTE_READONLY, false},
-                 {true, FILE_ATTRIBUTE_NORMAL, true}};
+    const std::pair<DWORD, bool> cases[] = {
+        {FILE_ATTRIBUTE_NORMAL, false}, {0, false}, {FILE_ATTRIBUTE_READONLY, false}, {FILE_ATTRIBUTE_NORMAL, true}};
     WriteTextFile(source + L"a.txt", "a");
+    SetWriteTicks(source + L"a.txt", 130000000000000000LL);
     int index = AddJob(Enabled | Uncompressed);
     ASSERT_EQ(env.RunJob(index), 1);
     std::wstring work = Widen(destination) + L"Job A\\.vlrwork";
     for (const auto &c : cases) {
         ASSERT_TRUE(MakeFolder(work));
-        if (c.halfCopy && WriteTextFile(work + L"\\copy.tmp", std::string(300000, 'x')))
-            SetFileAttributesW((work + L"\\copy.tmp").c_str(), c.attributes);
-        if (c.copies)
-            WriteTextFile(source + L"a.txt", "changed");
+        if (c.first != 0 && WriteTextFile(work + L"\\copy.tmp", std::string(300000, 'x')))
+            SetFileAttributesW((work + L"\\copy.tmp").c_str(), c.first);
+        WriteTextFile(source + L"a.txt", c.second ? "changed" : "a");
+        SetWriteTicks(source + L"a.txt", 130000000000000000LL + c.second);
         ExpectMirrorFollows(index);
-        EXPECT_TRUE(HasLine(env.LogLines(index), c.copies ? "\t\tChanged     : 1 / 7 bytes" : "\t\tChanged     : 0 / 0 bytes"));
-        EXPECT_FALSE(FileExists(work)) << c.halfCopy << c.attributes << c.copies;
+        EXPECT_EQ(env.LogLines(index)[6], c.second ? "\t\tChanged     : 1 / 7 bytes" : "\t\tChanged     : 0 / 0 bytes")
+            << env.LogText(index);
+        EXPECT_FALSE(FileExists(work)) << c.first << c.second;
     }
 }
 
@@ -936,8 +935,8 @@ TEST_F(JobRunTest, CaseOnlyRenamesReachTheMirrorAsRenames)
     for (const auto &rename : renames)
         ASSERT_TRUE(RenameByCase(source + rename.first, source + rename.second)) << Narrow(rename.second);
     ExpectMirrorFollows(index);
-    EXPECT_TRUE(HasLine(env.LogLines(index), "\t\tNot Changed : 2 / 8 bytes")) << env.LogText(index);
-    EXPECT_TRUE(HasLine(env.LogLines(index), "\tDeleted From Backup: 0"));
+    EXPECT_EQ(env.LogLines(index)[5], "\t\tNot Changed : 2 / 8 bytes") << env.LogText(index);
+    EXPECT_EQ(env.LogLines(index)[11], "\tDeleted From Backup: 0");
 }
 
 // Three runs over one tree with the names users have. Before the second it gains a folder where
@@ -948,12 +947,12 @@ TEST_F(JobRunTest, TreeChangingBetweenAndDuringRunsIsMirroredWithEveryOldContent
 {
     const std::wstring resume = L"R\u00e9sum\u00e9 \u2013 draft\u2019s.txt", cjk = L"\u5831\u544a\u66f8";
     const std::wstring folder = L"\u041f\u0430\u043f\u043a\u0430\\", longName = folder + std::wstring(246, L'n') + L".txt";
-    const std::pair<std::wstring, std::string> files[] = {{resume, "resume 1"}, {cjk, "cjk file"}, {longName, "long"},
-        {L"Becomes a file\\in \u2013 it.txt", "in it"}, {L"edited.txt", "before count"}};
-    for (const wchar_t *made : {folder.c_str(), L"Photos", L"Becomes a file"})
-        MakeFolder(source + made);
-    for (const auto &file : files)
-        ASSERT_TRUE(WriteTextFile(L"\\\\?\\" + source + file.first, file.second));
+    const std::pair<std::wstring, std::string> items[] = {{folder, ""}, {L"Photos\\", ""}, {L"Becomes a file\\", ""},
+        {resume, "resume 1"}, {cjk, "cjk file"}, {longName, "long"}, {L"Becomes a file\\in \u2013 it.txt", "in it"},
+        {L"edited.txt", "before count"}};
+    for (const auto &item : items)
+        ASSERT_TRUE(item.first.back() == L'\\' ? MakeFolder(source + item.first)
+                                                : WriteTextFile(L"\\\\?\\" + source + item.first, item.second));
     int index = AddJob(Enabled | Uncompressed | SaveDeleted | SaveRevisions);
     ExpectMirrorFollows(index);
 
@@ -967,11 +966,11 @@ TEST_F(JobRunTest, TreeChangingBetweenAndDuringRunsIsMirroredWithEveryOldContent
     ChangeAfterSizeCount shell;
     shell.change = [&] { WriteTextFile(source + L"edited.txt", "after count!"); };
     ExpectMirrorFollows(index);
-    EXPECT_TRUE(HasLine(env.LogLines(index), "\tDeleted From Backup: 3")) << env.LogText(index);
+    EXPECT_EQ(env.LogLines(index)[11], "\tDeleted From Backup: 3") << env.LogText(index);
     shell.change = nullptr;
     ExpectMirrorFollows(index);
-    EXPECT_TRUE(HasLine(env.LogLines(index), "\t\t\tCopied Successfully : 0 / 0 bytes")) << env.LogText(index);
-    EXPECT_TRUE(HasLine(env.LogLines(index), "\tDeleted From Backup: 0"));
+    EXPECT_EQ(env.LogLines(index)[7], "\t\t\tCopied Successfully : 0 / 0 bytes") << env.LogText(index);
+    EXPECT_EQ(env.LogLines(index)[11], "\tDeleted From Backup: 0");
     const std::map<std::wstring, std::string> kept = {{cjk, "cjk file"}, {L"Becomes a file\\", "<dir>"},
         {L"Becomes a file\\in \u2013 it.txt", "in it"}, {folder, "<dir>"}, {longName, "long"}};
     EXPECT_EQ(TreeOf(DeletedOf(source)), kept);
