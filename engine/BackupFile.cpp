@@ -97,6 +97,18 @@ int BackupFile(const wchar_t *source, const wchar_t *mirror, FILE *log, const WI
     return BackupListedFile(source, mirror, log, entry, found ? &existing : nullptr, context);
 }
 
+void CountFileNotBackedUp(const WIN32_FIND_DATAW &entry, JobContext *context)
+{
+    double size = entry.nFileSizeHigh * 4294967296.0 + entry.nFileSizeLow;
+    ++context->filesChanged;
+    context->bytesChanged += size;
+    ++context->filesFailed;
+    context->bytesFailed += size;
+    ++context->filesTotal;
+    context->bytesTotal += size;
+    UpdateCopyProgress(context);
+}
+
 int BackupListedFile(const wchar_t *source, const wchar_t *mirror, FILE *log, const WIN32_FIND_DATAW *entry,
                      const WIN32_FIND_DATAW *existing, JobContext *context)
 {
@@ -104,6 +116,15 @@ int BackupListedFile(const wchar_t *source, const wchar_t *mirror, FILE *log, co
     double size = entry->nFileSizeHigh * 4294967296.0 + entry->nFileSizeLow;
     bool revisionFailed = false;
     bool revisionDue = false;
+    if (existing != nullptr && (existing->dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        // A folder where the source is a file now: it is no older version of this file (a
+        // revision is only ever a file), but a deleted item, and leaves the mirror as one.
+        if (!RetireMirrorItem(log, source, mirror, *existing, context)) {
+            CountFileNotBackedUp(*entry, context);
+            return 0;
+        }
+        existing = nullptr;
+    }
     bool mirrorExisted = existing != nullptr;
     if (mirrorExisted) {
         if (gSettings.logVerbose)

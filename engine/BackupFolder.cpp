@@ -5,6 +5,7 @@
 #include <utility>
 #include <vector>
 
+#include "CleanupPasses.h"
 #include "ConfigRuntime.h"
 #include "ErrorReport.h"
 #include "Exclusion.h"
@@ -16,9 +17,14 @@
 #include "LongPath.h"
 #include "MirrorCopy.h"
 #include "MirrorPath.h"
+#include "MirrorRename.h"
 #include "MsvcrtFormat.h"
 
 namespace {
+
+// A helper's listing of a source folder older than this is made again: what the walk compares
+// is to be the file as it is when the walk comes to it, not as it was before a long copy.
+const ULONGLONG kFreshListingMs = 1000;
 
 // What every level of one walk shares.
 struct MirrorWalk {
@@ -28,7 +34,7 @@ struct MirrorWalk {
     int32_t filterFlags;
     const volatile uint8_t *cancel;
     JobContext *context;
-    ListingPrefetch *prefetch; // lists the mirror folders the walk comes to next; may be NULL
+    ListingPrefetch *prefetch; // lists the folders of both sides the walk comes to next; may be NULL
 };
 
 bool IsCancelSet(const volatile uint8_t *cancel)
@@ -39,43 +45,104 @@ bool IsCancelSet(const volatile uint8_t *cancel)
 int MirrorFolder(const MirrorWalk &walk, const wchar_t *source, const wchar_t *mirror, KnownFolderState mirrorState,
                  const WIN32_FIND_DATAW *sourceEntry, bool *created);
 
-// What the listing of the mirror folder says of the mirror subfolder of this name.
-KnownFolderState MirrorSubfolderState(const FolderListing *mirrorListing, const wchar_t *name)
+bool IsFolderEntry(const WIN32_FIND_DATAW &entry)
 {
-    if (mirrorListing == nullptr)
-        return FolderUnknown;
-    const FolderListing::Entry *found = mirrorListing->Find(name);
-    if (found == nullptr)
-        return FolderMissing;
-    // A file under the folder's name is left to the creation, which reports it.
-    return (found->attributes & FILE_ATTRIBUTE_DIRECTORY) ? FolderPresent : FolderUnknown;
+    return (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+// What stands in the mirror under the name of a source entry: its entry in the mirror folder's
+// listing, or looked up when there is no listing (its spelling is then taken for the source's).
+bool FindMirrorItem(const FolderListing *mirrorListing, const wchar_t *mirrorPath, const wchar_t *name,
+                    WIN32_FIND_DATAW *found)
+{
+    if (mirrorListing != nullptr) {
+        const FolderListing::Entry *listed = mirrorListing->Find(name);
+        if (listed != nullptr)
+            mirrorListing->ToFindData(*listed, found);
+        return listed != nullptr;
+    }
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExLong(mirrorPath, &data))
+        return false;
+    ZeroMemory(found, sizeof(*found));
+    found->dwFileAttributes = data.dwFileAttributes;
+    found->ftCreationTime = data.ftCreationTime;
+    found->ftLastAccessTime = data.ftLastAccessTime;
+    found->ftLastWriteTime = data.ftLastWriteTime;
+    found->nFileSizeHigh = data.nFileSizeHigh;
+    found->nFileSizeLow = data.nFileSizeLow;
+    lstrcpynW(found->cFileName, name, MAX_PATH);
+    return true;
+}
+
+// Readies the mirror item under the entry's name for the entry. One of the other kind (the user
+// replaced a file by a folder of its name, or the reverse) leaves the mirror as a deleted item,
+// so that the new kind can be mirrored in its place; one spelt in another case (renamed by case
+// only) takes the source's spelling. *stands and *standing tell what stands there afterwards.
+// 0 when the item could not be readied (logged).
+int PrepareMirrorItem(const MirrorWalk &walk, const wchar_t *sourcePath, const wchar_t *mirror,
+                      const wchar_t *mirrorPath, const WIN32_FIND_DATAW &entry, FolderListing *mirrorListing,
+                      WIN32_FIND_DATAW *standing, bool *stands, bool *wroteInto)
+{
+    *stands = FindMirrorItem(mirrorListing, mirrorPath, entry.cFileName, standing);
+    if (!*stands)
+        return 1;
+    const WIN32_FIND_DATAW *listedAs = &entry;
+    if (IsFolderEntry(*standing) != IsFolderEntry(entry)) {
+        *wroteInto = true;
+        if (!RetireMirrorItem(walk.log, sourcePath, mirrorPath, *standing, walk.context))
+            return 0;
+        *stands = false;
+    } else if (wcscmp(standing->cFileName, entry.cFileName) != 0) {
+        *wroteInto = true;
+        if (!RenameToSourceCase(mirror, standing->cFileName, entry.cFileName, walk.log))
+            return 0;
+        lstrcpynW(standing->cFileName, entry.cFileName, MAX_PATH);
+        listedAs = standing;
+    } else {
+        return 1;
+    }
+    // The deleted-items pass reads this listing next: it must see the item as it is now.
+    if (mirrorListing != nullptr)
+        mirrorListing->Replace(entry.cFileName, *listedAs);
+    return 1;
 }
 
 // One entry of the walk; 0 marks the walk failed. mirrorListing is the mirror folder's
 // listing, or NULL when each mirror file is to be looked up. *wroteInto is set when the entry
 // may have changed the mirror folder's own last-write time: a file copied (or tried) into it,
-// a subfolder made in it.
+// a subfolder made, renamed or removed in it.
 int BackupEntry(const MirrorWalk &walk, const wchar_t *source, const wchar_t *mirror, const WIN32_FIND_DATAW &entry,
-                const FolderListing *mirrorListing, bool *wroteInto)
+                FolderListing *mirrorListing, bool *wroteInto)
 {
     FILE *log = walk.log;
     wchar_t *sourcePath = static_cast<wchar_t *>(malloc(2 * kWidePathChars * sizeof(wchar_t)));
     wchar_t *mirrorPath = static_cast<wchar_t *>(malloc(2 * kWidePathChars * sizeof(wchar_t)));
     int result = 0;
     int32_t changedBefore;
+    WIN32_FIND_DATAW standing;
+    bool stands = false;
     if (sourcePath == nullptr || mirrorPath == nullptr) {
         WriteText(log, "ERROR: Unable to allocate buffer: %ws\n", entry.cFileName);
         goto done;
     }
     FormatTextW(sourcePath, 2 * kWidePathChars, L"%ws%ws", source, entry.cFileName);
     FormatTextW(mirrorPath, 2 * kWidePathChars, L"%ws%ws", mirror, entry.cFileName);
-    if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+    if (IsFolderEntry(entry)) {
         if (!CheckJoinedPathLengthW(source, entry.cFileName, kWidePathChars, log) ||
             !CheckJoinedPathLengthW(mirror, entry.cFileName, kWidePathChars, log))
             goto done;
+        // An excluded folder is not entered, and its name in the mirror is not touched.
+        if (IsExcluded((std::wstring(sourcePath) + L"\\").c_str(), walk.context->config)) {
+            result = 1;
+            goto done;
+        }
+        if (!PrepareMirrorItem(walk, sourcePath, mirror, mirrorPath, entry, mirrorListing, &standing, &stands,
+                               wroteInto))
+            goto done;
+        KnownFolderState state = stands ? FolderPresent : mirrorListing != nullptr ? FolderMissing : FolderUnknown;
         bool created = false;
-        result = MirrorFolder(walk, sourcePath, mirrorPath, MirrorSubfolderState(mirrorListing, entry.cFileName),
-                              &entry, &created);
+        result = MirrorFolder(walk, sourcePath, mirrorPath, state, &entry, &created);
         if (created)
             *wroteInto = true;
         goto done;
@@ -92,18 +159,14 @@ int BackupEntry(const MirrorWalk &walk, const wchar_t *source, const wchar_t *mi
     }
     if (!CheckJoinedPathLengthW(mirror, entry.cFileName, kWidePathChars + 1, log))
         goto done;
+    if (!PrepareMirrorItem(walk, sourcePath, mirror, mirrorPath, entry, mirrorListing, &standing, &stands,
+                           wroteInto)) {
+        CountFileNotBackedUp(entry, walk.context);
+        goto done;
+    }
     // Every file that is not found unchanged is counted changed before it is copied.
     changedBefore = walk.context->filesChanged;
-    if (mirrorListing == nullptr) {
-        result = BackupFile(sourcePath, mirrorPath, log, &entry, walk.context);
-    } else {
-        const FolderListing::Entry *listed = mirrorListing->Find(entry.cFileName);
-        WIN32_FIND_DATAW existing;
-        if (listed != nullptr)
-            mirrorListing->ToFindData(*listed, &existing);
-        result = BackupListedFile(sourcePath, mirrorPath, log, &entry, listed != nullptr ? &existing : nullptr,
-                                  walk.context);
-    }
+    result = BackupListedFile(sourcePath, mirrorPath, log, &entry, stands ? &standing : nullptr, walk.context);
     if (walk.context->filesChanged != changedBefore)
         *wroteInto = true;
 done:
@@ -112,10 +175,20 @@ done:
     return result;
 }
 
-// Names to the prefetch the mirror subfolders this folder's walk will enter, in its order:
-// those the mirror already has (a missing one is made, and empty) and the walk does not skip.
-void AskForMirrorSubfolders(const MirrorWalk &walk, const wchar_t *sourceFolder, const wchar_t *mirrorFolder,
-                            const FolderListing &sourceListing, const FolderListing &mirrorListing)
+// The mirror folder's listing holds a folder of exactly this name: one the walk enters as it is
+// (an item of the other kind is replaced, one spelt otherwise renamed, first).
+bool IsMirrorSubfolderAsSpelt(const FolderListing &mirrorListing, const wchar_t *name)
+{
+    const FolderListing::Entry *found = mirrorListing.Find(name);
+    return found != nullptr && (found->attributes & FILE_ATTRIBUTE_DIRECTORY) &&
+           wcscmp(mirrorListing.NameOf(*found), name) == 0;
+}
+
+// Names to the prefetch the folders this folder's walk will enter, in its order: each source
+// subfolder the walk does not skip, and its mirror folder when the mirror has it as it is spelt
+// (a missing one is made, and empty). mirrorListing is NULL when the mirror could not be listed.
+void AskForSubfolders(const MirrorWalk &walk, const wchar_t *sourceFolder, const wchar_t *mirrorFolder,
+                      const FolderListing &sourceListing, const FolderListing *mirrorListing)
 {
     if (walk.prefetch == nullptr)
         return;
@@ -126,11 +199,13 @@ void AskForMirrorSubfolders(const MirrorWalk &walk, const wchar_t *sourceFolder,
         const wchar_t *name = sourceListing.NameOf(entry);
         if (!(entry.attributes & FILE_ATTRIBUTE_DIRECTORY) || IsSkippedByAttributes(entry.attributes, walk.filterFlags) ||
             !CheckJoinedPathLengthW(sourceFolder, name, kWidePathChars - 1, nullptr) ||
-            !CheckJoinedPathLengthW(mirrorFolder, name, kWidePathChars - 1, nullptr) ||
-            MirrorSubfolderState(&mirrorListing, name) != FolderPresent)
+            !CheckJoinedPathLengthW(mirrorFolder, name, kWidePathChars - 1, nullptr))
             continue;
         sourcePath = std::wstring(sourceFolder) + name + L"\\";
-        if (!IsExcluded(sourcePath.c_str(), walk.context->config))
+        if (IsExcluded(sourcePath.c_str(), walk.context->config))
+            continue;
+        folders.push_back({sourcePath, std::wstring()});
+        if (mirrorListing != nullptr && IsMirrorSubfolderAsSpelt(*mirrorListing, name))
             folders.push_back({std::wstring(mirrorFolder) + name + L"\\", sourcePath});
     }
     walk.prefetch->Ask(std::move(folders));
@@ -155,7 +230,6 @@ int MirrorFolder(const MirrorWalk &walk, const wchar_t *source, const wchar_t *m
     int result = 0;
     bool failed = false;
     ListingCache *cache = walk.context->listings;
-    FILETIME unknownTime = {0, 0};
     FolderListing sourceListing;
     FolderListing mirrorListing;
     bool mirrorListed = false;
@@ -192,9 +266,10 @@ int MirrorFolder(const MirrorWalk &walk, const wchar_t *source, const wchar_t *m
                    mirrorListing.List(mirrorFolder);
     if (stamped != INVALID_HANDLE_VALUE)
         CloseHandle(stamped);
-    // The size count listed the source folder a moment ago; unless it has changed since, that
-    // listing is the walk's.
-    if ((cache == nullptr || !cache->TakeUnchanged(sourceFolder, &sourceListing)) &&
+    // What each file is when the walk comes to it decides whether it changed: the source folder
+    // is listed now, or was listed by a helper a moment ago (a listing from the size count may
+    // be hours old by now, and a file edited in place since leaves its folder's time as it was).
+    if (!(walk.prefetch != nullptr && walk.prefetch->Take(sourceFolder, &sourceListing, kFreshListingMs)) &&
         !sourceListing.List(sourceFolder)) {
         // A folder that cannot be listed (an unplugged drive, an offline share) is a failure:
         // it is reported, and the clean-up passes must not take its mirror for deleted files.
@@ -203,8 +278,7 @@ int MirrorFolder(const MirrorWalk &walk, const wchar_t *source, const wchar_t *m
         WriteText(log, "WARNING: Unable to iterate files in: %ws\n", pattern);
         goto done;
     }
-    if (mirrorListed)
-        AskForMirrorSubfolders(walk, sourceFolder, mirrorFolder, sourceListing, mirrorListing);
+    AskForSubfolders(walk, sourceFolder, mirrorFolder, sourceListing, mirrorListed ? &mirrorListing : nullptr);
     for (size_t i = 0; i < sourceListing.Count(); ++i) {
         if (IsCancelSet(walk.cancel))
             break;
@@ -225,8 +299,8 @@ int MirrorFolder(const MirrorWalk &walk, const wchar_t *source, const wchar_t *m
     // Both listings serve the deleted-items pass over this folder: the names the walk has just
     // copied are all in the source's listing, which is what that pass looks at.
     if (cache != nullptr && mirrorListed) {
-        cache->Keep(sourceFolder, std::move(sourceListing), unknownTime);
-        cache->Keep(mirrorFolder, std::move(mirrorListing), unknownTime);
+        cache->Keep(sourceFolder, std::move(sourceListing));
+        cache->Keep(mirrorFolder, std::move(mirrorListing));
     }
     result = failed ? 0 : 1;
 done:

@@ -1,7 +1,10 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include <string>
+
 #include "CleanupPasses.h"
+#include "ConfigRuntime.h"
 #include "ErrorReport.h"
 #include "FolderHelpers.h"
 #include "FolderListing.h"
@@ -97,6 +100,12 @@ int HandleDeletedFile(const wchar_t *source, const wchar_t *mirror, FILE *log, c
 {
     if (!IsSourceDefinitelyGone(source))
         return 1;
+    return RemoveMirrorFile(source, mirror, log, entry, context);
+}
+
+int RemoveMirrorFile(const wchar_t *source, const wchar_t *mirror, FILE *log, const WIN32_FIND_DATAW *entry,
+                     JobContext *context)
+{
     if ((context->config->flags & SaveDeleted) && !KeepDeletedCopy(source, mirror, log, context))
         return 0;
     if (entry->dwFileAttributes & FILE_ATTRIBUTE_READONLY) {
@@ -114,6 +123,57 @@ int HandleDeletedFile(const wchar_t *source, const wchar_t *mirror, FILE *log, c
     if (gSettings.logVerbose)
         WriteText(log, "Removed deleted file from: %ws\n", mirror);
     return 1;
+}
+
+// Takes every item of the mirror folder out as a deleted one, then the folder itself (both
+// paths end in "\\"); the source folder need not exist. 1 when the folder is gone.
+static int RetireMirrorFolder(FILE *log, const std::wstring &source, const std::wstring &mirror, JobContext *context)
+{
+    FolderListing listing;
+    if (!listing.List(mirror.c_str())) {
+        LogLastError("Check Folder For Deleted Items - FindFirstFile", log);
+        WriteText(log, "WARNING (cffdi): Unable to iterate files in: %ws*\n", mirror.c_str());
+        return 0;
+    }
+    bool failed = false;
+    for (size_t i = 0; i < listing.Count() && !failed; ++i) {
+        if (IsCancelRequested(context->config))
+            return 0;
+        WIN32_FIND_DATAW entry;
+        listing.ToFindData(listing.At(i), &entry);
+        const wchar_t *name = entry.cFileName;
+        bool folder = (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+        size_t limit = folder ? kWidePathChars : kWidePathChars + 1;
+        if (!CheckJoinedPathLengthW(source.c_str(), name, limit, log) ||
+            !CheckJoinedPathLengthW(mirror.c_str(), name, limit, log))
+            failed = true;
+        else if (folder)
+            failed = !RetireMirrorFolder(log, source + name + L"\\", mirror + name + L"\\", context);
+        else
+            failed = !RemoveMirrorFile((source + name).c_str(), (mirror + name).c_str(), log, &entry, context);
+    }
+    if (failed)
+        return 0;
+    std::wstring folder = mirror.substr(0, mirror.size() - 1);
+    DWORD attributes = GetFileAttributesLong(folder.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
+        SetFileAttributesLong(folder.c_str(), attributes & ~(DWORD)FILE_ATTRIBUTE_READONLY);
+    if (!RemoveDirectoryLong(folder.c_str())) {
+        LogLastError("Remove Directory", log);
+        WriteText(log, "WARNING: Unable to delete folder: %ws\n", folder.c_str());
+        return 0;
+    }
+    if (gSettings.logVerbose)
+        WriteText(log, "Removed deleted folder: %ws\n", folder.c_str());
+    return 1;
+}
+
+int RetireMirrorItem(FILE *log, const wchar_t *source, const wchar_t *mirror, const WIN32_FIND_DATAW &entry,
+                     JobContext *context)
+{
+    if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+        return RemoveMirrorFile(source, mirror, log, &entry, context);
+    return RetireMirrorFolder(log, std::wstring(source) + L"\\", std::wstring(mirror) + L"\\", context);
 }
 
 // 1 when the source folder's listing holds the name as this kind of entry. A name not in it

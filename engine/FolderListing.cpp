@@ -93,6 +93,14 @@ void FolderListing::Add(const WIN32_FIND_DATAW &entry)
     Append(entry);
 }
 
+void FolderListing::Replace(const wchar_t *name, const WIN32_FIND_DATAW &entry)
+{
+    const Entry *found = Find(name);
+    if (found != nullptr)
+        entries_.erase(entries_.begin() + (found - entries_.data()));
+    Append(entry);
+}
+
 const FolderListing::Entry *FolderListing::Find(const wchar_t *name) const
 {
     if (!sorted_) {

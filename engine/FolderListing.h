@@ -25,6 +25,9 @@ public:
     bool ListOpen(HANDLE folder);
     // Adds an entry made after the listing, such as a copy the job has just written.
     void Add(const WIN32_FIND_DATAW &entry);
+    // Puts entry in the place of the one of that name (as Find finds it) once the item was
+    // replaced by one of the other kind or renamed; adds it when there was none.
+    void Replace(const wchar_t *name, const WIN32_FIND_DATAW &entry);
     size_t Count() const { return entries_.size(); }
     const Entry &At(size_t index) const { return entries_[index]; }
     // Valid until the next Add.

@@ -128,8 +128,6 @@ int MirrorSource(JobRun &run, int index, const wchar_t *source)
     GetVolumeFileSystemKind(config->sources[index].path, &sourceKind, sourceSystem);
     GetVolumeFileSystemKind(context.destination, &destinationKind, destinationSystem);
     context.allowedTimeDelta = ChooseAllowedTimeDelta(sourceKind, destinationKind, gSettings.likeDriveTimeDelta);
-    if (context.listings != nullptr)
-        context.listings->SetReliableFolderTimes(sourceKind == FileSystemNtfs);
     if (gSettings.logVerbose)
         WriteText(log, "Uncompressed Backup Up Source:\n\t%s\n\t%s\n", config->sources[index].path, sourceSystem);
     const volatile uint8_t *cancel = &config->cancelRequested;
@@ -295,9 +293,7 @@ void RunOpenedJob(JobRun &run)
     }
     if (IsCancelled(run))
         return;
-    // The count's listings serve the mirror walk when there is one.
-    ComputeConfigSizeKeeping(config, cancel, &context.totalBytes, &context.totalFiles,
-                             (config->flags & Uncompressed) ? GetListingCache(&context) : nullptr);
+    ComputeConfigSize(config, cancel, &context.totalBytes, &context.totalFiles);
     if (IsCancelled(run))
         return;
     CurrentJobShell().RefreshJobCell(FindConfigById(config->uniqueId), JobCell::Size);
@@ -306,12 +302,16 @@ void RunOpenedJob(JobRun &run)
     run.code = PrepareDiscDestination(&context, log) ? 0 : 3;
     if (IsCancelled(run) || !PrepareBackupFolders(run))
         return;
+    // Before anything reads the backup folder (a disc burns it as it lies).
+    RemoveCopyWorkLeftovers(&context);
     int destinationKind = 0;
     char destinationSystem[128];
     GetVolumeFileSystemKind(context.destination, &destinationKind, destinationSystem);
     if (gSettings.logVerbose)
         WriteText(log, "Final Backup Destination:\n\t%s\n\t%s\n", context.backupFolder, destinationSystem);
     if (config->flags & Uncompressed) {
+        // The walk's listings serve the deleted-items pass after it.
+        GetListingCache(&context);
         int mirrored = MirrorSources(run);
         // The copies are done: nothing of the work folder goes into an archive or onto a disc.
         ReleaseCopyWork(&context);

@@ -60,11 +60,13 @@ void ListingPrefetch::ListAhead()
         const std::wstring &folder = next.folder;
         listing_.push_back(folder);
         LeaveCriticalSection(&lock_);
-        FolderListing listing;
-        bool listed = IsDirectoryStampCurrent(next.source.c_str(), folder.c_str()) && listing.List(folder.c_str());
+        Ready ready;
+        ready.listedAt = GetTickCount64();
+        bool listed = (next.source.empty() || IsDirectoryStampCurrent(next.source.c_str(), folder.c_str())) &&
+                      ready.listing.List(folder.c_str());
         EnterCriticalSection(&lock_);
         if (listed)
-            ready_[folder] = std::move(listing);
+            ready_[folder] = std::move(ready);
         listing_.erase(std::find(listing_.begin(), listing_.end(), folder));
         WakeAllConditionVariable(&changed_);
     }
@@ -81,7 +83,7 @@ void ListingPrefetch::Ask(std::vector<Ahead> &&folders)
     LeaveCriticalSection(&lock_);
 }
 
-bool ListingPrefetch::Take(const std::wstring &folder, FolderListing *listing)
+bool ListingPrefetch::Take(const std::wstring &folder, FolderListing *listing, ULONGLONG maxAgeMs)
 {
     if (threads_.empty())
         return false;
@@ -89,9 +91,10 @@ bool ListingPrefetch::Take(const std::wstring &folder, FolderListing *listing)
     while (std::find(listing_.begin(), listing_.end(), folder) != listing_.end())
         SleepConditionVariableCS(&changed_, &lock_, INFINITE);
     auto found = ready_.find(folder);
-    bool taken = found != ready_.end();
-    if (taken) {
-        *listing = std::move(found->second);
+    bool taken = found != ready_.end() && GetTickCount64() - found->second.listedAt <= maxAgeMs;
+    if (found != ready_.end()) {
+        if (taken)
+            *listing = std::move(found->second.listing);
         ready_.erase(found);
         WakeAllConditionVariable(&changed_);
     } else {

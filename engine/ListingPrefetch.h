@@ -22,7 +22,8 @@ public:
     ListingPrefetch &operator=(const ListingPrefetch &) = delete;
     // Starts the helpers; false when none can start (every Take then says no).
     bool Start();
-    // A mirror folder the walk will enter soon, and the source folder it is stamped from.
+    // A folder the walk will enter soon: a mirror folder with the source folder it is stamped
+    // from, or a source folder (source empty).
     struct Ahead {
         std::wstring folder; // ends in "\\"
         std::wstring source;
@@ -32,9 +33,9 @@ public:
     // the walk, which lists it through the handle that stamps it.
     void Ask(std::vector<Ahead> &&folders);
     // The helper's listing of folder, waiting while the helper is making it. false when the
-    // folder was not asked for, could not be listed, or was not started yet: then it is no
-    // longer listed ahead and the caller lists it.
-    bool Take(const std::wstring &folder, FolderListing *listing);
+    // folder was not asked for, could not be listed, was not started yet, or was listed more
+    // than maxAgeMs ago: then it is no longer listed ahead and the caller lists it.
+    bool Take(const std::wstring &folder, FolderListing *listing, ULONGLONG maxAgeMs = ~0ull);
 
 private:
     static DWORD WINAPI Run(LPVOID self);
@@ -43,7 +44,11 @@ private:
     CONDITION_VARIABLE changed_;
     std::deque<Ahead> queue_;
     std::vector<std::wstring> listing_; // the folders being listed now
-    std::unordered_map<std::wstring, FolderListing> ready_;
+    struct Ready {
+        FolderListing listing;
+        ULONGLONG listedAt; // GetTickCount64 when the listing began
+    };
+    std::unordered_map<std::wstring, Ready> ready_;
     bool stopping_ = false;
     std::vector<HANDLE> threads_;
 };

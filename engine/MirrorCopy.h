@@ -16,9 +16,12 @@ int BackupFolder(FILE *log, const wchar_t *source, const wchar_t *mirror, const 
 int BackupFile(const wchar_t *source, const wchar_t *mirror, FILE *log, const WIN32_FIND_DATAW *entry,
                JobContext *context);
 // BackupFile for a mirror file the caller has already looked up, in a listing of its folder:
-// existing is its entry, or NULL when there is none, and the mirror is not asked again.
+// existing is its entry, or NULL when there is none, and the mirror is not asked again. A
+// folder standing under the mirror file's name leaves the mirror as a deleted item first.
 int BackupListedFile(const wchar_t *source, const wchar_t *mirror, FILE *log, const WIN32_FIND_DATAW *entry,
                      const WIN32_FIND_DATAW *existing, JobContext *context);
+// Counts a file as changed and failed when it could not be backed up before its copy was tried.
+void CountFileNotBackedUp(const WIN32_FIND_DATAW &entry, JobContext *context);
 // The path the current mirror copy of source is to be saved under as its next numbered revision
 // (the revision folder is made when missing). 0 when the revision is skipped (what stands in
 // the way is logged).

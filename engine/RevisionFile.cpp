@@ -61,9 +61,11 @@ static bool IsEarlier(const FILETIME &a, const FILETIME &b)
     return a.dwLowDateTime < b.dwLowDateTime;
 }
 
-// The first free number, else the one with the oldest last-write time; 0 when a path is too long.
-// In a folder made just now every number is free. A number is looked up by its name alone:
-// unlike a search, that opens no folder.
+// The first free number, else the one with the oldest last-write time; 0 when a path is too long,
+// -1 when every number is taken by a folder. In a folder made just now every number is free. A
+// number is looked up by its name alone: unlike a search, that opens no folder. A revision is
+// only ever a file: a folder under a number (an earlier run of ours once moved a replaced mirror
+// folder there) is neither free nor the oldest, and is left as it is.
 static int ChooseRevisionNumber(const RevisionName &name, int revisionCount, bool emptyFolder, FILE *log)
 {
     size_t fixed = wcslen(name.folder) + wcslen(name.base) + wcslen(name.dot) + wcslen(name.extension) + 2;
@@ -85,12 +87,14 @@ static int ChooseRevisionNumber(const RevisionName &name, int revisionCount, boo
         WIN32_FILE_ATTRIBUTE_DATA found;
         if (!GetFileAttributesExLong(path, &found))
             return n;
+        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+            continue;
         if (oldest == 0 || IsEarlier(found.ftLastWriteTime, oldestTime)) {
             oldest = n;
             oldestTime = found.ftLastWriteTime;
         }
     }
-    return oldest;
+    return oldest != 0 ? oldest : -1;
 }
 
 int PrepareRevision(const wchar_t *source, const wchar_t *mirror, FILE *log, JobContext *context, wchar_t *target,
@@ -101,6 +105,11 @@ int PrepareRevision(const wchar_t *source, const wchar_t *mirror, FILE *log, Job
     if (!FindRevisionFolder(source, log, context, name.folder, &made) || !SplitRevisionName(mirror, &name))
         return 0;
     int number = ChooseRevisionNumber(name, context->config->revisionCount, made, log);
+    if (number == -1) {
+        FormatTextW(target, targetChars, L"%ws%ws.1%ws%ws", name.folder, name.base, name.dot, name.extension);
+        WriteText(log, "WARNING: Unable to save revision file:\n\tFrom: %ws\n\tTo:   %ws\n", mirror, target);
+        return 0;
+    }
     if (number == 0)
         return 0;
     wchar_t fileName[kWidePathChars + 16];

@@ -324,18 +324,34 @@ BOOL CopyFileSafely(JobContext *context, const wchar_t *source, const wchar_t *t
     return CopyFileSafelyKeepingOld(context, source, target, nullptr, &kept, &refused);
 }
 
+// Removes the work folder with the temporary copy in it, which only a copy cut off (a crash, a
+// process ended by force) ever leaves there. Anything else in it is left alone.
+static void RemoveWorkFolder(const CopyWork *work)
+{
+    if (RemoveDirectoryW(work->folder))
+        return;
+    SetFileAttributesW(work->temporary, FILE_ATTRIBUTE_NORMAL);
+    DeleteFileW(work->temporary);
+    RemoveDirectoryW(work->folder);
+}
+
+void RemoveCopyWorkLeftovers(JobContext *context)
+{
+    if (context->backupFolder[0] == '\0')
+        return;
+    CopyWork *work = GetCopyWork(context);
+    if (work != nullptr)
+        RemoveWorkFolder(work);
+}
+
 void ReleaseCopyWork(JobContext *context)
 {
     CopyWork *work = context->copyWork;
     if (work == nullptr)
         return;
     context->copyWork = nullptr;
-    if (work->used && !RemoveDirectoryW(work->folder)) {
-        // Only a copy cut off by a crash is ever left in it.
-        SetFileAttributesW(work->temporary, FILE_ATTRIBUTE_NORMAL);
-        DeleteFileW(work->temporary);
-        RemoveDirectoryW(work->folder);
-    }
+    if (work->used)
+        RemoveWorkFolder(work);
     FreeCopyWork(work);
 }
 

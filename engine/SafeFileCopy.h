@@ -5,7 +5,8 @@
 // top folders, which are drive letters and server names and never begin with a dot: no pass
 // walks into it, no user's file is ever taken for it, and a temporary name there never makes a
 // name longer. Looking names up in it stays cheap however large the mirror's folders grow. The
-// first copy of a run makes it; ReleaseCopyWork removes it when the mirror step ends.
+// first copy of a run makes it; ReleaseCopyWork removes it when the mirror step ends, and the
+// next run of the destination removes what a run ended by force left of it.
 #pragma once
 #include <windows.h>
 #include <stdio.h>
@@ -28,6 +29,9 @@ BOOL CopyFileSafely(JobContext *context, const wchar_t *source, const wchar_t *t
 // With keepAs NULL it is CopyFileSafely.
 BOOL CopyFileSafelyKeepingOld(JobContext *context, const wchar_t *source, const wchar_t *target, const wchar_t *keepAs,
                               bool *kept, bool *refused);
+// Removes the work folder of the backup folder with the temporary copy a run cut off by force
+// left in it, whether or not this run copies anything; the backup folder must be set.
+void RemoveCopyWorkLeftovers(JobContext *context);
 // Removes the work folder, with a temporary copy an interrupted run may have left in it, and
 // frees what the copies of this run held.
 void ReleaseCopyWork(JobContext *context);

@@ -10,7 +10,6 @@
 #include "Exclusion.h"
 #include "ExtensionFilter.h"
 #include "FolderListing.h"
-#include "ListingCache.h"
 #include "LongPath.h"
 #include "MirrorPath.h"
 #include "MsvcrtFormat.h"
@@ -32,18 +31,11 @@ struct CountRules {
     const BackupConfig *config;
 };
 
-// A folder still to be counted, with its last-write time from its parent's listing.
-struct PendingFolder {
-    std::wstring path;
-    FILETIME folderWrite;
-};
-
 // Counts the included files of one folder (not those of its subfolders) into *bytes and
-// *files, and appends the subfolders to count to *subfolders. The folder's listing is left in
-// *listing under *listedPath (its path with the trailing backslash); false when the folder is
-// not counted at all (excluded, too long, not listable, or the count was stopped).
+// *files, and appends the subfolders to count to *subfolders; false when the folder is not
+// counted at all (excluded, too long, not listable, or the count was stopped).
 bool CountFolder(const wchar_t *folder, const CountRules &rules, double *bytes, int32_t *files,
-                 std::vector<PendingFolder> *subfolders, FolderListing *listing, std::wstring *listedPath)
+                 std::vector<std::wstring> *subfolders)
 {
     if (IsCancelSet(rules.cancel))
         return false;
@@ -53,20 +45,21 @@ bool CountFolder(const wchar_t *folder, const CountRules &rules, double *bytes, 
     std::wstring path(folder);
     if (path.back() != L'\\')
         path += L'\\';
-    if (IsExcluded(path.c_str(), rules.config) || path.size() > kWidePathChars - 2 || !listing->List(path.c_str()))
+    FolderListing listing;
+    if (IsExcluded(path.c_str(), rules.config) || path.size() > kWidePathChars - 2 || !listing.List(path.c_str()))
         return false;
     std::wstring item;
-    for (size_t i = 0; i < listing->Count(); ++i) {
+    for (size_t i = 0; i < listing.Count(); ++i) {
         if (IsCancelSet(rules.cancel))
             break;
         WIN32_FIND_DATAW entry;
-        listing->ToFindData(listing->At(i), &entry);
+        listing.ToFindData(listing.At(i), &entry);
         if (IsSkippedByAttributes(entry.dwFileAttributes, rules.filterFlags))
             continue;
         item = path + entry.cFileName;
         if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
             if (CheckJoinedPathLengthW(path.c_str(), entry.cFileName, kWidePathChars, nullptr))
-                subfolders->push_back({item, entry.ftLastWriteTime});
+                subfolders->push_back(item);
         } else if (PassesExtensionFilter(entry.cFileName, rules.extensions, rules.extensionCount, rules.filterFlags) &&
                    CheckJoinedPathLengthW(path.c_str(), entry.cFileName, kWidePathChars + 1, nullptr) &&
                    !IsExcluded(item.c_str(), rules.config)) {
@@ -74,32 +67,29 @@ bool CountFolder(const wchar_t *folder, const CountRules &rules, double *bytes, 
             *files += 1;
         }
     }
-    *listedPath = std::move(path);
     return true;
 }
 
 // The walk of a tree on this thread alone.
 void CountTree(const wchar_t *folder, const CountRules &rules, double *bytes, int32_t *files)
 {
-    std::vector<PendingFolder> subfolders;
-    FolderListing listing;
-    std::wstring listed;
-    if (!CountFolder(folder, rules, bytes, files, &subfolders, &listing, &listed))
+    std::vector<std::wstring> subfolders;
+    if (!CountFolder(folder, rules, bytes, files, &subfolders))
         return;
-    for (const PendingFolder &subfolder : subfolders)
-        CountTree(subfolder.path.c_str(), rules, bytes, files);
+    for (const std::wstring &subfolder : subfolders)
+        CountTree(subfolder.c_str(), rules, bytes, files);
 }
 
 // The job's walk, on two threads: a listing mostly waits (on the disk, on a share, and under
-// Wine on its server), so two overlap well; more did not help. Each listing is kept for the
-// mirror walk that follows, with the folder's last-write time from before it was listed. The
-// sums are of whole numbers far below 2^53, so the order of the additions does not matter.
+// Wine on its server), so two overlap well; more did not help. The sums are of whole numbers
+// far below 2^53, so the order of the additions does not matter. The listings are not kept:
+// the mirror walk lists each folder again when it comes to it, as a file may change in place
+// long after the count (an edit moves no folder's time).
 struct SharedCount {
     const CountRules *rules;
-    ListingCache *cache;
     CRITICAL_SECTION lock;
     CONDITION_VARIABLE changed;
-    std::vector<PendingFolder> pending;
+    std::vector<std::wstring> pending;
     int busy = 0; // folders being counted now
     double bytes = 0;
     int32_t files = 0;
@@ -114,22 +104,19 @@ DWORD WINAPI CountPendingFolders(LPVOID argument)
             SleepConditionVariableCS(&shared.changed, &shared.lock, INFINITE);
         if (shared.pending.empty())
             break;
-        PendingFolder next = std::move(shared.pending.back());
+        std::wstring next = std::move(shared.pending.back());
         shared.pending.pop_back();
         ++shared.busy;
         LeaveCriticalSection(&shared.lock);
         double bytes = 0;
         int32_t files = 0;
-        std::vector<PendingFolder> subfolders;
-        FolderListing listing;
-        std::wstring listed;
-        bool counted = CountFolder(next.path.c_str(), *shared.rules, &bytes, &files, &subfolders, &listing, &listed);
+        std::vector<std::wstring> subfolders;
+        bool counted = CountFolder(next.c_str(), *shared.rules, &bytes, &files, &subfolders);
         EnterCriticalSection(&shared.lock);
         if (counted) {
             shared.bytes += bytes;
             shared.files += files;
-            shared.cache->Keep(listed.c_str(), std::move(listing), next.folderWrite);
-            for (PendingFolder &subfolder : subfolders)
+            for (std::wstring &subfolder : subfolders)
                 shared.pending.push_back(std::move(subfolder));
         }
         --shared.busy;
@@ -139,15 +126,13 @@ DWORD WINAPI CountPendingFolders(LPVOID argument)
     return 0;
 }
 
-void CountTreeKeeping(const wchar_t *folder, const FILETIME &folderWrite, const CountRules &rules,
-                      ListingCache *cache, double *bytes, int32_t *files)
+void CountTreeShared(const wchar_t *folder, const CountRules &rules, double *bytes, int32_t *files)
 {
     SharedCount shared;
     shared.rules = &rules;
-    shared.cache = cache;
     InitializeCriticalSection(&shared.lock);
     InitializeConditionVariable(&shared.changed);
-    shared.pending.push_back({folder, folderWrite});
+    shared.pending.push_back(folder);
     // Without a second thread this one counts alone.
     HANDLE helper = CreateThread(nullptr, 0, CountPendingFolders, &shared, 0, nullptr);
     CountPendingFolders(&shared);
@@ -169,8 +154,9 @@ void SumFolderSize(const wchar_t *folder, const ExtensionEntry *extensions, int 
     CountTree(folder, rules, bytes, files);
 }
 
-static int MeasureSourceKeeping(SourceItem *source, const BackupConfig *config, const volatile uint8_t *cancel,
-                                ListingCache *cache)
+// twoThreads: the job's count, on two threads; the background threads count on one.
+static int MeasureSourceOn(SourceItem *source, const BackupConfig *config, const volatile uint8_t *cancel,
+                           bool twoThreads)
 {
     if (source->path[0] == '\0') {
         source->sizeKnown = 1;
@@ -182,18 +168,12 @@ static int MeasureSourceKeeping(SourceItem *source, const BackupConfig *config, 
     double bytes = 0;
     int32_t files = 0;
     size_t length = wcslen(wide);
-    if (wide[length - 1] == L'\\' && cache == nullptr) {
-        SumFolderSize(wide, config->extensions, config->extensionCount, config->filterFlags, cancel, &bytes, &files,
-                      config);
-    } else if (wide[length - 1] == L'\\') {
-        // The folder's time before its listing, so that the mirror walk can tell whether it
-        // changed since.
-        WIN32_FILE_ATTRIBUTE_DATA folder;
-        FILETIME folderWrite = {0, 0};
-        if (GetFileAttributesExLong(wide, &folder))
-            folderWrite = folder.ftLastWriteTime;
+    if (wide[length - 1] == L'\\') {
         CountRules rules = {config->extensions, config->extensionCount, config->filterFlags, cancel, config};
-        CountTreeKeeping(wide, folderWrite, rules, cache, &bytes, &files);
+        if (twoThreads)
+            CountTreeShared(wide, rules, &bytes, &files);
+        else
+            CountTree(wide, rules, &bytes, &files);
     } else {
         WIN32_FIND_DATAW entry;
         HANDLE search = FindFirstFileLong(wide, &entry);
@@ -213,16 +193,10 @@ static int MeasureSourceKeeping(SourceItem *source, const BackupConfig *config, 
 
 int MeasureSource(SourceItem *source, const BackupConfig *config, const volatile uint8_t *cancel)
 {
-    return MeasureSourceKeeping(source, config, cancel, nullptr);
+    return MeasureSourceOn(source, config, cancel, false);
 }
 
 void ComputeConfigSize(BackupConfig *config, const volatile uint8_t *cancel, double *totalBytes, int32_t *totalFiles)
-{
-    ComputeConfigSizeKeeping(config, cancel, totalBytes, totalFiles, nullptr);
-}
-
-void ComputeConfigSizeKeeping(BackupConfig *config, const volatile uint8_t *cancel, double *totalBytes,
-                              int32_t *totalFiles, ListingCache *cache)
 {
     *totalBytes = 0;
     *totalFiles = 0;
@@ -233,7 +207,7 @@ void ComputeConfigSizeKeeping(BackupConfig *config, const volatile uint8_t *canc
         source->fileCount = 0;
         if (IsCancelSet(cancel))
             return;
-        if (!MeasureSourceKeeping(source, config, cancel, cache))
+        if (!MeasureSourceOn(source, config, cancel, true))
             return;
         *totalBytes += source->totalBytes;
         *totalFiles += source->fileCount;

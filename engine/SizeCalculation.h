@@ -17,11 +17,8 @@ void SumFolderSize(const wchar_t *folder, const ExtensionEntry *extensions, int 
                    const volatile uint8_t *cancel, double *bytes, int32_t *files, const BackupConfig *config);
 // Measures one source into its SourceItem; 0 when the wide copy of its path failed.
 int MeasureSource(SourceItem *source, const BackupConfig *config, const volatile uint8_t *cancel);
+// The job's recount of every source, on two threads.
 void ComputeConfigSize(BackupConfig *config, const volatile uint8_t *cancel, double *totalBytes, int32_t *totalFiles);
-class ListingCache;
-// ComputeConfigSize that keeps its folder listings in cache (may be NULL) for the mirror walk.
-void ComputeConfigSizeKeeping(BackupConfig *config, const volatile uint8_t *cancel, double *totalBytes,
-                              int32_t *totalFiles, ListingCache *cache);
 
 int StartAllConfigSizes(HWND window);
 void StopAllConfigSizes();

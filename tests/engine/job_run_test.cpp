@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -21,6 +22,29 @@
 #include "ZipStep.h"
 
 namespace {
+
+// Every item under folder by its exact spelling: "<dir>" for a folder, else its contents.
+std::map<std::wstring, std::string> TreeOf(const std::wstring &folder, const std::wstring &under = L"")
+{
+    std::map<std::wstring, std::string> items;
+    WIN32_FIND_DATAW entry;
+    HANDLE search = FindFirstFileW((L"\\\\?\\" + folder + under + L"*").c_str(), &entry);
+    for (BOOL more = search != INVALID_HANDLE_VALUE; more; more = FindNextFileW(search, &entry)) {
+        std::wstring name = under + entry.cFileName;
+        if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+            items[name] = ReadTextFile(L"\\\\?\\" + folder + name);
+        else if (entry.cFileName[0] != L'.' && items.emplace(name + L"\\", "<dir>").second)
+            items.merge(TreeOf(folder, name + L"\\"));
+    }
+    FindClose(search);
+    return items;
+}
+
+// Renames by case as Windows does: under Wine a direct rename to another case changes nothing.
+bool RenameByCase(const std::wstring &from, const std::wstring &to)
+{
+    return MoveFileW(from.c_str(), (from + L".case").c_str()) && MoveFileW((from + L".case").c_str(), to.c_str());
+}
 
 const char kStarted[] = "************************** Backup Job Started **************************";
 const char kFinished[] = "************************** Backup Job Finished *************************";
@@ -70,6 +94,12 @@ protected:
         std::string root = destination + "Job A\\Revisions\\";
         BuildMirrorPath(root.c_str(), folder.c_str(), nullptr, 0, out, kWidePathChars, 0);
         return out;
+    }
+    // The run ends Success with the mirror equal to the source.
+    void ExpectMirrorFollows(int index)
+    {
+        EXPECT_EQ(env.RunJob(index), 1) << env.LogText(index);
+        EXPECT_EQ(TreeOf(MirrorOf(source)), TreeOf(source));
     }
     std::string Started() { return std::string("Started: ") + timeText; }
     std::string FinishedLine() { return std::string("Finished: ") + timeText; }
@@ -806,6 +836,147 @@ TEST_F(JobRunTest, VerboseLogHoldsTheOptionsSizesAndEveryCopy)
     EXPECT_TRUE(HasLine(lines, "Total Files : 1"));
     EXPECT_TRUE(HasLine(lines, "Copied backup file:"));
     EXPECT_TRUE(HasLine(lines, "\tFrom: " + Narrow(source) + "a.txt"));
+}
+
+// A file that became a folder and a folder that became a file: what stands in the way leaves the
+// mirror as a deleted item (kept when asked, never as a revision), the new kind is mirrored.
+TEST_F(JobRunTest, ItemThatChangesKindLeavesTheMirrorAsADeletedOneInTheSameRun)
+{
+    for (uint32_t keep : {(uint32_t)SaveDeleted, (uint32_t)SaveRevisions}) {
+        WriteTextFile(source + L"filetodir", "file");
+        MakeFolder(source + L"dirtofile");
+        WriteTextFile(source + L"dirtofile\\in.txt", "in");
+        int index = AddJob(Enabled | Uncompressed | keep);
+        ASSERT_EQ(env.RunJob(index), 1);
+        DeleteFileW((source + L"filetodir").c_str());
+        MakeFolder(source + L"filetodir");
+        RemoveTreeW(source + L"dirtofile");
+        WriteTextFile(source + L"dirtofile", "now a file");
+        ExpectMirrorFollows(index);
+        EXPECT_EQ(env.LogLines(index)[11], "\tDeleted From Backup: 2") << keep;
+        EXPECT_EQ(ReadTextFile(DeletedOf(source) + L"dirtofile\\in.txt"), keep == SaveDeleted ? "in" : "");
+        EXPECT_TRUE(TreeOf(RevisionsOf(source)).empty()) << keep;
+        RemoveTreeW(source);
+        RemoveTreeW(Widen(destination));
+        MakeFolder(source);
+    }
+}
+
+// A folder under a revision number (an earlier run put a replaced mirror folder there) is no
+// revision: the other number takes each older version, and the folder stays as it is.
+TEST_F(JobRunTest, FolderInARevisionSlotLeavesTheOtherNumbersRotating)
+{
+    int index = AddJob(Enabled | Uncompressed | SaveRevisions);
+    env.Config(index)->revisionCount = 2;
+    std::wstring slot = RevisionsOf(source) + L"report.1.doc";
+    ASSERT_TRUE(CreateDirectoryWithParents(slot.c_str(), nullptr));
+    WriteTextFile(slot + L"\\old.txt", "old");
+    SetWriteTicks(slot, 120000000000000000LL);
+    for (int run = 0; run < 4; ++run) {
+        WriteTextFile(source + L"report.doc", std::to_string(run));
+        SetWriteTicks(source + L"report.doc", 130000000000000000LL + run * 864000000000LL);
+        ExpectMirrorFollows(index);
+        EXPECT_EQ(ReadTextFile(RevisionsOf(source) + L"report.2.doc"), run > 0 ? std::to_string(run - 1) : "");
+    }
+    EXPECT_EQ(ReadTextFile(slot + L"\\old.txt"), "old");
+}
+
+// A file edited in place after the size count (which moves no folder's time) is copied.
+TEST_F(JobRunTest, FileEditedInPlaceAfterTheSizeCountIsCopiedInThatRun)
+{
+    const std::pair<std::wstring, std::string> edits[] = {{L"same.txt", "SAME"}, {L"sub\\grown.txt", "grown, longer"}};
+    MakeFolder(source + L"sub");
+    for (const auto &edit : edits)
+        WriteTextFile(source + edit.first, "orig");
+    int index = AddJob(Enabled | Uncompressed);
+    ASSERT_EQ(env.RunJob(index), 1);
+    ChangeAfterSizeCount shell;
+    shell.change = [&] {
+        for (const auto &edit : edits)
+            WriteTextFile(source + edit.first, edit.second);
+    };
+    ExpectMirrorFollows(index);
+}
+
+// What a run ended by force left in our work folder goes with the next run, copying or not:
+// a half copy (0 where there is none, read-only) and whether that run copies.
+TEST_F(JobRunTest, WorkFolderLeftByARunEndedByForceGoesWithTheNextRun)
+{
+    const std::pair<DWORD, bool> cases[] = {
+        {FILE_ATTRIBUTE_NORMAL, false}, {0, false}, {FILE_ATTRIBUTE_READONLY, false}, {FILE_ATTRIBUTE_NORMAL, true}};
+    WriteTextFile(source + L"a.txt", "a");
+    SetWriteTicks(source + L"a.txt", 130000000000000000LL);
+    int index = AddJob(Enabled | Uncompressed);
+    ASSERT_EQ(env.RunJob(index), 1);
+    std::wstring work = Widen(destination) + L"Job A\\.vlrwork";
+    for (const auto &c : cases) {
+        ASSERT_TRUE(MakeFolder(work));
+        if (c.first != 0 && WriteTextFile(work + L"\\copy.tmp", std::string(300000, 'x')))
+            SetFileAttributesW((work + L"\\copy.tmp").c_str(), c.first);
+        WriteTextFile(source + L"a.txt", c.second ? "changed" : "a");
+        SetWriteTicks(source + L"a.txt", 130000000000000000LL + c.second);
+        ExpectMirrorFollows(index);
+        EXPECT_EQ(env.LogLines(index)[6], c.second ? "\t\tChanged     : 1 / 7 bytes" : "\t\tChanged     : 0 / 0 bytes")
+            << env.LogText(index);
+        EXPECT_FALSE(FileExists(work)) << c.first << c.second;
+    }
+}
+
+// Names renamed by case alone are renamed in the mirror: nothing is copied again or deleted.
+TEST_F(JobRunTest, CaseOnlyRenamesReachTheMirrorAsRenames)
+{
+    const std::pair<std::wstring, std::wstring> renames[] = {
+        {L"Report.txt", L"report.TXT"}, {L"Photos", L"photos"}, {L"photos\\Beach.JPG", L"photos\\beach.jpg"}};
+    MakeFolder(source + L"Photos");
+    WriteTextFile(source + L"Report.txt", "same");
+    WriteTextFile(source + L"Photos\\Beach.JPG", "same");
+    int index = AddJob(Enabled | Uncompressed | SaveDeleted);
+    ASSERT_EQ(env.RunJob(index), 1);
+    for (const auto &rename : renames)
+        ASSERT_TRUE(RenameByCase(source + rename.first, source + rename.second)) << Narrow(rename.second);
+    ExpectMirrorFollows(index);
+    EXPECT_EQ(env.LogLines(index)[5], "\t\tNot Changed : 2 / 8 bytes") << env.LogText(index);
+    EXPECT_EQ(env.LogLines(index)[11], "\tDeleted From Backup: 0");
+}
+
+// Three runs over one tree with the names users have. Before the second it gains a folder where
+// a file was and a file where a folder was, loses a file and a folder, is renamed by case and
+// has a file rewritten; during it a file is rewritten after the size count. Each run mirrors it
+// byte for byte, every old content is kept, and the third run copies and deletes nothing.
+TEST_F(JobRunTest, TreeChangingBetweenAndDuringRunsIsMirroredWithEveryOldContentKept)
+{
+    const std::wstring resume = L"R\u00e9sum\u00e9 \u2013 draft\u2019s.txt", cjk = L"\u5831\u544a\u66f8";
+    const std::wstring folder = L"\u041f\u0430\u043f\u043a\u0430\\", longName = folder + std::wstring(246, L'n') + L".txt";
+    const std::pair<std::wstring, std::string> items[] = {{folder, ""}, {L"Photos\\", ""}, {L"Becomes a file\\", ""},
+        {resume, "resume 1"}, {cjk, "cjk file"}, {longName, "long"}, {L"Becomes a file\\in \u2013 it.txt", "in it"},
+        {L"edited.txt", "before count"}};
+    for (const auto &item : items)
+        ASSERT_TRUE(item.first.back() == L'\\' ? MakeFolder(source + item.first)
+                                                : WriteTextFile(L"\\\\?\\" + source + item.first, item.second));
+    int index = AddJob(Enabled | Uncompressed | SaveDeleted | SaveRevisions);
+    ExpectMirrorFollows(index);
+
+    DeleteFileW((source + cjk).c_str());
+    MakeFolder(source + cjk);
+    RemoveTreeW(source + L"Becomes a file");
+    WriteTextFile(source + L"Becomes a file", "now a file");
+    RemoveTreeW(L"\\\\?\\" + source + folder);
+    ASSERT_TRUE(RenameByCase(source + L"Photos", source + L"photos"));
+    WriteTextFile(source + resume, "resume 2, longer");
+    ChangeAfterSizeCount shell;
+    shell.change = [&] { WriteTextFile(source + L"edited.txt", "after count!"); };
+    ExpectMirrorFollows(index);
+    EXPECT_EQ(env.LogLines(index)[11], "\tDeleted From Backup: 3") << env.LogText(index);
+    shell.change = nullptr;
+    ExpectMirrorFollows(index);
+    EXPECT_EQ(env.LogLines(index)[7], "\t\t\tCopied Successfully : 0 / 0 bytes") << env.LogText(index);
+    EXPECT_EQ(env.LogLines(index)[11], "\tDeleted From Backup: 0");
+    const std::map<std::wstring, std::string> kept = {{cjk, "cjk file"}, {L"Becomes a file\\", "<dir>"},
+        {L"Becomes a file\\in \u2013 it.txt", "in it"}, {folder, "<dir>"}, {longName, "long"}};
+    EXPECT_EQ(TreeOf(DeletedOf(source)), kept);
+    const std::map<std::wstring, std::string> revised = {
+        {L"R\u00e9sum\u00e9 \u2013 draft\u2019s.1.txt", "resume 1"}, {L"edited.1.txt", "before count"}};
+    EXPECT_EQ(TreeOf(RevisionsOf(source)), revised);
 }
 
 } // namespace

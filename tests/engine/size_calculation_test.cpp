@@ -119,9 +119,9 @@ TEST_F(SizeTest, ComputeConfigSizeMeasuresFoldersAndFiles)
     EXPECT_EQ(totalFiles, 5);
 }
 
-// The job's count runs on two threads: the same totals as the plain walk, and the listing of
-// every folder it counted kept for the mirror walk (an excluded folder is neither).
-TEST_F(SizeTest, JobCountGivesTheSameTotalsAndKeepsTheListingOfEachCountedFolder)
+// The job's count runs on two threads: the same totals as the plain walk (an excluded folder is
+// not counted).
+TEST_F(SizeTest, JobCountGivesTheSameTotalsAsThePlainWalk)
 {
     for (int i = 0; i < 12; ++i) {
         std::wstring top = folder + L"t" + std::to_wstring(i);
@@ -132,49 +132,32 @@ TEST_F(SizeTest, JobCountGivesTheSameTotalsAndKeepsTheListingOfEachCountedFolder
         }
     }
     env.AddExcluded(index, Narrow(folder) + "t3\\");
-    ListingCache cache;
     double bytes = 0;
     int32_t files = 0;
-    ComputeConfigSizeKeeping(config, nullptr, &bytes, &files, &cache);
+    ComputeConfigSize(config, nullptr, &bytes, &files);
     EXPECT_EQ(files, 4 + 33);
     EXPECT_EQ(bytes, 17.0 + 255.0);
     double plainBytes = 0;
     int32_t plainFiles = 0;
-    ComputeConfigSize(config, nullptr, &plainBytes, &plainFiles);
+    Sum(&plainBytes, &plainFiles);
     EXPECT_EQ(plainFiles, files);
     EXPECT_EQ(plainBytes, bytes);
-    cache.SetReliableFolderTimes(true);
-    FolderListing listing;
-    for (const wchar_t *counted : {L"", L"sub\\", L"t0\\", L"t11\\u2\\"})
-        EXPECT_TRUE(cache.TakeUnchanged((folder + counted).c_str(), &listing)) << Narrow(counted);
-    EXPECT_FALSE(cache.Take((folder + L"t3\\").c_str(), &listing));
-    EXPECT_FALSE(cache.Take((folder + L"t3\\u0\\").c_str(), &listing));
 }
 
-// A kept listing is handed out once, and by TakeUnchanged only while its folder has not changed
-// on a volume that keeps folder times; beyond its budget the cache keeps nothing more.
-TEST_F(SizeTest, ListingCacheHandsOutOnlyListingsOfUnchangedFoldersWithinItsBudget)
+// A kept listing is handed out once; beyond its budget the cache keeps nothing more.
+TEST_F(SizeTest, ListingCacheHandsOutEachListingOnceWithinItsBudget)
 {
     FolderListing listing;
-    WIN32_FILE_ATTRIBUTE_DATA data;
-    ASSERT_TRUE(GetFileAttributesExW(folder.c_str(), GetFileExInfoStandard, &data));
     auto keep = [&](ListingCache &cache, const std::wstring &path) {
         FolderListing fresh;
         ASSERT_TRUE(fresh.List(path.c_str()));
-        cache.Keep(path.c_str(), std::move(fresh), data.ftLastWriteTime);
+        cache.Keep(path.c_str(), std::move(fresh));
     };
     ListingCache cache;
     keep(cache, folder);
-    EXPECT_FALSE(cache.TakeUnchanged(folder.c_str(), &listing)) << "folder times not known to be kept";
-    cache.SetReliableFolderTimes(true);
-    keep(cache, folder);
-    ASSERT_TRUE(cache.TakeUnchanged(folder.c_str(), &listing));
+    ASSERT_TRUE(cache.Take(folder.c_str(), &listing));
     EXPECT_EQ(listing.Count(), 4u);
     EXPECT_FALSE(cache.Take(folder.c_str(), &listing)) << "handed out twice";
-    keep(cache, folder);
-    Sleep(50);
-    WriteTextFile(folder + L"new.txt", "n");
-    EXPECT_FALSE(cache.TakeUnchanged(folder.c_str(), &listing)) << "the folder changed since its listing";
 
     std::wstring many = folder + L"many\\";
     MakeFolder(many);
