@@ -8,6 +8,7 @@
 #include "MessageBoxSeam.h"
 #include "MsvcrtFormat.h"
 #include "SecureFtpUpload.h"
+#include "TextHelpers.h"
 
 namespace {
 
@@ -78,6 +79,12 @@ int TestFtpUpload(HWND owner, const char *folder, const char *server, const char
     }
     char host[128];
     NormalizeFtpServer(server, host);
+    // A line break would end WinINet's FTP command there and start one of its own.
+    if (HoldsLineBreak(remoteFolder) || HoldsLineBreak(host) || HoldsLineBreak(user) || HoldsLineBreak(password)) {
+        ShowTestBox(owner, "The FTP folder, server, user name or password holds a line break, which FTP would take "
+                           "as the end of a command; nothing was sent");
+        return 0;
+    }
     DWORD connectedState = 0;
     bool hangUp = !InternetGetConnectedState(&connectedState, 0);
     int result = 0;

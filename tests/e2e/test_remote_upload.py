@@ -291,7 +291,7 @@ def certificates(tmp_path_factory):
             "other": make_certificate(folder, "localhost", "DNS:localhost")}
 
 
-def vsftpd_server(servers, tmp_path, certificate, implicit, label=""):
+def vsftpd_server(servers, tmp_path, certificate, implicit, label="", send_password=False):
     name = ("implicit" if implicit else "explicit") + label
     root = tmp_path / f"vsftpd-{name}"
     (root / "up").mkdir(parents=True)
@@ -303,7 +303,8 @@ def vsftpd_server(servers, tmp_path, certificate, implicit, label=""):
     cert, key = certificate
     settings = {
         "listen": "YES", "listen_ipv6": "NO", "listen_address": "127.0.0.1", "listen_port": port,
-        "background": "NO", "anonymous_enable": "YES", "local_enable": "NO", "no_anon_password": "YES",
+        "background": "NO", "anonymous_enable": "YES", "local_enable": "NO",
+        "no_anon_password": "NO" if send_password else "YES",
         "anon_root": root, "write_enable": "YES", "anon_upload_enable": "YES", "anon_umask": "022",
         "ssl_enable": "YES", "allow_anon_ssl": "YES", "force_anon_logins_ssl": "YES",
         "force_anon_data_ssl": "YES", "require_ssl_reuse": "YES", "implicit_ssl": "YES" if implicit else "NO",
@@ -444,3 +445,132 @@ def test_sftp_host_key_is_recorded_on_first_use_and_a_changed_key_is_refused(job
     assert not list(root.iterdir())
     assert "password offered" not in (tmp_path / "asyncssh-second.log").read_text()
     assert known_hosts.read_text() == f"[127.0.0.1]:{port} {key}\n"
+
+
+# What a run must not give away, and where it must not be steered.
+
+def test_ftps_trace_shows_the_login_without_its_password(job, servers, tmp_path, certificates):
+    job.prefix.trust_certificate(certificates["right"][0])
+    job.add("a.txt", b"alpha")
+    secret = "Pa55-for-ftps-only"
+    for protocol, implicit in ((FTPS_EXPLICIT, False), (FTPS_IMPLICIT, True)):
+        # vsftpd asks anonymous users for a password only when told to.
+        server, up = vsftpd_server(servers, tmp_path, certificates["right"], implicit, "-login", send_password=True)
+        data = tmp_path / f"data-{protocol:x}"
+        data.mkdir()
+        code, log, curl_log = job.run(server.port, "--flags", f"{protocol | VERIFY_CERTIFICATE:X}", "--folder", "/up",
+                                      "--verbose", "--data", job.prefix.windows_path(data) + "\\",
+                                      user="anonymous", password=secret)
+        assert code == 1, log + curl_log
+        assert "> USER anonymous\n" in curl_log and "< 230 " in curl_log, curl_log
+        assert "> PASS (credentials not logged)\n" in curl_log, curl_log
+        assert "* " in curl_log and "> STOR Backup.zip\n" in curl_log, curl_log
+        for file in data.rglob("*"):
+            if file.is_file():
+                assert secret.encode() not in file.read_bytes(), file.name
+        assert secret not in log
+        server.stop()
+
+
+def test_line_break_in_the_ftp_folder_is_refused_before_connecting(job, servers, tmp_path):
+    home = tmp_path / "ftp"
+    server = ftp_server(servers, home)
+    job.add("a.txt", b"alpha")
+    for folder in ("up\r\nMKD injected_by_folder", "up\nMKD injected_by_folder", "up\rMKD injected_by_folder"):
+        code, log, _ = job.run(server.port, "--folder", folder)
+        assert code == 3, log
+        assert "ERROR (29e): Remote folder holds a line break, which FTP would take as the end of a command; " \
+               "nothing was sent: up" in log, log
+        assert "MKD injected_by_folder" in log  # named, on the line of its own folder
+        assert not any(line.startswith("MKD") for line in log.splitlines()), log
+        assert not list(home.iterdir())
+    assert "session opened" not in (tmp_path / "pyftpdlib.log").read_text()
+
+
+def test_server_that_never_answers_ends_on_stop_or_time_out(job, servers, tmp_path):
+    job.add("a.txt", b"alpha")
+    python = "/usr/bin/python3"
+    ftp = servers([python, str(SERVERS), "silent", "--greeting"], "silent-ftp")
+    ssh = servers([python, str(SERVERS), "silent"], "silent-ssh")
+    cases = [
+        # server, protocol flags, driver options, job result, a line of the log
+        (ftp, [], ["--stop-at-status", "Connecting", "2"], 4, None),
+        (ftp, [], ["--reply-timeout", "3"], 3,
+         "The FTP server 127.0.0.1 did not finish its greeting and login within 3 seconds\n"),
+        (ssh, ["--flags", "4000"], ["--stop-at-status", "Uploading", "2"], 4, None),
+        (ssh, ["--flags", "4000"], ["--reply-timeout", "3"], 3, "File upload failed. Error: 28 - "),
+    ]
+    for server, flags, options, result, line in cases:
+        started = time.monotonic()
+        code, log, curl_log = job.run(server.port, *flags, *options, timeout=90)
+        case = f"{flags} {options}"
+        assert code == result, case + log + curl_log
+        assert time.monotonic() - started < 30, case
+        if line:
+            assert line in log, case + log
+        assert "completed successfully" not in log
+
+
+def test_sftp_key_is_recorded_once_the_login_worked_though_the_upload_failed(job, servers, tmp_path):
+    root, data = tmp_path / "sftp", tmp_path / "data"
+    root.mkdir()
+    data.mkdir()
+    known_hosts = data / "known_hosts.txt"
+    port = free_port()
+    options = ("--flags", "4000", "--data", job.prefix.windows_path(data) + "\\")
+    job.add("a.txt", b"alpha")
+    server = sftp_server(servers, root, tmp_path / "first_key", "asyncssh-first", port)
+    key, fingerprint = public_key(tmp_path / "first_key")
+    # A refused login proves nothing about the server: nothing is recorded.
+    code, log, _ = job.run(port, *options, password="wrong")
+    assert code == 3 and "File upload failed. Error: 67 - " in log, log
+    assert not known_hosts.exists() or known_hosts.read_text() == ""
+    code, log, _ = job.run(port, *options, "--folder", "/no such folder")
+    log = log.partition("Job Result:")[0]
+    assert code == 3, log
+    assert "File upload failed. Error: " in log and "Error: 60 " not in log and "Error: 67 " not in log, log
+    assert known_hosts.read_text() == f"[127.0.0.1]:{port} {key}\n"
+    assert f"Recorded the SSH host key of 127.0.0.1 port {port} at the first connection: {fingerprint} " in log
+
+    server.stop()
+    sftp_server(servers, root, tmp_path / "second_key", "asyncssh-second", port)
+    code, log, curl_log = job.run(port, *options)
+    log = log.partition("Job Result:")[0]
+    assert code == 3, log
+    assert f"ERROR: The SSH host key of 127.0.0.1 port {port} has changed: recorded {fingerprint}" in log, log
+    assert "File upload failed. Error: 60 - The SSH host key of the server is not the one recorded for it.\n" in log
+    assert "password offered" not in (tmp_path / "asyncssh-second.log").read_text()
+    assert not list(root.iterdir())
+
+
+def test_known_hosts_lines_that_cannot_be_read_are_skipped(job, servers, tmp_path):
+    root, data = tmp_path / "sftp", tmp_path / "data"
+    root.mkdir()
+    data.mkdir()
+    known_hosts = data / "known_hosts.txt"
+    port = free_port()
+    # The server holds an Ed25519 key too, which libssh2 asks for first unless the recorded
+    # key's type is named to it.
+    servers(["/usr/bin/python3", str(SERVERS), "sftp", "--root", str(root), "--user", USER, "--password", PASSWORD,
+             "--host-key", str(tmp_path / "rsa_key"), "--ed25519-key", str(tmp_path / "ed_key"), "--port", str(port)],
+            "asyncssh")
+    recorded = f"[127.0.0.1]:{port} {public_key(tmp_path / 'rsa_key')[0]}\n"
+    job.add("a.txt", b"alpha")
+    odd_lines = [
+        "@cert-authority *.example.com ssh-rsa AAAAB3NzaC1yc2EAAAADAQABAAABAQC7\n",
+        "@revoked [127.0.0.1]:1 ssh-ed25519 AAAAC3NzaC1lZDI1NTE5AAAAIOMqqnkVzrm0SdG6UOoqKLsabgH5C9okWi0dh2l9GKJl\n",
+        "far.example.com ssh-rsa " + "A" * 9000 + "\n",
+        "|1|F1E1KeoE/eEWhi10WpGv4OdiO6Y=|3988QV0VE8wmZL7suNrYQLITLCg= ssh-rsa AAAAB3NzaC1yc2E\n",
+        "this line holds no key at all\n",
+        "\n# a comment\n\t\n",
+    ]
+    for odd in odd_lines:
+        known_hosts.write_text(odd + recorded)
+        code, log, curl_log = job.run(port, "--flags", "4000", "--data", job.prefix.windows_path(data) + "\\")
+        log = log.partition("Job Result:")[0]
+        case = odd[:60]
+        assert code == 1, case + log + curl_log
+        assert "has changed" not in log, case
+        assert known_hosts.read_text() == odd + recorded, case
+        assert not (data / "known_hosts_curl.txt").exists(), case
+        (root / "Backup.zip").unlink()
