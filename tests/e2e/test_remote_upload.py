@@ -241,6 +241,10 @@ def test_refused_login_and_closed_port_give_warnings(job, servers, tmp_path):
                          r"ERROR \(21w\): Unable to connect to server: 127\.0\.0\.1\n" + re.escape(FTP_WARNING),
                          log), log
         assert "completed successfully" not in log
+        # Each failure names its cause: WinINet's code (Wine clears the last error), and the
+        # server's refusal when there was one.
+        assert re.search(r"Internet Connect:\nERROR at [^\n]*: WinInet error code: 120(15|29)\n", log), log
+        assert ("Last reply of the FTP server: 530 " in log) == (password == "wrong"), log
     code, boxes, _ = job.test_upload(server.port, password="wrong")
     assert code == 0
     assert boxes.endswith("=== box: Unable to connect to server: 127.0.0.1\n"), boxes
