@@ -4,9 +4,11 @@
 
 #include "BackupConfig.h"
 #include "ErrorReport.h"
+#include "FtpConnect.h"
 #include "FtpPaths.h"
 #include "MessageBoxSeam.h"
 #include "MsvcrtFormat.h"
+#include "PlainPassword.h"
 #include "SecureFtpUpload.h"
 #include "TextHelpers.h"
 
@@ -95,8 +97,20 @@ int TestFtpUpload(HWND owner, const char *folder, const char *server, const char
         ShowTestBox(owner, "Unable to open internet connection");
         goto done;
     }
-    connection = InternetConnectA(internet, host, (INTERNET_PORT)(port != 0 ? port : INTERNET_DEFAULT_FTP_PORT), user,
-                                  password, INTERNET_SERVICE_FTP, 0, 0);
+    {
+        // The worker's connect gives up on a server that never answers, so the page is not
+        // held for ever; it takes the password in its stored form.
+        char stored[64];
+        lstrcpynA(stored, password, sizeof(stored));
+        ScramblePassword(stored);
+        FtpConnectRequest request = {host, port != 0 ? port : INTERNET_DEFAULT_FTP_PORT, user, stored, nullptr,
+                                     FtpReplyTimeoutSeconds()};
+        FtpConnectResult connected;
+        FtpConnectOutcome outcome = ConnectFtpServer(&internet, request, &connected);
+        WipeSecret(stored, sizeof(stored));
+        connection = connected.connection;
+        SetLastError(outcome == FtpConnectOutcome::TimedOut ? ERROR_INTERNET_TIMEOUT : connected.error);
+    }
     if (connection == nullptr) {
         ShowLastError(owner);
         ShowTestBox(owner, "Unable to connect to server: %s", host);

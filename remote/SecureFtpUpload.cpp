@@ -113,7 +113,9 @@ int StartSecureFtpRun(SecureFtpRun &run, JobContext *context)
     if (gSettings.logVerbose)
         WriteText(run.log, "Starting Secure FTP upload of %d files\n", run.volumeCount);
     if (!NormalizeSecureFtpFolder(config->ftpDirectory, run.folder)) {
-        WriteText(run.log, "ERROR (28e): Destination folder too long: %s\n", config->ftpDirectory);
+        char folder[sizeof(config->ftpDirectory) * 6];
+        FormatOneLine(folder, sizeof(folder), config->ftpDirectory);
+        WriteText(run.log, "ERROR (28e): Destination folder too long: %s\n", folder);
         return 0;
     }
     if (!NormalizeFtpServer(config->ftpServer, run.server)) {
