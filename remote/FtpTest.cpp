@@ -31,7 +31,7 @@ void ShowTestBox(HWND owner, const char *format, ...)
 int UploadTestFile(HWND owner, HINTERNET connection, const char *server, const char *folder, const char *name,
                    const char *remotePath)
 {
-    HINTERNET file = FtpOpenFileA(connection, remotePath, GENERIC_WRITE, FTP_TRANSFER_TYPE_BINARY, 0);
+    HINTERNET file = OpenFtpFileForWriting(connection, remotePath);
     if (file == nullptr) {
         ShowLastError(owner);
         ShowFtpResponse(owner);
@@ -46,12 +46,12 @@ int UploadTestFile(HWND owner, HINTERNET connection, const char *server, const c
             ShowTestBox(owner, "Uploading not complete\n\nServer: %s\nServer Path: %s", server, remotePath);
             ShowTestBox(owner, "Bytes left to upload: %d\nBytes already uploaded: %d", (int)(kTestSize - sent),
                         (int)sent);
-            InternetCloseHandle(file);
+            CloseFtpFile(file);
             return 0;
         }
         sent += written;
     }
-    InternetCloseHandle(file);
+    CloseFtpFile(file);
     int64_t serverSize = 0;
     if (!FindFtpFileSize(connection, folder, name, 0, &serverSize)) {
         ShowLastError(owner);
@@ -103,13 +103,10 @@ int TestFtpUpload(HWND owner, const char *folder, const char *server, const char
         char stored[64];
         lstrcpynA(stored, password, sizeof(stored));
         ScramblePassword(stored);
-        FtpConnectRequest request = {host, port != 0 ? port : INTERNET_DEFAULT_FTP_PORT, user, stored, nullptr,
-                                     FtpReplyTimeoutSeconds()};
-        FtpConnectResult connected;
-        FtpConnectOutcome outcome = ConnectFtpServer(&internet, request, &connected);
+        ConnectFtpServer(&internet, host, port != 0 ? port : INTERNET_DEFAULT_FTP_PORT, user, stored, &connection);
+        DWORD error = GetLastError();
         WipeSecret(stored, sizeof(stored));
-        connection = connected.connection;
-        SetLastError(outcome == FtpConnectOutcome::TimedOut ? ERROR_INTERNET_TIMEOUT : connected.error);
+        SetLastError(error);
     }
     if (connection == nullptr) {
         ShowLastError(owner);

@@ -51,7 +51,7 @@ struct FtpRun {
     {
         HINTERNET handle = (HINTERNET)TakeUploadHandle(config);
         if (handle != nullptr)
-            InternetCloseHandle(handle);
+            CloseFtpFile(handle);
     }
     void CloseSession()
     {
@@ -105,31 +105,30 @@ int OpenInternet(FtpRun &run)
     return 1;
 }
 
-// Connects and logs in, giving up on Stop or after the time-out. A failure leaves its error as
-// the last error for LogLastError; with logDetails its lines come first: the server's last
-// reply, or that it did not answer in time.
-FtpConnectOutcome ConnectToServer(FtpRun &run, bool logDetails)
+// Connects and logs in, giving up on Stop or after the time-out; 1 when connected. A failure
+// leaves its error as the last error for LogLastError; with logDetails its lines come first:
+// the server's last reply, or that it did not answer in time.
+int ConnectToServer(FtpRun &run, bool logDetails)
 {
     SetStatusText(run.config, "Connecting to Server");
-    FtpConnectRequest request = {run.server, run.port, run.config->ftpUsername, run.config->ftpPassword,
-                                 &run.config->cancelRequested, FtpReplyTimeoutSeconds()};
-    FtpConnectResult result;
-    FtpConnectOutcome outcome = ConnectFtpServer(&run.internet, request, &result);
-    run.connection = result.connection;
-    if (outcome == FtpConnectOutcome::TimedOut) {
-        if (logDetails)
-            WriteText(run.log, "The FTP server %s did not finish its greeting and login within %d seconds\n", run.server,
-                      request.timeoutSeconds);
-        SetLastError(ERROR_INTERNET_TIMEOUT);
-    } else if (outcome == FtpConnectOutcome::Failed) {
-        if (logDetails && !result.reply.empty()) {
-            char reply[2048 * 6];
-            FormatOneLine(reply, sizeof(reply), result.reply.c_str());
-            WriteText(run.log, "Last reply of the FTP server: %s\n", reply);
-        }
-        SetLastError(result.error);
+    FtpCallOutcome outcome = ConnectFtpServer(&run.internet, run.server, run.port, run.config->ftpUsername,
+                                              run.config->ftpPassword, &run.connection);
+    if (run.connection != nullptr)
+        return 1;
+    DWORD error = GetLastError();
+    char reply[2048];
+    if (logDetails && outcome == FtpCallOutcome::TimedOut) {
+        WriteText(run.log, "The FTP server %s did not finish its greeting and login within %d seconds\n", run.server,
+                  FtpReplyTimeoutSeconds());
+    } else if (logDetails && outcome == FtpCallOutcome::Done && TakeLastFtpReply(reply, sizeof(reply))) {
+        TrimTrailingWhitespace(reply);
+        const char *last = strrchr(reply, '\n');
+        char line[sizeof(reply) * 6];
+        FormatOneLine(line, sizeof(line), last != nullptr ? last + 1 : reply);
+        WriteText(run.log, "Last reply of the FTP server: %s\n", line);
     }
-    return outcome;
+    SetLastError(error);
+    return 0;
 }
 
 // A command of a resume pass; a failure is logged with verbose logging only.
@@ -183,7 +182,7 @@ enum class SendOutcome { Done, Cancelled, Fatal };
 // write leaves the rest to the size check.
 SendOutcome SendFromOffset(FtpRun &run, const char *volume, int64_t localSize, int64_t *offset)
 {
-    HINTERNET handle = FtpOpenFileA(run.connection, run.remotePath, GENERIC_WRITE, FTP_TRANSFER_TYPE_BINARY, 0);
+    HINTERNET handle = OpenFtpFileForWriting(run.connection, run.remotePath);
     if (handle == nullptr) {
         if (gSettings.logVerbose) {
             LogLastError("FTP Open File", run.log);
@@ -313,10 +312,9 @@ ResumeOutcome ResumeUpload(FtpRun &run, const char *volume, int64_t localSize, i
             }
             continue;
         }
-        FtpConnectOutcome connected = ConnectToServer(run, gSettings.logVerbose != 0);
-        if (connected == FtpConnectOutcome::Cancelled)
-            return ResumeOutcome::Cancelled;
-        if (connected != FtpConnectOutcome::Connected) {
+        if (!ConnectToServer(run, gSettings.logVerbose != 0)) {
+            if (run.Cancelled())
+                return ResumeOutcome::Cancelled;
             if (gSettings.logVerbose) {
                 LogLastError("Internet Connect for Resume", run.log);
                 WriteText(run.log, "WARNING (22x): Unable to connect to server: %s\n", run.server);
@@ -492,10 +490,9 @@ int StartFtpRun(FtpRun &run, JobContext *context)
     }
     if (run.Cancelled())
         return 0;
-    FtpConnectOutcome connected = ConnectToServer(run, true);
-    if (connected == FtpConnectOutcome::Cancelled)
-        return 0;
-    if (connected != FtpConnectOutcome::Connected) {
+    if (!ConnectToServer(run, true)) {
+        if (run.Cancelled())
+            return 0;
         LogLastError("Internet Connect", run.log);
         WriteText(run.log, "ERROR (21w): Unable to connect to server: %s\n", run.server);
         return 0;
@@ -518,6 +515,11 @@ int UploadVolumesByFtp(FILE *log, JobContext *context)
         return 1;
     if (!IsFtpCopyAllowed(log, config))
         return 0;
+    // Every wait for the server below ends on Stop.
+    WatchFtpCancel(&config->cancelRequested);
+    struct StopWatching {
+        ~StopWatching() { WatchFtpCancel(nullptr); }
+    } stopWatching;
     FtpRun run;
     run.log = log;
     run.config = config;

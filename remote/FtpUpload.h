@@ -39,3 +39,9 @@ int FindFtpFileSize(HINTERNET connection, const char *folder, const char *name, 
 int SendFtpCommand(HINTERNET connection, const char *command);
 // The last server reply into text; 0 when none can be read.
 int ReadFtpResponse(char *text, DWORD textSize);
+// A remote file opened for a binary upload, or NULL.
+HINTERNET OpenFtpFileForWriting(HINTERNET connection, const char *remotePath);
+// Closes an open remote file, which waits for the server's reply to the transfer.
+void CloseFtpFile(HINTERNET file);
+// These calls, and the connect, wait for the server on a worker thread (FtpCall.h): they end
+// on Stop of the job that runs them and after the reply time-out.

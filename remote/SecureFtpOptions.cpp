@@ -3,7 +3,7 @@
 #include <string.h>
 
 #include "BackupConfig.h"
-#include "FtpConnect.h"
+#include "FtpCall.h"
 #include "PlainPassword.h"
 #include "MsvcrtFormat.h"
 

@@ -495,12 +495,14 @@ def test_server_that_never_answers_ends_on_stop_or_time_out(job, servers, tmp_pa
     job.add("a.txt", b"alpha")
     python = "/usr/bin/python3"
     ftp = servers([python, str(SERVERS), "silent", "--greeting"], "silent-ftp")
+    mute = servers([python, str(SERVERS), "silent", "--login"], "silent-after-login")
     ssh = servers([python, str(SERVERS), "silent"], "silent-ssh")
     cases = [
         # server, protocol flags, driver options, job result, a line of the log
         (ftp, [], ["--stop-at-status", "Connecting", "2"], 4, None),
         (ftp, [], ["--reply-timeout", "3"], 3,
          "The FTP server 127.0.0.1 did not finish its greeting and login within 3 seconds\n"),
+        (mute, [], ["--stop-at-status", "Connecting", "3"], 4, None),  # waiting for a later reply
         (ssh, ["--flags", "4000"], ["--stop-at-status", "Uploading", "2"], 4, None),
         (ssh, ["--flags", "4000"], ["--reply-timeout", "3"], 3, "File upload failed. Error: 28 - "),
     ]

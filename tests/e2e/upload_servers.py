@@ -5,14 +5,15 @@
                         [--throttle BYTES_PER_S] [--no-rest] [--rest-reply TEXT] [--latin1-names]
   upload_servers.py sftp --root DIR --user U --password P --host-key FILE [--port N]
                          [--ed25519-key FILE]
-  upload_servers.py silent [--greeting]
+  upload_servers.py silent [--greeting | --login]
 
 The SFTP server makes its host key when FILE does not exist and writes the public key beside
 it (FILE.pub); it notes every password it is offered on stderr. With --ed25519-key it holds an
 Ed25519 key as well, which libssh2 asks for before an RSA key unless told otherwise.
 The silent server takes connections and never finishes a reply: with --greeting it starts an
-FTP greeting ("220-") and adds a continuation line every second for ever; without, it says
-nothing at all. It notes each connection on stderr.
+FTP greeting ("220-") and adds a continuation line every second for ever; with --login it
+greets and takes any login, then answers nothing more; without either, it says nothing at all.
+It notes each connection on stderr.
 """
 import argparse
 import asyncio
@@ -110,7 +111,13 @@ def run_silent(args):
     async def hold(reader, writer):
         print("connection", file=sys.stderr, flush=True)
         try:
-            if args.greeting:
+            if args.login:
+                writer.write(b"220 Ready\r\n")
+                for reply in (b"331 Password please\r\n", b"230 Logged in\r\n"):
+                    await reader.readline()
+                    writer.write(reply)
+                await writer.drain()
+            elif args.greeting:
                 writer.write(b"220-Welcome, please wait\r\n")
                 while True:
                     await writer.drain()
@@ -150,6 +157,7 @@ def main():
     sftp.add_argument("--ed25519-key", default="")
     silent = sub.add_parser("silent")
     silent.add_argument("--greeting", action="store_true")
+    silent.add_argument("--login", action="store_true")
     args = parser.parse_args()
     {"ftp": run_ftp, "sftp": run_sftp, "silent": run_silent}[args.kind](args)
 

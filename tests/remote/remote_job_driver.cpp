@@ -24,7 +24,7 @@
 
 #include "ConfigRuntime.h"
 #include "MessageBoxSeam.h"
-#include "FtpConnect.h"
+#include "FtpCall.h"
 #include "FtpUpload.h"
 #include "GlobalSettings.h"
 #include "JobControl.h"
