@@ -196,26 +196,3 @@ TEST(TextConversion, RoundTripAndBounds)
     EXPECT_STREQ(small, "abcd");
     EXPECT_EQ(small[5], '!');
 }
-
-TEST(OneLineText, LineBreaksAndControlCharactersAreShownNotWritten)
-{
-    const struct {
-        const char *text;
-        size_t size;
-        const char *line;
-    } cases[] = {
-        {"backup/daily", 64, "backup/daily"},
-        {"up\r\nMKD x", 64, "up<CR><LF>MKD x"},
-        {"a\tb\x01", 64, "a\tb<0x01>"},
-        {"up\r\nMKD x", 7, "up<CR>"},  // cut before a marker that would not fit whole
-        {"abc", 1, ""},
-    };
-    for (const auto &c : cases) {
-        char out[64];
-        FormatOneLine(out, c.size, c.text);
-        EXPECT_STREQ(c.line, out) << c.text;
-    }
-    EXPECT_EQ(1, HoldsLineBreak("a\nb"));
-    EXPECT_EQ(1, HoldsLineBreak("a\rb"));
-    EXPECT_EQ(0, HoldsLineBreak("a\tb"));
-}

@@ -75,40 +75,21 @@ bool ParseOptions(int argc, char **argv, DriverOptions *o)
 struct StopRequest {
     int index;
     BackupConfig *config;
-    std::string status;
+    std::string status;     // the beginning of the status line to wait for
+    bool sending;           // and that the first bytes were sent
     int afterSeconds;
 };
 
-// Waits for the status line to begin with the text, then after the delay stops the job as the
-// window thread would; gives up when the job ends first.
+// Waits for the status, then after the delay stops the job as the window thread would.
 DWORD WINAPI StopAtStatus(LPVOID parameter)
-{
-    StopRequest *request = static_cast<StopRequest *>(parameter);
-    char status[520];
-    bool started = false;
-    for (;;) {
-        bool running = IsConfigRunning(request->config) != 0;
-        if (started && !running)
-            return 1;
-        started = started || running;
-        GetStatusText(request->config, status, sizeof(status));
-        if (strncmp(status, request->status.c_str(), request->status.size()) == 0)
-            break;
-        Sleep(5);
-    }
-    Sleep(request->afterSeconds * 1000);
-    StopBackupJob(request->index);
-    return 0;
-}
-
-// Waits for the upload to be under way, then stops the job as the window thread would.
-DWORD WINAPI StopWhenUploading(LPVOID parameter)
 {
     StopRequest *request = static_cast<StopRequest *>(parameter);
     char status[520];
     for (int i = 0; i < 24000; ++i) {
         GetStatusText(request->config, status, sizeof(status));
-        if (strncmp(status, "Uploading", 9) == 0 && GetProgressPercent(request->config) > 0) {
+        if (strncmp(status, request->status.c_str(), request->status.size()) == 0 &&
+            (!request->sending || GetProgressPercent(request->config) > 0)) {
+            Sleep(request->afterSeconds * 1000);
             StopBackupJob(request->index);
             return 0;
         }
@@ -178,11 +159,10 @@ int main(int argc, char **argv)
         BackupConfig *config = env.Config(index);
         Configure(config, options);
         SetSmtpSocket(config, -1); // as a job started by the window has it: no mail socket open
-        StopRequest request = {index, config, options.stopStatus, options.stopAfter};
-        LPTHREAD_START_ROUTINE helper = options.stop                  ? StopWhenUploading
-                                        : !options.stopStatus.empty() ? StopAtStatus
-                                                                      : nullptr;
-        result = RunDriverJob(env, index, options, helper, &request);
+        StopRequest request = {index, config, options.stop ? "Uploading" : options.stopStatus, options.stop,
+                               options.stop ? 0 : options.stopAfter};
+        bool stops = options.stop || !options.stopStatus.empty();
+        result = RunDriverJob(env, index, options, stops ? StopAtStatus : nullptr, &request);
         log = env.LogText(index);
         curlLog = ReadTextFile(Widen(env.dataPath + "FTPsLog.txt"));
     }

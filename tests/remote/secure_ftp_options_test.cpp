@@ -91,17 +91,6 @@ TEST(SecureFtpFailure, HintNamesTheCheckThatRefusedTheServer)
     }
 }
 
-TEST(SecureFtpFailure, ReasonIsNeverEmpty)
-{
-    HostKeyCheck refused = {};
-    refused.refused = 1;
-    HostKeyCheck accepted = {};
-    EXPECT_STREQ("Authentication failure", SecureFtpFailureReason(67, "Authentication failure", refused));
-    EXPECT_STREQ("The SSH host key of the server is not the one recorded for it", SecureFtpFailureReason(60, "", refused));
-    EXPECT_STREQ(curl_easy_strerror(CURLE_OPERATION_TIMEDOUT), SecureFtpFailureReason(28, "", accepted));
-    EXPECT_STRNE("", SecureFtpFailureReason(60, "", accepted));
-}
-
 class SecureFtpOptions : public ::testing::Test {
 protected:
     SecureFtpTransfer Transfer(uint32_t flags, int port)

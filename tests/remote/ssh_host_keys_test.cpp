@@ -73,28 +73,6 @@ TEST(KnownHosts, LookupMatchesTheNameAndTellsAChangedKeyFromANewHost)
     EXPECT_EQ(KnownHostMissing, FindKnownHost("", "h", "ssh-rsa", kRsaBase64, &type, &key));
 }
 
-TEST(KnownHosts, LibcurlIsGivenTheServersReadableLinesAlone)
-{
-    const std::string name = "[127.0.0.1]:2222";
-    const std::string recorded = name + " ssh-rsa " + kRsaBase64 + "\n";
-    const struct {
-        const char *before;  // what precedes the server's own line in the file
-        std::string selected;
-    } cases[] = {
-        {"", recorded},
-        {"@cert-authority *.example.com ssh-rsa AAAAB3NzaC1yc2E\n", recorded},
-        {"@revoked [127.0.0.1]:2222 ssh-rsa AAAAold\n", recorded},  // a marker, not a key of ours
-        {"|1|F1E1KeoE/eEWhi10WpGv4OdiO6Y=|3988QV0VE8wm= ssh-rsa AAAA\n", recorded},
-        {"a line that holds no key\n\n# comment\r\n", recorded},
-        {"alias,[127.0.0.1]:2222 ssh-ed25519 AAAAed trailing comment\r\n", name + " ssh-ed25519 AAAAed\n" + recorded},
-    };
-    for (const auto &c : cases) {
-        EXPECT_EQ(c.selected, SelectKnownHostLines(c.before + recorded, name)) << c.before;
-        EXPECT_EQ(c.selected, SelectKnownHostLines(c.before + std::string(9000, 'A') + "\n" + recorded, name));
-    }
-    EXPECT_EQ("", SelectKnownHostLines(recorded, "[127.0.0.1]:22"));
-}
-
 class SshHostKeyCheck : public ::testing::Test {
 protected:
     void SetUp() override
