@@ -1,5 +1,7 @@
 #include "FtpConnect.h"
 
+#include <string.h>
+
 #include <memory>
 #include <string>
 
@@ -16,14 +18,11 @@ struct SecretText {
 }  // namespace
 
 FtpCallOutcome ConnectFtpServer(HINTERNET *internet, const char *server, int port, const char *user,
-                                const char *scrambledPassword, HINTERNET *connection)
+                                const char *password, HINTERNET *connection)
 {
     *connection = nullptr;
     auto secret = std::make_shared<SecretText>();
-    {
-        PlainPassword password(scrambledPassword);
-        lstrcpynA(secret->text, password.Text(), sizeof(secret->text));
-    }
+    lstrcpynA(secret->text, password, sizeof(secret->text));
     auto made = std::make_shared<HINTERNET>(nullptr);
     HINTERNET parent = *internet;
     std::string host(server), name(user);

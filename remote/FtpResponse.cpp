@@ -5,9 +5,8 @@
 #include <memory>
 #include <string>
 
-#include "FtpCall.h"
-
 #include "ErrorReport.h"
+#include "FtpCall.h"
 #include "GlobalSettings.h"
 #include "MessageBoxSeam.h"
 #include "MsvcrtFormat.h"

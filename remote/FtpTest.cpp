@@ -8,7 +8,6 @@
 #include "FtpPaths.h"
 #include "MessageBoxSeam.h"
 #include "MsvcrtFormat.h"
-#include "PlainPassword.h"
 #include "SecureFtpUpload.h"
 #include "TextHelpers.h"
 
@@ -97,17 +96,9 @@ int TestFtpUpload(HWND owner, const char *folder, const char *server, const char
         ShowTestBox(owner, "Unable to open internet connection");
         goto done;
     }
-    {
-        // The worker's connect gives up on a server that never answers, so the page is not
-        // held for ever; it takes the password in its stored form.
-        char stored[64];
-        lstrcpynA(stored, password, sizeof(stored));
-        ScramblePassword(stored);
-        ConnectFtpServer(&internet, host, port != 0 ? port : INTERNET_DEFAULT_FTP_PORT, user, stored, &connection);
-        DWORD error = GetLastError();
-        WipeSecret(stored, sizeof(stored));
-        SetLastError(error);
-    }
+    // The worker's connect gives up on a server that never answers, so the page is not held
+    // for ever.
+    ConnectFtpServer(&internet, host, port != 0 ? port : INTERNET_DEFAULT_FTP_PORT, user, password, &connection);
     if (connection == nullptr) {
         ShowLastError(owner);
         ShowTestBox(owner, "Unable to connect to server: %s", host);

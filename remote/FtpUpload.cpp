@@ -111,8 +111,12 @@ int OpenInternet(FtpRun &run)
 int ConnectToServer(FtpRun &run, bool logDetails)
 {
     SetStatusText(run.config, "Connecting to Server");
-    FtpCallOutcome outcome = ConnectFtpServer(&run.internet, run.server, run.port, run.config->ftpUsername,
-                                              run.config->ftpPassword, &run.connection);
+    FtpCallOutcome outcome;
+    {
+        PlainPassword password(run.config->ftpPassword);
+        outcome = ConnectFtpServer(&run.internet, run.server, run.port, run.config->ftpUsername, password.Text(),
+                                   &run.connection);
+    }
     if (run.connection != nullptr)
         return 1;
     DWORD error = GetLastError();
