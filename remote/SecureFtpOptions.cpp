@@ -4,8 +4,8 @@
 
 #include "BackupConfig.h"
 #include "FtpCall.h"
-#include "PlainPassword.h"
 #include "MsvcrtFormat.h"
+#include "PlainPassword.h"
 
 namespace {
 

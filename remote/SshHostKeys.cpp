@@ -132,17 +132,16 @@ void PrepareHostKeyCheck(HostKeyCheck *check, const char *host, int port, FILE *
     check->refused = 0;
     check->firstKeyLine.clear();
     // Without this file libcurl asks for its own choice of key type, which the check may then
-    // take for a changed key; the check itself still reads the whole file.
+    // take for a changed key; the check itself still reads the whole file. A file that cannot
+    // be read is the check's to report.
     std::string text;
-    bool written = false;
-    if (ReadKnownHostsFile(check->knownHostsPath, &text)) {
-        std::string lines = SelectKnownHostLines(text, FormatKnownHostName(host, check->port));
-        FILE *file = fopen(check->preferencePath, "wb");
-        if (file != nullptr) {
-            written = fwrite(lines.data(), 1, lines.size(), file) == lines.size();
-            written = fclose(file) == 0 && written;
-        }
-    }
+    if (!ReadKnownHostsFile(check->knownHostsPath, &text))
+        return;
+    std::string lines = SelectKnownHostLines(text, FormatKnownHostName(host, check->port));
+    FILE *file = fopen(check->preferencePath, "wb");
+    bool written = file != nullptr && fwrite(lines.data(), 1, lines.size(), file) == lines.size();
+    if (file != nullptr)
+        written = fclose(file) == 0 && written;
     if (!written)
         WriteBothLogs(log, curlLog,
                       "WARNING: Unable to write %s, so the SSH server %s port %d may offer another type of key than "

@@ -1,6 +1,6 @@
 // SFTP servers' host keys, recorded on first use in "known_hosts.txt" in the data folder (the
 // OpenSSH format: "name key-type base64-key" per line, the name "[host]:port" unless the port
-// is 22). The first connection to a host and port that uploads its file records the key; a
+// is 22). The first connection to a host and port whose login goes through records the key; a
 // later server on that host and port whose key differs is refused before the password is
 // sent, with an ERROR line in the logs that shows both fingerprints and the line to delete to
 // accept the new key. libcurl is given a file of its own that holds only this server's lines,
