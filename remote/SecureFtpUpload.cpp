@@ -7,6 +7,7 @@
 #include "FtpUpload.h"
 #include "GlobalSettings.h"
 #include "MsvcrtFormat.h"
+#include "PlainPassword.h"
 #include "TextHelpers.h"
 #include "ZipStep.h"
 
@@ -121,6 +122,15 @@ int StartSecureFtpRun(SecureFtpRun &run, JobContext *context)
     if (!NormalizeFtpServer(config->ftpServer, run.server)) {
         WriteText(run.log, "ERROR FTP server cannot be blank\n");
         return 0;
+    }
+    if (!ChooseSecureFtpProtocol(config->flags)->sftp) {
+        // FTPS sends the login as commands of their own: a line break would start another one.
+        PlainPassword password(config->ftpPassword);
+        if (HoldsLineBreak(config->ftpUsername) || HoldsLineBreak(password.Text())) {
+            WriteText(run.log, "ERROR (29g): FTP user name or password holds a line break, which FTP would take as "
+                               "the end of a command; nothing was sent\n");
+            return 0;
+        }
     }
     if (IsCancelRequested(config))
         return 0;

@@ -480,15 +480,19 @@ def test_ftps_trace_shows_the_login_without_its_password(job, servers, tmp_path,
         server.stop()
 
 
-def test_line_break_in_the_ftp_folder_is_refused_before_connecting(job, servers, tmp_path):
+def test_line_break_in_the_ftp_folder_or_login_is_refused_before_connecting(job, servers, tmp_path):
     home = tmp_path / "ftp"
     server = ftp_server(servers, home)
     job.add("a.txt", b"alpha")
-    for folder in ("up\r\nMKD injected_by_folder", "up\nMKD injected_by_folder"):
-        code, log, _ = job.run(server.port, "--folder", folder)
-        assert code == 3, log
-        assert "ERROR (29e): Remote folder holds a line break, which FTP would take as the end of a command; " \
-               "nothing was sent: up" in log, log
+    refused = "holds a line break, which FTP would take as the end of a command; nothing was sent"
+    cases = [
+        (["--folder", "up\r\nMKD injected_by_folder"], USER, f"ERROR (29e): Remote folder {refused}: up"),
+        (["--folder", "up\nMKD injected_by_folder"], USER, f"ERROR (29e): Remote folder {refused}: up"),
+        ([], f"{USER}\r\nMKD injected_by_user", f"ERROR (29g): FTP user name or password {refused}\n"),
+    ]
+    for options, user, line in cases:
+        code, log, _ = job.run(server.port, *options, user=user)
+        assert code == 3 and line in log, log
         assert not any(line.startswith("MKD") for line in log.splitlines()), log  # no forged log lines
         assert not list(home.iterdir())
     assert "session opened" not in (tmp_path / "pyftpdlib.log").read_text()
