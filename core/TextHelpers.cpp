@@ -1,9 +1,10 @@
 #include "TextHelpers.h"
 
 #include <ctype.h>
-#include <stdio.h>
 #include <string.h>
 #include <wctype.h>
+
+#include "MsvcrtFormat.h"
 
 static const char kForbiddenNameChars[] = "\\/:*?\"<>|";
 
@@ -160,7 +161,7 @@ void FormatOneLine(char *out, size_t outSize, const char *text)
         else if (*p == '\n')
             strcpy(piece, "<LF>");
         else if (*p < 0x20 && *p != '\t')
-            snprintf(piece, sizeof(piece), "<0x%02X>", *p);
+            FormatText(piece, sizeof(piece), "<0x%02X>", (unsigned)*p);
         size_t length = strlen(piece);
         if (used + length >= outSize)
             break;  // a cut never leaves half a marker

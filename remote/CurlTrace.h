@@ -9,8 +9,8 @@
 #include "CredentialMask.h"
 
 struct CurlTrace {
-    FILE *log = nullptr;        // NULL: the trace is only watched, not written
-    bool sshLoginAccepted = false;  // the SSH server took our login (set, never cleared, here)
+    FILE *log = nullptr;            // NULL: the trace is only watched, not written
+    bool sshLoginAccepted = false;  // the SSH server took our login; the caller clears it
     CredentialMask credentials;
 };
 
