@@ -13,6 +13,8 @@ std::atomic<int> g_replyTimeoutSeconds(kReplyTimeoutSeconds);
 
 thread_local const volatile uint8_t *t_cancel = nullptr;
 thread_local bool t_replyKnown = false;
+thread_local bool t_replyFromWorker = false;
+thread_local DWORD t_replyNumber = 0;
 thread_local std::string t_reply;
 
 enum CallState { Running, Finished, Abandoned };
@@ -26,6 +28,7 @@ struct CallWork {
     bool worked = false;
     DWORD error = 0;
     bool replyKnown = false;
+    DWORD replyNumber = 0;
     std::string reply;
 
     ~CallWork()
@@ -47,6 +50,7 @@ DWORD WINAPI RunCall(LPVOID parameter)
     DWORD length = sizeof(text);
     work.replyKnown = InternetGetLastResponseInfoA(&code, text, &length) != FALSE;
     text[sizeof(text) - 1] = '\0';
+    work.replyNumber = code;
     work.reply = text;
     int expected = Running;
     if (work.state.compare_exchange_strong(expected, Finished)) {
@@ -86,10 +90,13 @@ FtpCallOutcome RunFtpCall(const std::function<bool()> &call, const std::function
             break;  // it finished just now: take its result after all
         SetLastError(cancelled ? ERROR_INTERNET_OPERATION_CANCELLED : ERROR_INTERNET_TIMEOUT);
         t_replyKnown = false;
+        t_replyFromWorker = true;
         return cancelled ? FtpCallOutcome::Cancelled : FtpCallOutcome::TimedOut;
     }
     *worked = work->worked;
     t_replyKnown = work->replyKnown;
+    t_replyFromWorker = true;
+    t_replyNumber = work->replyNumber;
     t_reply = work->reply;
     SetLastError(work->error);
     return FtpCallOutcome::Done;
@@ -107,6 +114,19 @@ bool TakeLastFtpReply(char *text, DWORD textSize)
         return false;
     lstrcpynA(text, t_reply.c_str(), (int)textSize);
     return true;
+}
+
+bool ReadServerReply(DWORD *number, char *text, DWORD textSize)
+{
+    if (!t_replyFromWorker) {
+        DWORD length = textSize - 1;
+        if (!InternetGetLastResponseInfoA(number, text, &length))
+            return false;
+        text[length < textSize ? length : textSize - 1] = '\0';
+        return true;
+    }
+    *number = t_replyNumber;
+    return TakeLastFtpReply(text, textSize);
 }
 
 int FtpReplyTimeoutSeconds()

@@ -21,6 +21,9 @@ FtpCallOutcome RunFtpCall(const std::function<bool()> &call, const std::function
 void WatchFtpCancel(const volatile uint8_t *cancel);
 // The server's last reply as the last call on this thread left it; false when it gave none.
 bool TakeLastFtpReply(char *text, DWORD textSize);
+// The error reporters' source of the reply behind WinINet's extended error: the worker's
+// reply after a call of this file, else WinINet's own record of this thread's.
+bool ReadServerReply(DWORD *number, char *text, DWORD textSize);
 
 // The time-out of the connect and of each reply of plain FTP: 60 seconds; tests shorten it
 // (1 to 60 seconds, anything else restores 60).

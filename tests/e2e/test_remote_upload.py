@@ -216,6 +216,7 @@ def test_server_without_restart_is_sent_again_from_the_start(job, servers, tmp_p
     code, log, _ = job.run(server.port, "--verbose", wait_seconds=0)
     assert code == 1, log
     assert "'REST 0' command failed\n" in log
+    assert "Extended error message: 502 " in log, log  # the reply, though it came to a worker thread
     assert "\tResuming at byte offset: 0\n" in log
     assert_same_files(job.volumes(), home)
 
