@@ -2,6 +2,8 @@
 
 #include <wininet.h>
 
+#include <atomic>
+
 #include "Clock.h"
 #include "MessageBoxSeam.h"
 #include "MsvcrtFormat.h"
@@ -34,15 +36,27 @@ void GetErrorText(DWORD code, char *out, DWORD outSize)
         out[length == 0 ? 0 : outSize - 1] = '\0';
 }
 
-// The server's last answer behind WinINet's extended error 12003.
-static bool GetExtendedError(DWORD *number, char *text, DWORD textSize)
+static bool ReadWinInetReply(DWORD *number, char *text, DWORD textSize)
 {
     DWORD length = textSize - 1;
-    text[0] = '\0';
     if (!InternetGetLastResponseInfoA(number, text, &length))
         return false;
     text[length < textSize ? length : textSize - 1] = '\0';
     return true;
+}
+
+static std::atomic<ServerReplySource> g_replySource(ReadWinInetReply);
+
+void SetServerReplySource(ServerReplySource source)
+{
+    g_replySource.store(source != nullptr ? source : ReadWinInetReply);
+}
+
+// The server's last answer behind WinINet's extended error 12003.
+static bool GetExtendedError(DWORD *number, char *text, DWORD textSize)
+{
+    text[0] = '\0';
+    return g_replySource.load()(number, text, textSize);
 }
 
 DWORD ShowLastError(HWND owner)

@@ -10,6 +10,12 @@ DWORD ShowLastError(HWND owner);
 void ShowSystemErrorMessage(HWND owner, DWORD code);
 DWORD LogLastError(const char *title, FILE *log);
 
+// Where the server's reply behind WinINet's extended error (12003) is read: by default
+// WinINet's record of this thread's last reply. A room whose WinINet calls run on worker
+// threads installs a source that knows their replies; false when there is none.
+typedef bool (*ServerReplySource)(DWORD *number, char *text, DWORD textSize);
+void SetServerReplySource(ServerReplySource source);
+
 // Text of an error code from the system's or, for 12000-12192, WinINet's message table.
 // An unknown code gives an empty text.
 void GetErrorText(DWORD code, char *out, DWORD outSize);

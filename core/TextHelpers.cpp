@@ -4,6 +4,8 @@
 #include <string.h>
 #include <wctype.h>
 
+#include "MsvcrtFormat.h"
+
 static const char kForbiddenNameChars[] = "\\/:*?\"<>|";
 
 void PrependChar(char *text, char c)
@@ -145,4 +147,31 @@ bool IsPathPrefixOf(const char *item, const char *path)
 int CanScramblePassword(const char *text)
 {
     return strchr(text, (char)kPasswordKey) == nullptr ? 1 : 0;
+}
+
+void FormatOneLine(char *out, size_t outSize, const char *text)
+{
+    if (outSize == 0)
+        return;
+    size_t used = 0;
+    for (const unsigned char *p = reinterpret_cast<const unsigned char *>(text); *p != '\0'; ++p) {
+        char piece[8] = {(char)*p, '\0'};
+        if (*p == '\r')
+            strcpy(piece, "<CR>");
+        else if (*p == '\n')
+            strcpy(piece, "<LF>");
+        else if (*p < 0x20 && *p != '\t')
+            FormatText(piece, sizeof(piece), "<0x%02X>", (unsigned)*p);
+        size_t length = strlen(piece);
+        if (used + length >= outSize)
+            break;  // a cut never leaves half a marker
+        memcpy(out + used, piece, length);
+        used += length;
+    }
+    out[used] = '\0';
+}
+
+int HoldsLineBreak(const char *text)
+{
+    return strpbrk(text, "\r\n") != nullptr ? 1 : 0;
 }

@@ -25,3 +25,10 @@ int ScramblePassword(char *text);
 // 1 when scrambling keeps the whole password: a byte equal to the key would become the
 // scrambled text's end, so the stored password would lose the rest.
 int CanScramblePassword(const char *text);
+
+// A copy of text (bounded by outSize) that fits on one log line: a carriage return, line feed
+// or other control character (tab excepted) is written as "<CR>", "<LF>" or "<0xNN>", so a
+// value taken from a configuration cannot split a line of the log or forge lines of its own.
+void FormatOneLine(char *out, size_t outSize, const char *text);
+// 1 when the text holds a carriage return or a line feed.
+int HoldsLineBreak(const char *text);

@@ -4,6 +4,7 @@
 #include "GlobalSettings.h"
 #include "MsvcrtFormat.h"
 #include "ResourceText.h"
+#include "TextHelpers.h"
 #include "WindowsVersion.h"
 #include "resource.h"
 
@@ -89,9 +90,14 @@ static void LogFtpOptions(FILE *log, const BackupConfig *config)
     WriteText(log, "\t\tRemote FTP Backup: %s\n", Flag(config->flags, RemoteFtp));
     if (!(config->flags & RemoteFtp))
         return;
-    WriteText(log, "\t\t\tFTP Server: %s\n", config->ftpServer);
-    WriteText(log, "\t\t\tUsername: %s\n", config->ftpUsername);
-    WriteText(log, "\t\t\tDirectory: %s\n", config->ftpDirectory);
+    // These texts go to a server as they stand; a line break in one must not split the log.
+    char text[sizeof(config->ftpDirectory) * 6];
+    FormatOneLine(text, sizeof(text), config->ftpServer);
+    WriteText(log, "\t\t\tFTP Server: %s\n", text);
+    FormatOneLine(text, sizeof(text), config->ftpUsername);
+    WriteText(log, "\t\t\tUsername: %s\n", text);
+    FormatOneLine(text, sizeof(text), config->ftpDirectory);
+    WriteText(log, "\t\t\tDirectory: %s\n", text);
     const char *protocol = "Plain FTP (insecure)\n";
     if (config->flags & Sftp)
         protocol = "SFTP - SSH File Transfer protocol\n";

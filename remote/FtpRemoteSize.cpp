@@ -3,12 +3,16 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include <memory>
+#include <string>
+
+#include "FtpCall.h"
 #include "MsvcrtFormat.h"
 
 namespace {
 
 // The listing's entry of that exact name.
-int FindListedSize(HINTERNET connection, const char *folder, const char *name, DWORD flags, int64_t *size)
+int ListFileSize(HINTERNET connection, const char *folder, const char *name, DWORD flags, int64_t *size)
 {
     char pattern[264];
     FormatText(pattern, sizeof(pattern), "%s*", folder);
@@ -30,6 +34,19 @@ int FindListedSize(HINTERNET connection, const char *folder, const char *name, D
     if (!found)
         SetLastError(ERROR_NO_MORE_FILES);
     return found;
+}
+
+// The listing waits for the server (FtpCall.h): it runs on a worker with copies of its texts.
+int FindListedSize(HINTERNET connection, const char *folder, const char *name, DWORD flags, int64_t *size)
+{
+    auto listed = std::make_shared<int64_t>(0);
+    std::string folderText(folder), nameText(name);
+    bool worked = false;
+    RunFtpCall([=] { return ListFileSize(connection, folderText.c_str(), nameText.c_str(), flags, listed.get()) != 0; },
+               nullptr, &worked);
+    if (worked)
+        *size = *listed;
+    return worked ? 1 : 0;
 }
 
 // The server's own count of the file's bytes ("213 <size>").

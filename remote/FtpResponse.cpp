@@ -2,25 +2,51 @@
 
 #include <string.h>
 
+#include <memory>
+#include <string>
+
 #include "ErrorReport.h"
+#include "FtpCall.h"
 #include "GlobalSettings.h"
 #include "MessageBoxSeam.h"
 #include "MsvcrtFormat.h"
 
 int SendFtpCommand(HINTERNET connection, const char *command)
 {
-    return FtpCommandA(connection, FALSE, FTP_TRANSFER_TYPE_ASCII, command, 0, nullptr) ? 1 : 0;
+    std::string text(command);
+    bool worked = false;
+    RunFtpCall([=] { return FtpCommandA(connection, FALSE, FTP_TRANSFER_TYPE_ASCII, text.c_str(), 0, nullptr) != FALSE; },
+               nullptr, &worked);
+    return worked ? 1 : 0;
 }
 
 int ReadFtpResponse(char *text, DWORD textSize)
 {
-    DWORD error = 0;
-    DWORD length = textSize;
-    text[0] = '\0';
-    if (!InternetGetLastResponseInfoA(&error, text, &length))
-        return 0;
-    text[textSize - 1] = '\0';
-    return 1;
+    return TakeLastFtpReply(text, textSize) ? 1 : 0;
+}
+
+HINTERNET OpenFtpFileForWriting(HINTERNET connection, const char *remotePath)
+{
+    auto file = std::make_shared<HINTERNET>(nullptr);
+    std::string path(remotePath);
+    bool worked = false;
+    RunFtpCall(
+        [=] {
+            *file = FtpOpenFileA(connection, path.c_str(), GENERIC_WRITE, FTP_TRANSFER_TYPE_BINARY, 0);
+            return *file != nullptr;
+        },
+        [=] {
+            if (*file != nullptr)
+                InternetCloseHandle(*file);
+        },
+        &worked);
+    return worked ? *file : nullptr;
+}
+
+void CloseFtpFile(HINTERNET file)
+{
+    bool worked = false;
+    RunFtpCall([=] { return InternetCloseHandle(file) != FALSE; }, nullptr, &worked);
 }
 
 int LogFtpResponse(const char *label, FILE *log)
@@ -46,12 +72,16 @@ int ProbeFtpRestart(HINTERNET connection, FILE *log)
     if (connection == nullptr || log == nullptr)
         return 0;
     if (!SendFtpCommand(connection, "TYPE I")) {
+        if (GetLastError() == ERROR_INTERNET_OPERATION_CANCELLED)
+            return 0;  // the job was stopped: no failure of the server's to log
         LogLastError("FTP Command for Binary mode", log);
         WriteText(log, "'TYPE I' command failed\n");
     }
     if (gSettings.logVerbose)
         LogFtpResponse("'TYPE I' Command", log);
     if (!SendFtpCommand(connection, "REST 0")) {
+        if (GetLastError() == ERROR_INTERNET_OPERATION_CANCELLED)
+            return 0;
         LogLastError("FTP Command for Restart", log);
         WriteText(log, "'REST 0' command failed\n");
         return 0;

@@ -4,10 +4,12 @@
 
 #include "BackupConfig.h"
 #include "ErrorReport.h"
+#include "FtpConnect.h"
 #include "FtpPaths.h"
 #include "MessageBoxSeam.h"
 #include "MsvcrtFormat.h"
 #include "SecureFtpUpload.h"
+#include "TextHelpers.h"
 
 namespace {
 
@@ -28,7 +30,7 @@ void ShowTestBox(HWND owner, const char *format, ...)
 int UploadTestFile(HWND owner, HINTERNET connection, const char *server, const char *folder, const char *name,
                    const char *remotePath)
 {
-    HINTERNET file = FtpOpenFileA(connection, remotePath, GENERIC_WRITE, FTP_TRANSFER_TYPE_BINARY, 0);
+    HINTERNET file = OpenFtpFileForWriting(connection, remotePath);
     if (file == nullptr) {
         ShowLastError(owner);
         ShowFtpResponse(owner);
@@ -43,12 +45,12 @@ int UploadTestFile(HWND owner, HINTERNET connection, const char *server, const c
             ShowTestBox(owner, "Uploading not complete\n\nServer: %s\nServer Path: %s", server, remotePath);
             ShowTestBox(owner, "Bytes left to upload: %d\nBytes already uploaded: %d", (int)(kTestSize - sent),
                         (int)sent);
-            InternetCloseHandle(file);
+            CloseFtpFile(file);
             return 0;
         }
         sent += written;
     }
-    InternetCloseHandle(file);
+    CloseFtpFile(file);
     int64_t serverSize = 0;
     if (!FindFtpFileSize(connection, folder, name, 0, &serverSize)) {
         ShowLastError(owner);
@@ -78,6 +80,12 @@ int TestFtpUpload(HWND owner, const char *folder, const char *server, const char
     }
     char host[128];
     NormalizeFtpServer(server, host);
+    // A line break would end WinINet's FTP command there and start one of its own.
+    if (HoldsLineBreak(remoteFolder) || HoldsLineBreak(host) || HoldsLineBreak(user) || HoldsLineBreak(password)) {
+        ShowTestBox(owner, "The FTP folder, server, user name or password holds a line break, which FTP would take "
+                           "as the end of a command; nothing was sent");
+        return 0;
+    }
     DWORD connectedState = 0;
     bool hangUp = !InternetGetConnectedState(&connectedState, 0);
     int result = 0;
@@ -88,8 +96,9 @@ int TestFtpUpload(HWND owner, const char *folder, const char *server, const char
         ShowTestBox(owner, "Unable to open internet connection");
         goto done;
     }
-    connection = InternetConnectA(internet, host, (INTERNET_PORT)(port != 0 ? port : INTERNET_DEFAULT_FTP_PORT), user,
-                                  password, INTERNET_SERVICE_FTP, 0, 0);
+    // The worker's connect gives up on a server that never answers, so the page is not held
+    // for ever.
+    ConnectFtpServer(&internet, host, port != 0 ? port : INTERNET_DEFAULT_FTP_PORT, user, password, &connection);
     if (connection == nullptr) {
         ShowLastError(owner);
         ShowTestBox(owner, "Unable to connect to server: %s", host);

@@ -7,9 +7,11 @@
 
 #include "ConfigRuntime.h"
 #include "ErrorReport.h"
+#include "FtpConnect.h"
 #include "FtpPaths.h"
 #include "GlobalSettings.h"
 #include "MsvcrtFormat.h"
+#include "PlainPassword.h"
 #include "SecureFtpUpload.h"
 #include "TextHelpers.h"
 #include "ZipStep.h"
@@ -35,7 +37,6 @@ struct FtpRun {
     char *buffer = nullptr;
     char folder[260] = "";
     char server[128] = "";
-    char password[64] = "";
     char remotePath[260] = "";
     const char *name = "";  // the volume's file name, inside remotePath's folder
     int port = 21;
@@ -50,7 +51,7 @@ struct FtpRun {
     {
         HINTERNET handle = (HINTERNET)TakeUploadHandle(config);
         if (handle != nullptr)
-            InternetCloseHandle(handle);
+            CloseFtpFile(handle);
     }
     void CloseSession()
     {
@@ -74,7 +75,6 @@ struct FtpRun {
         CloseLocalFile();
         free(buffer);
         free(volumes);
-        SecureZeroMemory(password, sizeof(password));
         if (hangUp)
             InternetAutodialHangup(0);
     }
@@ -94,15 +94,45 @@ int OpenInternet(FtpRun &run)
 {
     SetStatusText(run.config, "Opening Internet Connection");
     run.internet = InternetOpenA("Velloran", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
-    return run.internet != nullptr;
+    if (run.internet == nullptr)
+        return 0;
+    // A server that stops answering must not hold a reply for ever. Where WinINet takes no
+    // time-outs for FTP (Wine waits its own 30 seconds a reply line), setting them is harmless.
+    DWORD milliseconds = (DWORD)FtpReplyTimeoutSeconds() * 1000;
+    for (DWORD option : {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_RECEIVE_TIMEOUT, INTERNET_OPTION_SEND_TIMEOUT,
+                         INTERNET_OPTION_DATA_RECEIVE_TIMEOUT, INTERNET_OPTION_DATA_SEND_TIMEOUT})
+        InternetSetOptionA(run.internet, option, &milliseconds, sizeof(milliseconds));
+    return 1;
 }
 
-int ConnectToServer(FtpRun &run)
+// Connects and logs in, giving up on Stop or after the time-out; 1 when connected. A failure
+// leaves its error as the last error for LogLastError; with logDetails its lines come first:
+// the server's last reply, or that it did not answer in time.
+int ConnectToServer(FtpRun &run, bool logDetails)
 {
     SetStatusText(run.config, "Connecting to Server");
-    run.connection = InternetConnectA(run.internet, run.server, (INTERNET_PORT)run.port, run.config->ftpUsername,
-                                      run.password, INTERNET_SERVICE_FTP, 0, 0);
-    return run.connection != nullptr;
+    FtpCallOutcome outcome;
+    {
+        PlainPassword password(run.config->ftpPassword);
+        outcome = ConnectFtpServer(&run.internet, run.server, run.port, run.config->ftpUsername, password.Text(),
+                                   &run.connection);
+    }
+    if (run.connection != nullptr)
+        return 1;
+    DWORD error = GetLastError();
+    char reply[2048];
+    if (logDetails && outcome == FtpCallOutcome::TimedOut) {
+        WriteText(run.log, "The FTP server %s did not finish its greeting and login within %d seconds\n", run.server,
+                  FtpReplyTimeoutSeconds());
+    } else if (logDetails && outcome == FtpCallOutcome::Done && TakeLastFtpReply(reply, sizeof(reply))) {
+        TrimTrailingWhitespace(reply);
+        const char *last = strrchr(reply, '\n');
+        char line[sizeof(reply) * 6];
+        FormatOneLine(line, sizeof(line), last != nullptr ? last + 1 : reply);
+        WriteText(run.log, "Last reply of the FTP server: %s\n", line);
+    }
+    SetLastError(error);
+    return 0;
 }
 
 // A command of a resume pass; a failure is logged with verbose logging only.
@@ -156,7 +186,7 @@ enum class SendOutcome { Done, Cancelled, Fatal };
 // write leaves the rest to the size check.
 SendOutcome SendFromOffset(FtpRun &run, const char *volume, int64_t localSize, int64_t *offset)
 {
-    HINTERNET handle = FtpOpenFileA(run.connection, run.remotePath, GENERIC_WRITE, FTP_TRANSFER_TYPE_BINARY, 0);
+    HINTERNET handle = OpenFtpFileForWriting(run.connection, run.remotePath);
     if (handle == nullptr) {
         if (gSettings.logVerbose) {
             LogLastError("FTP Open File", run.log);
@@ -286,7 +316,9 @@ ResumeOutcome ResumeUpload(FtpRun &run, const char *volume, int64_t localSize, i
             }
             continue;
         }
-        if (!ConnectToServer(run)) {
+        if (!ConnectToServer(run, gSettings.logVerbose != 0)) {
+            if (run.Cancelled())
+                return ResumeOutcome::Cancelled;
             if (gSettings.logVerbose) {
                 LogLastError("Internet Connect for Resume", run.log);
                 WriteText(run.log, "WARNING (22x): Unable to connect to server: %s\n", run.server);
@@ -393,6 +425,35 @@ int UploadVolume(FtpRun &run, int index)
     }
 }
 
+// WinINet puts the folder, the file names and the login into FTP commands as they stand, so a
+// line break in one would end the command there and make the rest a command of its own. Such
+// a run is refused before anything is sent; 1 when every text is safe.
+int AreCommandTextsSafe(FtpRun &run)
+{
+    const char kRefused[] = "holds a line break, which FTP would take as the end of a command; nothing was sent";
+    char text[sizeof(run.volumes[0]) * 6];
+    if (HoldsLineBreak(run.folder) || HoldsLineBreak(run.server)) {
+        FormatOneLine(text, sizeof(text), HoldsLineBreak(run.folder) ? run.folder : run.server);
+        WriteText(run.log, "ERROR (29e): Remote %s %s: %s\n", HoldsLineBreak(run.folder) ? "folder" : "server",
+                  kRefused, text);
+        return 0;
+    }
+    for (int i = 0; i < run.volumeCount; ++i) {
+        const char *slash = strrchr(run.volumes[i], '\\');
+        if (slash != nullptr && HoldsLineBreak(slash + 1)) {
+            FormatOneLine(text, sizeof(text), slash + 1);
+            WriteText(run.log, "ERROR (29f): Remote file name %s: %s\n", kRefused, text);
+            return 0;
+        }
+    }
+    PlainPassword password(run.config->ftpPassword);
+    if (HoldsLineBreak(run.config->ftpUsername) || HoldsLineBreak(password.Text())) {
+        WriteText(run.log, "ERROR (29g): FTP user name or password %s\n", kRefused);
+        return 0;
+    }
+    return 1;
+}
+
 // Steps up to the first connection; 1 when the volumes can be sent.
 int StartFtpRun(FtpRun &run, JobContext *context)
 {
@@ -415,10 +476,14 @@ int StartFtpRun(FtpRun &run, JobContext *context)
         return 0;
     }
     if (!NormalizeFtpFolder(config->ftpDirectory, run.folder)) {
-        WriteText(run.log, "ERROR (28e): Destination folder too long: %s\n", config->ftpDirectory);
+        char folder[sizeof(config->ftpDirectory) * 6];
+        FormatOneLine(folder, sizeof(folder), config->ftpDirectory);
+        WriteText(run.log, "ERROR (28e): Destination folder too long: %s\n", folder);
         return 0;
     }
     NormalizeFtpServer(config->ftpServer, run.server);
+    if (!AreCommandTextsSafe(run))
+        return 0;
     run.port = config->ftpPort != 0 ? config->ftpPort : INTERNET_DEFAULT_FTP_PORT;
     DWORD connectedState = 0;
     run.hangUp = InternetGetConnectedState(&connectedState, 0) ? 0 : 1;
@@ -429,9 +494,9 @@ int StartFtpRun(FtpRun &run, JobContext *context)
     }
     if (run.Cancelled())
         return 0;
-    lstrcpynA(run.password, config->ftpPassword, sizeof(run.password));
-    ScramblePassword(run.password);
-    if (!ConnectToServer(run)) {
+    if (!ConnectToServer(run, true)) {
+        if (run.Cancelled())
+            return 0;
         LogLastError("Internet Connect", run.log);
         WriteText(run.log, "ERROR (21w): Unable to connect to server: %s\n", run.server);
         return 0;
@@ -454,6 +519,11 @@ int UploadVolumesByFtp(FILE *log, JobContext *context)
         return 1;
     if (!IsFtpCopyAllowed(log, config))
         return 0;
+    // Every wait for the server below ends on Stop.
+    WatchFtpCancel(&config->cancelRequested);
+    struct StopWatching {
+        ~StopWatching() { WatchFtpCancel(nullptr); }
+    } stopWatching;
     FtpRun run;
     run.log = log;
     run.config = config;

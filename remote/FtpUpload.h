@@ -32,6 +32,9 @@ int LogFtpResponse(const char *label, FILE *log);
 // The last server reply in a message box; 0 without an owner or a reply.
 int ShowFtpResponse(HWND owner);
 
+// The calls below wait for the server on a worker thread (FtpCall.h), as the connect does:
+// they end on Stop of the job that runs them and after the reply time-out.
+
 // The size of folder + name on the server from a listing of folder; 0 when the listing fails
 // or does not hold the name (last error ERROR_NO_MORE_FILES then).
 int FindFtpFileSize(HINTERNET connection, const char *folder, const char *name, DWORD flags, int64_t *size);
@@ -39,3 +42,7 @@ int FindFtpFileSize(HINTERNET connection, const char *folder, const char *name, 
 int SendFtpCommand(HINTERNET connection, const char *command);
 // The last server reply into text; 0 when none can be read.
 int ReadFtpResponse(char *text, DWORD textSize);
+// A remote file opened for a binary upload, or NULL.
+HINTERNET OpenFtpFileForWriting(HINTERNET connection, const char *remotePath);
+// Closes an open remote file, which waits for the server's reply to the transfer.
+void CloseFtpFile(HINTERNET file);

@@ -1,5 +1,7 @@
 #include "RemoteJobSteps.h"
 
+#include "ErrorReport.h"
+#include "FtpCall.h"
 #include "FtpUpload.h"
 #include "JobResultMail.h"
 #include "MailVolumes.h"
@@ -21,4 +23,6 @@ LibrarySteps librarySteps;
 void InstallRemoteJobSteps()
 {
     SetRemoteSteps(&librarySteps);
+    // Plain FTP waits for its replies on worker threads: the error reports read them there.
+    SetServerReplySource(ReadServerReply);
 }

@@ -3,7 +3,9 @@
 #include <string.h>
 
 #include "BackupConfig.h"
+#include "FtpCall.h"
 #include "MsvcrtFormat.h"
+#include "PlainPassword.h"
 
 namespace {
 
@@ -32,6 +34,16 @@ CurlOptionSetting PointerOption(CURLoption option, void *value)
 CurlOptionSetting TextOption(CURLoption option, const char *value)
 {
     CurlOptionSetting setting{option, 0, 0, nullptr, std::string(value)};
+    return setting;
+}
+
+// "user:password", on the heap from the start: a short text would live inside the string
+// object, and every move of it would leave a copy behind that no one wipes.
+CurlOptionSetting CredentialsOption(const char *user, const char *password)
+{
+    CurlOptionSetting setting{CURLOPT_USERPWD, 0, 0, nullptr, std::string()};
+    setting.text.reserve(strlen(user) + strlen(password) + 32);
+    setting.text.append(user).append(":").append(password);
     return setting;
 }
 
@@ -106,12 +118,15 @@ const char *SecureFtpFailureHint(uint32_t flags, int code, const CertificateChec
 std::vector<CurlOptionSetting> BuildSecureFtpOptions(const SecureFtpTransfer &transfer)
 {
     std::vector<CurlOptionSetting> options;
+    options.reserve(32);  // no reallocation moves the credentials' text around
     const SecureFtpProtocol *protocol = ChooseSecureFtpProtocol(transfer.flags);
     char text[1024];
     if (protocol == nullptr || !BuildSecureFtpUrl(protocol, transfer.server, transfer.folder, transfer.name, text))
         return options;
     options.push_back(PointerOption(CURLOPT_STDERR, transfer.curlLog));
-    options.push_back(NumberOption(CURLOPT_VERBOSE, transfer.verbose ? 1L : 0L));
+    // SFTP traces always: the trace tells when the login went through (CurlTrace.h), and the
+    // log receives it only with verbose logging.
+    options.push_back(NumberOption(CURLOPT_VERBOSE, transfer.verbose || protocol->sftp ? 1L : 0L));
     options.push_back(NumberOption(CURLOPT_UPLOAD, 1L));
     options.push_back(LargeOption(CURLOPT_INFILESIZE_LARGE, (curl_off_t)transfer.fileSize));
     options.push_back(NumberOption(CURLOPT_NOPROGRESS, 0L));
@@ -125,15 +140,13 @@ std::vector<CurlOptionSetting> BuildSecureFtpOptions(const SecureFtpTransfer &tr
     options.push_back(TextOption(CURLOPT_URL, text));
     if (transfer.port != 0)
         options.push_back(NumberOption(CURLOPT_PORT, (long)transfer.port));
-    FormatText(text, sizeof(text), "%s:%s", transfer.user, transfer.password);
-    options.push_back(TextOption(CURLOPT_USERPWD, text));
-    SecureZeroMemory(text, sizeof(text));
+    options.push_back(CredentialsOption(transfer.user, transfer.password));
     options.push_back(PointerOption(CURLOPT_ERRORBUFFER, transfer.errorBuffer));
     options.push_back(NumberOption(CURLOPT_SSL_VERIFYPEER, (transfer.flags & VerifyCertificate) ? 1L : 0L));
     options.push_back(NumberOption(CURLOPT_SSL_VERIFYHOST, (transfer.flags & VerifyHostName) ? 2L : 0L));
     if (protocol->sftp) {
         // The recorded key's type is the one libssh2 asks the server for.
-        options.push_back(TextOption(CURLOPT_SSH_KNOWNHOSTS, transfer.hostKey->knownHostsPath));
+        options.push_back(TextOption(CURLOPT_SSH_KNOWNHOSTS, transfer.hostKey->preferencePath));
         options.push_back(PointerOption(CURLOPT_SSH_HOSTKEYFUNCTION, reinterpret_cast<void *>(&CheckSshHostKey)));
         options.push_back(PointerOption(CURLOPT_SSH_HOSTKEYDATA, transfer.hostKey));
     } else {
@@ -142,6 +155,16 @@ std::vector<CurlOptionSetting> BuildSecureFtpOptions(const SecureFtpTransfer &tr
         options.push_back(PointerOption(CURLOPT_SSL_CTX_FUNCTION, reinterpret_cast<void *>(&WatchCertificateChain)));
         options.push_back(PointerOption(CURLOPT_SSL_CTX_DATA, transfer.certificate));
     }
+    // The trace goes through the mask; without it libcurl would write "PASS <password>".
+    options.push_back(PointerOption(CURLOPT_DEBUGFUNCTION, reinterpret_cast<void *>(&WriteCurlTrace)));
+    options.push_back(PointerOption(CURLOPT_DEBUGDATA, transfer.trace));
+    // A server that stops answering ends the transfer instead of holding the job: the
+    // connection with its handshake and login, each reply, and a transfer that stalls.
+    long seconds = (long)FtpReplyTimeoutSeconds();
+    options.push_back(NumberOption(CURLOPT_CONNECTTIMEOUT, seconds));
+    options.push_back(NumberOption(CURLOPT_SERVER_RESPONSE_TIMEOUT, seconds));
+    options.push_back(NumberOption(CURLOPT_LOW_SPEED_LIMIT, 1L));
+    options.push_back(NumberOption(CURLOPT_LOW_SPEED_TIME, seconds));
     return options;
 }
 
@@ -166,4 +189,23 @@ CURLcode ApplyCurlOptions(CURL *curl, std::vector<CurlOptionSetting> &options)
             SecureZeroMemory(&setting.text[0], setting.text.size());
     }
     return result;
+}
+
+CURLcode ApplySecureFtpOptions(CURL *curl, SecureFtpTransfer transfer, const char *scrambledPassword)
+{
+    PlainPassword password(scrambledPassword);
+    transfer.password = password.Text();
+    std::vector<CurlOptionSetting> options = BuildSecureFtpOptions(transfer);
+    if (options.empty())
+        return CURLE_URL_MALFORMAT;
+    return ApplyCurlOptions(curl, options);
+}
+
+const char *SecureFtpFailureReason(int code, const char *errorBuffer, const HostKeyCheck &hostKey)
+{
+    if (errorBuffer[0] != '\0')
+        return errorBuffer;
+    if (hostKey.refused)
+        return "The SSH host key of the server is not the one recorded for it";
+    return curl_easy_strerror((CURLcode)code);
 }

@@ -45,17 +45,18 @@ int SendTestFile(const SecureFtpTransfer &base, const char *logPath, char *out10
         result = options.empty() ? CURLE_URL_MALFORMAT : ApplyCurlOptions(curl, options);
         if (result == CURLE_OK)
             result = curl_easy_perform(curl);
+        if (result == CURLE_OK || base.trace->sshLoginAccepted)
+            RecordFirstSshHostKey(base.hostKey);
         curl_easy_cleanup(curl);
     }
     curl_global_cleanup();
     if (result == CURLE_OK) {
-        RecordFirstSshHostKey(base.hostKey);
         FormatText(out1024, 1024, "File uploaded successfully:\n\n%s://%s/%s%s", protocol->scheme, base.server,
                    base.folder, base.name);
         return 1;
     }
     FormatText(out1024, 1024, "File upload failed. Error: %d - %s.\n%sFor details, see the log file at: %s\n",
-               (int)result, base.errorBuffer, SecureFtpFailureHint(base.flags, result, *base.certificate, *base.hostKey),
+               (int)result, SecureFtpFailureReason(result, base.errorBuffer, *base.hostKey), SecureFtpFailureHint(base.flags, result, *base.certificate, *base.hostKey),
                logPath);
     return 0;
 }
@@ -109,10 +110,13 @@ int TestSecureFtpUpload(HWND owner, const char *folder, const char *server, cons
             CertificateCheck certificate = {0};
             HostKeyCheck hostKey;
             PrepareHostKeyCheck(&hostKey, host, port, nullptr, curlLog);
+            CurlTrace trace;
+            trace.log = gSettings.logVerbose ? curlLog : nullptr;
             SecureFtpTransfer transfer = {flags, host, remoteFolder, kTestName, port, user, password,
                                           gSettings.logVerbose, curlLog, size.QuadPart, &progress, file, errorBuffer,
-                                          &certificate, &hostKey};
+                                          &certificate, &hostKey, &trace};
             result = SendTestFile(transfer, logPath, text);
+            ReleaseHostKeyCheck(&hostKey);
             CloseHandle(file);
         }
     }

@@ -7,6 +7,7 @@
 #include "FtpUpload.h"
 #include "GlobalSettings.h"
 #include "MsvcrtFormat.h"
+#include "PlainPassword.h"
 #include "TextHelpers.h"
 #include "ZipStep.h"
 
@@ -20,9 +21,9 @@ struct SecureFtpRun {
     int volumeCount = 0;
     char folder[260] = "";
     char server[128] = "";
-    char password[64] = "";
     char logPath[260] = "";
     FILE *curlLog = nullptr;
+    CurlTrace trace;
     CertificateCheck certificate = {0};
     HostKeyCheck hostKey = {};
     bool globalInitialised = false;
@@ -35,9 +36,9 @@ struct SecureFtpRun {
         if (globalInitialised)
             curl_global_cleanup();
         free(volumes);
+        ReleaseHostKeyCheck(&hostKey);
         if (curlLog != nullptr)
             fclose(curlLog);
-        SecureZeroMemory(password, sizeof(password));
     }
 };
 
@@ -69,22 +70,29 @@ int SendVolume(SecureFtpRun &run, const SecureFtpProtocol *protocol, int index)
     errorBuffer[0] = '\0';
     UploadProgress progress = {run.curlLog, &run.config->cancelRequested, &run.config->progressPercent, -1};
     SecureFtpTransfer transfer = {run.config->flags, run.server, run.folder, name, run.config->ftpPort,
-                                  run.config->ftpUsername, run.password, gSettings.logVerbose, run.curlLog,
-                                  size.QuadPart, &progress, file, errorBuffer, &run.certificate, &run.hostKey};
-    std::vector<CurlOptionSetting> options = BuildSecureFtpOptions(transfer);
-    CURLcode result = CURLE_URL_MALFORMAT;
+                                  run.config->ftpUsername, nullptr, gSettings.logVerbose, run.curlLog,
+                                  size.QuadPart, &progress, file, errorBuffer, &run.certificate, &run.hostKey,
+                                  &run.trace};
     run.certificate.chainRefused = 0;
-    if (!options.empty() && ApplyCurlOptions(run.curl, options) == CURLE_OK)
+    run.trace.sshLoginAccepted = false;
+    CURLcode result = ApplySecureFtpOptions(run.curl, transfer, run.config->ftpPassword);
+    if (result == CURLE_OK)
         result = curl_easy_perform(run.curl);
     CloseHandle(file);
+    // A key seen for the first time is kept once the login went through, even when the file
+    // then failed: the next run must know the key before it sends the password again.
+    if (result == CURLE_OK || run.trace.sshLoginAccepted)
+        RecordFirstSshHostKey(&run.hostKey);
+    // The folder may hold a line break (SFTP sends it encoded); the log line stays one line.
+    char folder[sizeof(run.folder) * 6];
+    FormatOneLine(folder, sizeof(folder), run.folder);
     if (result == CURLE_OK) {
         WriteBothLogs(run.log, run.curlLog, "File uploaded successfully: %s://%s/%s%s\n", protocol->scheme, run.server,
-                      run.folder, name);
-        RecordFirstSshHostKey(&run.hostKey);
+                      folder, name);
         return 1;
     }
     WriteBothLogs(run.log, run.curlLog, "File upload failed. Error: %d - %s.\n%sFor details, see the log file at: %s\n",
-                  (int)result, errorBuffer,
+                  (int)result, SecureFtpFailureReason(result, errorBuffer, run.hostKey),
                   SecureFtpFailureHint(run.config->flags, result, run.certificate, run.hostKey), run.logPath);
     return 0;
 }
@@ -106,24 +114,34 @@ int StartSecureFtpRun(SecureFtpRun &run, JobContext *context)
     if (gSettings.logVerbose)
         WriteText(run.log, "Starting Secure FTP upload of %d files\n", run.volumeCount);
     if (!NormalizeSecureFtpFolder(config->ftpDirectory, run.folder)) {
-        WriteText(run.log, "ERROR (28e): Destination folder too long: %s\n", config->ftpDirectory);
+        char folder[sizeof(config->ftpDirectory) * 6];
+        FormatOneLine(folder, sizeof(folder), config->ftpDirectory);
+        WriteText(run.log, "ERROR (28e): Destination folder too long: %s\n", folder);
         return 0;
     }
     if (!NormalizeFtpServer(config->ftpServer, run.server)) {
         WriteText(run.log, "ERROR FTP server cannot be blank\n");
         return 0;
     }
+    if (!ChooseSecureFtpProtocol(config->flags)->sftp) {
+        // FTPS sends the login as commands of their own: a line break would start another one.
+        PlainPassword password(config->ftpPassword);
+        if (HoldsLineBreak(config->ftpUsername) || HoldsLineBreak(password.Text())) {
+            WriteText(run.log, "ERROR (29g): FTP user name or password holds a line break, which FTP would take as "
+                               "the end of a command; nothing was sent\n");
+            return 0;
+        }
+    }
     if (IsCancelRequested(config))
         return 0;
     SetStatusText(config, "Connecting to Server");
-    lstrcpynA(run.password, config->ftpPassword, sizeof(run.password));
-    ScramblePassword(run.password);
     FormatText(run.logPath, sizeof(run.logPath), "%sFTPsLog.txt", dataFolder);
     run.curlLog = fopen(run.logPath, "w");
     if (run.curlLog == nullptr) {
         WriteText(run.log, "Unable to open %s for writing", run.logPath);
         return 0;
     }
+    run.trace.log = gSettings.logVerbose ? run.curlLog : nullptr;
     PrepareHostKeyCheck(&run.hostKey, run.server, config->ftpPort, run.log, run.curlLog);
     if (curl_global_init(CURL_GLOBAL_ALL) != CURLE_OK) {
         WriteBothLogs(run.log, run.curlLog, "ERROR global initializing secure FTP library\n");

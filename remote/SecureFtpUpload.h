@@ -14,6 +14,7 @@
 #include <curl/curl.h>
 
 #include "CertificateCheck.h"
+#include "CurlTrace.h"
 #include "JobContext.h"
 #include "SshHostKeys.h"
 
@@ -68,7 +69,7 @@ struct SecureFtpTransfer {
     const char *name;
     int port;              // 0: the scheme's default
     const char *user;
-    const char *password;  // plain
+    const char *password;  // plain; only the USERPWD text is made of it, and wiped once set
     int verbose;
     FILE *curlLog;
     int64_t fileSize;
@@ -77,6 +78,7 @@ struct SecureFtpTransfer {
     char *errorBuffer;     // CURL_ERROR_SIZE bytes
     CertificateCheck *certificate;  // FTPS
     HostKeyCheck *hostKey;          // SFTP
+    CurlTrace *trace;               // libcurl's trace with the credentials masked
 };
 
 // One easy-handle option and its value, in the form its type takes.
@@ -92,3 +94,10 @@ struct CurlOptionSetting {
 std::vector<CurlOptionSetting> BuildSecureFtpOptions(const SecureFtpTransfer &transfer);
 // Sets them on the handle; CURLE_OK when every one was taken. Texts are wiped afterwards.
 CURLcode ApplyCurlOptions(CURL *curl, std::vector<CurlOptionSetting> &options);
+// Builds the options of one file with the password made plain from its stored form, and sets
+// them; the plain copy lives only for this call.
+CURLcode ApplySecureFtpOptions(CURL *curl, SecureFtpTransfer transfer, const char *scrambledPassword);
+
+// What the failure line gives as its reason: libcurl's own text, or when it gave none (a host
+// key our check refused, for one) what failed.
+const char *SecureFtpFailureReason(int code, const char *errorBuffer, const HostKeyCheck &hostKey);

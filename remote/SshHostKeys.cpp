@@ -1,5 +1,6 @@
 #include "SshHostKeys.h"
 
+#include <windows.h>
 #include <errno.h>
 #include <string.h>
 
@@ -125,10 +126,48 @@ void PrepareHostKeyCheck(HostKeyCheck *check, const char *host, int port, FILE *
     check->host = host;
     check->port = port != 0 ? port : 22;
     FormatText(check->knownHostsPath, sizeof(check->knownHostsPath), "%sknown_hosts.txt", dataFolder);
+    FormatText(check->preferencePath, sizeof(check->preferencePath), "%sknown_hosts_curl.txt", dataFolder);
     check->log = log;
     check->curlLog = curlLog;
     check->refused = 0;
     check->firstKeyLine.clear();
+    // Without this file libcurl asks for its own choice of key type, which the check may then
+    // take for a changed key; the check itself still reads the whole file. A file that cannot
+    // be read is the check's to report.
+    std::string text;
+    if (!ReadKnownHostsFile(check->knownHostsPath, &text))
+        return;
+    std::string lines = SelectKnownHostLines(text, FormatKnownHostName(host, check->port));
+    FILE *file = fopen(check->preferencePath, "wb");
+    bool written = file != nullptr && fwrite(lines.data(), 1, lines.size(), file) == lines.size();
+    if (file != nullptr)
+        written = fclose(file) == 0 && written;
+    if (!written)
+        WriteBothLogs(log, curlLog,
+                      "WARNING: Unable to write %s, so the SSH server %s port %d may offer another type of key than "
+                      "the one recorded\n",
+                      check->preferencePath, host, check->port);
+}
+
+void ReleaseHostKeyCheck(HostKeyCheck *check)
+{
+    if (check->preferencePath[0] != '\0')
+        DeleteFileA(check->preferencePath);
+}
+
+std::string SelectKnownHostLines(const std::string &fileText, const std::string &name)
+{
+    std::string selected;
+    size_t start = 0;
+    while (start < fileText.size()) {
+        size_t end = fileText.find('\n', start);
+        std::string line = fileText.substr(start, end == std::string::npos ? std::string::npos : end - start);
+        start = end == std::string::npos ? fileText.size() : end + 1;
+        std::string names, type, key;
+        if (SplitKnownHostLine(line, &names, &type, &key) && NamesHold(names, name))
+            selected += name + " " + type + " " + key + "\n";
+    }
+    return selected;
 }
 
 std::string FormatKnownHostName(const char *host, int port)

@@ -54,18 +54,9 @@ void SmtpLog::Line(const char *format, ...)
 
 void SmtpLog::Dialogue(bool fromServer, const char *data, size_t size)
 {
-    std::string line = FirstLine(data, size);
-    if (fromServer) {
+    std::string line = credentials.Mask(fromServer, FirstLine(data, size));
+    if (fromServer)
         lastReply = line;
-        // 334 asks for the next piece of the login; anything else ends it.
-        hidingCredentials = line.compare(0, 3, "334") == 0;
-    } else if (line.compare(0, 5, "AUTH ") == 0) {
-        size_t mechanismEnd = line.find(' ', 5);
-        if (mechanismEnd != std::string::npos)
-            line = line.substr(0, mechanismEnd) + " (credentials not logged)";
-    } else if (hidingCredentials) {
-        line = "(credentials not logged)";
-    }
     if (verbose)
         Line("%s %s", fromServer ? "<" : ">", line.c_str());
 }

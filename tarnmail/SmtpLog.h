@@ -5,6 +5,8 @@
 
 #include <string>
 
+#include "CredentialMask.h"
+
 class SmtpLog {
 public:
     SmtpLog(const char *path, bool verbose);
@@ -21,6 +23,6 @@ public:
 private:
     FILE *file = nullptr;
     bool verbose;
-    bool hidingCredentials = false;
+    CredentialMask credentials;
     std::string lastReply;
 };

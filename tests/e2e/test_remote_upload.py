@@ -216,6 +216,7 @@ def test_server_without_restart_is_sent_again_from_the_start(job, servers, tmp_p
     code, log, _ = job.run(server.port, "--verbose", wait_seconds=0)
     assert code == 1, log
     assert "'REST 0' command failed\n" in log
+    assert "Extended error message: 502 " in log, log  # the reply, though it came to a worker thread
     assert "\tResuming at byte offset: 0\n" in log
     assert_same_files(job.volumes(), home)
 
@@ -241,6 +242,10 @@ def test_refused_login_and_closed_port_give_warnings(job, servers, tmp_path):
                          r"ERROR \(21w\): Unable to connect to server: 127\.0\.0\.1\n" + re.escape(FTP_WARNING),
                          log), log
         assert "completed successfully" not in log
+        # Each failure names its cause: WinINet's code (Wine clears the last error), and the
+        # server's refusal when there was one.
+        assert re.search(r"Internet Connect:\nERROR at [^\n]*: WinInet error code: 120(15|29)\n", log), log
+        assert ("Last reply of the FTP server: 530 " in log) == (password == "wrong"), log
     code, boxes, _ = job.test_upload(server.port, password="wrong")
     assert code == 0
     assert boxes.endswith("=== box: Unable to connect to server: 127.0.0.1\n"), boxes
@@ -291,7 +296,7 @@ def certificates(tmp_path_factory):
             "other": make_certificate(folder, "localhost", "DNS:localhost")}
 
 
-def vsftpd_server(servers, tmp_path, certificate, implicit, label=""):
+def vsftpd_server(servers, tmp_path, certificate, implicit, label="", send_password=False):
     name = ("implicit" if implicit else "explicit") + label
     root = tmp_path / f"vsftpd-{name}"
     (root / "up").mkdir(parents=True)
@@ -303,7 +308,8 @@ def vsftpd_server(servers, tmp_path, certificate, implicit, label=""):
     cert, key = certificate
     settings = {
         "listen": "YES", "listen_ipv6": "NO", "listen_address": "127.0.0.1", "listen_port": port,
-        "background": "NO", "anonymous_enable": "YES", "local_enable": "NO", "no_anon_password": "YES",
+        "background": "NO", "anonymous_enable": "YES", "local_enable": "NO",
+        "no_anon_password": "NO" if send_password else "YES",
         "anon_root": root, "write_enable": "YES", "anon_upload_enable": "YES", "anon_umask": "022",
         "ssl_enable": "YES", "allow_anon_ssl": "YES", "force_anon_logins_ssl": "YES",
         "force_anon_data_ssl": "YES", "require_ssl_reuse": "YES", "implicit_ssl": "YES" if implicit else "NO",
@@ -412,11 +418,18 @@ def test_sftp_host_key_is_recorded_on_first_use_and_a_changed_key_is_refused(job
     job.add("a.txt", b"alpha")
     server = sftp_server(servers, root, tmp_path / "first_key", "asyncssh-first", port)
     key, fingerprint = public_key(tmp_path / "first_key")
-    code, log, _ = job.run(port, *options)
-    assert code == 1, log
+    # A refused login proves nothing: nothing is recorded. A login that went through records
+    # the key, even when the upload then fails (a folder that does not exist).
+    code, log, _ = job.run(port, *options, password="wrong")
+    assert code == 3 and not known_hosts.exists(), log
+    code, log, _ = job.run(port, *options, "--folder", "/no such folder")
+    log = log.partition("Job Result:")[0]
+    assert code == 3 and "File upload failed. Error: 78 - " in log, log
     assert known_hosts.read_text() == f"[127.0.0.1]:{port} {key}\n"
     assert (f"Recorded the SSH host key of 127.0.0.1 port {port} at the first connection: {fingerprint} (known "
             f"hosts file: {job.prefix.windows_path(known_hosts)})\n") in log
+    code, log, _ = job.run(port, *options)
+    assert code == 1, log
     assert_same_files(job.volumes(), root)
 
     # The data folder stays, and with it the job log, the latest run first.
@@ -438,9 +451,103 @@ def test_sftp_host_key_is_recorded_on_first_use_and_a_changed_key_is_refused(job
              f"changed on purpose, delete the line of [127.0.0.1]:{port} from {job.prefix.windows_path(known_hosts)} "
              "to accept the new key.\n")
     assert error in log and error in curl_log, log
-    assert re.search(r"File upload failed\. Error: 60 - .*\.\n\nThe server's SSH host key is not the one recorded "
+    assert re.search(r"File upload failed\. Error: 60 - The SSH host key of the server is not the one recorded for "
+                     r"it\.\n\nThe server's SSH host key is not the one recorded "
                      r"at the first connection, so no password was sent; the log file says how to accept the new "
                      r"key\.\n\nFor details, see the log file at: .*FTPsLog\.txt\n" + re.escape(FTP_WARNING), log), log
     assert not list(root.iterdir())
     assert "password offered" not in (tmp_path / "asyncssh-second.log").read_text()
     assert known_hosts.read_text() == f"[127.0.0.1]:{port} {key}\n"
+
+
+# What a run must not give away, and where it must not be steered.
+
+def test_ftps_trace_shows_the_login_without_its_password(job, servers, tmp_path, certificates):
+    job.prefix.trust_certificate(certificates["right"][0])
+    job.add("a.txt", b"alpha")
+    secret = "Pa55-for-ftps-only"
+    for protocol, implicit in ((FTPS_EXPLICIT, False), (FTPS_IMPLICIT, True)):
+        # vsftpd asks anonymous users for a password only when told to.
+        server, up = vsftpd_server(servers, tmp_path, certificates["right"], implicit, "-login", send_password=True)
+        data = tmp_path / f"data-{protocol:x}"
+        data.mkdir()
+        code, log, curl_log = job.run(server.port, "--flags", f"{protocol | VERIFY_CERTIFICATE:X}", "--folder", "/up",
+                                      "--verbose", "--data", job.prefix.windows_path(data) + "\\",
+                                      user="anonymous", password=secret)
+        assert code == 1, log + curl_log
+        for line in ("> USER anonymous\n", "> PASS (credentials not logged)\n", "< 230 ", "> STOR Backup.zip\n"):
+            assert line in curl_log, curl_log
+        assert not [f.name for f in data.rglob("*") if f.is_file() and secret.encode() in f.read_bytes()]
+        server.stop()
+
+
+def test_line_break_in_the_ftp_folder_or_login_is_refused_before_connecting(job, servers, tmp_path):
+    home = tmp_path / "ftp"
+    server = ftp_server(servers, home)
+    job.add("a.txt", b"alpha")
+    refused = "holds a line break, which FTP would take as the end of a command; nothing was sent"
+    cases = [
+        (["--folder", "up\r\nMKD injected_by_folder"], USER, f"ERROR (29e): Remote folder {refused}: up"),
+        (["--folder", "up\nMKD injected_by_folder"], USER, f"ERROR (29e): Remote folder {refused}: up"),
+        ([], f"{USER}\r\nMKD injected_by_user", f"ERROR (29g): FTP user name or password {refused}\n"),
+    ]
+    for options, user, line in cases:
+        code, log, _ = job.run(server.port, *options, user=user)
+        assert code == 3 and line in log, log
+        assert not any(line.startswith("MKD") for line in log.splitlines()), log  # no forged log lines
+        assert not list(home.iterdir())
+    assert "session opened" not in (tmp_path / "pyftpdlib.log").read_text()
+
+
+def test_server_that_never_answers_ends_on_stop_or_time_out(job, servers, tmp_path):
+    job.add("a.txt", b"alpha")
+    python = "/usr/bin/python3"
+    ftp = servers([python, str(SERVERS), "silent", "--greeting"], "silent-ftp")
+    mute = servers([python, str(SERVERS), "silent", "--login"], "silent-after-login")
+    ssh = servers([python, str(SERVERS), "silent"], "silent-ssh")
+    cases = [
+        # server, protocol flags, driver options, job result, a line of the log
+        (ftp, [], ["--stop-at-status", "Connecting", "2"], 4, None),
+        (ftp, [], ["--reply-timeout", "3"], 3,
+         "The FTP server 127.0.0.1 did not finish its greeting and login within 3 seconds\n"),
+        (mute, [], ["--stop-at-status", "Connecting", "3"], 4, None),  # waiting for a later reply
+        (ssh, ["--flags", "4000"], ["--stop-at-status", "Uploading", "2"], 4, None),
+        (ssh, ["--flags", "4000"], ["--reply-timeout", "3"], 3, "File upload failed. Error: 28 - "),
+    ]
+    for server, flags, options, result, line in cases:
+        started = time.monotonic()
+        code, log, curl_log = job.run(server.port, *flags, *options, timeout=90)
+        case = f"{flags} {options}"
+        assert code == result, case + log + curl_log
+        assert time.monotonic() - started < 30, case
+        if line:
+            assert line in log, case + log
+        assert "completed successfully" not in log
+
+
+def test_known_hosts_lines_that_cannot_be_read_are_skipped(job, servers, tmp_path):
+    root, data = tmp_path / "sftp", tmp_path / "data"
+    root.mkdir()
+    data.mkdir()
+    known_hosts = data / "known_hosts.txt"
+    port = free_port()
+    # The server holds an Ed25519 key too, which libssh2 asks for first unless the recorded
+    # key's type is named to it.
+    servers(["/usr/bin/python3", str(SERVERS), "sftp", "--root", str(root), "--user", USER, "--password", PASSWORD,
+             "--host-key", str(tmp_path / "rsa_key"), "--ed25519-key", str(tmp_path / "ed_key"), "--port", str(port)],
+            "asyncssh")
+    recorded = f"[127.0.0.1]:{port} {public_key(tmp_path / 'rsa_key')[0]}\n"
+    job.add("a.txt", b"alpha")
+    odd_lines = [
+        "@cert-authority *.example.com ssh-rsa AAAAB3NzaC1yc2EAAAADAQABAAABAQC7\n",
+        "far.example.com ssh-rsa " + "A" * 9000 + "\n",
+        "|1|F1E1KeoE/eEWhi10WpGv4OdiO6Y=|3988QV0VE8wmZL7suNrYQLITLCg= ssh-rsa AAAAB3NzaC1yc2E\n",
+        "this line holds no key at all\n\n# a comment\n",
+    ]
+    for odd in odd_lines:
+        known_hosts.write_text(odd + recorded)
+        code, log, curl_log = job.run(port, "--flags", "4000", "--data", job.prefix.windows_path(data) + "\\")
+        log = log.partition("Job Result:")[0]
+        assert code == 1 and "has changed" not in log, odd[:60] + log + curl_log
+        assert known_hosts.read_text() == odd + recorded and not (data / "known_hosts_curl.txt").exists()
+        (root / "Backup.zip").unlink()

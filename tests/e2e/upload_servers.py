@@ -4,9 +4,16 @@
   upload_servers.py ftp --home DIR --user U --password P [--drop-once BYTES]
                         [--throttle BYTES_PER_S] [--no-rest] [--rest-reply TEXT] [--latin1-names]
   upload_servers.py sftp --root DIR --user U --password P --host-key FILE [--port N]
+                         [--ed25519-key FILE]
+  upload_servers.py silent [--greeting | --login]
 
 The SFTP server makes its host key when FILE does not exist and writes the public key beside
-it (FILE.pub); it notes every password it is offered on stderr.
+it (FILE.pub); it notes every password it is offered on stderr. With --ed25519-key it holds an
+Ed25519 key as well, which libssh2 asks for before an RSA key unless told otherwise.
+The silent server takes connections and never finishes a reply: with --greeting it starts an
+FTP greeting ("220-") and adds a continuation line every second for ever; with --login it
+greets and takes any login, then answers nothing more; without either, it says nothing at all.
+It notes each connection on stderr.
 """
 import argparse
 import asyncio
@@ -77,20 +84,55 @@ def run_sftp(args):
         def __init__(self, chan):
             super().__init__(chan, chroot=args.root.encode())
 
-    async def main():
+    async def main(host_keys):
         # libssh2 1.10 has no strict key exchange: offer it only ciphers and MACs that are
         # safe without one.
         server = await asyncssh.create_server(
-            Server, "127.0.0.1", args.port, server_host_keys=[args.host_key], sftp_factory=RootedSFTP,
+            Server, "127.0.0.1", args.port, server_host_keys=host_keys, sftp_factory=RootedSFTP,
             encryption_algs=["aes256-ctr", "aes128-ctr"], mac_algs=["hmac-sha2-256", "hmac-sha1"],
             allow_scp=False, reuse_address=True)  # a second server may take the first one's port
         print(f"port {server.sockets[0].getsockname()[1]}", flush=True)
         await asyncio.Event().wait()
 
-    if not os.path.exists(args.host_key):
-        key = asyncssh.generate_private_key("ssh-rsa", key_size=2048)
-        key.write_private_key(args.host_key)
-        key.write_public_key(args.host_key + ".pub")
+    def make_key(path, kind, **options):
+        if not os.path.exists(path):
+            key = asyncssh.generate_private_key(kind, **options)
+            key.write_private_key(path)
+            key.write_public_key(path + ".pub")
+
+    make_key(args.host_key, "ssh-rsa", key_size=2048)
+    if args.ed25519_key:
+        make_key(args.ed25519_key, "ssh-ed25519")
+    host_keys = [args.host_key] + ([args.ed25519_key] if args.ed25519_key else [])
+    asyncio.run(main(host_keys))
+
+
+def run_silent(args):
+    async def hold(reader, writer):
+        print("connection", file=sys.stderr, flush=True)
+        try:
+            if args.login:
+                writer.write(b"220 Ready\r\n")
+                for reply in (b"331 Password please\r\n", b"230 Logged in\r\n"):
+                    await reader.readline()
+                    writer.write(reply)
+                await writer.drain()
+            elif args.greeting:
+                writer.write(b"220-Welcome, please wait\r\n")
+                while True:
+                    await writer.drain()
+                    await asyncio.sleep(1)
+                    writer.write(b"220-still starting\r\n")
+            await reader.read()  # until the client goes
+        except (ConnectionError, OSError):
+            pass
+        writer.close()
+
+    async def main():
+        server = await asyncio.start_server(hold, "127.0.0.1", 0)
+        print(f"port {server.sockets[0].getsockname()[1]}", flush=True)
+        await asyncio.Event().wait()
+
     asyncio.run(main())
 
 
@@ -112,8 +154,12 @@ def main():
     sftp.add_argument("--password", required=True)
     sftp.add_argument("--host-key", required=True)
     sftp.add_argument("--port", type=int, default=0)
+    sftp.add_argument("--ed25519-key", default="")
+    silent = sub.add_parser("silent")
+    silent.add_argument("--greeting", action="store_true")
+    silent.add_argument("--login", action="store_true")
     args = parser.parse_args()
-    run_ftp(args) if args.kind == "ftp" else run_sftp(args)
+    {"ftp": run_ftp, "sftp": run_sftp, "silent": run_silent}[args.kind](args)
 
 
 if __name__ == "__main__":

@@ -5,8 +5,10 @@
 //       [--user <text>] [--pass <text>] [--folder <text>] [--flags <hex ConfigFlags to add>]
 //       [--name <zip name>] [--zip-password <text>] [--split <size> <unit 0-3>] [--retry <n>] [--verbose]
 //       [--allow-plain] [--stop-when-uploading] [--test-upload] [--lock <file>] [--resume-wait <seconds>]
-//       [--data <folder>] <source> ...
-// --stop-when-uploading stops the job as the Stop command does once the first bytes are sent.
+//       [--data <folder>] [--stop-at-status <text> <seconds>] [--reply-timeout <seconds>] <source> ...
+// --stop-when-uploading stops the job as the Stop command does once the first bytes are sent;
+// --stop-at-status stops it that many seconds after its status line began with the text.
+// --reply-timeout shortens the time-out for a server that does not answer (60 seconds).
 // --lock holds a file open without sharing during the job.
 // --test-upload runs the FTP page's test upload with these settings instead of a job.
 // --resume-wait shortens the wait of plain FTP before a resume (3 minutes).
@@ -22,6 +24,7 @@
 
 #include "ConfigRuntime.h"
 #include "MessageBoxSeam.h"
+#include "FtpCall.h"
 #include "FtpUpload.h"
 #include "GlobalSettings.h"
 #include "JobControl.h"
@@ -35,7 +38,8 @@ namespace {
 
 struct DriverOptions : JobDriverOptions {
     std::string server, user = "tester", pass = "secret", folder, data;
-    int port = 0, retry = -1, resumeWait = -1;
+    int port = 0, retry = -1, resumeWait = -1, stopAfter = -1, replyTimeout = -1;
+    std::string stopStatus;
     uint32_t flags = 0;
     bool verbose = false, allowPlain = false, stop = false, testUpload = false;
 };
@@ -53,6 +57,11 @@ bool ParseOptions(int argc, char **argv, DriverOptions *o)
         else if (a == "--retry" && values.Has(1)) o->retry = atoi(values.Next());
         else if (a == "--resume-wait" && values.Has(1)) o->resumeWait = atoi(values.Next());
         else if (a == "--data" && values.Has(1)) o->data = values.Next();
+        else if (a == "--stop-at-status" && values.Has(2)) {
+            o->stopStatus = values.Next();
+            o->stopAfter = atoi(values.Next());
+        }
+        else if (a == "--reply-timeout" && values.Has(1)) o->replyTimeout = atoi(values.Next());
         else if (a == "--verbose") o->verbose = true;
         else if (a == "--allow-plain") o->allowPlain = true;
         else if (a == "--stop-when-uploading") o->stop = true;
@@ -66,16 +75,21 @@ bool ParseOptions(int argc, char **argv, DriverOptions *o)
 struct StopRequest {
     int index;
     BackupConfig *config;
+    std::string status;     // the beginning of the status line to wait for
+    bool sending;           // and that the first bytes were sent
+    int afterSeconds;
 };
 
-// Waits for the upload to be under way, then stops the job as the window thread would.
-DWORD WINAPI StopWhenUploading(LPVOID parameter)
+// Waits for the status, then after the delay stops the job as the window thread would.
+DWORD WINAPI StopAtStatus(LPVOID parameter)
 {
     StopRequest *request = static_cast<StopRequest *>(parameter);
     char status[520];
     for (int i = 0; i < 24000; ++i) {
         GetStatusText(request->config, status, sizeof(status));
-        if (strncmp(status, "Uploading", 9) == 0 && GetProgressPercent(request->config) > 0) {
+        if (strncmp(status, request->status.c_str(), request->status.size()) == 0 &&
+            (!request->sending || GetProgressPercent(request->config) > 0)) {
+            Sleep(request->afterSeconds * 1000);
             StopBackupJob(request->index);
             return 0;
         }
@@ -120,6 +134,8 @@ int main(int argc, char **argv)
     SetMessageBoxHandler(RecordMessageBox);
     if (options.resumeWait >= 0)
         SetFtpResumeWaitForTesting(options.resumeWait);
+    if (options.replyTimeout >= 0)
+        SetFtpReplyTimeoutForTesting(options.replyTimeout);
     int result = 0;
     std::string log, curlLog;
     {
@@ -143,8 +159,10 @@ int main(int argc, char **argv)
         BackupConfig *config = env.Config(index);
         Configure(config, options);
         SetSmtpSocket(config, -1); // as a job started by the window has it: no mail socket open
-        StopRequest request = {index, config};
-        result = RunDriverJob(env, index, options, options.stop ? StopWhenUploading : nullptr, &request);
+        StopRequest request = {index, config, options.stop ? "Uploading" : options.stopStatus, options.stop,
+                               options.stop ? 0 : options.stopAfter};
+        bool stops = options.stop || !options.stopStatus.empty();
+        result = RunDriverJob(env, index, options, stops ? StopAtStatus : nullptr, &request);
         log = env.LogText(index);
         curlLog = ReadTextFile(Widen(env.dataPath + "FTPsLog.txt"));
     }

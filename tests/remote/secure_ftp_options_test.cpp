@@ -11,6 +11,7 @@
 #include "BackupConfig.h"
 #include "ScratchFolder.h"
 #include "SecureFtpUpload.h"
+#include "TextHelpers.h"
 
 namespace {
 
@@ -95,7 +96,7 @@ protected:
     SecureFtpTransfer Transfer(uint32_t flags, int port)
     {
         SecureFtpTransfer t = {flags, "srv", "up/", "a b.zip", port, "user", "pa:ss", 1, log, 1234567890123LL,
-                               &progress, file, error, &certificate, &hostKey};
+                               &progress, file, error, &certificate, &hostKey, &trace};
         return t;
     }
     std::vector<CURLoption> Order(const std::vector<CurlOptionSetting> &options)
@@ -117,7 +118,9 @@ protected:
     char error[CURL_ERROR_SIZE] = "";
     UploadProgress progress = {nullptr, nullptr, nullptr, -1};
     CertificateCheck certificate = {0};
-    HostKeyCheck hostKey = {"srv", 2222, "C:\\data\\known_hosts.txt", nullptr, nullptr, 0, "", ""};
+    HostKeyCheck hostKey = {"srv", 2222, "C:\\data\\known_hosts.txt", nullptr, nullptr, 0, "", "",
+                            "C:\\data\\known_hosts_curl.txt"};
+    CurlTrace trace;
 };
 
 TEST_F(SecureFtpOptions, SftpSetsEveryOptionInOrder)
@@ -128,9 +131,14 @@ TEST_F(SecureFtpOptions, SftpSetsEveryOptionInOrder)
         CURLOPT_XFERINFOFUNCTION, CURLOPT_XFERINFODATA, CURLOPT_READFUNCTION, CURLOPT_READDATA,
         CURLOPT_SSH_AUTH_TYPES, CURLOPT_USE_SSL, CURLOPT_URL, CURLOPT_PORT, CURLOPT_USERPWD, CURLOPT_ERRORBUFFER,
         CURLOPT_SSL_VERIFYPEER, CURLOPT_SSL_VERIFYHOST, CURLOPT_SSH_KNOWNHOSTS, CURLOPT_SSH_HOSTKEYFUNCTION,
-        CURLOPT_SSH_HOSTKEYDATA};
+        CURLOPT_SSH_HOSTKEYDATA, CURLOPT_DEBUGFUNCTION, CURLOPT_DEBUGDATA, CURLOPT_CONNECTTIMEOUT,
+        CURLOPT_SERVER_RESPONSE_TIMEOUT, CURLOPT_LOW_SPEED_LIMIT, CURLOPT_LOW_SPEED_TIME};
     EXPECT_EQ(expected, Order(options));
-    EXPECT_EQ("C:\\data\\known_hosts.txt", Find(options, CURLOPT_SSH_KNOWNHOSTS)->text);
+    // libcurl reads a file of this server's keys alone: it stops at a line it cannot read.
+    EXPECT_EQ("C:\\data\\known_hosts_curl.txt", Find(options, CURLOPT_SSH_KNOWNHOSTS)->text);
+    EXPECT_EQ(reinterpret_cast<void *>(&WriteCurlTrace), Find(options, CURLOPT_DEBUGFUNCTION)->pointer);
+    EXPECT_EQ(&trace, Find(options, CURLOPT_DEBUGDATA)->pointer);
+    EXPECT_EQ(60, Find(options, CURLOPT_CONNECTTIMEOUT)->number);
     EXPECT_EQ(reinterpret_cast<void *>(&CheckSshHostKey), Find(options, CURLOPT_SSH_HOSTKEYFUNCTION)->pointer);
     EXPECT_EQ(&hostKey, Find(options, CURLOPT_SSH_HOSTKEYDATA)->pointer);
     EXPECT_EQ(nullptr, Find(options, CURLOPT_SSL_OPTIONS));
@@ -156,7 +164,8 @@ TEST_F(SecureFtpOptions, FtpsHasNoSshAuthAndDefaultPortSetsNoPort)
 {
     for (uint32_t flags : {(uint32_t)FtpsExplicit, (uint32_t)FtpsImplicit}) {
         std::vector<CurlOptionSetting> options = BuildSecureFtpOptions(Transfer(flags | VerifyHostName, 0));
-        EXPECT_EQ(18u, options.size());
+        EXPECT_EQ(24u, options.size());
+        EXPECT_EQ(1, Find(options, CURLOPT_VERBOSE)->number);
         EXPECT_EQ(nullptr, Find(options, CURLOPT_SSH_AUTH_TYPES));
         EXPECT_EQ(nullptr, Find(options, CURLOPT_SSH_HOSTKEYFUNCTION));
         // The machine's trusted roots and the watch on the chain come after the other 15.
@@ -182,6 +191,9 @@ TEST_F(SecureFtpOptions, EasyHandleTakesTheSetAndTextsAreWiped)
     EXPECT_EQ(CURLE_OK, ApplyCurlOptions(curl, options));
     const std::string &secret = Find(options, CURLOPT_USERPWD)->text;
     EXPECT_EQ(std::string(secret.size(), '\0'), secret);
+    char scrambled[] = "pa:ss";
+    ScramblePassword(scrambled);
+    EXPECT_EQ(CURLE_OK, ApplySecureFtpOptions(curl, Transfer(FtpsExplicit, 0), scrambled));
     curl_easy_cleanup(curl);
     curl_global_cleanup();
 }
