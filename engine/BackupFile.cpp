@@ -37,8 +37,7 @@ static void LogChangeDetails(FILE *log, const wchar_t *mirror, const WIN32_FIND_
               (int)e.ftLastWriteTime.dwLowDateTime, allowedDelta);
 }
 
-// The mirror file's attributes, size and times, as a directory entry would give them.
-static bool LookUpMirrorFile(const wchar_t *mirror, WIN32_FIND_DATAW *entry)
+bool LookUpMirrorItem(const wchar_t *mirror, WIN32_FIND_DATAW *entry)
 {
     WIN32_FILE_ATTRIBUTE_DATA data;
     if (!GetFileAttributesExLong(mirror, &data))
@@ -93,7 +92,7 @@ int BackupFile(const wchar_t *source, const wchar_t *mirror, FILE *log, const WI
                JobContext *context)
 {
     WIN32_FIND_DATAW existing;
-    bool found = LookUpMirrorFile(mirror, &existing);
+    bool found = LookUpMirrorItem(mirror, &existing);
     return BackupListedFile(source, mirror, log, entry, found ? &existing : nullptr, context);
 }
 

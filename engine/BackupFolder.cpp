@@ -61,16 +61,8 @@ bool FindMirrorItem(const FolderListing *mirrorListing, const wchar_t *mirrorPat
             mirrorListing->ToFindData(*listed, found);
         return listed != nullptr;
     }
-    WIN32_FILE_ATTRIBUTE_DATA data;
-    if (!GetFileAttributesExLong(mirrorPath, &data))
+    if (!LookUpMirrorItem(mirrorPath, found))
         return false;
-    ZeroMemory(found, sizeof(*found));
-    found->dwFileAttributes = data.dwFileAttributes;
-    found->ftCreationTime = data.ftCreationTime;
-    found->ftLastAccessTime = data.ftLastAccessTime;
-    found->ftLastWriteTime = data.ftLastWriteTime;
-    found->nFileSizeHigh = data.nFileSizeHigh;
-    found->nFileSizeLow = data.nFileSizeLow;
     lstrcpynW(found->cFileName, name, MAX_PATH);
     return true;
 }

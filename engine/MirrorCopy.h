@@ -20,6 +20,9 @@ int BackupFile(const wchar_t *source, const wchar_t *mirror, FILE *log, const WI
 // folder standing under the mirror file's name leaves the mirror as a deleted item first.
 int BackupListedFile(const wchar_t *source, const wchar_t *mirror, FILE *log, const WIN32_FIND_DATAW *entry,
                      const WIN32_FIND_DATAW *existing, JobContext *context);
+// The attributes, size and times of the mirror item at this path, as a directory entry would give
+// them (its name is left empty); false when there is none.
+bool LookUpMirrorItem(const wchar_t *mirror, WIN32_FIND_DATAW *entry);
 // Counts a file as changed and failed when it could not be backed up before its copy was tried.
 void CountFileNotBackedUp(const WIN32_FIND_DATAW &entry, JobContext *context);
 // The path the current mirror copy of source is to be saved under as its next numbered revision
