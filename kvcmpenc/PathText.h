@@ -1,4 +1,5 @@
-// Wide paths for the file API, with the \\?\ prefix when a full path is too long for it.
+// Text of the command line and the list file turned into wide paths for the file API, which
+// reach the very file a name stands for.
 #pragma once
 #include <string>
 
@@ -10,6 +11,8 @@ bool ConvertUtf8ToWide(const std::string &text, std::wstring *wide);
 std::string ConvertWideToAnsi(const std::wstring &wide);
 bool ConvertWideToUtf8(const std::wstring &wide, std::string *utf8);
 
-// Makes path absolute against the current folder and adds \\?\ (or \\?\UNC\) when the result
-// reaches MAX_PATH characters.
-bool MakeLongPath(const std::wstring &path, std::wstring *longPath);
+// Makes path absolute against the current folder, by joining the two as they stand so that every
+// name keeps its own form, and passes it the way the program's copies pass their paths: with the
+// \\?\ (or \\?\UNC\) prefix when it has MAX_PATH characters or more, or holds a name the system's
+// path parsing would misread (a trailing dot or space, a device name such as "aux.txt").
+bool MakeFilePath(const std::wstring &path, std::wstring *filePath);
