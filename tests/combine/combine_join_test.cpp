@@ -89,7 +89,7 @@ CombineJob Join(const std::string &firstPart)
 
 std::string Message(const CombineJob &job)
 {
-    char text[700];
+    char text[kCombineMessageSize];
     FormatCombineResultMessage(&job, text, sizeof text);
     return text;
 }
