@@ -1,9 +1,12 @@
 """Recombining a real split archive made by the ZIP step and kvcmpenc.dll: the joined file is a
 valid archive for Python's zipfile and Debian's 7z, and replaces an older archive of that name.
 Parts that do not make a whole archive (one missing, short, empty or a folder; an end record of
-another disk) are refused with the part named and nothing written."""
+another disk; parts swapped, duplicated, foreign or with a byte changed, so that an entry does not
+match its directory) are refused with the part or the entry named, and nothing written."""
 import io
 import os
+import random
+import re
 import subprocess
 import zipfile
 
@@ -157,3 +160,87 @@ def test_end_records_of_other_writers(job, tmp_path, make, damage, index, code, 
     else:
         assert not archive.exists()
     assert not list(tmp_path.glob("*.vlrjoin"))
+
+
+def stored_archive(seed):
+    """Entries stored, of fixed names and sizes: archives of different seeds differ only in their
+    data, so their parts have the same sizes and their directories the same layout."""
+    rng = random.Random(seed)
+    buffer = io.BytesIO()
+    with zipfile.ZipFile(buffer, "w", zipfile.ZIP_STORED) as z:
+        for i in range(4):
+            z.writestr(f"docs/file{i}.bin", rng.randbytes(50_000))
+    return buffer.getvalue()
+
+
+def swap_002_and_003(parts, other):
+    two, three = parts[1].read_bytes(), parts[2].read_bytes()
+    parts[1].write_bytes(three)
+    parts[2].write_bytes(two)
+
+
+def other_archives_002(parts, other):
+    parts[1].write_bytes(other[1].read_bytes())
+
+
+def duplicated_002(parts, other):
+    parts[2].write_bytes(parts[1].read_bytes())
+
+
+def foreign_last_part(parts, other):
+    assert other[-1].stat().st_size == parts[-1].stat().st_size
+    parts[-1].write_bytes(other[-1].read_bytes())
+
+
+def flip(part, offset):
+    data = bytearray(part.read_bytes())
+    data[offset] ^= 0x20
+    part.write_bytes(bytes(data))
+
+
+def byte_flipped_in_002(parts, other):
+    flip(parts[1], parts[1].stat().st_size // 2)
+
+
+def byte_flipped_in_first_name(parts, other):
+    flip(parts[0], 30)  # the first character of the first local header's name
+
+
+DAMAGED_ENTRY = r"The (local header|data) of the entry \"docs/file\d\.bin\" \(offset \d+, in Other\.zip\.00\d\) "
+
+
+@pytest.mark.parametrize("damage, words", [
+    (swap_002_and_003, DAMAGED_ENTRY),
+    (other_archives_002, DAMAGED_ENTRY + "does not match its CRC-32"),
+    (duplicated_002, DAMAGED_ENTRY),
+    (foreign_last_part, DAMAGED_ENTRY + "does not match its central directory entry"),
+    (byte_flipped_in_002, DAMAGED_ENTRY + "does not match its CRC-32"),
+    (byte_flipped_in_first_name, r"The local header of the entry \"docs/file0\.bin\" \(offset 0, in Other\.zip\.001\) "
+                                 "does not match its central directory entry"),
+], ids=["002 and 003 swapped", "002 of another archive", "003 a copy of 002", "foreign last part",
+        "byte flipped in 002", "byte flipped in the first name"])
+def test_parts_whose_entries_do_not_match_their_directory_are_not_combined(job, tmp_path, damage, words):
+    parts = split(stored_archive(1), tmp_path, 5)
+    other_folder = tmp_path / "other"
+    other_folder.mkdir()
+    other = split(stored_archive(2), other_folder, 5)
+    damage(parts, other)
+    archive = tmp_path / "Other.zip"
+    archive.write_bytes(b"an older archive")
+
+    code, message = combine(job, parts[0])
+
+    assert code == 11, message
+    head = "The split parts do not make a whole ZIP archive, so nothing was combined:\n\n"
+    assert message.startswith(head + job.prefix.windows_path(parts[0]) + "\n\n"), message
+    assert re.match(words, message.split("\n\n")[2]), message
+    assert archive.read_bytes() == b"an older archive"
+    assert not list(tmp_path.glob("*.vlrjoin"))
+
+
+def test_undamaged_stored_parts_still_combine(job, tmp_path):
+    data = stored_archive(1)
+    parts = split(data, tmp_path, 5)
+    code, message = combine(job, parts[0])
+    assert code == 0, message
+    assert (tmp_path / "Other.zip").read_bytes() == data

@@ -1,8 +1,11 @@
 """Whole compressed backup jobs under Wine (a small driver runs one job through the engine and
-the real kvcmpenc.dll); their archives are checked by Debian's 7z and Python's zipfile."""
+the real kvcmpenc.dll); their archives are checked by Debian's 7z and Python's zipfile. A job
+killed while compressing, or one whose destination fills up, leaves the previous archive whole."""
 import os
+import pathlib
 import random
 import subprocess
+import time
 import zipfile
 
 import pytest
@@ -181,3 +184,120 @@ def test_cancel_while_compressing_leaves_nothing(job):
     code, log = job.run("--cancel")
     assert code == 4, log
     assert not list(job.compressed.glob("*"))
+
+
+# Names the system's own path parsing misreads: device names with or without an extension, a
+# trailing dot or blank, and a folder whose name ends in a dot.
+MISREAD_NAMES = ["aux.txt", "COM1.log", "nul.txt", "con", "trail.", "trail2 ", "tdir./in.txt"]
+
+
+def test_names_the_system_misreads_are_archived_under_their_own_names(job):
+    for i, name in enumerate(MISREAD_NAMES):
+        job.add(name, f"file {i}\n".encode())
+    code, log = job.run()
+    assert code == 1, log
+    archive = job.compressed / "Backup.zip"
+    assert seven_zip("t", "-bd", str(archive)).returncode == 0
+    with zipfile.ZipFile(archive) as z:
+        entries = {n.rsplit("src/", 1)[-1]: n for n in z.namelist()}
+        assert sorted(entries) == sorted(MISREAD_NAMES)
+        for i, name in enumerate(MISREAD_NAMES):
+            assert z.read(entries[name]) == f"file {i}\n".encode(), name
+
+
+TEMPORARY = ".vlrnew"
+SPLIT_64K = ("--split", "64", "1")
+
+
+def archive_files(job):
+    """The archive files under their final names, by name: what a reader or the next step sees."""
+    return {p.name: p.read_bytes() for p in job.compressed.iterdir() if TEMPORARY not in p.name}
+
+
+def make_previous_archive(job, options):
+    job.add("previous.bin", os.urandom(200_000))
+    code, log = job.run(*options)
+    assert code == 1, log
+    previous = archive_files(job)
+    assert previous
+    (job.source / "previous.bin").unlink()
+    return previous
+
+
+def assert_archive_tests_whole(job, files):
+    """7-Zip tests the archive made of these files (its parts joined in order)."""
+    whole = job.compressed.parent / "whole.zip"
+    whole.write_bytes(b"".join(files[name] for name in sorted(files)))
+    result = seven_zip("t", "-bd", str(whole))
+    whole.unlink()
+    assert result.returncode == 0, result.stdout
+
+
+def big_text():
+    words = [b"backup ", b"volume ", b"archive ", b"folder ", b"schedule ", b"mirror ", b"the ", b"report\r\n"]
+    return b"".join(random.Random(7).choices(words, k=24 * 1024 * 1024))
+
+
+@pytest.mark.parametrize("options", [(), SPLIT_64K], ids=["one file", "split"])
+def test_a_job_killed_while_compressing_keeps_the_previous_archive(job, options):
+    previous = make_previous_archive(job, options)
+    job.add("big.txt", big_text())
+    args = [*job.library_and_destination(), *options, job.prefix.windows_path(job.source) + "\\"]
+    process = job.prefix.start(job.driver, *args)
+    try:
+        # Killed as soon as the new archive is being written, or the old one has changed.
+        deadline = time.monotonic() + 120
+        while time.monotonic() < deadline and process.poll() is None:
+            writing = [p for p in job.compressed.iterdir() if TEMPORARY in p.name and p.stat().st_size > 0]
+            if writing or archive_files(job) != previous:
+                break
+            time.sleep(0.01)
+        assert process.poll() is None, "the job ended before it could be killed"
+    finally:
+        process.kill()
+        process.wait(timeout=60)
+
+    assert archive_files(job) == previous
+    assert_archive_tests_whole(job, previous)
+    # The next run clears what the killed one left and replaces the previous archive.
+    (job.source / "big.txt").unlink()
+    job.add("next.txt", b"the next backup\n")
+    code, log = job.run(*options)
+    assert code == 1, log
+    assert not [p for p in job.compressed.iterdir() if TEMPORARY in p.name]
+    files = archive_files(job)
+    assert_archive_tests_whole(job, files)
+    joined = job.compressed.parent / "next.zip"
+    joined.write_bytes(b"".join(files[name] for name in sorted(files)))
+    assert names_in(joined) == ["next.txt"]
+
+
+COPY_DRIVES = pathlib.Path(__file__).resolve().parents[1] / "engine" / "copy-drives.sh"
+
+
+@pytest.fixture
+def small_drive(tmp_path):
+    """The copy tests' tmpfs of 4 MB that fills up, mounted here (which needs root)."""
+    if os.geteuid() != 0:
+        pytest.skip("mounting the small drive needs root")
+    root = tmp_path / "drives"
+    subprocess.run([str(COPY_DRIVES), "mount", str(root)], check=True, capture_output=True, timeout=120)
+    yield root / "small"
+    subprocess.run([str(COPY_DRIVES), "unmount", str(root)], check=True, capture_output=True, timeout=120)
+
+
+@pytest.mark.parametrize("options", [(), SPLIT_64K], ids=["one file", "split"])
+def test_a_full_destination_keeps_the_previous_archive(job, small_drive, options):
+    job.dest = small_drive / "dest"
+    job.dest.mkdir()
+    previous = make_previous_archive(job, options)
+    job.add("large.bin", os.urandom(5 << 20))
+
+    code, log = job.run(*options)
+
+    assert code == 3, log
+    assert "ERROR (2): Compression operation Failed: disk full." in log
+    assert "Compressed file created successfully" not in log
+    assert {p.name for p in job.compressed.iterdir()} == set(previous)
+    assert archive_files(job) == previous
+    assert_archive_tests_whole(job, previous)
