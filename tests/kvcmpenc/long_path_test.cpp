@@ -34,35 +34,6 @@ TEST(LongPath, RelativePathsResolveAgainstTheCurrentFolder)
     EXPECT_EQ(result, expected + L"Docs\\a.txt");
 }
 
-TEST(LongPath, NamesTheSystemMisreadsKeepTheirFormBehindThePrefix)
-{
-    wchar_t current[MAX_PATH] = L"";
-    ASSERT_GT(GetCurrentDirectoryW(MAX_PATH, current), 0u);
-    std::wstring here = current;
-    if (here.back() != L'\\')
-        here += L'\\';
-    struct Case {
-        std::wstring path, expected;
-    };
-    const Case cases[] = {
-        {L"C:\\data\\aux.txt", L"\\\\?\\C:\\data\\aux.txt"},
-        {L"C:\\data\\COM1.log", L"\\\\?\\C:\\data\\COM1.log"},
-        {L"C:\\data\\trail.", L"\\\\?\\C:\\data\\trail."},
-        {L"C:\\data\\trail2 ", L"\\\\?\\C:\\data\\trail2 "},
-        {L"C:\\data\\tdir.\\in.txt", L"\\\\?\\C:\\data\\tdir.\\in.txt"},
-        {L"C:\\data\\auxiliary.txt", L"C:\\data\\auxiliary.txt"},
-        // Relative, as list lines are: joined to the current folder as they stand.
-        {L"src\\con", L"\\\\?\\" + here + L"src\\con"},
-        {L"src/nul.txt", L"\\\\?\\" + here + L"src\\nul.txt"},
-        {L"src\\plain.txt", here + L"src\\plain.txt"},
-    };
-    for (const Case &c : cases) {
-        std::wstring result;
-        ASSERT_TRUE(MakeFilePath(c.path, &result));
-        EXPECT_EQ(result, c.expected);
-    }
-}
-
 TEST(AnsiText, RoundTripsThroughWideToUtf8)
 {
     std::wstring wide;
