@@ -49,7 +49,8 @@ void LogCompressionResult(FILE *log, int code, const char *libraryMessage)
 {
     const char *line;
     if (code == CompressionFailed && strcmp(libraryMessage, kCompressionDiskFullMessage) == 0) {
-        WriteText(log, "ERROR (%d): Compression operation Failed: disk full. The previous archive is kept.\n", code);
+        WriteText(log, "ERROR (%d): Compression operation Failed: disk full. An earlier archive of this name is "
+                       "kept.\n", code);
         return;
     }
     switch (code) {
