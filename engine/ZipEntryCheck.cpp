@@ -21,7 +21,8 @@ void DescribeName(const ZipDirectoryEntry &entry, char *out, size_t outSize)
 {
     wchar_t wide[sizeof(ZipDamage::name)];
     UINT codePage = (entry.flags & kUtf8NameFlag) != 0 ? CP_UTF8 : CP_OEMCP;
-    int taken = entry.nameLength < sizeof(ZipDamage::name) - 4 ? entry.nameLength : (int)sizeof(ZipDamage::name) - 4;
+    const int shown = (int)sizeof(ZipDamage::name) - 4;  // room for "..." and the terminator
+    int taken = entry.nameLength < shown ? entry.nameLength : shown;
     int length = MultiByteToWideChar(codePage, 0, reinterpret_cast<const char *>(entry.name), taken, wide,
                                      (int)(sizeof(wide) / sizeof(wide[0])) - 1);
     wide[length > 0 ? length : 0] = L'\0';
