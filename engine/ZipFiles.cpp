@@ -171,6 +171,14 @@ bool IsZipFilePresent(const char *path)
     return true;
 }
 
+bool ZipFileExists(const char *path)
+{
+    wchar_t *wide = MakeZipFilePath(path);
+    DWORD attributes = wide != nullptr ? GetFileAttributesW(wide) : INVALID_FILE_ATTRIBUTES;
+    free(wide);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
 void FormatZipPartName(char *out, size_t outSize, const char *zipPath, int number)
 {
     FormatText(out, outSize, "%s.%03d", zipPath, number);

@@ -29,7 +29,7 @@ bool FindParts(const char *path, std::vector<std::string> *parts)
     char part[kZipFileNameSize];
     for (int n = 1;; ++n) {
         FormatZipPartName(part, sizeof(part), path, n);
-        if (!IsZipFilePresent(part))
+        if (!ZipFileExists(part))
             return true;
         if (n > kLastZipPart)
             return false;
@@ -42,7 +42,7 @@ bool FindParts(const char *path, std::vector<std::string> *parts)
 // open fails the step with the previous archive still whole.
 bool CollectOldFiles(const char *zipPath, FILE *log, JobContext *context, std::vector<std::string> *old)
 {
-    if (IsZipFilePresent(zipPath))
+    if (ZipFileExists(zipPath))
         old->push_back(zipPath);
     if (UsesZipVolumes(context)) {
         if (strlen(zipPath) >= 256) {
@@ -82,7 +82,7 @@ void MakeTemporaryZipPath(const char *zipPath, char *out, size_t outSize)
 int DeleteTemporaryZipFiles(const char *temporary, FILE *log)
 {
     std::vector<std::string> files;
-    if (IsZipFilePresent(temporary))
+    if (ZipFileExists(temporary))
         files.push_back(temporary);
     FindParts(temporary, &files);
     for (const std::string &file : files) {
@@ -101,7 +101,7 @@ int ReplaceOldZipFiles(const char *temporary, const char *zipPath, FILE *log, Jo
         return 0;
     // The new archive is one file, or parts that take the numbers of the old ones.
     std::vector<std::string> newParts;
-    bool single = IsZipFilePresent(temporary);
+    bool single = ZipFileExists(temporary);
     if (!single && !FindParts(temporary, &newParts))
         return 0;
     std::vector<std::string> replaced;

@@ -57,6 +57,8 @@ bool IsZipArchiveMade(const char *zipPath);
 void FormatZipPartName(char *out, size_t outSize, const char *zipPath, int number);
 // Whether the file can be opened for reading (with all sharing).
 bool IsZipFilePresent(const char *path);
+// Whether the file is there, even while another program holds it open without sharing.
+bool ZipFileExists(const char *path);
 // 1 when deleted, -1 when there was no such file, 0 on failure (GetLastError says why).
 int DeleteZipFile(const char *path);
 // Moves over an existing file; false on failure (GetLastError says why).

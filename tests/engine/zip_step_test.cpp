@@ -278,20 +278,23 @@ TEST_F(ZipStepTest, OldPartThatCannotBeDeletedFailsTheStep)
     WriteTextFile(Widen(archive + ".001"), "old one");
     WriteTextFile(Widen(archive + ".002"), "old two");
     WriteTextFile(Widen(archive + ".003"), "old three");
-    HANDLE held = CreateFileA((archive + ".002").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                              0, nullptr);
-    ASSERT_NE(held, INVALID_HANDLE_VALUE);
-    int result = env.RunJob(index);
-    CloseHandle(held);
-    EXPECT_EQ(result, 3);
-    std::vector<std::string> lines = env.LogLines(index);
-    EXPECT_TRUE(HasLine(lines, "ERROR: Unable to delete old zip file: " + archive + ".002"));
-    EXPECT_EQ(CountLinesStartingWith(lines, "Compressed file created successfully: "), 0);
-    // Nothing of the old archive is touched while a part of it cannot go, and the new one is gone.
-    EXPECT_EQ(ReadTextFile(Widen(archive + ".001")), "old one");
-    EXPECT_EQ(ReadTextFile(Widen(archive + ".002")), "old two");
-    EXPECT_EQ(ReadTextFile(Widen(archive + ".003")), "old three");
-    EXPECT_FALSE(FileExists(Widen(archive + kZipTemporarySuffix + ".001")));
+    // Held by a reader that lets others read, and by one that lets nothing through.
+    for (DWORD sharing : {(DWORD)FILE_SHARE_READ, (DWORD)0}) {
+        HANDLE held = CreateFileA((archive + ".002").c_str(), GENERIC_READ, sharing, nullptr, OPEN_EXISTING, 0,
+                                  nullptr);
+        ASSERT_NE(held, INVALID_HANDLE_VALUE);
+        int result = env.RunJob(index);
+        CloseHandle(held);
+        EXPECT_EQ(result, 3);
+        std::vector<std::string> lines = env.LogLines(index);
+        EXPECT_TRUE(HasLine(lines, "ERROR: Unable to delete old zip file: " + archive + ".002"));
+        EXPECT_EQ(CountLinesStartingWith(lines, "Compressed file created successfully: "), 0);
+        // Nothing of the old archive is touched while a part of it cannot go, and the new one is gone.
+        EXPECT_EQ(ReadTextFile(Widen(archive + ".001")), "old one");
+        EXPECT_EQ(ReadTextFile(Widen(archive + ".002")), "old two");
+        EXPECT_EQ(ReadTextFile(Widen(archive + ".003")), "old three");
+        EXPECT_FALSE(FileExists(Widen(archive + kZipTemporarySuffix + ".001")));
+    }
 }
 
 TEST_F(ZipStepTest, OldArchiveThatCannotBeDeletedFailsTheStep)
