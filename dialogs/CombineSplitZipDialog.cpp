@@ -115,7 +115,7 @@ void OnCombineTimer(HWND dialog)
     }
     ShowControl(dialog, IDC_COMBINE_STATUS, false);
     ShowControl(dialog, IDC_COMBINE_PROGRESS, false);
-    char message[700];
+    char message[kCombineMessageSize];
     FormatCombineResultMessage(&combineJob, message, sizeof message);
     ShowMessageBox(dialog, message, kProductName, MB_OK);
     EndDialog(dialog, 1);

@@ -88,6 +88,11 @@ public:
     ~JoinedParts() override { Close(); }
     bool ReadAt(uint64_t offset, void *data, uint32_t length) override
     {
+        // Checking every entry reads the whole archive, which takes a while.
+        if (IsCancelled(job_)) {
+            failure = CombineCancelled;
+            return false;
+        }
         uint8_t *out = static_cast<uint8_t *>(data);
         uint64_t start = 0;  // of part `number`
         for (int number = 1; number <= parts_->count && length > 0; start += parts_->sizes[number++]) {
@@ -164,15 +169,59 @@ int32_t BlamePart(CombineJob *job, const PartList &parts, ZipWholeness verdict)
     return CombineNotAnArchive;
 }
 
+// The number of the part that holds the byte at offset of the joined file.
+int FindPartHolding(const PartList &parts, uint64_t offset)
+{
+    for (int number = 1; number < parts.count; ++number) {
+        if (offset < parts.sizes[number])
+            return number;
+        offset -= parts.sizes[number];
+    }
+    return parts.count;
+}
+
+// Says in the job which entry is damaged, how, and in which part.
+void DescribeDamage(CombineJob *job, const PartList &parts, const ZipDamage &damage)
+{
+    char part[MAX_PATH + 16];
+    FormatPartName(part, sizeof part, job->outputPath, FindPartHolding(parts, damage.offset));
+    const char *slash = strrchr(part, '\\');
+    const char *partName = slash != nullptr ? slash + 1 : part;
+    const char *format = "";
+    switch (damage.kind) {
+    case ZipNoLocalHeader:
+        format = "The entry \"%s\" is not where the central directory places it (offset %I64u, in %s).";
+        break;
+    case ZipHeaderMismatch:
+        format = "The local header of the entry \"%s\" (offset %I64u, in %s) does not match its central "
+                 "directory entry.";
+        break;
+    case ZipChecksumMismatch:
+        format = "The data of the entry \"%s\" (offset %I64u, in %s) does not match its CRC-32.";
+        break;
+    case ZipDataUndecodable:
+        format = "The data of the entry \"%s\" (offset %I64u, in %s) cannot be decompressed.";
+        break;
+    }
+    FormatText(job->damage, sizeof job->damage, format, damage.name, (unsigned long long)damage.offset, partName);
+}
+
+static_assert(kCombineBufferSize >= kZipCheckScratchSize, "the copy buffer serves the check");
+
 // Whether the parts joined make a whole ZIP archive, before anything is written.
 int32_t CheckParts(CombineJob *job, const PartList &parts, uint8_t *buffer)
 {
     JoinedParts joined(job, &parts);
-    ZipWholeness verdict = CheckZipWholeness(joined, (uint64_t)parts.total, buffer, kCombineBufferSize);
+    ZipDamage damage = {};
+    ZipWholeness verdict = CheckZipWholeness(joined, (uint64_t)parts.total, buffer, kCombineBufferSize, &damage);
     if (verdict == ZipWhole)
         return CombineJoined;
     if (verdict == ZipUnreadable)
         return joined.failure;
+    if (verdict == ZipEntryDamaged) {
+        DescribeDamage(job, parts, damage);
+        return CombineNotAnArchive;
+    }
     return BlamePart(job, parts, verdict);
 }
 
@@ -391,8 +440,8 @@ void FormatCombineResultMessage(const CombineJob *job, char *out, size_t outSize
         break;
     }
     case CombineNotAnArchive:
-        FormatText(out, outSize, "The split parts do not make a whole ZIP archive, so nothing was combined:\n\n%s",
-                   job->firstPart);
+        FormatText(out, outSize, "The split parts do not make a whole ZIP archive, so nothing was combined:\n\n%s%s%s",
+                   job->firstPart, job->damage[0] != '\0' ? "\n\n" : "", job->damage);
         break;
     default:
         FormatText(out, outSize, "Unknown result");

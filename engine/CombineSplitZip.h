@@ -17,7 +17,8 @@ enum CombineResult {
     // The parts found do not make a whole ZIP archive; nothing is written.
     CombineMissingPart = 9,       // the part `faultyPart` is missing (or is no file)
     CombineShortPart = 10,        // the part `faultyPart` is shorter than it should be
-    CombineNotAnArchive = 11,     // anything else: other disks, stray or damaged bytes
+    CombineNotAnArchive = 11,     // anything else: other disks, stray or damaged bytes, an
+                                  // entry that does not match its directory (`damage` says which)
 };
 
 // Written by the dialog before the thread starts; afterwards the dialog writes only `cancel`
@@ -31,6 +32,7 @@ struct CombineJob {
     char outputPath[260];
     volatile int32_t running;
     int32_t faultyPart;  // the part number a CombineMissingPart or CombineShortPart names
+    char damage[384];    // what a CombineNotAnArchive found damaged, or empty
 };
 
 extern CombineJob combineJob;
@@ -44,7 +46,8 @@ extern const char kCombineTemporarySuffix[];
 // leaves the outcome in `result`, clears `running` as its last act and returns 0.
 unsigned __stdcall CombineSplitZipThread(void *job);
 
-// The message box text for a finished job's result.
+// The message box text for a finished job's result, which fits into kCombineMessageSize bytes.
+const size_t kCombineMessageSize = 1024;
 void FormatCombineResultMessage(const CombineJob *job, char *out, size_t outSize);
 
 // Test seam: called before each read of a part and each write, flush and close of the output;

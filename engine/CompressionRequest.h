@@ -35,3 +35,7 @@ enum CompressionResult : int32_t {
 };
 
 typedef int32_t(__stdcall *RunDLLCommandProc)(CompressionRequest *request);
+
+// What RunDLLCommand leaves in messageBuffer when it failed (CompressionFailed) because the
+// archive's volume is full.
+const char kCompressionDiskFullMessage[] = "Failed: disk full";

@@ -68,7 +68,8 @@ void LogSourceSizes(JobRun &run)
     WriteText(log, "Total Files : %s\n", count);
 }
 
-// Steps 15 to 18: the backup folder and its subfolders. 0 ends the job.
+// The backup folder, named after the configuration, and its Revisions, Deleted and Compressed
+// subfolders. 0 ends the job.
 int PrepareBackupFolders(JobRun &run)
 {
     JobContext &context = run.context;
@@ -112,7 +113,7 @@ int PrepareBackupFolders(JobRun &run)
     return 1;
 }
 
-// Step 20 for one source. 0 when it failed (the job goes on with Warnings).
+// Mirrors one source into the backup folder. 0 when it failed (the job goes on with Warnings).
 int MirrorSource(JobRun &run, int index, const wchar_t *source)
 {
     JobContext &context = run.context;
@@ -151,7 +152,7 @@ int MirrorSource(JobRun &run, int index, const wchar_t *source)
     return BackupFile(source, mirror, log, &entry, &context);
 }
 
-// Step 20; 0 when the job was stopped.
+// Mirrors every source; 0 when the job was stopped.
 int MirrorSources(JobRun &run)
 {
     BackupConfig *config = run.context.config;
@@ -260,7 +261,9 @@ void RunCompressedSteps(JobRun &run)
     }
 }
 
-// Steps 7 to 25 with an open log. Returning is the road's END.
+// The job from its header in the open log to its result code: the programs before and after,
+// shadow copies, sizes, folders, mirror, archives, off-site steps and burning. The caller then
+// releases the shadow copies and writes the footer.
 void RunOpenedJob(JobRun &run)
 {
     JobContext &context = run.context;

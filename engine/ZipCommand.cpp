@@ -45,9 +45,14 @@ int BuildPasswordSwitch(const BackupConfig *config, char *out384, FILE *log)
     return result;
 }
 
-void LogCompressionResult(FILE *log, int code)
+void LogCompressionResult(FILE *log, int code, const char *libraryMessage)
 {
     const char *line;
+    if (code == CompressionFailed && strcmp(libraryMessage, kCompressionDiskFullMessage) == 0) {
+        WriteText(log, "ERROR (%d): Compression operation Failed: disk full. An earlier archive of this name is "
+                       "kept.\n", code);
+        return;
+    }
     switch (code) {
     case CompressionWarnings:
         line = "WARNING (%d): Compression operation completed with warnings.\n";

@@ -1,5 +1,5 @@
-// The archive files of the ZIP step: names with their root tags, old parts deleted before a new
-// archive, a lone part renamed, the files of this run's archives and the library's log.
+// The archive files of the ZIP step: names with their root tags, the file operations on archives
+// and their parts, a lone part renamed, the files of this run's archives and the library's log.
 #include <stdlib.h>
 #include <string.h>
 
@@ -8,6 +8,8 @@
 #include "GlobalSettings.h"
 #include "JobLog.h"
 #include "MsvcrtFormat.h"
+#include "LongPath.h"
+#include "TextConversion.h"
 #include "TextHelpers.h"
 #include "ZipStep.h"
 
@@ -51,18 +53,74 @@ int AddRootToZipName(char *out260, const char *name, const ZipOutput *output, FI
     return 1;
 }
 
-// 1 when the file is gone or was never there; -1 when it is not there (and never was).
-static int DeleteZipFile(const char *path)
+// The file API's form of an archive file's path: prefixed when long, as a temporary part's name
+// can be. NULL when memory ran out.
+static wchar_t *MakeZipFilePath(const char *path)
 {
-    if (DeleteFileA(path))
-        return 1;
-    DWORD error = GetLastError();
-    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) {
-        SetLastError(error);
-        return -1;
+    wchar_t *wide = AnsiToWideAlloc(path);
+    if (wide == nullptr || !NeedsLongPath(wide))
+        return wide;
+    wchar_t *prefixed = MakeLongPath(wide);
+    free(wide);
+    return prefixed;
+}
+
+int DeleteZipFile(const char *path)
+{
+    wchar_t *wide = MakeZipFilePath(path);
+    if (wide == nullptr) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return 0;
     }
+    BOOL deleted = DeleteFileW(wide);
+    DWORD error = GetLastError();
+    free(wide);
     SetLastError(error);
-    return 0;
+    if (deleted)
+        return 1;
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? -1 : 0;
+}
+
+bool MoveZipFile(const char *from, const char *to)
+{
+    wchar_t *wideFrom = MakeZipFilePath(from);
+    wchar_t *wideTo = MakeZipFilePath(to);
+    BOOL moved = FALSE;
+    if (wideFrom != nullptr && wideTo != nullptr)
+        moved = MoveFileExW(wideFrom, wideTo, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+    else
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    DWORD error = GetLastError();
+    free(wideFrom);
+    free(wideTo);
+    SetLastError(error);
+    return moved != FALSE;
+}
+
+bool CanDeleteZipFile(const char *path)
+{
+    wchar_t *wide = MakeZipFilePath(path);
+    if (wide == nullptr) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return false;
+    }
+    bool deletable = false;
+    DWORD attributes = GetFileAttributesW(wide);
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0) {
+        SetLastError(ERROR_ACCESS_DENIED);
+    } else {
+        // Fails with a sharing violation while another program holds the file without letting
+        // it be deleted.
+        HANDLE file = CreateFileW(wide, DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        deletable = file != INVALID_HANDLE_VALUE;
+        if (deletable)
+            CloseHandle(file);
+    }
+    DWORD error = GetLastError();
+    free(wide);
+    SetLastError(error);
+    return deletable;
 }
 
 int DeleteOldZipFiles(const char *zipPath, FILE *log, JobContext *context)
@@ -78,7 +136,7 @@ int DeleteOldZipFiles(const char *zipPath, FILE *log, JobContext *context)
         WriteText(log, "ERROR: ZIP file path too long for splitting: %s\n", zipPath);
         return 0;
     }
-    char part[270];
+    char part[kZipFileNameSize];
     for (int n = 1;; ++n) {
         if (IsCancelRequested(context->config))
             return 1;
@@ -86,7 +144,7 @@ int DeleteOldZipFiles(const char *zipPath, FILE *log, JobContext *context)
             WriteText(log, "ERROR: Too many old ZIP file parts in destination path: %s\n", zipPath);
             return 0;
         }
-        FormatText(part, sizeof(part), "%s.%03d", zipPath, n);
+        FormatZipPartName(part, sizeof(part), zipPath, n);
         int deleted = DeleteZipFile(part);
         if (deleted < 0)
             return 1;
@@ -99,30 +157,47 @@ int DeleteOldZipFiles(const char *zipPath, FILE *log, JobContext *context)
     }
 }
 
-static bool IsZipFilePresent(const char *path)
+bool IsZipFilePresent(const char *path)
 {
-    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+    wchar_t *wide = MakeZipFilePath(path);
+    if (wide == nullptr)
+        return false;
+    HANDLE file = CreateFileW(wide, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    free(wide);
     if (file == INVALID_HANDLE_VALUE)
         return false;
     CloseHandle(file);
     return true;
 }
 
+bool ZipFileExists(const char *path)
+{
+    wchar_t *wide = MakeZipFilePath(path);
+    DWORD attributes = wide != nullptr ? GetFileAttributesW(wide) : INVALID_FILE_ATTRIBUTES;
+    free(wide);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+void FormatZipPartName(char *out, size_t outSize, const char *zipPath, int number)
+{
+    FormatText(out, outSize, "%s.%03d", zipPath, number);
+}
+
 void RenameSinglePartZip(const char *zipPath)
 {
-    char part[270];
-    FormatText(part, sizeof(part), "%s.002", zipPath);
+    char part[kZipFileNameSize];
+    FormatZipPartName(part, sizeof(part), zipPath, 2);
     if (IsZipFilePresent(zipPath) || IsZipFilePresent(part))
         return;
-    FormatText(part, sizeof(part), "%s.001", zipPath);
-    MoveFileA(part, zipPath);
+    FormatZipPartName(part, sizeof(part), zipPath, 1);
+    MoveZipFile(part, zipPath);
 }
 
 bool IsZipArchiveMade(const char *zipPath)
 {
-    char part[270];
-    FormatText(part, sizeof(part), "%s.001", zipPath);
+    char part[kZipFileNameSize];
+    FormatZipPartName(part, sizeof(part), zipPath, 1);
     return IsZipFilePresent(zipPath) || IsZipFilePresent(part);
 }
 
@@ -167,9 +242,9 @@ static int ListOutputVolumes(const ZipOutput &output, FILE *log, int *count, Zip
     }
     if (IsZipFilePresent(output.zipPath))
         return AppendVolume(log, count, volumes, output.zipPath);
-    char part[270];
+    char part[kZipFileNameSize];
     for (int n = 1; n <= kLastZipPart; ++n) {
-        FormatText(part, sizeof(part), "%s.%03d", output.zipPath, n);
+        FormatZipPartName(part, sizeof(part), output.zipPath, n);
         if (!IsZipFilePresent(part)) {
             if (n == 1) {
                 WriteText(log, "ERROR (34c): Could not find ZIP file: %s\n", output.zipPath);

@@ -2,6 +2,8 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include <new>
+
 #include "Calendar.h"
 #include "ConfigRuntime.h"
 #include "ErrorReport.h"
@@ -11,6 +13,7 @@
 #include "LongPath.h"
 #include "MirrorPath.h"
 #include "MsvcrtFormat.h"
+#include "ZipNameIndex.h"
 #include "ZipStep.h"
 
 static bool IsDotEntry(const wchar_t *name)
@@ -45,13 +48,27 @@ bool IsModifiedSinceLastBackup(const BackupConfig *config, const WIN32_FIND_DATA
     return IsSystemTimeBefore(&config->lastCompressedRunTime, &written) != 0;
 }
 
+void ReleaseZipNames(ZipOutput *output)
+{
+    delete output->names;
+    output->names = nullptr;
+}
+
 static bool IsListed(const ZipOutput &output, const wchar_t *path)
 {
+    return output.names != nullptr && output.names->Contains(path);
+}
+
+// Remembers a listed path; false when memory ran out, which ends the listing.
+static bool RememberListed(FILE *log, ZipOutput &output, const wchar_t *path)
+{
     if (output.names == nullptr)
-        return false;
-    for (int32_t i = 0; i < output.fileCount; ++i)
-        if (_wcsicmp(output.names[i], path) == 0)
-            return true;
+        output.names = new (std::nothrow) ZipNameIndex;
+    if (output.names != nullptr && output.names->Add(path))
+        return true;
+    WriteText(log, "Memory allocation error (34j): %d\n", output.fileCount + 1);
+    output.fileCount = 0;
+    ReleaseZipNames(&output);
     return false;
 }
 
@@ -76,24 +93,9 @@ int AddToZipList(FILE *log, const wchar_t *path, JobContext *context, int index)
         WriteText(log, "WARNING (4d): Unable to list file for compression: %ws\n", path);
         return -1;
     }
+    if (!RememberListed(log, output, path))
+        return 0;
     ++output.fileCount;
-    if (output.fileCount > output.nameCapacity) {
-        output.nameCapacity = output.fileCount + 100;
-        ZipListedName *grown = static_cast<ZipListedName *>(
-            realloc(output.names, sizeof(ZipListedName) * (size_t)output.nameCapacity));
-        if (grown == nullptr) {
-            WriteText(log, "Memory allocation error (34j): %d\n", output.nameCapacity);
-            output.nameCapacity = 0;
-            output.fileCount = 0;
-            free(output.names);
-            output.names = nullptr;
-            return 0;
-        }
-        output.names = grown;
-    }
-    wchar_t *stored = output.names[output.fileCount - 1];
-    wcsncpy(stored, path, kWidePathChars - 1);
-    stored[kWidePathChars - 1] = L'\0';
     WriteText(output.listFile, "%s\n", line);
     return 1;
 }

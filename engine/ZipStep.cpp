@@ -44,12 +44,8 @@ void CloseListFiles(JobContext *context)
 void ReleaseListings(JobContext *context)
 {
     CloseListFiles(context);
-    for (int i = 0; i < context->zipOutputCount; ++i) {
-        ZipOutput &output = context->zipOutputs[i];
-        free(output.names);
-        output.names = nullptr;
-        output.nameCapacity = 0;
-    }
+    for (int i = 0; i < context->zipOutputCount; ++i)
+        ReleaseZipNames(&context->zipOutputs[i]);
 }
 
 // The output of root, added at the end when it is new; -1 ends the step.
@@ -95,7 +91,7 @@ int ListFileSource(ZipRun &run, const wchar_t *source, int output)
     return AddToZipList(run.log, source, run.context, output);
 }
 
-// Step 2: the list files. 0 when the step ends here.
+// Lists every source into the list file of its root. 0 when the step ends here.
 int ListSources(ZipRun &run)
 {
     BackupConfig *config = run.config;
@@ -147,7 +143,7 @@ void GetLibraryPath(char *out, size_t outSize, const char *folder)
                folder[0] != '\0' && folder[strlen(folder) - 1] != '\\' ? "\\" : "");
 }
 
-// Step 4: the library and its export. NULL module when the step ends here.
+// Loads the compression library and finds its export. NULL module when the step ends here.
 HMODULE LoadCompressionLibrary(ZipRun &run, RunDLLCommandProc *entry)
 {
     char path[300];
@@ -182,7 +178,8 @@ HMODULE LoadCompressionLibrary(ZipRun &run, RunDLLCommandProc *entry)
     return module;
 }
 
-// Step 5.2 and 5.3: the archive's full path.
+// The archive's full path: the Compressed folder, the name (tagged with the root when there are
+// several roots) and the date variables expanded.
 int BuildZipPath(ZipRun &run, ZipOutput &output)
 {
     JobContext *context = run.context;
@@ -202,7 +199,7 @@ int BuildZipPath(ZipRun &run, ZipOutput &output)
     return 1;
 }
 
-// Step 5.7: the library reads the list relative to the (shadowed) root.
+// The library reads the list relative to the current folder: the (shadowed) root.
 int EnterSourceRoot(ZipRun &run, const ZipOutput &output)
 {
     wchar_t root[kWidePathChars];
@@ -245,7 +242,41 @@ void WipeCallBlock(CallBlock &block)
     SecureZeroMemory(block.commandLine, sizeof(block.commandLine));
 }
 
-// Steps 5.1 to 5.11 for one output. 0 stops the loop (result set); 1 goes on.
+// With no file listed there is no new archive, and the previous one of this name, which is no
+// backup of this run, goes.
+int SkipEmptyOutput(ZipRun &run, const ZipOutput &output)
+{
+    if (!DeleteOldZipFiles(output.zipPath, run.log, run.context)) {
+        run.result = 0;
+        return 0;
+    }
+    if (IsCancelled(run))
+        return 0;
+    WriteText(run.log, "Skipping creation of empty ZIP file: %s\n", output.zipPath);
+    return 1;
+}
+
+// Puts the archive the library wrote under the temporary name in place of the previous one.
+int PlaceNewArchive(ZipRun &run, ZipOutput &output, const char *temporary, int code, const CallBlock &block,
+                    bool logCopied)
+{
+    if (UsesZipVolumes(run.context))
+        RenameSinglePartZip(temporary);
+    // Only an archive that is there counts as made: the later steps send what was made,
+    // and a name without a file would stop them sending the other roots' archives.
+    if (!IsZipArchiveMade(temporary)) {
+        if (!logCopied)
+            CopyCompressionLog(run.log, block.logPath);
+        WriteText(run.log, "ERROR (%d): Compression library made no archive: %s\n", code, output.zipPath);
+        return 0;
+    }
+    if (!ReplaceOldZipFiles(temporary, output.zipPath, run.log, run.context))
+        return 0;
+    output.created = 1;
+    return 1;
+}
+
+// Makes the archive of one output. 0 stops the loop (result set); 1 goes on.
 int CompressOutput(ZipRun &run, int index, CallBlock &block, RunDLLCommandProc runCommand)
 {
     JobContext *context = run.context;
@@ -260,18 +291,18 @@ int CompressOutput(ZipRun &run, int index, CallBlock &block, RunDLLCommandProc r
     }
     if (IsCancelled(run))
         return 0;
-    if (!DeleteOldZipFiles(output.zipPath, run.log, context)) {
+    // What a run killed while compressing left under the temporary name would mix with the
+    // new archive's parts.
+    char temporary[kZipFileNameSize];
+    MakeTemporaryZipPath(output.zipPath, temporary, sizeof(temporary));
+    if (!DeleteTemporaryZipFiles(temporary, run.log)) {
         run.result = 0;
         return 0;
     }
-    if (IsCancelled(run))
-        return 0;
-    if (output.fileCount == 0) {
-        WriteText(run.log, "Skipping creation of empty ZIP file: %s\n", output.zipPath);
-        return 1;
-    }
+    if (output.fileCount == 0)
+        return SkipEmptyOutput(run, output);
     FormatText(block.commandLine, sizeof(block.commandLine), "fake.exe a -tzip -scsUTF-8 -ssw %s%s\"%s\" @\"%s\"",
-               block.volumeSwitch, block.passwordSwitch, output.zipPath, output.listPath);
+               block.volumeSwitch, block.passwordSwitch, temporary, output.listPath);
     if (gSettings.logVerbose)
         WriteText(run.log, "Creating compressed file:\n\tOutput: %s\n\tSource: %s\n\tVolume switch: %s\n",
                   output.zipPath, output.listPath, block.volumeSwitch);
@@ -286,22 +317,18 @@ int CompressOutput(ZipRun &run, int index, CallBlock &block, RunDLLCommandProc r
     fflush(run.log);
     int code = runCommand(&block.request);
     SecureZeroMemory(block.commandLine, sizeof(block.commandLine));
-    if (IsCancelled(run))
+    bool made = code == CompressionOk || code == CompressionWarnings;
+    if (IsCancelled(run)) {
+        DeleteTemporaryZipFiles(temporary, run.log);
         return 0;
+    }
     bool copied = gSettings.logCompression == 1;
     if (copied)
         CopyCompressionLog(run.log, block.logPath);
-    if (code == CompressionOk || code == CompressionWarnings) {
-        if (UsesZipVolumes(context))
-            RenameSinglePartZip(output.zipPath);
-        // Only an archive that is there counts as made: the later steps send what was made,
-        // and a name without a file would stop them sending the other roots' archives.
-        if (IsZipArchiveMade(output.zipPath)) {
-            output.created = 1;
-        } else {
-            if (!copied)
-                CopyCompressionLog(run.log, block.logPath);
-            WriteText(run.log, "ERROR (%d): Compression library made no archive: %s\n", code, output.zipPath);
+    if (!made || !PlaceNewArchive(run, output, temporary, code, block, copied)) {
+        // The library removes what it wrote when it fails; this clears what it could not.
+        DeleteTemporaryZipFiles(temporary, run.log);
+        if (made) {
             run.result = 0;
             return 0;
         }
@@ -313,12 +340,12 @@ int CompressOutput(ZipRun &run, int index, CallBlock &block, RunDLLCommandProc r
     }
     if (!copied)
         CopyCompressionLog(run.log, block.logPath);
-    LogCompressionResult(run.log, code);
+    LogCompressionResult(run.log, code, block.message);
     run.result = 0;
     return 0;
 }
 
-// Step 5: every output through the library.
+// Makes the archive of every output through the library.
 void CompressOutputs(ZipRun &run, RunDLLCommandProc runCommand)
 {
     CallBlock *block = static_cast<CallBlock *>(calloc(1, sizeof(CallBlock)));

@@ -9,8 +9,8 @@
 #include "BackupConfig.h"
 #include "JobContext.h"
 
-typedef wchar_t ZipListedName[1024];
 typedef char ZipVolumePath[260];
+class ZipNameIndex;
 
 // One archive of the run, for one distinct source root.
 struct ZipOutput {
@@ -19,8 +19,7 @@ struct ZipOutput {
     FILE *listFile;        // open only while the listing runs
     char zipPath[260];     // the archive, date variables expanded
     int32_t fileCount;     // files listed; 0 makes no archive
-    ZipListedName *names;  // paths already listed, for de-duplication
-    int32_t nameCapacity;
+    ZipNameIndex *names;   // paths already listed, for de-duplication; only while listing
     int32_t created;       // 1 once the library made this archive in this run
 };
 
@@ -36,6 +35,8 @@ int ListZipVolumes(JobContext *context, FILE *log, int *count, ZipVolumePath **v
 void SetCompressionLibraryFolder(const char *folder);
 
 // Listing.
+// Frees the output's index of listed paths.
+void ReleaseZipNames(ZipOutput *output);
 int log_folder_to_list(FILE *log, const wchar_t *folder, JobContext *context, int output);
 // 1 when listed (or listed before), -1 when this file cannot be listed (a WARNING line names
 // it), 0 when memory ran out and the listing ends.
@@ -44,12 +45,37 @@ bool IsModifiedSinceLastBackup(const BackupConfig *config, const WIN32_FIND_DATA
 // The root of a source path into a buffer of 260; the failure lines go to log when given.
 int GetZipSourceRoot(FILE *log, char *root260, const char *source);
 
-// Archive names and files.
+// Archive names and files. Paths of archive files are ANSI text of up to kZipFileNameSize - 1
+// bytes: a temporary part's name can pass MAX_PATH, and the file operations here take it.
+const size_t kZipFileNameSize = MAX_PATH + 32;
 int AddRootToZipName(char *out260, const char *name, const ZipOutput *output, FILE *log);
 int DeleteOldZipFiles(const char *zipPath, FILE *log, JobContext *context);
 void RenameSinglePartZip(const char *zipPath);
 // True when the archive, or its first part, is on disk.
 bool IsZipArchiveMade(const char *zipPath);
+// "%s.%03d": part number of the archive zipPath.
+void FormatZipPartName(char *out, size_t outSize, const char *zipPath, int number);
+// Whether the file can be opened for reading (with all sharing).
+bool IsZipFilePresent(const char *path);
+// Whether the file is there, even while another program holds it open without sharing.
+bool ZipFileExists(const char *path);
+// 1 when deleted, -1 when there was no such file, 0 on failure (GetLastError says why).
+int DeleteZipFile(const char *path);
+// Moves over an existing file; false on failure (GetLastError says why).
+bool MoveZipFile(const char *from, const char *to);
+// Whether the file could be deleted now: not read-only, not held open without delete sharing.
+bool CanDeleteZipFile(const char *path);
+
+// The new archive is written under the archive's name followed by kZipTemporarySuffix (its
+// parts "%s.%03d" of that) and replaces the previous archive only once it is complete.
+extern const char kZipTemporarySuffix[];
+void MakeTemporaryZipPath(const char *zipPath, char *out, size_t outSize);
+// Deletes the temporary archive and its parts, such as a killed run left; 1 when none is left.
+int DeleteTemporaryZipFiles(const char *temporary, FILE *log);
+// Puts the complete archive written under temporary in place of the archive zipPath and its
+// parts (those of a run with volumes). The previous files are checked first and nothing is
+// moved while one of them cannot be deleted. 1 when done; the failure lines go to log.
+int ReplaceOldZipFiles(const char *temporary, const char *zipPath, FILE *log, JobContext *context);
 void CopyCompressionLog(FILE *log, const char *path);
 // True when the run writes numbered volumes (spanning discs or a split archive).
 bool UsesZipVolumes(const JobContext *context);
@@ -57,5 +83,6 @@ bool UsesZipVolumes(const JobContext *context);
 // The command line's switches. The password switch holds the clear password: wipe it after use.
 void BuildVolumeSwitch(const JobContext *context, char *out64);
 int BuildPasswordSwitch(const BackupConfig *config, char *out384, FILE *log);
-// The job-log line of a library result other than 0.
-void LogCompressionResult(FILE *log, int code);
+// The job-log line of a library result other than 0; libraryMessage is the text the library
+// left in the request's message buffer, which tells a full destination.
+void LogCompressionResult(FILE *log, int code, const char *libraryMessage);

@@ -15,7 +15,7 @@
 #include "CompressionLog.h"
 #include "InputSource.h"
 #include "ListFile.h"
-#include "LongPath.h"
+#include "PathText.h"
 
 namespace {
 
@@ -72,7 +72,7 @@ void DescribeListedFile(const std::string &line, bool utf8List, ListedFile *list
         listed->problem = ListingProblem::InvalidName;
         return;
     }
-    if (!MakeLongPath(wide, &entry->file.path)) {
+    if (!MakeFilePath(wide, &entry->file.path)) {
         listed->problem = ListingProblem::Unresolved;
         return;
     }
@@ -173,9 +173,9 @@ const char *DescribeResult(int32_t code)
 }
 
 // The last log line; the same words go to the caller's message buffer.
-int32_t FinishWith(const CompressionRequest &request, CompressionLog &log, int32_t code)
+int32_t FinishWith(const CompressionRequest &request, CompressionLog &log, int32_t code, bool diskFull = false)
 {
-    const char *text = DescribeResult(code);
+    const char *text = diskFull && code == CompressionFailed ? kCompressionDiskFullMessage : DescribeResult(code);
     log.Write("Result %d: %s\n", (int)code, text);
     if (request.messageBuffer)
         lstrcpynA(request.messageBuffer, text, 256);
@@ -249,7 +249,7 @@ int32_t BuildArchive(const CompressionRequest &request)
     ArchiveSummary summary;
     int32_t code = WriteArchiveSkippingUnreadable(command, &entries, password, &progress, log, &summary);
     if (code != CompressionOk)
-        return FinishWith(request, log, code);
+        return FinishWith(request, log, code, summary.diskFull);
     skipped += summary.skipped;
     if (summary.files.empty()) {
         log.Write("ERROR: No file of the list could be read; no archive written\n");

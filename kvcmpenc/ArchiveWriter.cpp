@@ -105,8 +105,13 @@ int32_t WriteArchive(const ArchiveCommand &command, const std::vector<ArchiveEnt
             return CompressionAborted;
         if (progress->failedFile >= 0)
             return CompressionFailed;   // the caller leaves the file out and tries again
-        if (writer.TooManyParts())
+        if (writer.TooManyParts()) {
             log.Write("ERROR: The archive needs more than %d volumes\n", MaxVolumeParts);
+        } else if (writer.LastError() == ERROR_DISK_FULL || writer.LastError() == ERROR_HANDLE_DISK_FULL) {
+            summary->diskFull = true;
+            log.Write("ERROR: Unable to write archive: disk full (error %lu)\n", writer.LastError());
+            return CompressionFailed;
+        }
         log.Write("ERROR: Unable to write archive: %s\n", zip_strerror(archive.get()));
         bool noMemory = zip_error_code_zip(zip_get_error(archive.get())) == ZIP_ER_MEMORY;
         return noMemory ? CompressionNoMemory : CompressionFailed;

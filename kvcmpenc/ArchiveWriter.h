@@ -18,12 +18,13 @@ struct ArchiveEntry {
     DWORD attributes = 0;
 };
 
-// What one successful write made.
+// What one successful write made, or why it failed.
 struct ArchiveSummary {
     int added = 0;
     int skipped = 0;   // duplicate names and files that failed while being read
     uint64_t size = 0;
     std::vector<std::string> files;
+    bool diskFull = false;   // a failed write found the archive's volume full
 };
 
 // Writes the archive (AES-256 when password is not empty) and returns a CompressionResult:

@@ -2,7 +2,7 @@
 
 #include <stdio.h>
 
-#include "LongPath.h"
+#include "PathText.h"
 
 bool ReadListFile(const std::string &listPath, std::vector<std::string> *lines)
 {

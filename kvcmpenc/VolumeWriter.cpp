@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "LongPath.h"
+#include "PathText.h"
 #include "MsvcrtFormat.h"
 
 std::string MakePartName(const std::string &archivePath, int partNumber)
@@ -49,7 +49,7 @@ bool VolumeWriter::SelectFile(int index)
         }
         std::string name = volumeSize_ == 0 ? archivePath_ : MakePartName(archivePath_, index + 1);
         std::wstring wide, path;
-        if (!ConvertAnsiToWide(name, &wide) || !MakeLongPath(wide, &path)) {
+        if (!ConvertAnsiToWide(name, &wide) || !MakeFilePath(wide, &path)) {
             lastError_ = ERROR_INVALID_NAME;
             return false;
         }

@@ -17,7 +17,7 @@ int main(int argc, char **argv)
     combineJob.running = 1;
     combineJob.result = CombineCancelled;
     CombineSplitZipThread(&combineJob);
-    char message[700];
+    char message[kCombineMessageSize];
     FormatCombineResultMessage(&combineJob, message, sizeof message);
     WriteText(stdout, "%s\n", message);
     return combineJob.result;

@@ -1,9 +1,12 @@
 """Recombining a real split archive made by the ZIP step and kvcmpenc.dll: the joined file is a
 valid archive for Python's zipfile and Debian's 7z, and replaces an older archive of that name.
 Parts that do not make a whole archive (one missing, short, empty or a folder; an end record of
-another disk) are refused with the part named and nothing written."""
+another disk; parts swapped, duplicated, foreign or with a byte changed, so that an entry does not
+match its directory) are refused with the part or the entry named, and nothing written."""
 import io
 import os
+import random
+import re
 import subprocess
 import zipfile
 
@@ -126,12 +129,20 @@ def last_disk_of_three():
     return bytes(data)
 
 
-def split(data, folder, count):
+def chunks(data, count):
     size = -(-len(data) // count)
-    parts = [folder / f"Other.zip.{n + 1:03d}" for n in range(count)]
-    for n, part in enumerate(parts):
-        part.write_bytes(data[n * size:(n + 1) * size])
+    return [data[n * size:(n + 1) * size] for n in range(count)]
+
+
+def write_parts(pieces, folder):
+    parts = [folder / f"Other.zip.{n + 1:03d}" for n in range(len(pieces))]
+    for part, piece in zip(parts, pieces):
+        part.write_bytes(piece)
     return parts
+
+
+def split(data, folder, count):
+    return write_parts(chunks(data, count), folder)
 
 
 @pytest.mark.parametrize("make, damage, index, code, words", [
@@ -157,3 +168,57 @@ def test_end_records_of_other_writers(job, tmp_path, make, damage, index, code, 
     else:
         assert not archive.exists()
     assert not list(tmp_path.glob("*.vlrjoin"))
+
+
+def stored_archive(seed):
+    """Entries stored, of fixed names and sizes: archives of different seeds differ only in their
+    data, so their parts have the same sizes and their directories the same layout."""
+    rng = random.Random(seed)
+    buffer = io.BytesIO()
+    with zipfile.ZipFile(buffer, "w", zipfile.ZIP_STORED) as z:
+        for i in range(4):
+            z.writestr(f"docs/file{i}.bin", rng.randbytes(50_000))
+    return buffer.getvalue()
+
+
+def flipped(data, offset):
+    data = bytearray(data)
+    data[offset] ^= 0x20
+    return bytes(data)
+
+
+DAMAGED_ENTRY = r"The (local header|data) of the entry \"docs/file\d\.bin\" \(offset \d+, in Other\.zip\.00\d\) "
+
+
+@pytest.mark.parametrize("damage, words", [
+    (lambda p, o: [p[0], p[2], p[1], *p[3:]], DAMAGED_ENTRY),
+    (lambda p, o: [p[0], o[1], *p[2:]], DAMAGED_ENTRY + "does not match its CRC-32"),
+    (lambda p, o: [p[0], p[1], p[1], *p[3:]], DAMAGED_ENTRY),
+    (lambda p, o: [*p[:-1], o[-1]], DAMAGED_ENTRY + "does not match its central directory entry"),
+    (lambda p, o: [p[0], flipped(p[1], len(p[1]) // 2), *p[2:]], DAMAGED_ENTRY + "does not match its CRC-32"),
+    # The first character of the first local header's name.
+    (lambda p, o: [flipped(p[0], 30), *p[1:]], r"The local header of the entry \"docs/file0\.bin\" \(offset 0, in "
+                                                r"Other\.zip\.001\) does not match its central directory entry"),
+], ids=["002 and 003 swapped", "002 of another archive", "003 a copy of 002", "foreign last part of the same size",
+        "byte flipped in 002", "byte flipped in the first name"])
+def test_parts_whose_entries_do_not_match_their_directory_are_not_combined(job, tmp_path, damage, words):
+    parts = write_parts(damage(chunks(stored_archive(1), 5), chunks(stored_archive(2), 5)), tmp_path)
+    archive = tmp_path / "Other.zip"
+    archive.write_bytes(b"an older archive")
+
+    code, message = combine(job, parts[0])
+
+    assert code == 11, message
+    head = "The split parts do not make a whole ZIP archive, so nothing was combined:\n\n"
+    assert message.startswith(head + job.prefix.windows_path(parts[0]) + "\n\n"), message
+    assert re.match(words, message.split("\n\n")[2]), message
+    assert archive.read_bytes() == b"an older archive"
+    assert not list(tmp_path.glob("*.vlrjoin"))
+
+
+def test_undamaged_stored_parts_still_combine(job, tmp_path):
+    data = stored_archive(1)
+    parts = split(data, tmp_path, 5)
+    code, message = combine(job, parts[0])
+    assert code == 0, message
+    assert (tmp_path / "Other.zip").read_bytes() == data

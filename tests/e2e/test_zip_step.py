@@ -1,8 +1,12 @@
 """Whole compressed backup jobs under Wine (a small driver runs one job through the engine and
-the real kvcmpenc.dll); their archives are checked by Debian's 7z and Python's zipfile."""
+the real kvcmpenc.dll); their archives are checked by Debian's 7z and Python's zipfile. A job
+killed while compressing, or one whose destination fills up, leaves the previous archive whole."""
+import hashlib
 import os
+import pathlib
 import random
 import subprocess
+import time
 import zipfile
 
 import pytest
@@ -181,3 +185,116 @@ def test_cancel_while_compressing_leaves_nothing(job):
     code, log = job.run("--cancel")
     assert code == 4, log
     assert not list(job.compressed.glob("*"))
+
+
+# Names the system's own path parsing misreads: device names with or without an extension, a
+# trailing dot or blank, and a folder whose name ends in a dot.
+MISREAD_NAMES = ["aux.txt", "COM1.log", "nul.txt", "con", "trail.", "trail2 ", "tdir./in.txt"]
+
+
+def test_names_the_system_misreads_are_archived_under_their_own_names(job):
+    for i, name in enumerate(MISREAD_NAMES):
+        job.add(name, f"file {i}\n".encode())
+    code, log = job.run()
+    assert code == 1, log
+    with zipfile.ZipFile(job.compressed / "Backup.zip") as z:
+        assert z.testzip() is None
+        contents = {n.rsplit("src/", 1)[-1]: z.read(n) for n in z.namelist()}
+    assert contents == {name: f"file {i}\n".encode() for i, name in enumerate(MISREAD_NAMES)}
+
+
+TEMPORARY = ".vlrnew"
+SPLIT_64K = ("--split", "64", "1")
+
+
+def archive_files(job):
+    """The archive files under their final names, by name: what a reader or the next step sees."""
+    return {p.name: p.read_bytes() for p in job.compressed.iterdir() if TEMPORARY not in p.name}
+
+
+def digests(files):
+    return {name: hashlib.sha256(data).hexdigest()[:16] for name, data in files.items()}
+
+
+def make_previous_archive(job, options):
+    job.add("previous.bin", os.urandom(200_000))
+    code, log = job.run(*options)
+    assert code == 1, log
+    (job.source / "previous.bin").unlink()
+    return archive_files(job)
+
+
+def names_in_files(job, files):
+    """The names in the archive made of these files (its parts joined in order), which 7-Zip tests."""
+    whole = job.compressed.parent / "whole.zip"
+    whole.write_bytes(b"".join(files[name] for name in sorted(files)))
+    assert seven_zip("t", "-bd", str(whole)).returncode == 0
+    return names_in(whole)
+
+
+def writing(job, previous):
+    return archive_files(job) != previous or any(TEMPORARY in p.name and p.stat().st_size
+                                                 for p in job.compressed.iterdir())
+
+
+def big_text():
+    words = [b"backup ", b"volume ", b"archive ", b"folder ", b"schedule ", b"mirror ", b"the ", b"report\r\n"]
+    return b"".join(random.Random(7).choices(words, k=24 * 1024 * 1024))
+
+
+@pytest.mark.parametrize("options", [(), SPLIT_64K], ids=["one file", "split"])
+def test_a_job_killed_while_compressing_keeps_the_previous_archive(job, options):
+    previous = make_previous_archive(job, options)
+    job.add("big.txt", big_text())
+    args = [*job.library_and_destination(), *options, job.prefix.windows_path(job.source) + "\\"]
+    process = job.prefix.start(job.driver, *args)
+    try:
+        # Killed as soon as the new archive is being written, or the old one has changed.
+        deadline = time.monotonic() + 120
+        while time.monotonic() < deadline and process.poll() is None and not writing(job, previous):
+            time.sleep(0.01)
+        assert process.poll() is None, "the job ended before it could be killed"
+    finally:
+        process.kill()
+        process.wait(timeout=60)
+
+    assert digests(archive_files(job)) == digests(previous)
+    assert names_in_files(job, previous) == ["previous.bin"]
+    # The next run clears what the killed one left and replaces the previous archive.
+    (job.source / "big.txt").unlink()
+    job.add("next.txt", b"the next backup\n")
+    code, log = job.run(*options)
+    assert code == 1, log
+    assert not [p for p in job.compressed.iterdir() if TEMPORARY in p.name]
+    assert names_in_files(job, archive_files(job)) == ["next.txt"]
+
+
+COPY_DRIVES = pathlib.Path(__file__).resolve().parents[1] / "engine" / "copy-drives.sh"
+
+
+@pytest.fixture
+def small_drive(tmp_path):
+    """The copy tests' tmpfs of 4 MB that fills up, mounted here (which needs root)."""
+    if os.geteuid() != 0:
+        pytest.skip("mounting the small drive needs root")
+    root = tmp_path / "drives"
+    subprocess.run([str(COPY_DRIVES), "mount", str(root)], check=True, capture_output=True, timeout=120)
+    yield root / "small"
+    subprocess.run([str(COPY_DRIVES), "unmount", str(root)], check=True, capture_output=True, timeout=120)
+
+
+@pytest.mark.parametrize("options", [(), SPLIT_64K], ids=["one file", "split"])
+def test_a_full_destination_keeps_the_previous_archive(job, small_drive, options):
+    job.dest = small_drive / "dest"
+    job.dest.mkdir()
+    previous = make_previous_archive(job, options)
+    job.add("large.bin", os.urandom(5 << 20))
+
+    code, log = job.run(*options)
+
+    assert code == 3, log
+    assert "ERROR (2): Compression operation Failed: disk full." in log
+    assert "Compressed file created successfully" not in log
+    assert {p.name for p in job.compressed.iterdir()} == set(previous)
+    assert digests(archive_files(job)) == digests(previous)
+    assert names_in_files(job, previous) == ["previous.bin"]

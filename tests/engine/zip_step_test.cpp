@@ -107,7 +107,7 @@ TEST_F(ZipStepTest, NameThatCannotBeListedIsAWarningLine)
     EXPECT_EQ(output.fileCount, 1);
     fclose(output.listFile);
     fclose(log);
-    free(output.names);
+    ReleaseZipNames(&output);
     EXPECT_EQ(ReadTextFile(listPath), "data\\\xe5\xa0\xb1\xe5\x91\x8a.txt\r\n");
     EXPECT_EQ(ReadTextFile(logPath), "WARNING (4d): Unable to list file for compression: C:\\data\\lone?.txt\r\n");
 }
@@ -278,16 +278,23 @@ TEST_F(ZipStepTest, OldPartThatCannotBeDeletedFailsTheStep)
     WriteTextFile(Widen(archive + ".001"), "old one");
     WriteTextFile(Widen(archive + ".002"), "old two");
     WriteTextFile(Widen(archive + ".003"), "old three");
-    HANDLE held = CreateFileA((archive + ".002").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                              0, nullptr);
-    ASSERT_NE(held, INVALID_HANDLE_VALUE);
-    int result = env.RunJob(index);
-    CloseHandle(held);
-    EXPECT_EQ(result, 3);
-    std::vector<std::string> lines = env.LogLines(index);
-    EXPECT_TRUE(HasLine(lines, "ERROR: Unable to delete old zip file: " + archive + ".002"));
-    EXPECT_EQ(CountLinesStartingWith(lines, "Compressed file created successfully: "), 0);
-    EXPECT_FALSE(FileExists(Widen(archive + ".001")));
+    // Held by a reader that lets others read, and by one that lets nothing through.
+    for (DWORD sharing : {(DWORD)FILE_SHARE_READ, (DWORD)0}) {
+        HANDLE held = CreateFileA((archive + ".002").c_str(), GENERIC_READ, sharing, nullptr, OPEN_EXISTING, 0,
+                                  nullptr);
+        ASSERT_NE(held, INVALID_HANDLE_VALUE);
+        int result = env.RunJob(index);
+        CloseHandle(held);
+        EXPECT_EQ(result, 3);
+        std::vector<std::string> lines = env.LogLines(index);
+        EXPECT_TRUE(HasLine(lines, "ERROR: Unable to delete old zip file: " + archive + ".002"));
+        EXPECT_EQ(CountLinesStartingWith(lines, "Compressed file created successfully: "), 0);
+        // Nothing of the old archive is touched while a part of it cannot go, and the new one is gone.
+        EXPECT_EQ(ReadTextFile(Widen(archive + ".001")), "old one");
+        EXPECT_EQ(ReadTextFile(Widen(archive + ".002")), "old two");
+        EXPECT_EQ(ReadTextFile(Widen(archive + ".003")), "old three");
+        EXPECT_FALSE(FileExists(Widen(archive + kZipTemporarySuffix + ".001")));
+    }
 }
 
 TEST_F(ZipStepTest, OldArchiveThatCannotBeDeletedFailsTheStep)
@@ -380,7 +387,8 @@ TEST_F(ZipStepTest, ZipVolumesAreOnlyThoseMadeInThisRun)
     BackupConfig *config = env.Config(index);
     std::string compressed = env.work.path + "zips\\";
     MakeFolder(Widen(compressed));
-    // The second root's old archive cannot be replaced: the step stops before making it.
+    // The second root's old archive cannot be replaced: the step makes the new one, cannot put
+    // it in place and stops.
     std::string stale = compressed + "Backup_Z.zip";
     WriteTextFile(Widen(stale), "an archive of an earlier run");
     HANDLE held = CreateFileA(stale.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);

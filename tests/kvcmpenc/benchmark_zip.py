@@ -12,9 +12,16 @@ and kvcmpenc's speed and sizes as ratios to it:
 
 Before a figure is printed the archive is checked: kvcmpenc's result code and log, `7z t` (with
 the password for AES), and Python's zipfile for the names, sizes and CRCs of every listed file
-(testzip where it can decrypt). Split volumes are joined first. Run after a build:
+(testzip where it can decrypt). Split volumes are joined first.
+
+A second tree of --listing-files small files (200,000 by default; 0 leaves it out) times the ZIP
+step's listing of a folder source (zip_list_bench.exe under Wine: the step's own code, its time
+and the process's peak private memory), then kvcmpenc on the list it wrote, beside 7-Zip on the
+same tree. The list must name every file of the tree once, and each archive must hold them all.
+Run after a build:
 
     tests/kvcmpenc/benchmark_zip.py [--size-mb 1024] [--repeat 3] [--dll other/kvcmpenc.dll]
+        [--listing-files 200000]
 
 Each timing is the median of --repeat runs. Uses WINEPREFIX when set, else boots a throw-away
 prefix (not timed); its wineserver is kept running between runs and stopped at the end.
@@ -89,6 +96,22 @@ class Tree:
         return table
 
 
+class SmallTree:
+    """count small files (1 byte to 2 KB, text) in folders of 500."""
+
+    def __init__(self, root, count, seed=11):
+        rng = random.Random(seed)
+        self.root = root
+        self.names = []
+        for i in range(count):
+            relative = f"folder{i // 500:04d}/note{i:07d}.txt"
+            path = root / relative
+            if i % 500 == 0:
+                path.parent.mkdir(parents=True, exist_ok=True)
+            path.write_bytes(b"x" * rng.randrange(1, 2048))
+            self.names.append(relative)
+
+
 def windows_path(path):
     return "Z:" + str(path).replace("/", "\\")
 
@@ -128,6 +151,54 @@ class Bench:
         self.unix_list = work / "list-unix.txt"
         self.unix_list.write_bytes(b"".join(n.encode() + b"\n" for n in self.tree.names))
         self.out = work / "out"
+
+    def listing(self, tree):
+        """The ZIP step's listing of tree: (seconds, peak bytes, the list's lines)."""
+        list_file = self.work / "zip-list.txt"
+        listing_driver = self.driver.parent / "zip_list_bench.exe"
+        if not listing_driver.exists():
+            sys.exit(f"build first: {listing_driver} is missing")
+        code, output = run_quietly(["wine", str(listing_driver), windows_path(tree.root) + "\\",
+                                    windows_path(list_file)], env=self.env)
+        fields = dict(word.split("=", 1) for word in output.split() if "=" in word)
+        if code != 0 or fields.get("listed") != "1":
+            sys.exit(f"listing failed ({code}): {output[-2000:]}")
+        lines = list_file.read_bytes().decode("utf-8").split("\r\n")[:-1]
+        root = windows_path(tree.root)[3:] + "\\"
+        expected = sorted(root + name.replace("/", "\\") for name in tree.names)
+        if int(fields["files"]) != len(tree.names) or sorted(lines) != expected:
+            sys.exit(f"listing: the list does not name each of the {len(tree.names)} files once")
+        return float(fields["seconds"]), int(fields["peak_bytes"]), list_file
+
+    def kvcmpenc_listed(self, list_file, count):
+        """kvcmpenc on the listing's list, from the root as the ZIP step calls it."""
+        archive = self.fresh_output()
+        log = self.work / "compress.txt"
+        log.unlink(missing_ok=True)
+        line = f'fake.exe a -tzip -scsUTF-8 -ssw "{windows_path(archive)}" @"{windows_path(list_file)}"'
+        start = time.monotonic()
+        code, output = run_quietly(["wine", str(self.driver), windows_path(self.dll), "Z:\\", windows_path(log),
+                                    line], env=self.env)
+        seconds = time.monotonic() - start
+        self.check_count("kvcmpenc (listed)", archive, count, code == 0)
+        return seconds
+
+    def seven_zip_tree(self, tree, switches):
+        archive = self.fresh_output()
+        start = time.monotonic()
+        code, output = run_quietly(["7z", "a", "-tzip", *switches, str(archive), "."], cwd=tree.root)
+        seconds = time.monotonic() - start
+        self.check_count("7z " + " ".join(switches), archive, len(tree.names), code == 0)
+        return seconds
+
+    @staticmethod
+    def check_count(label, archive, count, succeeded):
+        if not succeeded or not archive.exists():
+            sys.exit(f"{label}: no archive made")
+        with zipfile.ZipFile(archive) as z:
+            files = [i for i in z.infolist() if not i.is_dir()]
+            if len(files) != count or z.testzip() is not None:
+                sys.exit(f"{label}: {len(files)} files in the archive, {count} expected, or testzip failed")
 
     def stop(self):
         subprocess.run(["wineserver", "-k"], env=self.env, stderr=subprocess.DEVNULL)
@@ -237,6 +308,8 @@ def main():
     parser.add_argument("--repeat", type=int, default=1, help="runs per tool; the median is printed")
     parser.add_argument("--volume-mb", type=int, default=100, help="volume size of the split run")
     parser.add_argument("--dll", help="kvcmpenc.dll to time instead of the build's")
+    parser.add_argument("--listing-files", type=int, default=200_000,
+                        help="small files of the listing tree; 0 leaves the listing rows out")
     args = parser.parse_args()
 
     work = pathlib.Path(tempfile.mkdtemp(prefix="zipbench."))
@@ -274,10 +347,30 @@ def main():
                       f"size x{size / peer_size:6.4f}  data x{data / peer_data:6.4f}")
         print("size: the archive; data: its entries' compressed data (headers left out)")
         print("all archives checked: 7z t, zipfile names, sizes and CRCs (testzip where not encrypted)")
+        if args.listing_files:
+            print_listing_rows(bench, args.listing_files)
     finally:
         if bench:
             bench.stop()
         shutil.rmtree(work, ignore_errors=True)
+
+
+def print_listing_rows(bench, count):
+    tree = SmallTree(bench.work / "small", count)
+    os.sync()
+    seconds, peak, list_file = bench.listing(tree)
+    archived = bench.kvcmpenc_listed(list_file, count)
+    seven_threads = bench.seven_zip_tree(tree, ["-mx1"])
+    seven_one = bench.seven_zip_tree(tree, ["-mx1", "-mmt1"])
+    print(f"\nlisting tree: {count} small files in folders of 500")
+    print(f"{'':34s} {'seconds':>8s} {'files/s':>9s}")
+    print(f"{'ZIP step listing (peak %5.0f MB)' % (peak / (1 << 20)):34s} {seconds:8.1f} {count / seconds:9.0f}")
+    print(f"{'kvcmpenc on that list':34s} {archived:8.1f} {count / archived:9.0f}")
+    print(f"{'listing + kvcmpenc':34s} {seconds + archived:8.1f} {count / (seconds + archived):9.0f}")
+    print(f"{'  7z -mx1 threads':34s} {seven_threads:8.1f} {count / seven_threads:9.0f}")
+    print(f"{'  7z -mx1 -mmt1':34s} {seven_one:8.1f} {count / seven_one:9.0f}")
+    print("peak: the listing process's peak private memory; the list names each file once, "
+          "each archive holds every file (testzip)")
 
 
 if __name__ == "__main__":

@@ -2,23 +2,23 @@
 #include <windows.h>
 #include <gtest/gtest.h>
 
-#include "LongPath.h"
+#include "PathText.h"
 
 TEST(LongPath, ShortPathsStayPlainAndLongOnesGetThePrefix)
 {
     std::wstring result;
-    ASSERT_TRUE(MakeLongPath(L"C:\\data\\a.txt", &result));
+    ASSERT_TRUE(MakeFilePath(L"C:\\data\\a.txt", &result));
     EXPECT_EQ(result, L"C:\\data\\a.txt");
 
     std::wstring deep = L"C:\\" + std::wstring(300, L'x') + L"\\a.txt";
-    ASSERT_TRUE(MakeLongPath(deep, &result));
+    ASSERT_TRUE(MakeFilePath(deep, &result));
     EXPECT_EQ(result, L"\\\\?\\" + deep);
 
     std::wstring share = L"\\\\srv\\data\\" + std::wstring(300, L'y');
-    ASSERT_TRUE(MakeLongPath(share, &result));
+    ASSERT_TRUE(MakeFilePath(share, &result));
     EXPECT_EQ(result, L"\\\\?\\UNC\\srv\\data\\" + std::wstring(300, L'y'));
 
-    ASSERT_TRUE(MakeLongPath(L"\\\\?\\C:\\already", &result));
+    ASSERT_TRUE(MakeFilePath(L"\\\\?\\C:\\already", &result));
     EXPECT_EQ(result, L"\\\\?\\C:\\already");
 }
 
@@ -30,7 +30,7 @@ TEST(LongPath, RelativePathsResolveAgainstTheCurrentFolder)
     if (expected.back() != L'\\')
         expected += L'\\';
     std::wstring result;
-    ASSERT_TRUE(MakeLongPath(L"Docs\\a.txt", &result));
+    ASSERT_TRUE(MakeFilePath(L"Docs\\a.txt", &result));
     EXPECT_EQ(result, expected + L"Docs\\a.txt");
 }
 

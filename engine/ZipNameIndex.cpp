@@ -1,0 +1,109 @@
+#include "ZipNameIndex.h"
+
+#include <stdlib.h>
+#include <string.h>
+#include <wctype.h>
+
+namespace {
+
+// Characters per block of names: a few hundred paths each.
+const size_t kBlockChars = 128 * 1024;
+
+// FNV-1a over the lower-case characters: names equal to _wcsicmp hash alike.
+uint32_t HashIgnoringCase(const wchar_t *path)
+{
+    uint32_t hash = 2166136261u;
+    for (; *path != L'\0'; ++path) {
+        hash ^= (uint32_t)towlower(*path);
+        hash *= 16777619u;
+    }
+    return hash;
+}
+
+}  // namespace
+
+ZipNameIndex::~ZipNameIndex()
+{
+    for (size_t i = 0; i < blockCount_; ++i)
+        free(blocks_[i]);
+    free(blocks_);
+    free(slots_);
+}
+
+const ZipNameIndex::Slot *ZipNameIndex::Find(const wchar_t *path, uint32_t hash) const
+{
+    size_t mask = slotCount_ - 1;
+    for (size_t i = hash & mask;; i = (i + 1) & mask) {
+        const Slot &slot = slots_[i];
+        if (slot.name == nullptr || (slot.hash == hash && _wcsicmp(slot.name, path) == 0))
+            return &slot;
+    }
+}
+
+bool ZipNameIndex::Contains(const wchar_t *path) const
+{
+    return count_ > 0 && Find(path, HashIgnoringCase(path))->name != nullptr;
+}
+
+bool ZipNameIndex::GrowSlots()
+{
+    size_t grownCount = slotCount_ == 0 ? 1024 : slotCount_ * 2;
+    Slot *grown = static_cast<Slot *>(calloc(grownCount, sizeof(Slot)));
+    if (grown == nullptr)
+        return false;
+    Slot *old = slots_;
+    size_t oldCount = slotCount_;
+    slots_ = grown;
+    slotCount_ = grownCount;
+    for (size_t i = 0; i < oldCount; ++i) {
+        if (old[i].name == nullptr)
+            continue;
+        size_t mask = slotCount_ - 1;
+        size_t at = old[i].hash & mask;
+        while (slots_[at].name != nullptr)
+            at = (at + 1) & mask;
+        slots_[at] = old[i];
+    }
+    free(old);
+    return true;
+}
+
+// A copy of path in the last block, or in a new one when it does not fit there.
+const wchar_t *ZipNameIndex::Store(const wchar_t *path, size_t length)
+{
+    size_t needed = length + 1;
+    if (blockCount_ == 0 || kBlockChars - blockUsed_ < needed) {
+        size_t chars = needed > kBlockChars ? needed : kBlockChars;
+        wchar_t **grown = static_cast<wchar_t **>(realloc(blocks_, (blockCount_ + 1) * sizeof(wchar_t *)));
+        if (grown == nullptr)
+            return nullptr;
+        blocks_ = grown;
+        wchar_t *block = static_cast<wchar_t *>(malloc(chars * sizeof(wchar_t)));
+        if (block == nullptr)
+            return nullptr;
+        blocks_[blockCount_++] = block;
+        blockUsed_ = 0;
+    }
+    wchar_t *stored = blocks_[blockCount_ - 1] + blockUsed_;
+    memcpy(stored, path, needed * sizeof(wchar_t));
+    blockUsed_ += needed;
+    return stored;
+}
+
+bool ZipNameIndex::Add(const wchar_t *path)
+{
+    // Half the slots stay empty, so a look-up ends after a probe or two.
+    if ((count_ + 1) * 2 > slotCount_ && !GrowSlots())
+        return false;
+    uint32_t hash = HashIgnoringCase(path);
+    Slot *slot = const_cast<Slot *>(Find(path, hash));
+    if (slot->name != nullptr)
+        return true;
+    const wchar_t *stored = Store(path, wcslen(path));
+    if (stored == nullptr)
+        return false;
+    slot->name = stored;
+    slot->hash = hash;
+    ++count_;
+    return true;
+}
