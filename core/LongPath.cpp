@@ -247,3 +247,13 @@ DWORD ExpandToLongPathName(const char *path, char *out1024)
     free(longForm);
     return count;
 }
+
+wchar_t *MakeFilePathFromAnsi(const char *path)
+{
+    wchar_t *wide = AnsiToWideAlloc(path);
+    if (wide == nullptr || !NeedsLongPath(wide))
+        return wide;
+    wchar_t *prefixed = MakeLongPath(wide);
+    free(wide);
+    return prefixed;
+}

@@ -15,6 +15,9 @@ wchar_t *MakeLongPath(const wchar_t *path);
 // True when the path goes with the prefix: 260 characters or more, or a full path holding a
 // name the system would misread.
 bool NeedsLongPath(const wchar_t *path);
+// New heap string (free with free()): the wide form of an ANSI path, prefixed when it goes with
+// the prefix. NULL when memory ran out.
+wchar_t *MakeFilePathFromAnsi(const char *path);
 
 BOOL CopyFileLong(const wchar_t *existingPath, const wchar_t *newPath);
 BOOL DeleteFileLong(const wchar_t *path);

@@ -31,18 +31,6 @@ bool IsCancelled(const CombineJob *job)
     return __atomic_load_n(&job->cancel, __ATOMIC_ACQUIRE) != 0;
 }
 
-// Wide form of an ANSI path, prefixed when it is too long for the plain form; NULL when
-// memory ran out.
-wchar_t *WidePath(const char *path)
-{
-    wchar_t *wide = AnsiToWideAlloc(path);
-    if (wide == nullptr || !NeedsLongPath(wide))
-        return wide;
-    wchar_t *prefixed = MakeLongPath(wide);
-    free(wide);
-    return prefixed;
-}
-
 // Size of the regular file at path; false when there is none.
 bool GetPartSize(const char *path, uint64_t *size)
 {
@@ -66,7 +54,7 @@ HANDLE OpenPart(const CombineJob *job, int number)
 {
     char partName[MAX_PATH + 16];
     FormatPartName(partName, sizeof partName, job->outputPath, number);
-    wchar_t *widePart = WidePath(partName);
+    wchar_t *widePart = MakeFilePathFromAnsi(partName);
     HANDLE part = widePart == nullptr ? INVALID_HANDLE_VALUE
                                       : CreateFileW(widePart, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                                     FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
@@ -271,8 +259,8 @@ int32_t CopyParts(CombineJob *job, const PartList &parts, char *buffer)
     double done = 0;
     char temporaryName[MAX_PATH + 16];
     FormatText(temporaryName, sizeof temporaryName, "%s%s", job->outputPath, kCombineTemporarySuffix);
-    wchar_t *temporary = WidePath(temporaryName);
-    wchar_t *target = WidePath(job->outputPath);
+    wchar_t *temporary = MakeFilePathFromAnsi(temporaryName);
+    wchar_t *target = MakeFilePathFromAnsi(job->outputPath);
     if (temporary == nullptr || target == nullptr)
         goto done;
 

@@ -53,21 +53,9 @@ int AddRootToZipName(char *out260, const char *name, const ZipOutput *output, FI
     return 1;
 }
 
-// The file API's form of an archive file's path: prefixed when long, as a temporary part's name
-// can be. NULL when memory ran out.
-static wchar_t *MakeZipFilePath(const char *path)
-{
-    wchar_t *wide = AnsiToWideAlloc(path);
-    if (wide == nullptr || !NeedsLongPath(wide))
-        return wide;
-    wchar_t *prefixed = MakeLongPath(wide);
-    free(wide);
-    return prefixed;
-}
-
 int DeleteZipFile(const char *path)
 {
-    wchar_t *wide = MakeZipFilePath(path);
+    wchar_t *wide = MakeFilePathFromAnsi(path);
     if (wide == nullptr) {
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return 0;
@@ -83,8 +71,8 @@ int DeleteZipFile(const char *path)
 
 bool MoveZipFile(const char *from, const char *to)
 {
-    wchar_t *wideFrom = MakeZipFilePath(from);
-    wchar_t *wideTo = MakeZipFilePath(to);
+    wchar_t *wideFrom = MakeFilePathFromAnsi(from);
+    wchar_t *wideTo = MakeFilePathFromAnsi(to);
     BOOL moved = FALSE;
     if (wideFrom != nullptr && wideTo != nullptr)
         moved = MoveFileExW(wideFrom, wideTo, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
@@ -99,7 +87,7 @@ bool MoveZipFile(const char *from, const char *to)
 
 bool CanDeleteZipFile(const char *path)
 {
-    wchar_t *wide = MakeZipFilePath(path);
+    wchar_t *wide = MakeFilePathFromAnsi(path);
     if (wide == nullptr) {
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return false;
@@ -159,7 +147,7 @@ int DeleteOldZipFiles(const char *zipPath, FILE *log, JobContext *context)
 
 bool IsZipFilePresent(const char *path)
 {
-    wchar_t *wide = MakeZipFilePath(path);
+    wchar_t *wide = MakeFilePathFromAnsi(path);
     if (wide == nullptr)
         return false;
     HANDLE file = CreateFileW(wide, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
@@ -173,7 +161,7 @@ bool IsZipFilePresent(const char *path)
 
 bool ZipFileExists(const char *path)
 {
-    wchar_t *wide = MakeZipFilePath(path);
+    wchar_t *wide = MakeFilePathFromAnsi(path);
     DWORD attributes = wide != nullptr ? GetFileAttributesW(wide) : INVALID_FILE_ATTRIBUTES;
     free(wide);
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;

@@ -119,6 +119,28 @@ bool NamesHold(const std::string &names, const std::string &name)
     }
 }
 
+struct RecordedKey {
+    std::string type;
+    std::string key;
+};
+
+// The keys the file records for this host name, in the file's order; lines it cannot read are
+// passed over.
+std::vector<RecordedKey> ReadRecordedKeys(const std::string &fileText, const std::string &name)
+{
+    std::vector<RecordedKey> keys;
+    size_t start = 0;
+    while (start < fileText.size()) {
+        size_t end = fileText.find('\n', start);
+        std::string line = fileText.substr(start, end == std::string::npos ? std::string::npos : end - start);
+        start = end == std::string::npos ? fileText.size() : end + 1;
+        std::string names, type, key;
+        if (SplitKnownHostLine(line, &names, &type, &key) && NamesHold(names, name))
+            keys.push_back({type, key});
+    }
+    return keys;
+}
+
 } // namespace
 
 void PrepareHostKeyCheck(HostKeyCheck *check, const char *host, int port, FILE *log, FILE *curlLog)
@@ -158,15 +180,8 @@ void ReleaseHostKeyCheck(HostKeyCheck *check)
 std::string SelectKnownHostLines(const std::string &fileText, const std::string &name)
 {
     std::string selected;
-    size_t start = 0;
-    while (start < fileText.size()) {
-        size_t end = fileText.find('\n', start);
-        std::string line = fileText.substr(start, end == std::string::npos ? std::string::npos : end - start);
-        start = end == std::string::npos ? fileText.size() : end + 1;
-        std::string names, type, key;
-        if (SplitKnownHostLine(line, &names, &type, &key) && NamesHold(names, name))
-            selected += name + " " + type + " " + key + "\n";
-    }
+    for (const RecordedKey &recorded : ReadRecordedKeys(fileText, name))
+        selected += name + " " + recorded.type + " " + recorded.key + "\n";
     return selected;
 }
 
@@ -192,24 +207,15 @@ std::string FormatSshKeyFingerprint(const unsigned char *blob, size_t length)
 KnownHostMatch FindKnownHost(const std::string &fileText, const std::string &name, const std::string &keyType,
                              const std::string &keyBase64, std::string *recordedType, std::string *recordedKey)
 {
-    KnownHostMatch match = KnownHostMissing;
-    size_t start = 0;
-    while (start < fileText.size()) {
-        size_t end = fileText.find('\n', start);
-        std::string line = fileText.substr(start, end == std::string::npos ? std::string::npos : end - start);
-        start = end == std::string::npos ? fileText.size() : end + 1;
-        std::string names, type, key;
-        if (!SplitKnownHostLine(line, &names, &type, &key) || !NamesHold(names, name))
-            continue;
-        if (type == keyType && key == keyBase64)
+    std::vector<RecordedKey> keys = ReadRecordedKeys(fileText, name);
+    for (const RecordedKey &recorded : keys)
+        if (recorded.type == keyType && recorded.key == keyBase64)
             return KnownHostMatches;
-        if (match == KnownHostMissing) {
-            *recordedType = type;
-            *recordedKey = key;
-        }
-        match = KnownHostChanged;
-    }
-    return match;
+    if (keys.empty())
+        return KnownHostMissing;
+    *recordedType = keys[0].type;
+    *recordedKey = keys[0].key;
+    return KnownHostChanged;
 }
 
 int CheckSshHostKey(void *data, int, const char *key, size_t keyLength)
