@@ -182,6 +182,23 @@ bool IsDirectoryStampCurrent(const wchar_t *source, const wchar_t *destination)
            HasDirectoryAttributesOf(destinationData, sourceData);
 }
 
+static WIN32_FILE_ATTRIBUTE_DATA AttributeDataOf(const WIN32_FIND_DATAW &entry)
+{
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    data.dwFileAttributes = entry.dwFileAttributes;
+    data.ftCreationTime = entry.ftCreationTime;
+    data.ftLastAccessTime = entry.ftLastAccessTime;
+    data.ftLastWriteTime = entry.ftLastWriteTime;
+    data.nFileSizeHigh = entry.nFileSizeHigh;
+    data.nFileSizeLow = entry.nFileSizeLow;
+    return data;
+}
+
+bool IsListedStampCurrent(const WIN32_FIND_DATAW &destination, const WIN32_FIND_DATAW &source)
+{
+    return HasDirectoryAttributesOf(AttributeDataOf(destination), AttributeDataOf(source));
+}
+
 // Sets the attributes through the handle already open for the times, as SetFileAttributes
 // would through one of its own.
 static BOOL SetAttributesByHandle(HANDLE handle, DWORD attributes)

@@ -29,6 +29,8 @@ DWORD MergeDirectoryAttributes(DWORD destination, DWORD source);
 bool HasDirectoryAttributesOf(const WIN32_FILE_ATTRIBUTE_DATA &destination, const WIN32_FILE_ATTRIBUTE_DATA &source);
 // The same, read from both folders now; false when either cannot be read.
 bool IsDirectoryStampCurrent(const wchar_t *source, const wchar_t *destination);
+// The same, from the two folders' entries in listings of their parents.
+bool IsListedStampCurrent(const WIN32_FIND_DATAW &destination, const WIN32_FIND_DATAW &source);
 int CopyDirectoryAttributes(const wchar_t *source, const wchar_t *destination, FILE *log);
 // CopyDirectoryAttributes for a caller that lists the destination next: when the folder had to
 // be written, the handle that wrote it is left open for listing in *listHandle, which the

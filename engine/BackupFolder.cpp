@@ -43,7 +43,7 @@ bool IsCancelSet(const volatile uint8_t *cancel)
 }
 
 int MirrorFolder(const MirrorWalk &walk, const wchar_t *source, const wchar_t *mirror, KnownFolderState mirrorState,
-                 const WIN32_FIND_DATAW *sourceEntry, bool *created);
+                 const WIN32_FIND_DATAW *sourceEntry, const WIN32_FIND_DATAW *mirrorEntry, bool *created);
 
 bool IsFolderEntry(const WIN32_FIND_DATAW &entry)
 {
@@ -134,7 +134,7 @@ int BackupEntry(const MirrorWalk &walk, const wchar_t *source, const wchar_t *mi
             goto done;
         KnownFolderState state = stands ? FolderPresent : mirrorListing != nullptr ? FolderMissing : FolderUnknown;
         bool created = false;
-        result = MirrorFolder(walk, sourcePath, mirrorPath, state, &entry, &created);
+        result = MirrorFolder(walk, sourcePath, mirrorPath, state, &entry, stands ? &standing : nullptr, &created);
         if (created)
             *wroteInto = true;
         goto done;
@@ -167,24 +167,34 @@ done:
     return result;
 }
 
-// The mirror folder's listing holds a folder of exactly this name: one the walk enters as it is
-// (an item of the other kind is replaced, one spelt otherwise renamed, first).
-bool IsMirrorSubfolderAsSpelt(const FolderListing &mirrorListing, const wchar_t *name)
+// The mirror folder's listing holds a folder of exactly this name (one the walk enters as it is:
+// an item of the other kind is replaced, one spelt otherwise renamed, first) that already has
+// its source folder's attributes and times, so the walk will not stamp it.
+bool IsMirrorSubfolderReady(const FolderListing &sourceListing, const FolderListing::Entry &sourceEntry,
+                            const FolderListing &mirrorListing)
 {
+    const wchar_t *name = sourceListing.NameOf(sourceEntry);
     const FolderListing::Entry *found = mirrorListing.Find(name);
-    return found != nullptr && (found->attributes & FILE_ATTRIBUTE_DIRECTORY) &&
-           wcscmp(mirrorListing.NameOf(*found), name) == 0;
+    if (found == nullptr || !(found->attributes & FILE_ATTRIBUTE_DIRECTORY) ||
+        wcscmp(mirrorListing.NameOf(*found), name) != 0)
+        return false;
+    WIN32_FIND_DATAW source;
+    WIN32_FIND_DATAW mirror;
+    sourceListing.ToFindData(sourceEntry, &source);
+    mirrorListing.ToFindData(*found, &mirror);
+    return IsListedStampCurrent(mirror, source);
 }
 
 // Names to the prefetch the folders this folder's walk will enter, in its order: each source
-// subfolder the walk does not skip, and its mirror folder when the mirror has it as it is spelt
-// (a missing one is made, and empty). mirrorListing is NULL when the mirror could not be listed.
+// subfolder the walk does not skip, and its mirror folder when the walk will list it as it is
+// (a missing one is made, and empty; one to be stamped is listed through the handle that stamps
+// it). mirrorListing is NULL when the mirror could not be listed.
 void AskForSubfolders(const MirrorWalk &walk, const wchar_t *sourceFolder, const wchar_t *mirrorFolder,
                       const FolderListing &sourceListing, const FolderListing *mirrorListing)
 {
     if (walk.prefetch == nullptr)
         return;
-    std::vector<ListingPrefetch::Ahead> folders;
+    std::vector<std::wstring> folders;
     std::wstring sourcePath;
     for (size_t i = 0; i < sourceListing.Count(); ++i) {
         const FolderListing::Entry &entry = sourceListing.At(i);
@@ -196,18 +206,19 @@ void AskForSubfolders(const MirrorWalk &walk, const wchar_t *sourceFolder, const
         sourcePath = std::wstring(sourceFolder) + name + L"\\";
         if (IsExcluded(sourcePath.c_str(), walk.context->config))
             continue;
-        folders.push_back({sourcePath, std::wstring()});
-        if (mirrorListing != nullptr && IsMirrorSubfolderAsSpelt(*mirrorListing, name))
-            folders.push_back({std::wstring(mirrorFolder) + name + L"\\", sourcePath});
+        folders.push_back(sourcePath);
+        if (mirrorListing != nullptr && IsMirrorSubfolderReady(sourceListing, entry, *mirrorListing))
+            folders.push_back(std::wstring(mirrorFolder) + name + L"\\");
     }
     walk.prefetch->Ask(std::move(folders));
 }
 
-// mirrorState is what the parent's listing said of the mirror folder, sourceEntry the
-// source folder's entry in the parent's listing (NULL for the walk's first folder); *created
-// (may be NULL) is set when the mirror folder was made.
+// mirrorState is what the parent's listing said of the mirror folder, sourceEntry and
+// mirrorEntry the two folders' entries in the parents' listings (NULL for the walk's first
+// folder, and mirrorEntry for a mirror folder not there); *created (may be NULL) is set when
+// the mirror folder was made.
 int MirrorFolder(const MirrorWalk &walk, const wchar_t *source, const wchar_t *mirror, KnownFolderState mirrorState,
-                 const WIN32_FIND_DATAW *sourceEntry, bool *created)
+                 const WIN32_FIND_DATAW *sourceEntry, const WIN32_FIND_DATAW *mirrorEntry, bool *created)
 {
     FILE *log = walk.log;
     if (IsCancelSet(walk.cancel))
@@ -228,6 +239,7 @@ int MirrorFolder(const MirrorWalk &walk, const wchar_t *source, const wchar_t *m
     bool mirrorCreated = false;
     bool wroteInto = false;
     bool prefetched = false;
+    bool stampCurrent = false;
     HANDLE stamped = INVALID_HANDLE_VALUE;
     if (!CopyFolderPath(source, sourceFolder, "WARNING: Empty path\n", log))
         goto done;
@@ -241,11 +253,14 @@ int MirrorFolder(const MirrorWalk &walk, const wchar_t *source, const wchar_t *m
     }
     if (!CopyFolderPath(mirror, mirrorFolder, "WARNING: Empty destination path\n", log))
         goto done;
+    // A mirror folder whose entry in its parent's listing already has the source folder's
+    // attributes and times (most of them, on every run after the first) is not looked at again.
     // The listing of a folder the mirror has is stamped neither before nor after: what the
     // folder's own attributes and times become changes none of its entries.
-    prefetched = mirrorState == FolderPresent && walk.prefetch != nullptr &&
-                 walk.prefetch->Take(mirrorFolder, &mirrorListing);
-    if (!VerifyKnownDirectory(mirrorFolder, log, 1, sourceFolder, mirrorState, &mirrorCreated,
+    stampCurrent = mirrorState == FolderPresent && sourceEntry != nullptr && mirrorEntry != nullptr &&
+                   IsListedStampCurrent(*mirrorEntry, *sourceEntry);
+    prefetched = stampCurrent && walk.prefetch != nullptr && walk.prefetch->Take(mirrorFolder, &mirrorListing);
+    if (!VerifyKnownDirectory(mirrorFolder, log, stampCurrent ? 0 : 1, sourceFolder, mirrorState, &mirrorCreated,
                               mirrorState == FolderMissing || prefetched ? nullptr : &stamped))
         goto done;
     if (created != nullptr)
@@ -308,5 +323,5 @@ int BackupFolder(FILE *log, const wchar_t *source, const wchar_t *mirror, const 
     ListingPrefetch prefetch;
     MirrorWalk walk = {log, extensions, extensionCount, filterFlags, cancel, context,
                        prefetch.Start() ? &prefetch : nullptr};
-    return MirrorFolder(walk, source, mirror, FolderUnknown, nullptr, nullptr);
+    return MirrorFolder(walk, source, mirror, FolderUnknown, nullptr, nullptr, nullptr);
 }

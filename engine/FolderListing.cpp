@@ -50,6 +50,8 @@ void FolderListing::AppendDirectoryInfo(const FILE_FULL_DIR_INFO &info)
     entry.dwFileAttributes = info.FileAttributes;
     entry.nFileSizeHigh = (DWORD)(info.EndOfFile.QuadPart >> 32);
     entry.nFileSizeLow = (DWORD)info.EndOfFile.QuadPart;
+    entry.ftCreationTime.dwLowDateTime = info.CreationTime.LowPart;
+    entry.ftCreationTime.dwHighDateTime = (DWORD)info.CreationTime.HighPart;
     entry.ftLastWriteTime.dwLowDateTime = info.LastWriteTime.LowPart;
     entry.ftLastWriteTime.dwHighDateTime = (DWORD)info.LastWriteTime.HighPart;
     Append(entry);
@@ -81,6 +83,7 @@ void FolderListing::Append(const WIN32_FIND_DATAW &entry)
     kept.attributes = entry.dwFileAttributes;
     kept.sizeHigh = entry.nFileSizeHigh;
     kept.sizeLow = entry.nFileSizeLow;
+    kept.creation = entry.ftCreationTime;
     kept.lastWrite = entry.ftLastWriteTime;
     kept.nameOffset = (uint32_t)names_.size();
     names_.insert(names_.end(), entry.cFileName, entry.cFileName + wcslen(entry.cFileName) + 1);
@@ -132,6 +135,7 @@ void FolderListing::ToFindData(const Entry &entry, WIN32_FIND_DATAW *out) const
     out->dwFileAttributes = entry.attributes;
     out->nFileSizeHigh = entry.sizeHigh;
     out->nFileSizeLow = entry.sizeLow;
+    out->ftCreationTime = entry.creation;
     out->ftLastWriteTime = entry.lastWrite;
     lstrcpynW(out->cFileName, NameOf(entry), MAX_PATH);
 }

@@ -14,6 +14,7 @@ public:
         DWORD attributes;
         DWORD sizeHigh;
         DWORD sizeLow;
+        FILETIME creation;
         FILETIME lastWrite;
         uint32_t nameOffset;
     };

@@ -3,8 +3,6 @@
 #include <algorithm>
 #include <utility>
 
-#include "FolderHelpers.h"
-
 // Listings made and not yet taken, at most: enough to stay ahead, few enough that a folder
 // with a great many subfolders does not hold them all at once.
 static const size_t kReadyLimit = 64;
@@ -55,15 +53,13 @@ void ListingPrefetch::ListAhead()
             SleepConditionVariableCS(&changed_, &lock_, INFINITE);
         if (stopping_)
             break;
-        Ahead next = std::move(queue_.front());
+        std::wstring folder = std::move(queue_.front());
         queue_.pop_front();
-        const std::wstring &folder = next.folder;
         listing_.push_back(folder);
         LeaveCriticalSection(&lock_);
         Ready ready;
         ready.listedAt = GetTickCount64();
-        bool listed = (next.source.empty() || IsDirectoryStampCurrent(next.source.c_str(), folder.c_str())) &&
-                      ready.listing.List(folder.c_str());
+        bool listed = ready.listing.List(folder.c_str());
         EnterCriticalSection(&lock_);
         if (listed)
             ready_[folder] = std::move(ready);
@@ -73,7 +69,7 @@ void ListingPrefetch::ListAhead()
     LeaveCriticalSection(&lock_);
 }
 
-void ListingPrefetch::Ask(std::vector<Ahead> &&folders)
+void ListingPrefetch::Ask(std::vector<std::wstring> &&folders)
 {
     if (threads_.empty() || folders.empty())
         return;
@@ -98,7 +94,7 @@ bool ListingPrefetch::Take(const std::wstring &folder, FolderListing *listing, U
         ready_.erase(found);
         WakeAllConditionVariable(&changed_);
     } else {
-        auto queued = std::find_if(queue_.begin(), queue_.end(), [&](const Ahead &ahead) { return ahead.folder == folder; });
+        auto queued = std::find(queue_.begin(), queue_.end(), folder);
         if (queued != queue_.end())
             queue_.erase(queued);
     }

@@ -22,16 +22,9 @@ public:
     ListingPrefetch &operator=(const ListingPrefetch &) = delete;
     // Starts the helpers; false when none can start (every Take then says no).
     bool Start();
-    // A folder the walk will enter soon: a mirror folder with the source folder it is stamped
-    // from, or a source folder (source empty).
-    struct Ahead {
-        std::wstring folder; // ends in "\\"
-        std::wstring source;
-    };
-    // Folders the walk will enter soon, in the order it will enter them; listed before those
-    // named earlier, as the walk goes depth first. A folder that is to be stamped is left to
-    // the walk, which lists it through the handle that stamps it.
-    void Ask(std::vector<Ahead> &&folders);
+    // Folders the walk will enter soon (each path ends in "\\"), in the order it will enter
+    // them; listed before those named earlier, as the walk goes depth first.
+    void Ask(std::vector<std::wstring> &&folders);
     // The helper's listing of folder, waiting while the helper is making it. false when the
     // folder was not asked for, could not be listed, was not started yet, or was listed more
     // than maxAgeMs ago: then it is no longer listed ahead and the caller lists it.
@@ -42,7 +35,7 @@ private:
     void ListAhead();
     CRITICAL_SECTION lock_;
     CONDITION_VARIABLE changed_;
-    std::deque<Ahead> queue_;
+    std::deque<std::wstring> queue_;
     std::vector<std::wstring> listing_; // the folders being listed now
     struct Ready {
         FolderListing listing;

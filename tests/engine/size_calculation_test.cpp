@@ -179,16 +179,14 @@ TEST_F(SizeTest, ListingPrefetchHandsOutWhatItListedAndLeavesTheRestToTheCaller)
     ListingPrefetch prefetch;
     ASSERT_TRUE(prefetch.Start());
     std::wstring sub = folder + L"sub\\";
-    // Each folder stamped from itself: none is to be stamped.
-    auto ahead = [](const std::wstring &path) { return ListingPrefetch::Ahead{path, path}; };
-    prefetch.Ask({ahead(folder), ahead(sub), ahead(folder + L"gone\\")});
+    prefetch.Ask({folder, sub, folder + L"gone\\"});
     // A Take before a helper started on the folder leaves it to the caller: ask again then.
     FolderListing listing;
     auto takeListed = [&](const std::wstring &path) {
         return WaitUntil([&] {
             if (prefetch.Take(path, &listing))
                 return true;
-            prefetch.Ask({ahead(path)});
+            prefetch.Ask({path});
             return false;
         });
     };

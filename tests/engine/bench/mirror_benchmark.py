@@ -176,27 +176,30 @@ class Bench:
                 f.write(os.urandom(size))
             os.utime(path, None)
 
-    def run_once(self):
+    def run_once(self, round_number):
         """One round: each kind of run of every peer, side by side, so that each ratio compares
-        runs made within moments of each other."""
+        runs made within moments of each other. The peers take turns at going first: a run that
+        follows another's large copy shares the disk with its write-back."""
         touched = len(self.touched)
         for name in ("dest", "walker", "rsync"):
             self.fresh(name)
-        steps = [
-            ("velloran", lambda: self.job("first", self.files, 0)),
-            ("walker", lambda: self.walk("first", "copy", self.files)),
-            ("xcopy", self.xcopy),
-            ("rsync", lambda: self.rsync("first")),
-            ("velloran", lambda: self.job("rerun", 0, self.files)),
-            ("walker", lambda: self.walk("rerun", "sync", 0)),
-            ("rsync", lambda: self.rsync("rerun")),
-            (None, self.touch),
-            ("velloran", lambda: self.job("touched", touched, self.files - touched)),
-            ("walker", lambda: self.walk("touched", "sync", touched)),
-            ("rsync", lambda: self.rsync("touched")),
+        kinds = [
+            [("velloran", lambda: self.job("first", self.files, 0)),
+             ("walker", lambda: self.walk("first", "copy", self.files)),
+             ("xcopy", self.xcopy),
+             ("rsync", lambda: self.rsync("first"))],
+            [("velloran", lambda: self.job("rerun", 0, self.files)),
+             ("walker", lambda: self.walk("rerun", "sync", 0)),
+             ("rsync", lambda: self.rsync("rerun"))],
+            [(None, self.touch)],
+            [("velloran", lambda: self.job("touched", touched, self.files - touched)),
+             ("walker", lambda: self.walk("touched", "sync", touched)),
+             ("rsync", lambda: self.rsync("touched"))],
         ]
-        for peer, step in steps:
-            if peer is None or peer in PEERS:
+        for steps in kinds:
+            steps = [step for step in steps if step[0] is None or step[0] in PEERS]
+            turn = round_number % len(steps)
+            for _, step in steps[turn:] + steps[:turn]:
                 step()
 
     def report(self):
@@ -236,7 +239,7 @@ def main():
     try:
         for run in range(RUNS):
             print("[bench] round %d of %d" % (run + 1, RUNS), flush=True)
-            bench.run_once()
+            bench.run_once(run)
     except BenchFailure as failure:
         print("[bench] FAILED, no figures: %s" % failure, file=sys.stderr)
         return 1
