@@ -570,7 +570,8 @@ TEST_F(JobRunTest, MirrorFoldersKeepTheirSourcesTimesAndAnUnchangedRerunStampsNo
             << "stamped again: " << Narrow(folders[i].path);
 
     // A later run that makes a subfolder, copies a file, removes a file or removes a folder
-    // writes into the folder again.
+    // writes into the folder again; one whose attributes alone changed gets them.
+    ASSERT_TRUE(SetFileAttributesW((source + L"Docs").c_str(), FILE_ATTRIBUTE_HIDDEN));
     ASSERT_TRUE(MakeFolder(source + L"Only folders\\Later"));
     ASSERT_TRUE(WriteTextFile(source + L"Docs\\Nested\\new.txt", "new"));
     ASSERT_TRUE(DeleteFileW((source + L"Docs\\Nested\\Deeper\\f \u20ac.txt").c_str()));
@@ -584,6 +585,7 @@ TEST_F(JobRunTest, MirrorFoldersKeepTheirSourcesTimesAndAnUnchangedRerunStampsNo
     EXPECT_FALSE(FileExists(MirrorOf(source) + L"Empty"));
     for (const std::wstring &path : changed)
         EXPECT_EQ(GetWriteTicks(MirrorOf(source) + path), GetWriteTicks(source + path)) << Narrow(path);
+    EXPECT_TRUE(GetFileAttributesW((MirrorOf(source) + L"Docs").c_str()) & FILE_ATTRIBUTE_HIDDEN);
 }
 
 TEST_F(JobRunTest, NamesUsersReallyHaveAreMirroredAndAnUnchangedRerunDeletesNothing)
