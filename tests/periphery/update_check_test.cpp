@@ -58,6 +58,11 @@ private:
             SOCKET client = accept(listener_, nullptr, nullptr);
             if (client == INVALID_SOCKET)
                 return;
+            // A client that stops reading a long reply, or never closes, must not hold this
+            // thread, and with it the destructor's join, for ever.
+            DWORD timeout = 10000;
+            setsockopt(client, SOL_SOCKET, SO_SNDTIMEO, (const char *)&timeout, sizeof(timeout));
+            setsockopt(client, SOL_SOCKET, SO_RCVTIMEO, (const char *)&timeout, sizeof(timeout));
             std::string head;
             char block[4096];
             while (head.find("\r\n\r\n") == std::string::npos) {
