@@ -432,9 +432,9 @@ def print_small_file_rows(bench, count):
     ours, reader = statistics.median(ours), statistics.median(reader)
     mb = tree.made / (1 << 20)
     print(f"\nsmall-file tree: {count} files of 1-16 KB, {mb:.0f} MB, half text, half noise, in folders of 100")
-    print(f"{'':34s} {'seconds':>8s} {'files/s':>9s} {'MB/s':>7s}")
-    print(f"{'kvcmpenc':34s} {ours:8.2f} {count / ours:9.0f} {mb / ours:7.1f}")
-    print(f"{'  plain reader (CreateFileA, ReadFile)':34s} {reader:8.2f} {count / reader:9.0f} {mb / reader:7.1f}"
+    print(f"{'':40s} {'seconds':>8s} {'files/s':>9s} {'MB/s':>7s}")
+    print(f"{'kvcmpenc':40s} {ours:8.2f} {count / ours:9.0f} {mb / ours:7.1f}")
+    print(f"{'  plain reader (CreateFileA, ReadFile)':40s} {reader:8.2f} {count / reader:9.0f} {mb / reader:7.1f}"
           f"   kvcmpenc's time x{ours / reader:4.2f}")
     print("each a whole process under Wine; the reader read every byte, the archive holds every file (testzip)")
 
