@@ -68,8 +68,8 @@ void DescribeEntry(DWORD attributes, DWORD sizeHigh, DWORD sizeLow, const FILETI
     ArchiveEntry *entry = &listed->entry;
     entry->file.size = ((uint64_t)sizeHigh << 32) | sizeLow;
     entry->file.modified = ConvertFileTimeToUnix(modified);
-    entry->attributes = attributes &
-                        (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE);
+    const DWORD kept = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE;
+    entry->attributes = attributes & kept;
     listed->problem = ListingProblem::None;
 }
 

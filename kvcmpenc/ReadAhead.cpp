@@ -3,7 +3,6 @@
 #include <string.h>
 #include <algorithm>
 #include <new>
-#include <system_error>
 #include <utility>
 
 #include "ExclusiveLock.h"
@@ -44,6 +43,13 @@ void TakenFile::Close()
     data_ = nullptr;
     length_ = given_ = 0;
     readError_ = ERROR_SUCCESS;
+}
+
+ReadAhead::RunFile *ReadAhead::Run::ReadAheadFile(size_t index)
+{
+    if (!Holds(index) || index - first >= files.size() || !files[index - first].readAhead)
+        return nullptr;
+    return &files[index - first];
 }
 
 void ReadAhead::Run::CloseHandles()
@@ -111,10 +117,10 @@ void ReadAhead::ReadRuns()
                 return;
             run = &slots_[nextRun_++ % slotCount_];
             run->first = nextFile_;
-            run->readAhead = files_[nextFile_].size <= largest_;
             run->count = 1;
             uint64_t bytes = files_[nextFile_].size;
-            while (run->readAhead && run->count < MostRunFiles && nextFile_ + run->count < files_.size()) {
+            bool small = bytes <= largest_;
+            while (small && run->count < MostRunFiles && nextFile_ + run->count < files_.size()) {
                 uint64_t size = files_[nextFile_ + run->count].size;
                 if (size > largest_ || bytes + size > MostRunBytes)
                     break;
@@ -138,16 +144,17 @@ void ReadAhead::ReadRuns()
 
 void ReadAhead::ReadRun(Run *run)
 {
+    run->data.clear();
     run->files.clear();
-    if (!run->readAhead)
+    if (files_[run->first].size > largest_)
         return;
     HANDLE handle = INVALID_HANDLE_VALUE;
     try {
-        run->data.clear();
-        run->files.assign(run->count, RunFile());
+        run->files.resize(run->count);
         for (size_t i = 0; i < run->count; i++) {
             const InputFile &input = files_[run->first + i];
             RunFile &file = run->files[i];
+            file.readAhead = true;
             file.offset = run->data.size();
             handle = OpenInputFile(input.path);
             if (handle == INVALID_HANDLE_VALUE) {
@@ -181,13 +188,15 @@ void ReadAhead::ReadRun(Run *run)
             }
             handle = INVALID_HANDLE_VALUE;
             run->data.resize(file.offset + file.length);
+            if (file.handle != INVALID_HANDLE_VALUE)
+                break;   // it stays open: the reader opens the rest of the run itself
         }
     } catch (const std::bad_alloc &) {
         // The reader opens these files itself.
         if (handle != INVALID_HANDLE_VALUE)
             CloseHandle(handle);
         run->CloseHandles();
-        run->readAhead = false;
+        run->files.clear();
     }
 }
 
@@ -222,13 +231,12 @@ bool ReadAhead::Take(size_t index, TakenFile *file, DWORD *openError)
     *openError = ERROR_SUCCESS;
     if (!taken_.Holds(index) && !threads_.empty() && !TakeRun())
         return false;
-    if (taken_.Holds(index) && taken_.readAhead) {
-        RunFile &taken = taken_.files[index - taken_.first];
-        *openError = taken.openError;
-        file->data_ = taken_.data.data() + taken.offset;
-        file->length_ = taken.length;
-        file->readError_ = taken.readError;
-        std::swap(file->handle_, taken.handle);
+    if (RunFile *taken = taken_.ReadAheadFile(index)) {
+        *openError = taken->openError;
+        file->data_ = taken_.data.data() + taken->offset;
+        file->length_ = taken->length;
+        file->readError_ = taken->readError;
+        std::swap(file->handle_, taken->handle);
         return true;
     }
     file->handle_ = OpenInputFile(files_[index].path);

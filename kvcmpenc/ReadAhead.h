@@ -4,8 +4,9 @@
 // reader would wait for each in turn. Each thread reads a run of files at a time and hands the
 // run over whole, so the threads and the reader seldom need to wake each other. Only a few runs
 // are read ahead of the reader, and each file is opened once and closed as soon as it has been
-// read, so memory and open handles stay bounded whatever the length of the list. A larger file
-// is opened by the reader itself when it comes to it.
+// read, so memory and open handles stay bounded whatever the length of the list: only a file
+// that has grown past the size read ahead stays open, for the reader to read on, and it ends its
+// run. A larger file is opened by the reader itself when it comes to it.
 #pragma once
 #include <windows.h>
 #include <stddef.h>
@@ -61,7 +62,8 @@ public:
 private:
     // One file of a run.
     struct RunFile {
-        size_t offset = 0;   // of its bytes in the run's data
+        bool readAhead = false;   // else the reader opens it itself
+        size_t offset = 0;        // of its bytes in the run's data
         size_t length = 0;
         HANDLE handle = INVALID_HANDLE_VALUE;
         DWORD openError = ERROR_SUCCESS;
@@ -73,11 +75,12 @@ private:
     struct Run {
         size_t first = 0;   // the list index of its first file
         size_t count = 0;
-        bool readAhead = false;
         bool ready = false;
         std::vector<uint8_t> data;
-        std::vector<RunFile> files;
+        std::vector<RunFile> files;   // none when the reader opens them all itself
         bool Holds(size_t index) const { return index >= first && index - first < count; }
+        // The file of index when it was read ahead; none when the reader must open it.
+        RunFile *ReadAheadFile(size_t index);
         void CloseHandles();
     };
 

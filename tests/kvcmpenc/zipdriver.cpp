@@ -2,11 +2,8 @@
 // command line so Linux-side readers can check the archive it makes.
 //   zipdriver.exe <kvcmpenc.dll> <folder> <log path> <command line> [cancel]
 // The folder becomes the current folder first, as the ZIP step does with the source root;
-// "cancel" sets the cancel byte before the call. Prints the result, the progress value and the
-// process's peak private memory; exits with the library's result code.
-#define PSAPI_VERSION 2
+// "cancel" sets the cancel byte before the call. Exits with the library's result code.
 #include <windows.h>
-#include <psapi.h>
 #include <stdio.h>
 #include <string.h>
 
@@ -39,11 +36,7 @@ int main(int argc, char **argv)
     request.messageBuffer = message;
     request.progress = &progress;
     int32_t code = run(&request);
-    PROCESS_MEMORY_COUNTERS counters = {};
-    counters.cb = sizeof counters;
-    GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters);
-    printf("result=%d progress=%d peak_bytes=%llu\n", (int)code, (int)progress,
-           (unsigned long long)counters.PeakPagefileUsage);
+    printf("result=%d progress=%d\n", (int)code, (int)progress);
     FreeLibrary(module);
     return (int)code;
 }
