@@ -113,6 +113,18 @@ bool RemoveName(const wchar_t *path, const wchar_t *expected, FileCheck *check)
     return removed;
 }
 
+// Deletes a file this helper made and then refused, through a handle of its own: the one that
+// made it holds only the access its caller asked for, so that other readers are not shut out.
+void DeleteMadeFile(HANDLE made)
+{
+    HANDLE deleter = ReOpenFile(made, DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, 0);
+    if (deleter != INVALID_HANDLE_VALUE) {
+        DeleteThroughHandle(deleter);
+        CloseHandle(deleter);
+    }
+    CloseHandle(made);
+}
+
 bool EmptyFile(HANDLE file)
 {
     LARGE_INTEGER start = {};
@@ -127,15 +139,14 @@ HANDLE OpenForPurpose(const wchar_t *path, DWORD access, DWORD share, Purpose pu
         return Refuse(check, kFileNotOpened, ERROR_FILENAME_EXCED_RANGE);
     for (int tried = 0; tried < kTries; ++tried) {
         if (purpose != Purpose::Read) {
-            HANDLE made = CreateFileW(path, access | DELETE, share, nullptr, CREATE_NEW, kOpenFlags, nullptr);
+            HANDLE made = CreateFileW(path, access, share | FILE_SHARE_DELETE, nullptr, CREATE_NEW, kOpenFlags, nullptr);
             if (made != INVALID_HANDLE_VALUE) {
                 Found found = Examine(made, expected, check);
                 if (found == Found::Ours)
                     return made;
                 // Made through a folder that now leads elsewhere, or linked the moment it was
                 // made: what was made is ours to delete, through its handle.
-                DeleteThroughHandle(made);
-                CloseHandle(made);
+                DeleteMadeFile(made);
                 if (found == Found::Linked)
                     continue;
                 return RefuseFound(check, found);

@@ -29,7 +29,9 @@ struct FileCheck {
 };
 
 // Makes the file anew, empty, for access (GENERIC_WRITE, with GENERIC_READ when it is to be
-// read back) with the given sharing. A file of ours already at the name is emptied in place.
+// read back, with DELETE when it is to be deleted or renamed through its handle) with the given
+// sharing; a file made new also lets others delete its name. A file of ours already at the name
+// is emptied in place.
 HANDLE CreateFileAnew(const wchar_t *path, DWORD access, DWORD share, FileCheck *check);
 HANDLE CreateFileAnew(const char *path, DWORD access, DWORD share, FileCheck *check);
 // Opens the file to be added to (with GENERIC_WRITE: an existing file of ours as it is, a new
