@@ -180,13 +180,16 @@ HANDLE OpenForPurpose(const wchar_t *path, DWORD access, DWORD share, Purpose pu
     return Refuse(check, kFileKeptReturning);
 }
 
-// The wide form of an ANSI path; false, with check saying so, when it does not convert.
+// The wide form of an ANSI path; false, with check (when given) saying so, when it does not
+// convert.
 bool WidenPath(const char *path, wchar_t *out, FileCheck *check)
 {
     if (MultiByteToWideChar(CP_ACP, 0, path, -1, out, (int)kPathChars) != 0)
         return true;
-    memset(check, 0, sizeof *check);
-    Refuse(check, kFileNotOpened, ERROR_FILENAME_EXCED_RANGE);
+    if (check != nullptr) {
+        memset(check, 0, sizeof *check);
+        Refuse(check, kFileNotOpened, ERROR_FILENAME_EXCED_RANGE);
+    }
     return false;
 }
 
@@ -240,8 +243,7 @@ bool DeleteThroughHandle(HANDLE file)
 bool RenameThroughHandle(HANDLE file, const char *path)
 {
     wchar_t wide[kPathChars];
-    FileCheck unused;
-    if (!WidenPath(path, wide, &unused))
+    if (!WidenPath(path, wide, nullptr))
         return false;
     size_t bytes = wcslen(wide) * sizeof(wchar_t);
     size_t size = sizeof(FILE_RENAME_INFO) + bytes;

@@ -160,13 +160,11 @@ int RunHost()
     if (LoadField(&block->status) == kStatusLogRefused) {
         WriteLogLine(log, "ERROR: The shadow copy library refused its log %s; the request is not carried out\n",
                      g_request.libraryLog);
-        UnloadHostLibrary(log, &library);
-        StoreField(&block->active, 0);
         code = kHostMalformedRequest;
-        goto done;
+    } else if (LoadField(&block->status) != 0) {
+        WriteLogLine(log, "ERROR: Unable to create shadow copy.  See 'VSSLog.txt' for more detail or turn off option to backup locked/open files.\n");
     }
     if (LoadField(&block->status) != 0) {
-        WriteLogLine(log, "ERROR: Unable to create shadow copy.  See 'VSSLog.txt' for more detail or turn off option to backup locked/open files.\n");
         UnloadHostLibrary(log, &library);
         StoreField(&block->active, 0);
         goto done;
