@@ -55,6 +55,46 @@ bool FinalPathOf(HANDLE file, wchar_t *out)
     return true;
 }
 
+// Where a handle on path must lead: the folders above the file's own folder as the system
+// resolves them now (a profile moved by a junction, a folder redirected to a mapped drive),
+// then the file's folder and the file by their own names, so that a swapped or linked folder
+// of the file is still seen. Falls back to the plain full path where the folders above cannot
+// be opened; the open that follows says what fails.
+bool ExpectedFinalPath(const wchar_t *path, wchar_t *out)
+{
+    if (!FullPathOf(path, out))
+        return false;
+    wchar_t *file = wcsrchr(out, L'\\');
+    if (file == nullptr || file == out)
+        return true;
+    *file = L'\0';
+    wchar_t *folder = wcsrchr(out, L'\\');
+    *file = L'\\';
+    if (folder == nullptr)
+        return true;
+    wchar_t above[kPathChars];
+    size_t aboveLength = (size_t)(folder - out) + 1;  // with its backslash, so "C:\" opens the root
+    wcsncpy(above, out, aboveLength);
+    above[aboveLength] = L'\0';
+    HANDLE handle = CreateFileW(above, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle == INVALID_HANDLE_VALUE)
+        return true;
+    wchar_t resolved[kPathChars];
+    bool found = FinalPathOf(handle, resolved);
+    CloseHandle(handle);
+    if (!found)
+        return true;
+    size_t length = wcslen(resolved);
+    if (length > 0 && resolved[length - 1] == L'\\')
+        resolved[--length] = L'\0';
+    if (length + wcslen(folder) >= kPathChars)
+        return true;
+    wcscat(resolved, folder);
+    wcscpy(out, resolved);
+    return true;
+}
+
 Found Examine(HANDLE file, const wchar_t *expected, FileCheck *check)
 {
     BY_HANDLE_FILE_INFORMATION info;
@@ -135,7 +175,7 @@ HANDLE OpenForPurpose(const wchar_t *path, DWORD access, DWORD share, Purpose pu
 {
     memset(check, 0, sizeof *check);
     wchar_t expected[kPathChars];
-    if (!FullPathOf(path, expected))
+    if (!ExpectedFinalPath(path, expected))
         return Refuse(check, kFileNotOpened, ERROR_FILENAME_EXCED_RANGE);
     for (int tried = 0; tried < kTries; ++tried) {
         if (purpose != Purpose::Read) {
@@ -221,7 +261,7 @@ bool DeleteFileChecked(const wchar_t *path, FileCheck *check)
 {
     memset(check, 0, sizeof *check);
     wchar_t expected[kPathChars];
-    if (!FullPathOf(path, expected)) {
+    if (!ExpectedFinalPath(path, expected)) {
         Refuse(check, kFileNotOpened, ERROR_FILENAME_EXCED_RANGE);
         return false;
     }
