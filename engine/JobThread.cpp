@@ -410,10 +410,9 @@ DWORD WINAPI RunBackupJob(LPVOID record)
         CoUninitialize();
     int result = IsCancelled(*run) ? 4 : run->code != 0 ? run->code : 2;
     config->lastResult = result;
-    if (run->log.stream != nullptr) {
+    if (run->log.stream != nullptr)
         WriteFooter(*run, result);
-        CloseJobLog(&run->log);
-    }
+    CloseJobLog(&run->log);
     if (context.zipOutputs != nullptr && context.zipOutputCount > 0)
         FreeZipOutputs(&context);
     free(context.unlistedSources);

@@ -3,6 +3,7 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "CheckedFile.h"
 #include "CompressionRequest.h"
 #include "ConfigRuntime.h"
 #include "DateVariables.h"
@@ -68,7 +69,9 @@ int FindOrAddOutput(ZipRun &run, const char *root, int sourceIndex)
     strcpy(output.root, root);
     FormatText(output.listPath, sizeof(output.listPath), "%s%d_%d.txt", dataFolder, run.config->uniqueId,
                sourceIndex);
-    output.listFile = fopen(output.listPath, "wt");
+    FileCheck check;
+    output.listFile = OpenCheckedStream(output.listPath, "wt", FILE_SHARE_READ | FILE_SHARE_WRITE, &check);
+    LogFileCheck(run.log, check, output.listPath);
     if (output.listFile == nullptr) {
         WriteText(run.log, "ERROR (2c): Unable to open list file for writing: %s\n", output.listPath);
         return -1;
@@ -219,7 +222,9 @@ int EnterSourceRoot(ZipRun &run, const ZipOutput &output)
 // So the job log carries this call's compression log only.
 void EmptyCompressionLog(FILE *log, const char *path)
 {
-    FILE *file = fopen(path, "w");
+    FileCheck check;
+    FILE *file = OpenCheckedStream(path, "w", FILE_SHARE_READ | FILE_SHARE_WRITE, &check);
+    LogFileCheck(log, check, path);
     if (file == nullptr) {
         WriteText(log, "WARNING: Unable to empty the compression log: %s\n", path);
         return;

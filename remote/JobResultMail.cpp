@@ -5,6 +5,7 @@
 #include <string.h>
 
 #include "Calendar.h"
+#include "CheckedFile.h"
 #include "Clock.h"
 #include "ConfigRuntime.h"
 #include "ConfigTable.h"
@@ -139,7 +140,11 @@ int SendJobResultMail(FILE *log, BackupConfig *config)
     char logPath[260];
     FormatText(logPath, sizeof(logPath), "%s%d.txt", dataFolder, config->uniqueId);
     FormatText(mail.attachment, sizeof(mail.attachment), "%s%d_emailresults.txt", dataFolder, config->uniqueId);
-    if (!CopyFileA(logPath, mail.attachment, FALSE)) {
+    FileCheck logCheck, copyCheck;
+    bool copied = CopyFileChecked(logPath, mail.attachment, &logCheck, &copyCheck);
+    LogFileCheck(log, logCheck, logPath);
+    LogFileCheck(log, copyCheck, mail.attachment);
+    if (!copied) {
         LogLastError("Copy File For Emailing Job Results", log);
         WriteText(log, "ERROR (136a): Unable to copy log file: %s -> %s\n", logPath, mail.attachment);
         return 0;

@@ -275,3 +275,59 @@ def test_job_result_mail_carries_the_log(job, servers, wine_prefix):
     sent_log = data.decode("cp1252") if isinstance(data, bytes) else data
     assert "Job Result: Success" in sent_log
     assert (wine_prefix.data_folder / "7_emailresults.txt").exists()
+
+
+REMOTE_FTP = 0x200
+SFTP = 0x4000
+
+
+def test_links_left_in_the_data_folder_carry_no_write_elsewhere(job, servers, wine_prefix, tmp_path):
+    # Any program of the user's can leave a hard link at a file name of the data folder, to a
+    # file the elevated program must not write. A job with SFTP, e-mail and the result e-mail
+    # writes each of these names; every file they led to keeps its content, and the job log
+    # (or the library's own log) says what was found.
+    from test_remote_upload import PASSWORD, SERVERS, USER, Server
+    sftp_root = tmp_path / "sftp"
+    sftp_root.mkdir()
+    sftp = Server(["/usr/bin/python3", str(SERVERS), "sftp", "--root", str(sftp_root), "--user", USER, "--password",
+                   PASSWORD, "--host-key", str(tmp_path / "host_key"), "--port", "0"], tmp_path / "asyncssh.log")
+    smtp = servers()
+    job.source.joinpath("a.txt").write_bytes(b"alpha")
+    wine_prefix.set_settings("options", {"jr_emailwhen": "8", "jr_options": "0", "jr_server": "127.0.0.1",
+                                         "jr_port": str(smtp.port), "jr_emailto": "admin@example.test",
+                                         "jr_emailfrom": "velloran@example.test"})
+    data, victims = wine_prefix.data_folder, tmp_path / "victims"
+    data.mkdir(parents=True, exist_ok=True)
+    victims.mkdir()
+    # name: the log that tells of it, "job" for the job log
+    names = {"7.txt": "job", "7_0.txt": "job", "compress.txt": "job", "FTPsLog.txt": "job",
+             "known_hosts_curl.txt": "job", "known_hosts.txt": "job", "7_emailresults.txt": "job",
+             "tarnmail.txt": "tarnmail.txt", "tarnmailJR.txt": "tarnmailJR.txt"}
+    for name in names:
+        (victims / name).write_bytes(b"precious " + name.encode())
+        os.link(victims / name, data / name)
+    config = MailConfig(7, "Mail Job", wine_prefix.windows_path(job.dest) + "\\",
+                        [wine_prefix.windows_path(job.source) + "\\"],
+                        flags=COMPRESSED | REMOTE_EMAIL | REMOTE_FTP | SFTP | vlrstore.ENABLED,
+                        **smtp_options(smtp))
+    record = bytearray(config.record())
+    record[2100:2228] = vlrstore._text("127.0.0.1", 128)
+    record[2228:2292] = vlrstore._text(USER, 64)
+    record[2292:2356] = bytes(b ^ vlrstore.PASSWORD_KEY for b in PASSWORD.encode()).ljust(64, b"\0")
+    struct.pack_into("<i", record, 4512, sftp.port)
+    config.record = lambda: bytes(record)
+    vlrstore.write_store(data / "configs.vlr", [config])
+    try:
+        assert wine_prefix.run(job.exe, "/hidden", "/exitwhendone", "/run=7", timeout=240).returncode == 0
+    finally:
+        sftp.stop()
+    log = (data / "7.txt").read_text("cp1252")
+    assert vlrstore.read_store(data / "configs.vlr")[1][0].last_result == vlrstore.SUCCESS, log
+    folder = rf"C:\users\{wine_prefix.user_dir.name}\AppData\Roaming\Velloran" + "\\"
+    for name, told_in in names.items():
+        assert (victims / name).read_bytes() == b"precious " + name.encode(), name
+        told = log if told_in == "job" else (data / told_in).read_text("cp1252")
+        assert (f"WARNING: {folder}{name} was a hard link to another file; the link was removed and the file made "
+                "anew") in told, name
+    assert len(smtp.messages()) == 2
+    assert (sftp_root / "Backup.zip").exists()
