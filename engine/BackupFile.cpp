@@ -10,11 +10,6 @@
 #include "MsvcrtFormat.h"
 #include "SafeFileCopy.h"
 
-static bool IsNotFoundError(DWORD error)
-{
-    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
-}
-
 void UpdateCopyProgress(JobContext *context)
 {
     if (context->totalBytes > 1.0 && context->totalFiles != 0) {

@@ -37,11 +37,6 @@ struct MirrorWalk {
     ListingPrefetch *prefetch; // lists the folders of both sides the walk comes to next; may be NULL
 };
 
-bool IsCancelSet(const volatile uint8_t *cancel)
-{
-    return cancel != nullptr && __atomic_load_n(cancel, __ATOMIC_ACQUIRE) == 1;
-}
-
 int MirrorFolder(const MirrorWalk &walk, const wchar_t *source, const wchar_t *mirror, KnownFolderState mirrorState,
                  const WIN32_FIND_DATAW *sourceEntry, const WIN32_FIND_DATAW *mirrorEntry, bool *created);
 

@@ -15,16 +15,6 @@
 #include "MsvcrtFormat.h"
 #include "SafeFileCopy.h"
 
-static bool IsCancelSet(const volatile uint8_t *cancel)
-{
-    return cancel != nullptr && __atomic_load_n(cancel, __ATOMIC_ACQUIRE) == 1;
-}
-
-static bool IsNotFoundError(DWORD error)
-{
-    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
-}
-
 int IsSourceDefinitelyGone(const wchar_t *source)
 {
     if (GetFileAttributesLong(source) != INVALID_FILE_ATTRIBUTES || !IsNotFoundError(GetLastError()))

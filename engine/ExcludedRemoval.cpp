@@ -2,6 +2,7 @@
 #include <string.h>
 
 #include "CleanupPasses.h"
+#include "ConfigRuntime.h"
 #include "ErrorReport.h"
 #include "Exclusion.h"
 #include "FolderHelpers.h"
@@ -17,20 +18,10 @@ static const volatile uint8_t *CancelOf(JobContext *context)
     return &context->config->cancelRequested;
 }
 
-static bool IsCancelSet(const volatile uint8_t *cancel)
-{
-    return __atomic_load_n(cancel, __ATOMIC_ACQUIRE) == 1;
-}
-
 static bool EndsWithBackslash(const wchar_t *path)
 {
     size_t length = wcslen(path);
     return length > 0 && path[length - 1] == L'\\';
-}
-
-static bool IsDotEntry(const wchar_t *name)
-{
-    return wcscmp(name, L".") == 0 || wcscmp(name, L"..") == 0;
 }
 
 // True when path lies in (or is) a source whose folder could not be listed in this run: what

@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "ConfigRuntime.h"
 #include "Exclusion.h"
 #include "ExtensionFilter.h"
 #include "FolderListing.h"
@@ -14,11 +15,6 @@
 #include "MirrorPath.h"
 #include "MsvcrtFormat.h"
 #include "TextConversion.h"
-
-static bool IsCancelSet(const volatile uint8_t *cancel)
-{
-    return cancel != nullptr && __atomic_load_n(cancel, __ATOMIC_ACQUIRE) == 1;
-}
 
 namespace {
 

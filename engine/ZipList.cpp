@@ -16,11 +16,6 @@
 #include "ZipNameIndex.h"
 #include "ZipStep.h"
 
-static bool IsDotEntry(const wchar_t *name)
-{
-    return wcscmp(name, L".") == 0 || wcscmp(name, L"..") == 0;
-}
-
 int GetZipSourceRoot(FILE *log, char *root260, const char *source)
 {
     char root[1024];
