@@ -3,6 +3,7 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -218,10 +219,21 @@ static int MeasureSourceOn(SourceItem *source, const BackupConfig *config, const
     return 1;
 }
 
-int MeasureSource(SourceItem *source, const BackupConfig *config, const volatile uint8_t *cancel)
+int MeasureUnknownSources(BackupConfig *config, const volatile uint8_t *cancel)
 {
-    WalkBounds bounds(BackupFolderOf(config).c_str());
-    return MeasureSourceOn(source, config, cancel, bounds, false);
+    std::unique_ptr<WalkBounds> bounds;
+    for (int i = 0; i < config->sourceCount; ++i) {
+        if (IsCancelSet(cancel))
+            return 0;
+        SourceItem *source = &config->sources[i];
+        if (__atomic_load_n(&source->sizeKnown, __ATOMIC_ACQUIRE) != 0)
+            continue;
+        if (bounds == nullptr)
+            bounds.reset(new WalkBounds(BackupFolderOf(config).c_str()));
+        if (!MeasureSourceOn(source, config, cancel, *bounds, false))
+            return 0;
+    }
+    return 1;
 }
 
 void ComputeConfigSize(BackupConfig *config, const volatile uint8_t *cancel, double *totalBytes, int32_t *totalFiles)
