@@ -9,6 +9,7 @@
 struct ZipOutput;
 struct CopyWork;
 class ListingCache;
+class WalkBounds;
 
 struct JobContext {
     BackupConfig *config;
@@ -49,4 +50,10 @@ struct JobContext {
     // Folder listings kept from one pass for the next ones of this run (ListingCache.h); NULL
     // when none are kept.
     ListingCache *listings;
+    // What the walks of the sources leave out (WalkBounds.h); NULL until the backup folder is
+    // known.
+    WalkBounds *walkBounds;
+    // Warnings of the mirror walk and the ZIP listing that let them go on (a revision not
+    // saved, a folder link not followed): the job ends with Warnings.
+    int32_t warningsNoted;
 };

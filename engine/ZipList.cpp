@@ -13,13 +13,9 @@
 #include "LongPath.h"
 #include "MirrorPath.h"
 #include "MsvcrtFormat.h"
+#include "WalkBounds.h"
 #include "ZipNameIndex.h"
 #include "ZipStep.h"
-
-static bool IsDotEntry(const wchar_t *name)
-{
-    return wcscmp(name, L".") == 0 || wcscmp(name, L"..") == 0;
-}
 
 int GetZipSourceRoot(FILE *log, char *root260, const char *source)
 {
@@ -117,8 +113,17 @@ static int ListFolderFile(FILE *log, const wchar_t *folder, const WIN32_FIND_DAT
     return AddToZipList(log, path, context, index);
 }
 
+// Where the listing of one source stands: what it leaves out, and the stretch it is in.
+struct ZipWalk {
+    const WalkBounds &bounds;
+    const WalkFramePtr &frame;
+};
+
+static int ListFolderTree(FILE *log, const wchar_t *folder, const ZipWalk &walk, JobContext *context, int index);
+
 // The walk below folder, which ends in "\" and is shorter than kWidePathChars - 1.
-static int ListFolderEntries(FILE *log, const wchar_t *folder, JobContext *context, int index, wchar_t *path)
+static int ListFolderEntries(FILE *log, const wchar_t *folder, const ZipWalk &walk, JobContext *context, int index,
+                             wchar_t *path)
 {
     const BackupConfig *config = context->config;
     FormatTextW(path, kWidePathChars, L"%ws*", folder);
@@ -141,8 +146,12 @@ static int ListFolderEntries(FILE *log, const wchar_t *folder, JobContext *conte
                 failed = true;
                 continue;
             }
-            FormatTextW(path, kWidePathChars, L"%ws%ws", folder, entry.cFileName);
-            if (!log_folder_to_list(log, path, context, index))
+            std::wstring subfolder = std::wstring(folder) + entry.cFileName + L"\\";
+            WalkFramePtr inner;
+            WalkStep step = walk.bounds.Check(walk.frame, subfolder, entry.dwFileAttributes, &inner);
+            if (step != WalkStep::Enter)
+                LogFolderLeftOut(log, step, subfolder, context);
+            else if (!ListFolderTree(log, subfolder.c_str(), {walk.bounds, inner}, context, index))
                 failed = true;
             continue;
         }
@@ -159,6 +168,19 @@ static int ListFolderEntries(FILE *log, const wchar_t *folder, JobContext *conte
 }
 
 int log_folder_to_list(FILE *log, const wchar_t *folder, JobContext *context, int index)
+{
+    // Without the job's bounds (a listing of its own) only folder links are watched.
+    WalkBounds ownBounds(nullptr);
+    const WalkBounds &bounds = context->walkBounds != nullptr ? *context->walkBounds : ownBounds;
+    WalkFramePtr frame = bounds.Begin(folder);
+    if (frame == nullptr) {
+        WriteText(log, "ERROR: Unable to allocate buffer: %ws\n", folder);
+        return 0;
+    }
+    return ListFolderTree(log, folder, {bounds, frame}, context, index);
+}
+
+static int ListFolderTree(FILE *log, const wchar_t *folder, const ZipWalk &walk, JobContext *context, int index)
 {
     if (IsCancelRequested(context->config))
         return 1;
@@ -186,7 +208,7 @@ int log_folder_to_list(FILE *log, const wchar_t *folder, JobContext *context, in
         WriteText(log, "WARNING: Path too long: %ws\n", base);
         result = 0;
     } else {
-        result = ListFolderEntries(log, base, context, index, path);
+        result = ListFolderEntries(log, base, walk, context, index, path);
     }
     free(buffers);
     return result;
