@@ -32,6 +32,7 @@
 #include "SizeCalculation.h"
 #include "TextConversion.h"
 #include "TextHelpers.h"
+#include "ZipNameRecord.h"
 
 namespace {
 
@@ -40,7 +41,6 @@ struct JobRun {
     JobLogFile log;
     int code;               // the result so far: 0, 3 or an early end's 5, 6, 7
     int nameIsEmpty;        // the backup folder is the expanded destination itself
-    SYSTEMTIME startUtc;
 };
 
 bool IsCancelled(const JobRun &run)
@@ -274,7 +274,7 @@ void RunOpenedJob(JobRun &run)
     WriteText(log, "Configuration: %s\n", config->description);
     SYSTEMTIME startLocal;
     GetLocalNow(&startLocal);
-    GetUtcNow(&run.startUtc);
+    GetUtcNow(&context.startUtc);
     char started[128];
     FormatSystemTime(started, sizeof(started), &startLocal);
     WriteText(log, "Started: %s\n", started);
@@ -345,9 +345,14 @@ void RunOpenedJob(JobRun &run)
         RunExternalProgram(config->programAfter, cancel, log);
     }
     if (run.code == 0 && !IsCancelled(run)) {
+        // A run is counted with the record of what it archived; without it, it is not counted.
+        if ((config->flags & Compressed) && !CommitZipNameRecord(log, config)) {
+            run.code = 3;
+            return;
+        }
         run.code = 1;
         if (config->flags & Compressed) {
-            config->lastCompressedRunTime = run.startUtc;
+            config->lastCompressedRunTime = context.startUtc;
             config->dateFilterCount = context.includeAllFiles == 1 ? 1 : config->dateFilterCount + 1;
         }
     }

@@ -347,31 +347,36 @@ TEST_F(ZipStepTest, UnreadableFileGivesWarningsAndTheArchiveOfTheRest)
 TEST_F(ZipStepTest, DateFilterListsChangedFilesAndEveryNthRunAll)
 {
     const long long old = 130000000000000000LL; // 2012
-    const long long future = 160000000000000000LL; // 2108
     WriteTextFile(source + L"a.txt", "alpha");
     WriteTextFile(source + L"b.txt", "beta");
     SetWriteTicks(source + L"a.txt", old);
     SetWriteTicks(source + L"b.txt", old);
     int index = AddJob();
     BackupConfig *config = env.Config(index);
+    // A name of its own for each run, as the job control counts them.
+    lstrcpynA(config->compressedFileName, "Backup_[[UNIQUE]].zip", 260);
     config->dateFilterFlags = EveryNAll;
     config->fullBackupEvery = 3;
     std::string root = Narrow(source).substr(3);
     auto listed = [&]() { return SplitLines(ListFile(index, 0)); };
+    auto run = [&]() {
+        ++config->runCount;
+        return env.RunJob(index);
+    };
 
-    EXPECT_EQ(env.RunJob(index), 1);
+    EXPECT_EQ(run(), 1);
     EXPECT_EQ(listed().size(), 2u);
     EXPECT_EQ(config->dateFilterCount, 1);
-    SetWriteTicks(source + L"b.txt", future);
-    EXPECT_EQ(env.RunJob(index), 1);
+    WriteTextFile(source + L"b.txt", "beta, edited");
+    EXPECT_EQ(run(), 1);
     EXPECT_EQ(listed(), std::vector<std::string>{root + "b.txt"});
     EXPECT_EQ(config->dateFilterCount, 2);
-    SetWriteTicks(source + L"b.txt", old);
-    EXPECT_EQ(env.RunJob(index), 1);
+    EXPECT_EQ(run(), 1);
     EXPECT_TRUE(listed().empty());
-    EXPECT_TRUE(HasLine(env.LogLines(index), "Skipping creation of empty ZIP file: " + Compressed() + "Backup.zip"));
+    std::string third = Compressed() + "Backup_" + std::to_string(config->uniqueId) + "_3.zip";
+    EXPECT_TRUE(HasLine(env.LogLines(index), "Skipping creation of empty ZIP file: " + third));
     EXPECT_EQ(config->dateFilterCount, 3);
-    EXPECT_EQ(env.RunJob(index), 1);
+    EXPECT_EQ(run(), 1);
     EXPECT_EQ(listed().size(), 2u);
     EXPECT_EQ(config->dateFilterCount, 1);
 }
