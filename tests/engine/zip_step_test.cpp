@@ -381,6 +381,41 @@ TEST_F(ZipStepTest, DateFilterListsChangedFilesAndEveryNthRunAll)
     EXPECT_EQ(config->dateFilterCount, 1);
 }
 
+// A date-filtered run trusts only the record of the files archived since the last full run that
+// the last counted run wrote; without it, it archives all files.
+TEST_F(ZipStepTest, RecordOfArchivedFilesThatIsNotThatOfTheLastRunMakesAFullRun)
+{
+    WriteTextFile(source + L"Budget 2024.xlsx", "rent;heating");
+    WriteTextFile(source + L"IMG_0412.JPG", "jpeg");
+    int index = AddJob();
+    BackupConfig *config = env.Config(index);
+    lstrcpynA(config->compressedFileName, "Backup_[[UNIQUE]].zip", 260);
+    config->dateFilterFlags = EveryNAll;
+    config->fullBackupEvery = 30;
+    std::wstring record = Widen(env.data.path + std::to_string(config->uniqueId) + "_zipnames.dat");
+    const std::string fullRun = "No record of the files compressed since the last full ZIP backup, so all files are compressed";
+    struct Case {
+        const char *record;
+        void (*change)(const std::wstring &record, BackupConfig *config);
+        size_t listed;
+    } cases[] = {
+        {"intact", [](const std::wstring &, BackupConfig *) {}, 0},
+        {"missing", [](const std::wstring &path, BackupConfig *) { DeleteFileW(path.c_str()); }, 2},
+        {"cut short", [](const std::wstring &path, BackupConfig *) {
+             WriteTextFile(path, ReadTextFile(path).substr(0, 40)); }, 2},
+        {"of another run", [](const std::wstring &, BackupConfig *c) { c->lastCompressedRunTime.wSecond ^= 1; }, 2},
+    };
+    ++config->runCount;
+    ASSERT_EQ(env.RunJob(index), 1);
+    for (const Case &c : cases) {
+        c.change(record, config);
+        ++config->runCount;
+        EXPECT_EQ(env.RunJob(index), 1) << c.record;
+        EXPECT_EQ(SplitLines(ListFile(index, 0)).size(), c.listed) << c.record;
+        EXPECT_EQ(HasLine(env.LogLines(index), fullRun), c.listed != 0) << c.record;
+    }
+}
+
 TEST_F(ZipStepTest, ZipVolumesAreOnlyThoseMadeInThisRun)
 {
     OtherRootFolder other;
