@@ -29,7 +29,7 @@ struct JobContext {
     // During the ZIP step of a date-filtered run: the files archived since the last full run
     // (ZipNameRecord.h); NULL otherwise.
     ZipNameIndex *zipArchived;
-    SYSTEMTIME startUtc;   // when the run started
+    SYSTEMTIME startUtc;   // the start of the run, UTC
     char shadowSources[65];
     char unshadowedDrives[65];
     char shadowTargets[65];

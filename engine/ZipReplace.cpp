@@ -15,9 +15,10 @@
 #include "ZipStep.h"
 
 const char kZipTemporarySuffix[] = ".vlrnew";
-const char kZipSwapSuffix[] = ".vlrswap";
 
 namespace {
+
+const char kZipSwapSuffix[] = ".vlrswap";
 
 void LogUndeletable(FILE *log, const char *path)
 {
@@ -207,13 +208,13 @@ int ReplaceOldZipFiles(const char *temporary, const char *zipPath, FILE *log, Jo
     std::vector<std::string> old;
     if (!CollectOldFiles(zipPath, log, context, &old))
         return 0;
+    if (!UsesZipVolumes(context))
+        return MoveIntoPlace(log, temporary, zipPath) ? 1 : 0;
     // The new archive is one file, or parts that take the numbers of the old ones.
     std::vector<std::string> newParts;
     bool single = ZipFileExists(temporary);
     if (!single && !FindZipParts(temporary, 1, &newParts))
         return 0;
-    if (!UsesZipVolumes(context))
-        return MoveIntoPlace(log, temporary, zipPath) ? 1 : 0;
     int parts = single ? 0 : (int)newParts.size();
     if (!WriteSwapNote(log, zipPath, parts))
         return 0;

@@ -95,13 +95,12 @@ int DeleteTemporaryZipFiles(const char *temporary, FILE *log);
 // parts (those of a run with volumes). The previous files are checked first and nothing is
 // moved while one of them cannot be deleted. 1 when done; the failure lines go to log.
 // With volumes, the parts of the new archive cannot take the place of the old ones at one
-// stroke: a note "<zipPath>.vlrswap" (kZipSwapSuffix) says that the new archive is complete
+// stroke: a note "<zipPath>.vlrswap" says that the new archive is complete
 // before the first old file goes, so that a job killed in between leaves under the name the
 // previous archive, the new one, or no first part at all, and the next ZIP step finishes the
 // replacement (FinishPendingZipSwaps). While the note is there, the temporary files are the
 // new archive's and must stay.
 int ReplaceOldZipFiles(const char *temporary, const char *zipPath, FILE *log, JobContext *context);
-extern const char kZipSwapSuffix[];
 bool IsZipSwapPending(const char *zipPath);
 // Finishes every replacement a killed job left in folder. 1 when none is left.
 int FinishPendingZipSwaps(const char *folder, FILE *log);
