@@ -11,15 +11,29 @@ const size_t kBlockChars = 128 * 1024;
 // Each stored path follows its value, in the characters before it.
 const size_t kValueChars = sizeof(uint64_t) / sizeof(wchar_t);
 
+// The character as _wcsicmp compares it; ASCII, which most paths are, without a call.
+inline uint32_t FoldCase(wchar_t c)
+{
+    if (c < 0x80)
+        return c >= L'A' && c <= L'Z' ? (uint32_t)c + 32 : (uint32_t)c;
+    return (uint32_t)towlower(c);
+}
+
 // FNV-1a over the lower-case characters: names equal to _wcsicmp hash alike.
 uint32_t HashIgnoringCase(const wchar_t *path)
 {
     uint32_t hash = 2166136261u;
     for (; *path != L'\0'; ++path) {
-        hash ^= (uint32_t)towlower(*path);
+        hash ^= FoldCase(*path);
         hash *= 16777619u;
     }
     return hash;
+}
+
+// A path is mostly looked up as it was stored, so the exact comparison comes first.
+bool IsSameIgnoringCase(const wchar_t *a, const wchar_t *b)
+{
+    return wcscmp(a, b) == 0 || _wcsicmp(a, b) == 0;
 }
 
 }  // namespace
@@ -37,7 +51,7 @@ const ZipNameIndex::Slot *ZipNameIndex::Locate(const wchar_t *path, uint32_t has
     size_t mask = slotCount_ - 1;
     for (size_t i = hash & mask;; i = (i + 1) & mask) {
         const Slot &slot = slots_[i];
-        if (slot.name == nullptr || (slot.hash == hash && _wcsicmp(slot.name, path) == 0))
+        if (slot.name == nullptr || (slot.hash == hash && IsSameIgnoringCase(slot.name, path)))
             return &slot;
     }
 }
