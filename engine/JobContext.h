@@ -7,6 +7,7 @@
 #include "ShadowCopyRequest.h"
 
 struct ZipOutput;
+class ZipNameIndex;
 struct CopyWork;
 class ListingCache;
 class WalkBounds;
@@ -26,6 +27,10 @@ struct JobContext {
     ZipOutput *zipOutputs;
     int32_t zipOutputCount;
     int32_t includeAllFiles;
+    // During the ZIP step of a date-filtered run: the files archived since the last full run
+    // (ZipNameRecord.h); NULL otherwise.
+    ZipNameIndex *zipArchived;
+    SYSTEMTIME startUtc;   // the start of the run, UTC
     char shadowSources[65];
     char unshadowedDrives[65];
     char shadowTargets[65];

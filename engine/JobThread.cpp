@@ -34,6 +34,7 @@
 #include "TextConversion.h"
 #include "TextHelpers.h"
 #include "WalkBounds.h"
+#include "ZipNameRecord.h"
 
 namespace {
 
@@ -42,7 +43,6 @@ struct JobRun {
     JobLogFile log;
     int code;               // the result so far: 0, 3 or an early end's 5, 6, 7
     int nameIsEmpty;        // the backup folder is the expanded destination itself
-    SYSTEMTIME startUtc;
 };
 
 bool IsCancelled(const JobRun &run)
@@ -301,7 +301,7 @@ void RunOpenedJob(JobRun &run)
     WriteText(log, "Configuration: %s\n", config->description);
     SYSTEMTIME startLocal;
     GetLocalNow(&startLocal);
-    GetUtcNow(&run.startUtc);
+    GetUtcNow(&context.startUtc);
     char started[128];
     FormatSystemTime(started, sizeof(started), &startLocal);
     WriteText(log, "Started: %s\n", started);
@@ -382,9 +382,14 @@ void RunOpenedJob(JobRun &run)
     if (context.warningsNoted > 0 && run.code == 0)
         run.code = 3;
     if (run.code == 0 && !IsCancelled(run)) {
+        // A run is counted with the record of what it archived; without it, it is not counted.
+        if ((config->flags & Compressed) && !CommitZipNameRecord(log, config)) {
+            run.code = 3;
+            return;
+        }
         run.code = 1;
         if (config->flags & Compressed) {
-            config->lastCompressedRunTime = run.startUtc;
+            config->lastCompressedRunTime = context.startUtc;
             config->dateFilterCount = context.includeAllFiles == 1 ? 1 : config->dateFilterCount + 1;
         }
     }
