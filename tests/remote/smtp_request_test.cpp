@@ -1,0 +1,151 @@
+// What the SMTP library takes from a request before it connects: a large body is read where the
+// caller keeps it, never copied; and a line break in a field ends the send before any
+// connection, in the library as in the test e-mail of the settings pages.
+#include <winsock2.h>
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include <new>
+#include <string>
+#include <vector>
+
+#include "BackupConfig.h"
+#include "MessageBoxSeam.h"
+#include "SendMailRequest.h"
+#include "SmtpSession.h"
+#include "TestMails.h"
+
+// While set, a C++ allocation larger than this fails, as it may in the 32-bit program's address
+// space after the body itself took hundreds of megabytes.
+static size_t allocationCap = 0;
+
+void *operator new(size_t size)
+{
+    void *block = allocationCap != 0 && size > allocationCap ? nullptr : malloc(size != 0 ? size : 1);
+    if (block == nullptr)
+        throw std::bad_alloc();
+    return block;
+}
+
+namespace {
+
+// A port on 127.0.0.1 that takes connections and never accepts them; whether one came is asked
+// afterwards.
+class Listener {
+public:
+    Listener()
+    {
+        WSADATA data;
+        WSAStartup(MAKEWORD(2, 2), &data);
+        socket_ = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+        sockaddr_in address = {};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        bind(socket_, reinterpret_cast<sockaddr *>(&address), sizeof(address));
+        listen(socket_, 4);
+        int length = sizeof(address);
+        getsockname(socket_, reinterpret_cast<sockaddr *>(&address), &length);
+        port = ntohs(address.sin_port);
+    }
+    ~Listener()
+    {
+        closesocket(socket_);
+        WSACleanup();
+    }
+    bool WasConnected() const
+    {
+        fd_set ready;
+        FD_ZERO(&ready);
+        FD_SET(socket_, &ready);
+        timeval now = {0, 200000};
+        return select(0, &ready, nullptr, nullptr, &now) == 1;
+    }
+    int port = 0;
+
+private:
+    SOCKET socket_ = INVALID_SOCKET;
+};
+
+SendMailRequest MakeRequest(int port, const char *body, int32_t bodyLength)
+{
+    SendMailRequest request = {};
+    strcpy(request.programName, "Velloran");
+    strcpy(request.server, "127.0.0.1");
+    request.port = port;
+    strcpy(request.from, "velloran@example.test");
+    strcpy(request.to, "backup@example.test");
+    strcpy(request.subject, "Backup.zip");
+    request.body = body;
+    request.bodyLength = bodyLength;
+    return request;
+}
+
+TEST(SmtpRequest, ALargeBodyNeedsNoBlockOfItsSize)
+{
+    std::string line = std::string(76, 'A') + "\r\n";
+    std::string body;
+    body.reserve(40u << 20);
+    while (body.size() + line.size() < (40u << 20))
+        body += line;
+    // No server listens there: the send gets as far as connecting.
+    int port;
+    {
+        Listener closed;
+        port = closed.port;
+    }
+    SendMailRequest request = MakeRequest(port, body.c_str(), (int32_t)body.size() + 1);
+    allocationCap = 1u << 20;
+    int32_t code = -1;
+    EXPECT_NO_THROW(code = SendRequestedMail(&request));
+    allocationCap = 0;
+    EXPECT_EQ(code, SendMailCannotConnect) << request.errorText;
+}
+
+std::vector<std::string> boxes;
+
+int RecordBox(HWND, const char *text, const char *, UINT)
+{
+    boxes.push_back(text);
+    return IDOK;
+}
+
+TEST(SmtpRequest, ALineBreakInAFieldEndsTheSendBeforeConnecting)
+{
+    struct Case {
+        const char *field, *to, *from, *user, *shown;
+    } cases[] = {
+        {"To address", "a@x.test>\r\nRCPT TO:<evil@x.test", "v@x.test", "", "a@x.test><CR><LF>RCPT TO:<evil@x.test"},
+        {"To address", "a@x.test, b@x.test\nRCPT TO:<evil@x.test>", "v@x.test", "", "a@x.test, b@x.test<LF>RCPT TO:<evil@x.test>"},
+        {"From address", "a@x.test", "v@x.test>\rRSET", "", "v@x.test><CR>RSET"},
+        {"user name", "a@x.test", "v@x.test", "me\r\nRSET", "me<CR><LF>RSET"},
+    };
+    Listener server;
+    SetMessageBoxHandler(RecordBox);
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.shown);
+        boxes.clear();
+        SendSmtpTestMail(nullptr, c.to, UseAuthentication, "127.0.0.1", server.port, c.user, "pw", c.from);
+        ASSERT_EQ(boxes.size(), 1u);
+        EXPECT_EQ(boxes[0], std::string("E-mail ") + c.field +
+                                " holds a line break or NUL, which cannot go into an SMTP command; nothing was "
+                                "sent: " + c.shown);
+        char body[] = "text";
+        SendMailRequest request = MakeRequest(server.port, body, sizeof(body));
+        strcpy(request.to, c.to);
+        strcpy(request.from, c.from);
+        strcpy(request.user, c.user);
+        EXPECT_EQ(SendRequestedMail(&request), SendMailBadRequest);
+        EXPECT_EQ(std::string(request.errorText),
+                  std::string("The ") + c.field + " holds a line break or NUL, which cannot go into an SMTP command.");
+    }
+    // A field without its terminator runs into the next one.
+    char body[] = "text";
+    SendMailRequest request = MakeRequest(server.port, body, sizeof(body));
+    memset(request.from, 'v', sizeof(request.from));
+    EXPECT_EQ(SendRequestedMail(&request), SendMailBadRequest);
+    SetMessageBoxHandler(nullptr);
+    EXPECT_FALSE(server.WasConnected());
+}
+
+} // namespace
