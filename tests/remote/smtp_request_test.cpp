@@ -11,7 +11,8 @@
 #include <vector>
 
 #include "BackupConfig.h"
-#include "MessageBoxSeam.h"
+#include "LoopbackListener.h"
+#include "MessageBoxRecorder.h"
 #include "SendMailRequest.h"
 #include "SmtpSession.h"
 #include "TestMails.h"
@@ -34,20 +35,7 @@ namespace {
 // afterwards.
 class Listener {
 public:
-    Listener()
-    {
-        WSADATA data;
-        WSAStartup(MAKEWORD(2, 2), &data);
-        socket_ = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-        sockaddr_in address = {};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        bind(socket_, reinterpret_cast<sockaddr *>(&address), sizeof(address));
-        listen(socket_, 4);
-        int length = sizeof(address);
-        getsockname(socket_, reinterpret_cast<sockaddr *>(&address), &length);
-        port = ntohs(address.sin_port);
-    }
+    Listener() { socket_ = ListenOnLoopback(&port); }
     ~Listener()
     {
         closesocket(socket_);
@@ -61,7 +49,7 @@ public:
         timeval now = {0, 200000};
         return select(0, &ready, nullptr, nullptr, &now) == 1;
     }
-    int port = 0;
+    unsigned short port = 0;
 
 private:
     SOCKET socket_ = INVALID_SOCKET;
@@ -89,25 +77,12 @@ TEST(SmtpRequest, ALargeBodyNeedsNoBlockOfItsSize)
     while (body.size() + line.size() < (40u << 20))
         body += line;
     // No server listens there: the send gets as far as connecting.
-    int port;
-    {
-        Listener closed;
-        port = closed.port;
-    }
-    SendMailRequest request = MakeRequest(port, body.c_str(), (int32_t)body.size() + 1);
+    SendMailRequest request = MakeRequest(ClosedLoopbackPort(), body.c_str(), (int32_t)body.size() + 1);
     allocationCap = 1u << 20;
     int32_t code = -1;
     EXPECT_NO_THROW(code = SendRequestedMail(&request));
     allocationCap = 0;
     EXPECT_EQ(code, SendMailCannotConnect) << request.errorText;
-}
-
-std::vector<std::string> boxes;
-
-int RecordBox(HWND, const char *text, const char *, UINT)
-{
-    boxes.push_back(text);
-    return IDOK;
 }
 
 TEST(SmtpRequest, ALineBreakInAFieldEndsTheSendBeforeConnecting)
@@ -121,13 +96,12 @@ TEST(SmtpRequest, ALineBreakInAFieldEndsTheSendBeforeConnecting)
         {"user name", "a@x.test", "v@x.test", "me\r\nRSET", "me<CR><LF>RSET"},
     };
     Listener server;
-    SetMessageBoxHandler(RecordBox);
     for (const Case &c : cases) {
         SCOPED_TRACE(c.shown);
-        boxes.clear();
+        MessageBoxRecorder recorder;
         SendSmtpTestMail(nullptr, c.to, UseAuthentication, "127.0.0.1", server.port, c.user, "pw", c.from);
-        ASSERT_EQ(boxes.size(), 1u);
-        EXPECT_EQ(boxes[0], std::string("E-mail ") + c.field +
+        ASSERT_EQ(recorder.boxes.size(), 1u);
+        EXPECT_EQ(recorder.boxes[0].text, std::string("E-mail ") + c.field +
                                 " holds a line break or NUL, which cannot go into an SMTP command; nothing was "
                                 "sent: " + c.shown);
         char body[] = "text";
@@ -144,7 +118,6 @@ TEST(SmtpRequest, ALineBreakInAFieldEndsTheSendBeforeConnecting)
     SendMailRequest request = MakeRequest(server.port, body, sizeof(body));
     memset(request.from, 'v', sizeof(request.from));
     EXPECT_EQ(SendRequestedMail(&request), SendMailBadRequest);
-    SetMessageBoxHandler(nullptr);
     EXPECT_FALSE(server.WasConnected());
 }
 
