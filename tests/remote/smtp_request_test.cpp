@@ -31,30 +31,6 @@ void *operator new(size_t size)
 
 namespace {
 
-// A port on 127.0.0.1 that takes connections and never accepts them; whether one came is asked
-// afterwards.
-class Listener {
-public:
-    Listener() { socket_ = ListenOnLoopback(&port); }
-    ~Listener()
-    {
-        closesocket(socket_);
-        WSACleanup();
-    }
-    bool WasConnected() const
-    {
-        fd_set ready;
-        FD_ZERO(&ready);
-        FD_SET(socket_, &ready);
-        timeval now = {0, 200000};
-        return select(0, &ready, nullptr, nullptr, &now) == 1;
-    }
-    unsigned short port = 0;
-
-private:
-    SOCKET socket_ = INVALID_SOCKET;
-};
-
 SendMailRequest MakeRequest(int port, const char *body, int32_t bodyLength)
 {
     SendMailRequest request = {};
@@ -95,30 +71,29 @@ TEST(SmtpRequest, ALineBreakInAFieldEndsTheSendBeforeConnecting)
         {"From address", "a@x.test", "v@x.test>\rRSET", "", "v@x.test><CR>RSET"},
         {"user name", "a@x.test", "v@x.test", "me\r\nRSET", "me<CR><LF>RSET"},
     };
-    Listener server;
+    unsigned short port = 0;
+    SOCKET server = ListenOnLoopback(&port);
     for (const Case &c : cases) {
         SCOPED_TRACE(c.shown);
         MessageBoxRecorder recorder;
-        SendSmtpTestMail(nullptr, c.to, UseAuthentication, "127.0.0.1", server.port, c.user, "pw", c.from);
+        SendSmtpTestMail(nullptr, c.to, UseAuthentication, "127.0.0.1", port, c.user, "pw", c.from);
         ASSERT_EQ(recorder.boxes.size(), 1u);
         EXPECT_EQ(recorder.boxes[0].text, std::string("E-mail ") + c.field +
-                                " holds a line break or NUL, which cannot go into an SMTP command; nothing was "
-                                "sent: " + c.shown);
-        char body[] = "text";
-        SendMailRequest request = MakeRequest(server.port, body, sizeof(body));
-        strcpy(request.to, c.to);
-        strcpy(request.from, c.from);
-        strcpy(request.user, c.user);
-        EXPECT_EQ(SendRequestedMail(&request), SendMailBadRequest);
-        EXPECT_EQ(std::string(request.errorText),
-                  std::string("The ") + c.field + " holds a line break or NUL, which cannot go into an SMTP command.");
+                                              " holds a line break or NUL, which cannot go into an SMTP command; "
+                                              "nothing was sent: " + c.shown);
     }
-    // A field without its terminator runs into the next one.
+    // The library refuses such fields itself, and one without its terminator, which would run on
+    // into the next field.
     char body[] = "text";
-    SendMailRequest request = MakeRequest(server.port, body, sizeof(body));
+    SendMailRequest request = MakeRequest(port, body, sizeof(body));
     memset(request.from, 'v', sizeof(request.from));
     EXPECT_EQ(SendRequestedMail(&request), SendMailBadRequest);
-    EXPECT_FALSE(server.WasConnected());
+    EXPECT_STREQ(request.errorText, "The From address holds a line break or NUL, which cannot go into an SMTP command.");
+    u_long nonBlocking = 1;
+    ioctlsocket(server, FIONBIO, &nonBlocking);
+    EXPECT_EQ(accept(server, nullptr, nullptr), INVALID_SOCKET) << "a connection came";
+    closesocket(server);
+    WSACleanup();
 }
 
 } // namespace
