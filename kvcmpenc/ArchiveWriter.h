@@ -32,5 +32,5 @@ struct ArchiveSummary {
 // disk), Failed, NoMemory or Aborted. Entries that fail while being read are removed from
 // entries. On anything but Ok no file of the archive is left behind.
 int32_t WriteArchiveSkippingUnreadable(const ArchiveCommand &command, std::vector<ArchiveEntry> *entries,
-                                       const std::string &password, ReadProgress *progress, CompressionLog &log,
+                                       const SecretText &password, ReadProgress *progress, CompressionLog &log,
                                        ArchiveSummary *summary);

@@ -6,6 +6,7 @@ import email
 import email.policy
 import os
 import pathlib
+import shutil
 import socket
 import struct
 import subprocess
@@ -52,6 +53,11 @@ class SmtpServer:
 
     def envelopes(self):
         return [p.read_text().split() for p in sorted(self.folder.glob("*.env"))]
+
+    def sessions(self):
+        """How many connections the server took."""
+        noted = self.folder / "sessions"
+        return len(noted.read_text().splitlines()) if noted.exists() else 0
 
     def stop(self):
         self.process.terminate()
@@ -125,13 +131,28 @@ class MailJob:
     def compressed(self):
         return self.dest / "Mail Job" / "Compressed"
 
-    def run(self, flags=COMPRESSED | REMOTE_EMAIL | vlrstore.ENABLED, **email):
-        config = MailConfig(7, "Mail Job", self.prefix.windows_path(self.dest) + "\\",
+    def crash_dumps(self):
+        folder = self.prefix.user_dir / "AppData" / "Local" / "Temp" / "Velloran"
+        return sorted(folder.glob("*.dmp")) if folder.exists() else []
+
+    def run(self, flags=COMPRESSED | REMOTE_EMAIL | vlrstore.ENABLED, description="Mail Job", **email):
+        config = MailConfig(7, description, self.prefix.windows_path(self.dest) + "\\",
                             [self.prefix.windows_path(self.source) + "\\"], flags=flags, **email)
         store = self.prefix.data_folder / "configs.vlr"
         vlrstore.write_store(store, [config])
-        result = self.prefix.run(self.exe, "/hidden", "/exitwhendone", "/run=7", timeout=int(os.environ.get("MAIL_JOB_TIMEOUT", "240")))
-        assert result.returncode == 0
+        process = self.prefix.start(self.exe, "/hidden", "/exitwhendone", "/run=7")
+        deadline = time.monotonic() + int(os.environ.get("MAIL_JOB_TIMEOUT", "240"))
+        try:
+            while process.poll() is None:
+                # A crash waits in its message box for a user who is not there: it fails the test at once.
+                assert not self.crash_dumps(), "the program crashed"
+                assert time.monotonic() < deadline, "the job did not end"
+                time.sleep(0.2)
+        finally:
+            if process.poll() is None:
+                process.kill()
+                process.wait()
+        assert process.returncode == 0
         _, records = vlrstore.read_store(store)
         log = (self.prefix.data_folder / "7.txt").read_text("cp1252")
         return records[0].last_result, log
@@ -331,3 +352,61 @@ def test_links_left_in_the_data_folder_carry_no_write_elsewhere(job, servers, wi
                 "anew") in told, name
     assert len(smtp.messages()) == 2
     assert (sftp_root / "Backup.zip").exists()
+
+
+def test_line_break_in_an_address_or_subject_is_refused_before_connecting(job, servers, wine_prefix):
+    server = servers()
+    job.source.joinpath("a.txt").write_bytes(b"a")
+    refused = "holds a line break or NUL, which cannot go into an SMTP command; nothing was sent"
+    volume_cases = [
+        (dict(to="a1@vlr.test>\r\nRCPT TO:<evil1@vlr.test"),
+         f"ERROR (47a): E-mail To address {refused}: a1@vlr.test><CR><LF>RCPT TO:<evil1@vlr.test\n"),
+        (dict(to="backup@example.test, a2@vlr.test\nRCPT TO:<evil2@vlr.test>"),
+         f"ERROR (47a): E-mail To address {refused}: backup@example.test, a2@vlr.test<LF>RCPT TO:<evil2@vlr.test>\n"),
+        (dict(sender="v@vlr.test>\r\nRCPT TO:<evil3@vlr.test"),
+         f"ERROR (47a): E-mail From address {refused}: v@vlr.test><CR><LF>RCPT TO:<evil3@vlr.test\n"),
+    ]
+    for fields, line in volume_cases:
+        result, log = job.run(**{**smtp_options(server), **fields})
+        assert result == vlrstore.WARNINGS, log
+        assert line in log and "WARNING(1D): Emailing compressed backup failed\n" in log, log
+        assert not any(text.startswith("RCPT") for text in log.splitlines()), log  # no forged log lines
+    # The job-result e-mail's subject carries the configuration's description (with which the
+    # backup folder cannot be made either).
+    wine_prefix.set_settings("options", {"jr_emailwhen": "8", "jr_options": "0", "jr_server": "127.0.0.1",
+                                         "jr_port": str(server.port), "jr_emailto": "admin@example.test",
+                                         "jr_emailfrom": "velloran@example.test"})
+    result, log = job.run(flags=COMPRESSED | vlrstore.ENABLED, description="Mail Job\r\nBcc: evil4@vlr.test")
+    assert result == vlrstore.FAILED, log
+    assert f"ERROR (147a): E-mail subject {refused}: Mail Job<CR><LF>Bcc: evil4@vlr.test - Failed\n" in log, log
+    assert server.sessions() == 0
+
+
+def test_archive_of_300_mb_ends_with_an_error_line_not_a_crash(job, servers):
+    # Base64 makes a 300 MB archive a message of 412 MB, which a 32-bit program may not find room
+    # for: the program may use 4 GB of address space where the system offers them, and wherever
+    # the message does not fit, the step must end with its error line.
+    program = pathlib.Path(os.environ["VELLORAN_BUILD_DIR"]) / "bin" / "Korrin.exe"
+    assert is_large_address_aware(program)
+    server = servers()
+    big = job.source / "big.bin"
+    with open(big, "wb") as out:
+        for _ in range(300):
+            out.write(os.urandom(1 << 20))
+    try:
+        result, log = job.run(**smtp_options(server))
+    finally:
+        big.unlink()
+        shutil.rmtree(job.dest)
+    assert result == vlrstore.WARNINGS, log
+    assert "WARNING(1D): Emailing compressed backup failed\n" in log
+    # Built, the message is refused by the server's size limit; not built, the memory error.
+    assert ("Failed to send email 1 of 1 (Try 1): SMTP E-mail Code 17." in log
+            or "ERROR (46a): Memory allocation error while creating email body\n" in log), log
+
+
+def is_large_address_aware(program):
+    data = program.read_bytes()[:4096]
+    header = struct.unpack_from("<I", data, 0x3C)[0]
+    characteristics = struct.unpack_from("<H", data, header + 22)[0]
+    return bool(characteristics & 0x20)  # IMAGE_FILE_LARGE_ADDRESS_AWARE
