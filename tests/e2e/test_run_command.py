@@ -5,13 +5,12 @@ Windows does (View Log). A program that cannot create its window must say so and
 end with 0."""
 import os
 import pathlib
-import re
 import signal
 import subprocess
 import time
 
 import vlrstore
-from conftest import ROOT, SETTINGS_KEY
+from conftest import ROOT, WinePrefix
 from test_shell import WM_CLOSE, WM_COMMAND, wait_until
 
 RUNNING = b"[run] Velloran runs on the virtual screen"
@@ -30,6 +29,7 @@ class RunCommand:
         self.env = {k: v for k, v in os.environ.items() if k != "DISPLAY"}
         # scripts/test.sh has set the machine up already.
         self.env.update(VELLORAN_WINEPREFIX=str(self.prefix), VELLORAN_SKIP_SETUP="1", WINEPREFIX=str(self.prefix))
+        self.wine = WinePrefix(self.prefix)
         self.output = tmp_path / "run.out"
         self.run = None
 
@@ -49,9 +49,8 @@ class RunCommand:
 
     def probe(self, *args):
         """The window probe's exit code and output, run in the command's prefix."""
-        probe_exe = pathlib.Path(os.environ["VELLORAN_TEST_TREE"]) / "tests" / "bin" / "window_probe.exe"
-        result = subprocess.run(["wine", str(probe_exe), *map(str, args)], env=self.env, capture_output=True,
-                                timeout=120)
+        result = self.wine.run(pathlib.Path(os.environ["VELLORAN_TEST_TREE"]) / "tests" / "bin" / "window_probe.exe",
+                               *args)
         return result.returncode, result.stdout.decode("cp1252", "replace").strip()
 
     def do(self, *args):
@@ -69,14 +68,6 @@ class RunCommand:
             subprocess.run(["wineserver", "-k"], env=self.env, capture_output=True)
             os.killpg(self.run.pid, signal.SIGTERM)
             self.run.wait(timeout=60)
-
-    def saved_option(self, name):
-        """An option as the prefix's registry file holds it once the Wine server has ended."""
-        section = "[" + (SETTINGS_KEY + r"\options").replace("\\", "\\\\") + "]"
-        text = (self.prefix / "user.reg").read_text("utf-8", "replace")
-        at = text.find(section)
-        match = re.search(r'^"' + name + r'"="([^"]*)"', text[at:].split("\n\n", 1)[0], re.M) if at >= 0 else None
-        return match.group(1) if match else None
 
 
 def test_run_command_without_a_display_boots_starts_and_shows_a_picture(tmp_path):
@@ -110,13 +101,12 @@ def test_ctrl_c_keeps_the_options_of_the_session_and_view_log_opens_notepad(tmp_
         command.do("command", OPTIONS, IDOK)
         assert wait_until(lambda: command.probe("dialog", OPTIONS, 0)[0] == 0, 30)
         assert command.ctrl_c() == 130
-        assert command.saved_option("backup_locked") == "0"
+        assert command.wine.query_settings("options").get("backup_locked") == "0"
         assert b"ending Velloran as Windows ends a session" in command.text()
         assert b"did not end" not in command.text()
 
         # The next start has it; View Log opens the job log with Wine's Notepad.
-        data = next(p for p in (command.prefix / "drive_c" / "users").iterdir() if p.name != "Public")
-        data = data / "AppData" / "Roaming" / "Velloran"
+        data = command.wine.data_folder
         vlrstore.write_store(data / "configs.vlr", [vlrstore.Config(7, "Documents", "C:\\Backup\\",
                                                                     ["C:\\windows\\win.ini"], run_count=1,
                                                                     last_result=vlrstore.SUCCESS)])
@@ -133,7 +123,7 @@ def test_ctrl_c_keeps_the_options_of_the_session_and_view_log_opens_notepad(tmp_
         notepad = lambda: command.probe("window", "Notepad", 1000)[1].split("\t")[0]
         assert wait_until(lambda: notepad().startswith("7.txt"), 30), notepad()
         assert command.ctrl_c() == 130
-        assert command.saved_option("backup_locked") == "0"
+        assert command.wine.query_settings("options").get("backup_locked") == "0"
     finally:
         command.stop()
 

@@ -16,6 +16,7 @@
 #include "EditorTestSupport.h"
 #include "JobList.h"
 #include "TaskViews.h"
+#include "TextHelpers.h"
 #include "resource.h"
 
 namespace {
@@ -76,11 +77,11 @@ std::string SystemText(DWORD code)
     return text;
 }
 
+// As a one-line cell shows it.
 std::string TrimmedEnd(std::string text)
 {
-    while (!text.empty() && (text.back() == '\r' || text.back() == '\n' || text.back() == ' '))
-        text.pop_back();
-    return text;
+    TrimTrailingWhitespace(&text[0]);
+    return text.c_str();
 }
 
 class SchedulerFailure : public EditorTest {
