@@ -370,7 +370,11 @@ int CompressOutput(ZipRun &run, int index, CallBlock &block, RunDLLCommandProc r
         }
     }
     if (code == CompressionOk) {
-        WriteText(run.log, "Compressed file created successfully: %s\n", output.zipPath);
+        // A split archive is its parts: the line names the first, which opens the archive.
+        char made[kZipFileNameSize];
+        FormatZipPartName(made, sizeof(made), output.zipPath, 1);
+        WriteText(run.log, "Compressed file created successfully: %s\n",
+                  IsZipFilePresent(output.zipPath) ? output.zipPath : made);
         SetProgressPercent(run.config, 100);
         return 1;
     }

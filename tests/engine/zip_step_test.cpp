@@ -258,12 +258,16 @@ TEST_F(ZipStepTest, SplitArchiveKeepsItsPartsAndALonePartIsRenamed)
     EXPECT_FALSE(FileExists(Widen(archive)));
     EXPECT_TRUE(FileExists(Widen(archive + ".001")));
     EXPECT_TRUE(FileExists(Widen(archive + ".003")));
+    // The log names a file that is there: the first part.
+    const std::string made = "Compressed file created successfully: ";
+    EXPECT_TRUE(HasLine(env.LogLines(index), made + archive + ".001")) << ::testing::PrintToString(env.LogLines(index));
     // Smaller now: one part, renamed to the archive's own name; the old parts are gone.
     WriteTextFile(source + L"noise.bin", "small");
     EXPECT_EQ(env.RunJob(index), 1);
     EXPECT_TRUE(FileExists(Widen(archive)));
     EXPECT_FALSE(FileExists(Widen(archive + ".001")));
     EXPECT_FALSE(FileExists(Widen(archive + ".002")));
+    EXPECT_TRUE(HasLine(env.LogLines(index), made + archive));
 }
 
 TEST_F(ZipStepTest, OldPartThatCannotBeDeletedFailsTheStep)
