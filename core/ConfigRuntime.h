@@ -16,6 +16,11 @@ inline int IsCancelRequested(const BackupConfig *config)
 {
     return __atomic_load_n(&config->cancelRequested, __ATOMIC_ACQUIRE) == 1;
 }
+// A cancel byte handed to a step on its own (NULL: the step cannot be stopped).
+inline bool IsCancelSet(const volatile uint8_t *cancel)
+{
+    return cancel != nullptr && __atomic_load_n(cancel, __ATOMIC_ACQUIRE) == 1;
+}
 inline void SetCancelRequested(BackupConfig *config, int cancel)
 {
     __atomic_store_n(&config->cancelRequested, (uint8_t)(cancel ? 1 : 0), __ATOMIC_RELEASE);

@@ -12,3 +12,8 @@ int CreateEmptyConfigStore(HWND owner);
 
 // The store is written here first and moved over storePath once complete.
 void GetStoreTempPath(char *out, size_t outSize);
+
+struct FileCheck;
+// Shows the line of a check that refused a file of the store (CheckedFile.h); false when the
+// check has nothing to say, and the caller reports the failure in its own words.
+bool ReportUnwrittenFile(HWND owner, const FileCheck &check, const char *path);

@@ -7,6 +7,7 @@
 #include <string.h>
 
 #include "AllocationSeam.h"
+#include "CheckedFile.h"
 #include "ConfigRecordFormat.h"
 #include "ConfigTable.h"
 #include "ErrorReport.h"
@@ -218,6 +219,37 @@ int ReadStoreFile(unsigned char **data, size_t *size, DWORD *openError)
     return 1;
 }
 
+// The version word of a file that starts like a store; 0 for anything else.
+int StoredVersion(const unsigned char *data, size_t size)
+{
+    return size >= 8 && memcmp(data, "vlr", 3) == 0 ? GetInt(data + 4) : 0;
+}
+
+// Keeps the file of an older version as it was read beside the store ("configs.vlr_v1"), so that
+// its conversion can be undone by hand. False, after a message, when the copy cannot be made:
+// the file is then not converted.
+bool KeepOldStore(HWND owner, const unsigned char *data, size_t size, int version)
+{
+    char keptPath[280];
+    FormatText(keptPath, sizeof(keptPath), "%s_v%d", storePath, version);
+    FileCheck check;
+    HANDLE file = CreateFileAnew(keptPath, GENERIC_WRITE, 0, &check);
+    DWORD written = 0;
+    bool kept = file != INVALID_HANDLE_VALUE && WriteFile(file, data, (DWORD)size, &written, nullptr) &&
+                written == size;
+    if (file != INVALID_HANDLE_VALUE && !CloseHandle(file))
+        kept = false;
+    if (kept || ReportUnwrittenFile(owner, check, keptPath))
+        return kept;
+    char message[700];
+    FormatText(message, sizeof(message),
+               "Unable to keep a copy of the configuration data file of an older version as:\n\n%s\n\n"
+               "The file is converted only once that copy is kept; Velloran ends and leaves it unchanged.",
+               keptPath);
+    ShowMessageBox(owner, message, kProductName, MB_ICONWARNING);
+    return false;
+}
+
 int AskToReplace(HWND owner, UINT question)
 {
     if (MessageBoxFromResource(owner, question, MB_YESNO | MB_ICONWARNING) != IDYES)
@@ -249,8 +281,16 @@ int LoadConfigStore(HWND owner)
         }
         char orgPath[280];
         FormatText(orgPath, sizeof(orgPath), "%s_org", storePath);
-        CopyFileA(storePath, orgPath, FALSE);
+        FileCheck storeCheck, orgCheck;
+        CopyFileChecked(storePath, orgPath, &storeCheck, &orgCheck);
         return CreateEmptyConfigStore(owner);
+    }
+    // Kept before anything is made of the file: an older version (or a version word that only
+    // claims one) may load as records that say something else, or ask to be replaced.
+    int version = StoredVersion(data, size);
+    if ((version == 1 || version == 2) && !KeepOldStore(owner, data, size, version)) {
+        free(data);
+        return 0;
     }
     bool upgraded = false;
     LoadOutcome outcome = ParseStore(data, size, &upgraded);

@@ -1,9 +1,12 @@
 // Writing the store: into a temporary file beside it, which replaces the store only when every
-// byte was written, so a crash or a full disk never leaves a truncated store.
+// byte was written, so a crash or a full disk never leaves a truncated store. The temporary file
+// is made anew and renamed through its own handle (CheckedFile.h), since the data folder is the
+// user's and the program runs elevated.
 #include "ConfigStore.h"
 
 #include <stdlib.h>
 
+#include "CheckedFile.h"
 #include "ConfigRecordFormat.h"
 #include "ConfigTable.h"
 #include "ErrorReport.h"
@@ -80,6 +83,15 @@ static int ReportOpenForWritingFailed(HWND owner)
     return 0;
 }
 
+bool ReportUnwrittenFile(HWND owner, const FileCheck &check, const char *path)
+{
+    char line[2400];
+    if (check.outcome == kFileAccepted || !FormatFileCheck(check, path, line, sizeof(line)))
+        return false;
+    ShowMessageBox(owner, line, kProductName, MB_ICONWARNING);
+    return true;
+}
+
 int SaveConfigStore(HWND owner)
 {
     // Renaming over a read-only store succeeds on some systems; a read-only store is refused
@@ -89,21 +101,22 @@ int SaveConfigStore(HWND owner)
         return ReportOpenForWritingFailed(owner);
     char tempPath[280];
     GetStoreTempPath(tempPath, sizeof(tempPath));
-    HANDLE file = CreateFileA(tempPath, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    FileCheck check;
+    HANDLE file = CreateFileAnew(tempPath, GENERIC_WRITE | DELETE, 0, &check);
     if (file == INVALID_HANDLE_VALUE)
-        return ReportOpenForWritingFailed(owner);
-    bool written = WriteStoreContents(file);
-    CloseHandle(file);
-    if (!written) {
-        DeleteFileA(tempPath);
+        return ReportUnwrittenFile(owner, check, tempPath) ? 0 : ReportOpenForWritingFailed(owner);
+    if (!WriteStoreContents(file)) {
+        DeleteThroughHandle(file);
+        CloseHandle(file);
         MessageBoxFromResource(owner, IDS_STORE_WRITE_ERROR, MB_ICONWARNING);
         return 0;
     }
-    if (!MoveFileExA(tempPath, storePath, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        DeleteFileA(tempPath);
+    if (!RenameThroughHandle(file, storePath)) {
+        DeleteThroughHandle(file);
+        CloseHandle(file);
         return ReportOpenForWritingFailed(owner);
     }
+    CloseHandle(file);
     return 1;
 }
 

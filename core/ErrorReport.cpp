@@ -16,6 +16,41 @@ int MessageBoxFromResource(HWND owner, UINT stringId, UINT type)
     return ShowMessageBox(owner, text, kProductName, type);
 }
 
+namespace {
+
+// The Task Scheduler's own failures, as Windows words them. Wine's message tables hold none of
+// them, and a scheduler whose service does not run answers with one.
+const struct {
+    DWORD code;
+    const char *text;
+} kTaskSchedulerTexts[] = {
+    {0x80041309, "A task's trigger is not found.\r\n"},
+    {0x8004130A, "One or more of the properties required to run this task have not been set.\r\n"},
+    {0x8004130C, "The Task Scheduler service is not installed on this computer.\r\n"},
+    {0x8004130D, "The task object could not be opened.\r\n"},
+    {0x8004130E, "The object is either an invalid task object or is not a task object.\r\n"},
+    {0x8004130F, "No account information could be found in the Task Scheduler security database for the task "
+                 "indicated.\r\n"},
+    {0x80041310, "Unable to establish existence of the account specified.\r\n"},
+    {0x80041311, "Corruption was detected in the Task Scheduler security database; the database has been "
+                 "reset.\r\n"},
+    {0x80041314, "The task has been configured with an unsupported combination of account settings and run time "
+                 "options.\r\n"},
+    {0x80041315, "The Task Scheduler Service is not running.\r\n"},
+};
+
+void CopyTaskSchedulerText(DWORD code, char *out, DWORD outSize)
+{
+    for (const auto &entry : kTaskSchedulerTexts) {
+        if (entry.code == code) {
+            lstrcpynA(out, entry.text, (int)outSize);
+            return;
+        }
+    }
+}
+
+}  // namespace
+
 bool IsWinInetError(DWORD code)
 {
     return code >= 12000 && code <= 12192;
@@ -34,6 +69,8 @@ void GetErrorText(DWORD code, char *out, DWORD outSize)
     }
     if (length == 0 || length >= outSize)
         out[length == 0 ? 0 : outSize - 1] = '\0';
+    if (out[0] == '\0')
+        CopyTaskSchedulerText(code, out, outSize);
 }
 
 static bool ReadWinInetReply(DWORD *number, char *text, DWORD textSize)
@@ -89,13 +126,12 @@ DWORD ShowLastError(HWND owner)
 
 void ShowSystemErrorMessage(HWND owner, DWORD code)
 {
-    char *text = nullptr;
-    FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                       FORMAT_MESSAGE_IGNORE_INSERTS,
-                   nullptr, code, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), (LPSTR)&text, 0, nullptr);
-    ShowMessageBox(owner, text != nullptr ? text : "", kProductName, MB_ICONINFORMATION);
-    if (text != nullptr)
-        LocalFree(text);
+    char text[512];
+    GetErrorText(code, text, sizeof(text));
+    // A box must say what failed, also for a code the system has no text for.
+    if (text[0] == '\0')
+        FormatText(text, sizeof(text), "Error 0x%08X", (unsigned)code);
+    ShowMessageBox(owner, text, kProductName, MB_ICONINFORMATION);
 }
 
 DWORD LogLastError(const char *title, FILE *log)

@@ -7,6 +7,7 @@
 int MessageBoxFromResource(HWND owner, UINT stringId, UINT type);
 
 DWORD ShowLastError(HWND owner);
+// The system's text of the code in a box; a code without a text shows its number.
 void ShowSystemErrorMessage(HWND owner, DWORD code);
 DWORD LogLastError(const char *title, FILE *log);
 
@@ -17,6 +18,7 @@ typedef bool (*ServerReplySource)(DWORD *number, char *text, DWORD textSize);
 void SetServerReplySource(ServerReplySource source);
 
 // Text of an error code from the system's or, for 12000-12192, WinINet's message table.
-// An unknown code gives an empty text.
+// The Task Scheduler's own codes have their texts where the system has none (Wine). An unknown
+// code gives an empty text.
 void GetErrorText(DWORD code, char *out, DWORD outSize);
 bool IsWinInetError(DWORD code);

@@ -4,14 +4,15 @@
 #include <string.h>
 #include <wchar.h>
 
+#include "ConfigRuntime.h"
 #include "ErrorReport.h"
 #include "GlobalSettings.h"
 #include "LongPath.h"
 #include "MsvcrtFormat.h"
 
-static bool IsCancelled(const volatile uint8_t *cancel)
+bool IsDotEntry(const wchar_t *name)
 {
-    return cancel != nullptr && *cancel == 1;
+    return wcscmp(name, L".") == 0 || wcscmp(name, L"..") == 0;
 }
 
 static void LogFailure(FILE *log, const char *title, const char *format, const wchar_t *path)
@@ -75,7 +76,7 @@ static int DeleteFolderTreeWith(TreeScan *scan, FILE *log, const wchar_t *folder
     wcscpy(path, folder);
     DWORD ownAttributes = GetFileAttributesLong(path);
     if (ownAttributes != INVALID_FILE_ATTRIBUTES && (ownAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
-        if (IsCancelled(cancel))
+        if (IsCancelSet(cancel))
             return 1;
         return RemoveFolderLink(log, path) ? 1 : 0;
     }
@@ -91,7 +92,7 @@ static int DeleteFolderTreeWith(TreeScan *scan, FILE *log, const wchar_t *folder
     bool haveOwnAttributes = false;
     DWORD dotAttributes = 0;
     do {
-        if (IsCancelled(cancel))
+        if (IsCancelSet(cancel))
             break;
         if (wcscmp(entry.cFileName, L".") == 0) {
             haveOwnAttributes = true;
@@ -112,7 +113,7 @@ static int DeleteFolderTreeWith(TreeScan *scan, FILE *log, const wchar_t *folder
         }
     } while (!failed && FindNextFileW(search, &entry));
     FindClose(search);
-    if (IsCancelled(cancel))
+    if (IsCancelSet(cancel))
         return 1;
 
     path[wcslen(path) - 1] = L'\0';

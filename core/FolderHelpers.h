@@ -43,6 +43,8 @@ int CopyDirectoryAttributesListing(const wchar_t *source, const wchar_t *destina
 int RestampDirectoryTimes(const wchar_t *source, const wchar_t *destination, const WIN32_FIND_DATAW *sourceEntry,
                           FILE *log);
 int DeleteFolderTree(FILE *log, const wchar_t *folder, const volatile uint8_t *cancel);
+// The "." and ".." entries of a folder's listing.
+bool IsDotEntry(const wchar_t *name);
 
 enum FileSystemKind { FileSystemOther = 0, FileSystemNtfs = 1, FileSystemFat = 2 };
 // Root of a source path: up to and including the fourth backslash of a path that begins with

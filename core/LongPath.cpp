@@ -221,6 +221,11 @@ int IsDirectory(const wchar_t *path)
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) ? 1 : 0;
 }
 
+bool IsNotFoundError(DWORD error)
+{
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+}
+
 DWORD ExpandToLongPathName(const char *path, char *out1024)
 {
     wchar_t *wide = AnsiToWideAlloc(path);

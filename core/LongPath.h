@@ -27,6 +27,8 @@ DWORD GetFileAttributesLong(const wchar_t *path);
 BOOL GetFileAttributesExLong(const wchar_t *path, WIN32_FILE_ATTRIBUTE_DATA *data);
 HANDLE FindFirstFileLong(const wchar_t *pattern, WIN32_FIND_DATAW *data);
 int IsDirectory(const wchar_t *path);
+// The errors that say a name or a folder on its path is not there.
+bool IsNotFoundError(DWORD error);
 
 // Long form of an ANSI path into a 1,024-byte buffer (may be the path's own buffer); returns
 // GetLongPathNameW's count, 0 on failure (the output is then unchanged).

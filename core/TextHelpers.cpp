@@ -131,6 +131,15 @@ void SanitizeFileNameW(wchar_t *out, size_t outChars, const wchar_t *name)
     }
 }
 
+bool IsOwnFolderName(const char *description)
+{
+    char name[128];
+    SanitizeFileName(name, sizeof(name), description);
+    // "." and ".." end in a dot too.
+    size_t length = strlen(name);
+    return length == 0 || (name[length - 1] != '.' && name[length - 1] != ' ');
+}
+
 int ScramblePassword(char *text)
 {
     int length = (int)strlen(text);

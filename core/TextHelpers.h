@@ -18,6 +18,11 @@ bool IsPathPrefixOf(const char *item, const char *path);
 int IsValidFileName(const char *name);
 void SanitizeFileName(char *out, size_t outSize, const char *name);
 void SanitizeFileNameW(wchar_t *out, size_t outChars, const wchar_t *name);
+// Whether a configuration's description names a backup folder of its own: its name (the
+// description through SanitizeFileName) is not "." or "..", and does not end in a dot or a
+// space, which Windows strips or reads as another folder. An empty name is usable: the backup
+// folder is then the destination itself.
+bool IsOwnFolderName(const char *description);
 
 // Stored passwords are XORed byte-wise with this key; the same call unscrambles.
 const unsigned char kPasswordKey = 0xA7;

@@ -10,6 +10,7 @@
 #include "HelpAccess.h"
 #include "MsvcrtFormat.h"
 #include "RemoteBackupSheet.h"
+#include "SecretText.h"
 #include "SettingsTest.h"
 #include "TextHelpers.h"
 #include "resource.h"
@@ -121,17 +122,18 @@ void OnFtpRefresh(HWND page)
 
 void OnFtpTest(HWND page)
 {
-    char server[128], user[64], password[64], folder[260];
+    char server[128], user[64], folder[260];
     GetDlgItemTextA(page, IDC_RMTFTP_SERVER, server, sizeof server);
     GetDlgItemTextA(page, IDC_RMTFTP_USERNAME, user, sizeof user);
-    GetDlgItemTextA(page, IDC_RMTFTP_PASSWORD, password, sizeof password);
+    // Off the stack while the test runs: a crash dump would hold it there.
+    SecretText password(sizeof editedConfig.ftpPassword);
+    GetDlgItemTextA(page, IDC_RMTFTP_PASSWORD, password.Buffer(), (int)password.Size());
     GetDlgItemTextA(page, IDC_RMTFTP_DIRECTORY, folder, sizeof folder);
     uint32_t flags = ReadFtpFlags(page, 0);
     int port = ReadFtpPort(page);
     RunSettingsTest(page, IDC_RMTFTP_TEST, IDC_RMTFTP_TEST_LABEL, [&] {
-        settingsTests->testFtpUpload(page, folder, server, user, password, flags, port);
+        settingsTests->testFtpUpload(page, folder, server, user, password.Text(), flags, port);
     });
-    SecureZeroMemory(password, sizeof password);
 }
 
 INT_PTR OnFtpApply(HWND page)

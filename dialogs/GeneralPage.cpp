@@ -251,6 +251,14 @@ int CheckGeneralPage(bool enabled, const char *description, const char *destinat
         LoadResourceText(IDS_NEED_DESCRIPTION, text, (int)textSize);
         return IDC_GENERAL_DESCRIPTION;
     }
+    if (!IsOwnFolderName(description)) {
+        FormatText(text, textSize,
+                   "The description cannot name a folder of its own: %s\n\nThe backup is kept in a folder named after "
+                   "the description; \".\" or \"..\", or a name that ends in a dot or a space, would name another "
+                   "folder.",
+                   description);
+        return IDC_GENERAL_DESCRIPTION;
+    }
     if (destination[0] == '\0') {
         LoadResourceText(IDS_NEED_DESTINATION, text, (int)textSize);
         return IDC_GENERAL_BROWSE;

@@ -3,6 +3,8 @@
 #include <commctrl.h>
 #include <string.h>
 
+#include <memory>
+
 #include "BackupConfig.h"
 #include "EditorPage.h"
 #include "MsvcrtFormat.h"
@@ -100,17 +102,20 @@ void ReadMailSettings(HWND dialog, MailSettings *settings)
 
 void RunTestMail(HWND dialog)
 {
-    MailSettings shown;
-    ReadMailSettings(dialog, &shown);
+    // On the heap: the typed password must not lie on the stack while the test runs, where a
+    // crash dump would hold it.
+    auto shown = std::make_unique<MailSettings>();
+    ReadMailSettings(dialog, shown.get());
     uint32_t flags = ReadTestMailFlags(dialog);
     bool mapi = IsBoxChecked(dialog, IDC_MAIL_USE_MAPI);
     RunSettingsTest(dialog, IDC_MAIL_TEST, IDC_MAIL_TEST_LABEL, [&] {
         if (mapi)
-            settingsTests->sendMapiTestMail(dialog, shown.to, flags);
+            settingsTests->sendMapiTestMail(dialog, shown->to, flags);
         else
-            settingsTests->sendSmtpTestMail(dialog, shown.to, flags, shown.server, shown.port, shown.user,
-                                            shown.password, shown.from);
+            settingsTests->sendSmtpTestMail(dialog, shown->to, flags, shown->server, shown->port, shown->user,
+                                            shown->password, shown->from);
     });
+    SecureZeroMemory(shown->password, sizeof shown->password);
 }
 
 }  // namespace

@@ -8,6 +8,6 @@ struct SheetPage {
 };
 
 // Shows a modal sheet of `pages` in the chosen dialog size and in the pages' font, each page
-// with a Help button (the sheet has Help and Apply), opening on the first page. Returns
-// PropertySheetA's result.
+// with a Help button (the sheet has Help and Apply), opening on the first page; disabled and
+// read-only edit fields on every page are drawn grey. Returns PropertySheetA's result.
 INT_PTR ShowPropertySheet(HWND owner, const char *caption, const SheetPage *pages, int pageCount);

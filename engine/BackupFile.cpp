@@ -10,11 +10,6 @@
 #include "MsvcrtFormat.h"
 #include "SafeFileCopy.h"
 
-static bool IsNotFoundError(DWORD error)
-{
-    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
-}
-
 void UpdateCopyProgress(JobContext *context)
 {
     if (context->totalBytes > 1.0 && context->totalFiles != 0) {
@@ -52,15 +47,27 @@ bool LookUpMirrorItem(const wchar_t *mirror, WIN32_FIND_DATAW *entry)
     return true;
 }
 
-// The copy of a changed file, with its revision when one is due. The revision is the old
-// mirror copy renamed once the new copy is whole (its contents are not copied); where that
-// rename is refused, or the new copy fails first, the old copy is saved by copying it. Either
-// way the revision is saved before a failure of the copy is logged. A revision that could not
-// be saved sets *revisionFailed (a warning of this file's; the copy goes on). *kept tells that
-// the old mirror copy is now the revision, even if the copy failed after that. The last error
-// is the copy's.
+// The copy over an existing mirror copy that refused it for its read-only or hidden bit is
+// made again with those bits cleared. The last error is the copy's.
+static BOOL CopyOverMirror(JobContext *context, const wchar_t *readPath, const wchar_t *mirror, bool mirrorExisted,
+                           FILE *log)
+{
+    if (CopyFileSafely(context, readPath, mirror))
+        return TRUE;
+    DWORD error = GetLastError();
+    if (mirrorExisted && error == ERROR_ACCESS_DENIED && ClearProtectedBits(mirror, log))
+        return CopyFileSafely(context, readPath, mirror);
+    SetLastError(error);
+    return FALSE;
+}
+
+// The copy of a changed file, with its revision when one is due. The old mirror copy becomes
+// the revision only as the new copy takes its place (renamed, its contents are not copied), so
+// a copy that is not made (the source held open by another program, a full disk) leaves the
+// mirror copy and every revision as they were. A revision that could not be saved sets
+// *revisionFailed (a warning of this file's; the copy goes on). The last error is the copy's.
 static BOOL CopyWithRevision(const wchar_t *source, const wchar_t *readPath, const wchar_t *mirror, FILE *log,
-                             bool revisionDue, bool *revisionFailed, bool *kept, JobContext *context)
+                             bool revisionDue, bool mirrorExisted, bool *revisionFailed, JobContext *context)
 {
     static thread_local wchar_t revision[2 * kWidePathChars + 16];
     BackupConfig *config = context->config;
@@ -70,19 +77,16 @@ static BOOL CopyWithRevision(const wchar_t *source, const wchar_t *readPath, con
         revisionDue = false;
     }
     if (!revisionDue)
-        return CopyFileSafely(context, readPath, mirror);
-    bool refused = false;
-    BOOL copied = CopyFileSafelyKeepingOld(context, readPath, mirror, revision, kept, &refused);
+        return CopyOverMirror(context, readPath, mirror, mirrorExisted, log);
+    bool kept = false;
+    DWORD keepError = ERROR_SUCCESS;
+    BOOL copied = CopyFileSafelyKeepingOld(context, readPath, mirror, revision, &kept, &keepError);
     DWORD error = copied ? ERROR_SUCCESS : GetLastError();
-    if (*kept) {
+    if (kept) {
         NoteRevisionSaved(mirror, revision, log, context);
-    } else {
-        if (!CopyRevision(mirror, revision, log, context) && !IsCancelRequested(config))
-            *revisionFailed = true;
-        if (refused) {
-            copied = CopyFileSafely(context, readPath, mirror);
-            error = copied ? ERROR_SUCCESS : GetLastError();
-        }
+    } else if (copied) {
+        ReportRevisionNotSaved(mirror, revision, keepError, log);
+        *revisionFailed = true;
     }
     SetLastError(error);
     return copied;
@@ -96,15 +100,18 @@ int BackupFile(const wchar_t *source, const wchar_t *mirror, FILE *log, const WI
     return BackupListedFile(source, mirror, log, entry, found ? &existing : nullptr, context);
 }
 
-void CountFileNotBackedUp(const WIN32_FIND_DATAW &entry, JobContext *context)
+void NoteNotBackedUp(FILE *log, const wchar_t *source, const wchar_t *mirror, bool folder, int32_t files, double bytes,
+                     JobContext *context)
 {
-    double size = entry.nFileSizeHigh * 4294967296.0 + entry.nFileSizeLow;
-    ++context->filesChanged;
-    context->bytesChanged += size;
-    ++context->filesFailed;
-    context->bytesFailed += size;
-    ++context->filesTotal;
-    context->bytesTotal += size;
+    WriteText(log, folder ? "WARNING: Unable to backup folder:\n\tFrom: %ws\n\tTo:   %ws\n"
+                          : "WARNING: Unable to backup file:\n\tFrom: %ws\n\tTo:   %ws\n",
+              source, mirror);
+    context->filesChanged += files;
+    context->bytesChanged += bytes;
+    context->filesFailed += files;
+    context->bytesFailed += bytes;
+    context->filesTotal += files;
+    context->bytesTotal += bytes;
     UpdateCopyProgress(context);
 }
 
@@ -119,7 +126,7 @@ int BackupListedFile(const wchar_t *source, const wchar_t *mirror, FILE *log, co
         // A folder where the source is a file now: it is no older version of this file (a
         // revision is only ever a file), but a deleted item, and leaves the mirror as one.
         if (!RetireMirrorItem(log, source, mirror, *existing, context)) {
-            CountFileNotBackedUp(*entry, context);
+            NoteNotBackedUp(log, source, mirror, false, 1, size, context);
             return 0;
         }
         existing = nullptr;
@@ -142,18 +149,15 @@ int BackupListedFile(const wchar_t *source, const wchar_t *mirror, FILE *log, co
         context->bytesChanged += size;
         static thread_local wchar_t readPath[kWidePathChars];
         MapToShadowPathW(context, source, readPath, kWidePathChars);
-        bool kept = false;
-        BOOL copied = CopyWithRevision(source, readPath, mirror, log, revisionDue, &revisionFailed, &kept, context);
+        BOOL copied =
+            CopyWithRevision(source, readPath, mirror, log, revisionDue, mirrorExisted, &revisionFailed, context);
         DWORD error = copied ? ERROR_SUCCESS : GetLastError();
-        if (!copied && mirrorExisted && !kept && error == ERROR_ACCESS_DENIED && ClearProtectedBits(mirror, log)) {
-            copied = CopyFileSafely(context, readPath, mirror);
-            error = copied ? ERROR_SUCCESS : GetLastError();
-        } else if (!copied && IsNotFoundError(error) && IsSourceDefinitelyGone(source)) {
+        if (!copied && IsNotFoundError(error) && IsSourceDefinitelyGone(source)) {
             // Only the source itself being gone counts as vanished: a copy that failed for want
             // of a path on the destination or in the shadow copy is a failure like any other.
             if (gSettings.logVerbose)
                 WriteText(log, "INFORMATION: Attempted to copy file, but it is no longer present: %ws\n", source);
-            return revisionFailed ? 0 : 1;
+            return 1;
         }
         if (!copied) {
             if (error == ERROR_REQUEST_ABORTED && IsCancelRequested(config)) {
@@ -181,5 +185,9 @@ counted:
     ++context->filesTotal;
     context->bytesTotal += size;
     UpdateCopyProgress(context);
-    return revisionFailed ? 0 : 1;
+    // A revision not saved is a warning of the job's; the copy is made, and the walk, and the
+    // deleted-items pass after it, go on as after any file that is backed up.
+    if (revisionFailed)
+        ++context->warningsNoted;
+    return 1;
 }

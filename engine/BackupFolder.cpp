@@ -19,6 +19,8 @@
 #include "MirrorPath.h"
 #include "MirrorRename.h"
 #include "MsvcrtFormat.h"
+#include "SizeCalculation.h"
+#include "WalkBounds.h"
 
 namespace {
 
@@ -35,15 +37,12 @@ struct MirrorWalk {
     const volatile uint8_t *cancel;
     JobContext *context;
     ListingPrefetch *prefetch; // lists the folders of both sides the walk comes to next; may be NULL
+    const WalkBounds *bounds;
 };
 
-bool IsCancelSet(const volatile uint8_t *cancel)
-{
-    return cancel != nullptr && __atomic_load_n(cancel, __ATOMIC_ACQUIRE) == 1;
-}
-
-int MirrorFolder(const MirrorWalk &walk, const wchar_t *source, const wchar_t *mirror, KnownFolderState mirrorState,
-                 const WIN32_FIND_DATAW *sourceEntry, const WIN32_FIND_DATAW *mirrorEntry, bool *created);
+int MirrorFolder(const MirrorWalk &walk, const WalkFramePtr &frame, const wchar_t *source, const wchar_t *mirror,
+                 KnownFolderState mirrorState, const WIN32_FIND_DATAW *sourceEntry, const WIN32_FIND_DATAW *mirrorEntry,
+                 bool *created);
 
 bool IsFolderEntry(const WIN32_FIND_DATAW &entry)
 {
@@ -100,12 +99,56 @@ int PrepareMirrorItem(const MirrorWalk &walk, const wchar_t *sourcePath, const w
     return 1;
 }
 
+// A source folder whose mirror folder could not be readied: every file the walk would have
+// copied from it counts as failed, and the log names the folder, so that nothing is left out
+// silently.
+void NoteFolderNotBackedUp(const MirrorWalk &walk, const wchar_t *source, const wchar_t *mirror)
+{
+    double bytes = 0;
+    int32_t files = 0;
+    SumFolderSize(source, walk.extensions, walk.extensionCount, walk.filterFlags, walk.cancel, &bytes, &files,
+                  walk.context->config);
+    NoteNotBackedUp(walk.log, source, mirror, true, files, bytes, walk.context);
+}
+
+// A folder entry of the walk; 0 marks the walk failed. The backup folder and a folder link
+// that leads back are left out; any other folder is mirrored.
+int BackupSubfolder(const MirrorWalk &walk, const WalkFramePtr &frame, const wchar_t *sourcePath,
+                    const wchar_t *mirror, const wchar_t *mirrorPath, const WIN32_FIND_DATAW &entry,
+                    FolderListing *mirrorListing, bool *wroteInto)
+{
+    // An excluded folder is not entered, and its name in the mirror is not touched.
+    std::wstring folder = std::wstring(sourcePath) + L"\\";
+    if (IsExcluded(folder.c_str(), walk.context->config))
+        return 1;
+    WalkFramePtr inner;
+    WalkStep step = walk.bounds->Check(frame, folder, entry.dwFileAttributes, &inner);
+    if (step != WalkStep::Enter) {
+        LogFolderLeftOut(walk.log, step, folder, walk.context);
+        return 1;
+    }
+    WIN32_FIND_DATAW standing;
+    bool stands = false;
+    if (!PrepareMirrorItem(walk, sourcePath, mirror, mirrorPath, entry, mirrorListing, &standing, &stands,
+                           wroteInto)) {
+        NoteFolderNotBackedUp(walk, sourcePath, mirrorPath);
+        return 0;
+    }
+    KnownFolderState state = stands ? FolderPresent : mirrorListing != nullptr ? FolderMissing : FolderUnknown;
+    bool created = false;
+    int result =
+        MirrorFolder(walk, inner, sourcePath, mirrorPath, state, &entry, stands ? &standing : nullptr, &created);
+    if (created)
+        *wroteInto = true;
+    return result;
+}
+
 // One entry of the walk; 0 marks the walk failed. mirrorListing is the mirror folder's
 // listing, or NULL when each mirror file is to be looked up. *wroteInto is set when the entry
 // may have changed the mirror folder's own last-write time: a file copied (or tried) into it,
 // a subfolder made, renamed or removed in it.
-int BackupEntry(const MirrorWalk &walk, const wchar_t *source, const wchar_t *mirror, const WIN32_FIND_DATAW &entry,
-                FolderListing *mirrorListing, bool *wroteInto)
+int BackupEntry(const MirrorWalk &walk, const WalkFramePtr &frame, const wchar_t *source, const wchar_t *mirror,
+                const WIN32_FIND_DATAW &entry, FolderListing *mirrorListing, bool *wroteInto)
 {
     FILE *log = walk.log;
     wchar_t *sourcePath = static_cast<wchar_t *>(malloc(2 * kWidePathChars * sizeof(wchar_t)));
@@ -121,22 +164,9 @@ int BackupEntry(const MirrorWalk &walk, const wchar_t *source, const wchar_t *mi
     FormatTextW(sourcePath, 2 * kWidePathChars, L"%ws%ws", source, entry.cFileName);
     FormatTextW(mirrorPath, 2 * kWidePathChars, L"%ws%ws", mirror, entry.cFileName);
     if (IsFolderEntry(entry)) {
-        if (!CheckJoinedPathLengthW(source, entry.cFileName, kWidePathChars, log) ||
-            !CheckJoinedPathLengthW(mirror, entry.cFileName, kWidePathChars, log))
-            goto done;
-        // An excluded folder is not entered, and its name in the mirror is not touched.
-        if (IsExcluded((std::wstring(sourcePath) + L"\\").c_str(), walk.context->config)) {
-            result = 1;
-            goto done;
-        }
-        if (!PrepareMirrorItem(walk, sourcePath, mirror, mirrorPath, entry, mirrorListing, &standing, &stands,
-                               wroteInto))
-            goto done;
-        KnownFolderState state = stands ? FolderPresent : mirrorListing != nullptr ? FolderMissing : FolderUnknown;
-        bool created = false;
-        result = MirrorFolder(walk, sourcePath, mirrorPath, state, &entry, stands ? &standing : nullptr, &created);
-        if (created)
-            *wroteInto = true;
+        if (CheckJoinedPathLengthW(source, entry.cFileName, kWidePathChars, log) &&
+            CheckJoinedPathLengthW(mirror, entry.cFileName, kWidePathChars, log))
+            result = BackupSubfolder(walk, frame, sourcePath, mirror, mirrorPath, entry, mirrorListing, wroteInto);
         goto done;
     }
     if (!PassesExtensionFilter(entry.cFileName, walk.extensions, walk.extensionCount, walk.filterFlags)) {
@@ -153,7 +183,8 @@ int BackupEntry(const MirrorWalk &walk, const wchar_t *source, const wchar_t *mi
         goto done;
     if (!PrepareMirrorItem(walk, sourcePath, mirror, mirrorPath, entry, mirrorListing, &standing, &stands,
                            wroteInto)) {
-        CountFileNotBackedUp(entry, walk.context);
+        NoteNotBackedUp(log, sourcePath, mirrorPath, false, 1, entry.nFileSizeHigh * 4294967296.0 + entry.nFileSizeLow,
+                        walk.context);
         goto done;
     }
     // Every file that is not found unchanged is counted changed before it is copied.
@@ -189,8 +220,9 @@ bool IsMirrorSubfolderReady(const FolderListing &sourceListing, const FolderList
 // subfolder the walk does not skip, and its mirror folder when the walk will list it as it is
 // (a missing one is made, and empty; one to be stamped is listed through the handle that stamps
 // it). mirrorListing is NULL when the mirror could not be listed.
-void AskForSubfolders(const MirrorWalk &walk, const wchar_t *sourceFolder, const wchar_t *mirrorFolder,
-                      const FolderListing &sourceListing, const FolderListing *mirrorListing)
+void AskForSubfolders(const MirrorWalk &walk, const WalkFrame &frame, const wchar_t *sourceFolder,
+                      const wchar_t *mirrorFolder, const FolderListing &sourceListing,
+                      const FolderListing *mirrorListing)
 {
     if (walk.prefetch == nullptr)
         return;
@@ -204,7 +236,9 @@ void AskForSubfolders(const MirrorWalk &walk, const wchar_t *sourceFolder, const
             !CheckJoinedPathLengthW(mirrorFolder, name, kWidePathChars - 1, nullptr))
             continue;
         sourcePath = std::wstring(sourceFolder) + name + L"\\";
-        if (IsExcluded(sourcePath.c_str(), walk.context->config))
+        // A folder the walk may leave out is left to the walk.
+        if (IsExcluded(sourcePath.c_str(), walk.context->config) ||
+            WalkBounds::NeedsCheck(frame, sourcePath, entry.attributes))
             continue;
         folders.push_back(sourcePath);
         if (mirrorListing != nullptr && IsMirrorSubfolderReady(sourceListing, entry, *mirrorListing))
@@ -217,8 +251,9 @@ void AskForSubfolders(const MirrorWalk &walk, const wchar_t *sourceFolder, const
 // mirrorEntry the two folders' entries in the parents' listings (NULL for the walk's first
 // folder, and mirrorEntry for a mirror folder not there); *created (may be NULL) is set when
 // the mirror folder was made.
-int MirrorFolder(const MirrorWalk &walk, const wchar_t *source, const wchar_t *mirror, KnownFolderState mirrorState,
-                 const WIN32_FIND_DATAW *sourceEntry, const WIN32_FIND_DATAW *mirrorEntry, bool *created)
+int MirrorFolder(const MirrorWalk &walk, const WalkFramePtr &frame, const wchar_t *source, const wchar_t *mirror,
+                 KnownFolderState mirrorState, const WIN32_FIND_DATAW *sourceEntry, const WIN32_FIND_DATAW *mirrorEntry,
+                 bool *created)
 {
     FILE *log = walk.log;
     if (IsCancelSet(walk.cancel))
@@ -261,8 +296,10 @@ int MirrorFolder(const MirrorWalk &walk, const wchar_t *source, const wchar_t *m
                    IsListedStampCurrent(*mirrorEntry, *sourceEntry);
     prefetched = stampCurrent && walk.prefetch != nullptr && walk.prefetch->Take(mirrorFolder, &mirrorListing);
     if (!VerifyKnownDirectory(mirrorFolder, log, stampCurrent ? 0 : 1, sourceFolder, mirrorState, &mirrorCreated,
-                              mirrorState == FolderMissing || prefetched ? nullptr : &stamped))
+                              mirrorState == FolderMissing || prefetched ? nullptr : &stamped)) {
+        NoteFolderNotBackedUp(walk, sourceFolder, mirrorFolder);
         goto done;
+    }
     if (created != nullptr)
         *created = mirrorCreated;
     // The mirror folder's names, once: a folder made just now is empty, one just stamped is
@@ -285,7 +322,7 @@ int MirrorFolder(const MirrorWalk &walk, const wchar_t *source, const wchar_t *m
         WriteText(log, "WARNING: Unable to iterate files in: %ws\n", pattern);
         goto done;
     }
-    AskForSubfolders(walk, sourceFolder, mirrorFolder, sourceListing, mirrorListed ? &mirrorListing : nullptr);
+    AskForSubfolders(walk, *frame, sourceFolder, mirrorFolder, sourceListing, mirrorListed ? &mirrorListing : nullptr);
     for (size_t i = 0; i < sourceListing.Count(); ++i) {
         if (IsCancelSet(walk.cancel))
             break;
@@ -293,7 +330,7 @@ int MirrorFolder(const MirrorWalk &walk, const wchar_t *source, const wchar_t *m
         sourceListing.ToFindData(sourceListing.At(i), &entry);
         if (IsSkippedByAttributes(entry.dwFileAttributes, walk.filterFlags))
             continue;
-        if (!BackupEntry(walk, sourceFolder, mirrorFolder, entry, mirrorListed ? &mirrorListing : nullptr,
+        if (!BackupEntry(walk, frame, sourceFolder, mirrorFolder, entry, mirrorListed ? &mirrorListing : nullptr,
                          &wroteInto))
             failed = true;
     }
@@ -320,8 +357,16 @@ done:
 int BackupFolder(FILE *log, const wchar_t *source, const wchar_t *mirror, const ExtensionEntry *extensions,
                  int extensionCount, int32_t filterFlags, const volatile uint8_t *cancel, JobContext *context)
 {
+    // Without the job's bounds (its backup folder not known yet) only folder links are watched.
+    WalkBounds ownBounds(nullptr);
+    const WalkBounds *bounds = context->walkBounds != nullptr ? context->walkBounds : &ownBounds;
+    WalkFramePtr frame = bounds->Begin(source);
+    if (frame == nullptr) {
+        WriteText(log, "ERROR: Unable to allocate buffer: %ws\n", source);
+        return 0;
+    }
     ListingPrefetch prefetch;
     MirrorWalk walk = {log, extensions, extensionCount, filterFlags, cancel, context,
-                       prefetch.Start() ? &prefetch : nullptr};
-    return MirrorFolder(walk, source, mirror, FolderUnknown, nullptr, nullptr, nullptr);
+                       prefetch.Start() ? &prefetch : nullptr, bounds};
+    return MirrorFolder(walk, frame, source, mirror, FolderUnknown, nullptr, nullptr, nullptr);
 }

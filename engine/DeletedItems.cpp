@@ -14,16 +14,7 @@
 #include "MirrorPath.h"
 #include "MsvcrtFormat.h"
 #include "SafeFileCopy.h"
-
-static bool IsCancelSet(const volatile uint8_t *cancel)
-{
-    return cancel != nullptr && __atomic_load_n(cancel, __ATOMIC_ACQUIRE) == 1;
-}
-
-static bool IsNotFoundError(DWORD error)
-{
-    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
-}
+#include "TextConversion.h"
 
 int IsSourceDefinitelyGone(const wchar_t *source)
 {
@@ -62,6 +53,38 @@ int IsSourceDefinitelyGone(const wchar_t *source)
     return gone;
 }
 
+// The Deleted tree keeps the last deleted item of a name, whatever its kind: a newer deleted
+// item takes the place of an older one of the other kind as a newer file takes an older file's,
+// or the name could never be kept again and its mirror item would never leave the mirror. Here
+// the older deleted files that stand where the levels of folder (a path in the Deleted tree,
+// ending in "\\") are to be made give way; KeepDeletedCopy lets an older deleted folder give
+// way to a file.
+static void ClearDeletedLevels(const wchar_t *folder, FILE *log, JobContext *context)
+{
+    wchar_t *root = AnsiToWideAlloc(context->deletedFolder);
+    if (root == nullptr)
+        return;
+    size_t rootLength = wcslen(root);
+    free(root);
+    std::wstring path(folder);
+    for (size_t slash = path.find(L'\\', rootLength); slash != std::wstring::npos;
+         slash = path.find(L'\\', slash + 1)) {
+        std::wstring level = path.substr(0, slash);
+        DWORD attributes = GetFileAttributesLong(level.c_str());
+        if (attributes == INVALID_FILE_ATTRIBUTES)
+            break;
+        if (attributes & FILE_ATTRIBUTE_DIRECTORY)
+            continue;
+        if (gSettings.logVerbose)
+            WriteText(log, "Deleting file: %ws\n", level.c_str());
+        if ((attributes & FILE_ATTRIBUTE_READONLY) &&
+            !SetFileAttributesLong(level.c_str(), attributes & ~(DWORD)FILE_ATTRIBUTE_READONLY))
+            break;
+        if (!DeleteFileLong(level.c_str()))
+            break;
+    }
+}
+
 // Copies the mirror file into the Deleted tree; 1 when kept.
 static int KeepDeletedCopy(const wchar_t *source, const wchar_t *mirror, FILE *log, JobContext *context)
 {
@@ -69,16 +92,24 @@ static int KeepDeletedCopy(const wchar_t *source, const wchar_t *mirror, FILE *l
     static thread_local wchar_t target[2 * kWidePathChars];
     if (!BuildMirrorPath(context->deletedFolder, source, log, 0, folder, kWidePathChars, 0))
         return 0;
-    if (!IsDirectory(folder) && !CreateDirectoryLogged(folder, log) &&
-        !BuildMirrorPath(context->deletedFolder, source, log, 1, folder, kWidePathChars, 0))
-        return 0;
+    if (!IsDirectory(folder) && !CreateDirectoryLogged(folder, log)) {
+        ClearDeletedLevels(folder, log, context);
+        if (!BuildMirrorPath(context->deletedFolder, source, log, 1, folder, kWidePathChars, 0))
+            return 0;
+    }
     const wchar_t *slash = wcsrchr(mirror, L'\\');
     if (slash == nullptr || !CheckJoinedPathLengthW(folder, slash + 1, kWidePathChars + 1, log))
         return 0;
     FormatTextW(target, 2 * kWidePathChars, L"%ws%ws", folder, slash + 1);
     BOOL copied = CopyFileSafely(context, mirror, target);
     DWORD error = copied ? ERROR_SUCCESS : GetLastError();
-    if (!copied && error == ERROR_ACCESS_DENIED && ClearProtectedBits(target, log)) {
+    if (!copied && error != ERROR_REQUEST_ABORTED && IsDirectory(target)) {
+        // An older deleted folder of this name gives way to the newer deleted file.
+        const BackupConfig *config = context->config;
+        copied = DeleteFolderTree(log, target, &config->cancelRequested) && !IsCancelRequested(config) &&
+                 CopyFileSafely(context, mirror, target);
+        error = copied ? ERROR_SUCCESS : IsCancelRequested(config) ? ERROR_REQUEST_ABORTED : GetLastError();
+    } else if (!copied && error == ERROR_ACCESS_DENIED && ClearProtectedBits(target, log)) {
         copied = CopyFileSafely(context, mirror, target);
         error = copied ? ERROR_SUCCESS : GetLastError();
     }

@@ -2,6 +2,7 @@
 #include <string.h>
 
 #include "CleanupPasses.h"
+#include "ConfigRuntime.h"
 #include "ErrorReport.h"
 #include "Exclusion.h"
 #include "FolderHelpers.h"
@@ -17,20 +18,25 @@ static const volatile uint8_t *CancelOf(JobContext *context)
     return &context->config->cancelRequested;
 }
 
-static bool IsCancelSet(const volatile uint8_t *cancel)
-{
-    return __atomic_load_n(cancel, __ATOMIC_ACQUIRE) == 1;
-}
-
 static bool EndsWithBackslash(const wchar_t *path)
 {
     size_t length = wcslen(path);
     return length > 0 && path[length - 1] == L'\\';
 }
 
-static bool IsDotEntry(const wchar_t *name)
+// A folder link (a junction or a symbolic link) in the backup folder was not made by the
+// mirror, which copies what a link leads to into folders of its own: the pass neither enters
+// nor removes it, so nothing it leads to is ever touched.
+static bool IsFolderLink(const WIN32_FIND_DATAW &entry)
 {
-    return wcscmp(name, L".") == 0 || wcscmp(name, L"..") == 0;
+    const DWORD link = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT;
+    return (entry.dwFileAttributes & link) == link;
+}
+
+static void LogLeftAlone(FILE *log, const wchar_t *folder)
+{
+    if (gSettings.logVerbose)
+        WriteText(log, "Leaving folder the backup did not make: %ws\n", folder);
 }
 
 // True when path lies in (or is) a source whose folder could not be listed in this run: what
@@ -111,6 +117,10 @@ static int WalkAgainstSource(FILE *log, JobContext *context, const wchar_t *dest
         if (wcslen(itemDestination) >= kWidePathChars || wcslen(itemSource) >= kWidePathChars) {
             result = 0;
             break;
+        }
+        if (IsFolderLink(entry)) {
+            LogLeftAlone(log, itemDestination);
+            continue;
         }
         if (!CheckDestinationItem(log, context, itemDestination, itemSource)) {
             result = 0;
@@ -245,6 +255,12 @@ static bool FindSourceOfTopFolder(JobContext *context, const wchar_t *topFolder,
     return false;
 }
 
+// The mirror's top folder of a drive: its letter alone.
+static bool IsDriveLetterFolder(const wchar_t *name)
+{
+    return ((name[0] >= L'A' && name[0] <= L'Z') || (name[0] >= L'a' && name[0] <= L'z')) && name[1] == L'\0';
+}
+
 int CheckTopFolderForExcluded(FILE *log, JobContext *context, const wchar_t *topFolder)
 {
     const volatile uint8_t *cancel = CancelOf(context);
@@ -256,12 +272,18 @@ int CheckTopFolderForExcluded(FILE *log, JobContext *context, const wchar_t *top
     if (backupLength + wcslen(topFolder) + 2 >= kWidePathChars)
         return 0;
     FormatTextW(folder, 2 * kWidePathChars, L"%S%ws\\", context->backupFolder, topFolder);
-    if (!FindSourceOfTopFolder(context, topFolder, root)) {
-        if (gSettings.logVerbose)
-            WriteText(log, "Removing excluded folder from backup: %ws\n", folder);
-        return DeleteFolderTree(log, folder, cancel);
+    if (FindSourceOfTopFolder(context, topFolder, root))
+        return WalkAgainstSource(log, context, folder, root);
+    // Outside every source. Only a drive letter's folder can be the mirror's own: any other
+    // name may be a folder of the user's that shares the backup folder (a backup folder named
+    // like one of the user's folders, at the root of a disk).
+    if (!IsDriveLetterFolder(topFolder)) {
+        LogLeftAlone(log, folder);
+        return 1;
     }
-    return WalkAgainstSource(log, context, folder, root);
+    if (gSettings.logVerbose)
+        WriteText(log, "Removing excluded folder from backup: %ws\n", folder);
+    return DeleteFolderTree(log, folder, cancel);
 }
 
 int RemoveExcludedFromBackup(FILE *log, JobContext *context)
@@ -283,6 +305,12 @@ int RemoveExcludedFromBackup(FILE *log, JobContext *context)
         if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || IsDotEntry(entry.cFileName))
             continue;
         const wchar_t *name = entry.cFileName;
+        if (IsFolderLink(entry)) {
+            wchar_t link[kWidePathChars];
+            FormatTextW(link, kWidePathChars, L"%S%ws\\", context->backupFolder, name);
+            LogLeftAlone(log, link);
+            continue;
+        }
         // The job's own folders; a work folder is left only when a run was cut off, and only
         // the copies clean it up.
         if (_wcsicmp(name, L"Revisions") == 0 || _wcsicmp(name, L"Deleted") == 0 ||

@@ -3,13 +3,9 @@
 #include <windows.h>
 #include <string.h>
 
+#include "ConfigRuntime.h"
 #include "ErrorReport.h"
 #include "MsvcrtFormat.h"
-
-static bool IsCancelSet(const volatile uint8_t *cancel)
-{
-    return __atomic_load_n(cancel, __ATOMIC_ACQUIRE) == 1;
-}
 
 void RunExternalProgram(const char *commandLine, const volatile uint8_t *cancel, FILE *log)
 {

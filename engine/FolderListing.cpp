@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <string>
 
+#include "FolderHelpers.h"
 #include "LongPath.h"
 
 namespace {
@@ -15,11 +16,6 @@ namespace {
 int CompareNames(const wchar_t *a, const wchar_t *b)
 {
     return CompareStringOrdinal(a, -1, b, -1, TRUE) - CSTR_EQUAL;
-}
-
-bool IsDotEntry(const wchar_t *name)
-{
-    return wcscmp(name, L".") == 0 || wcscmp(name, L"..") == 0;
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 
 #include "BackupConfig.h"
 #include "Calendar.h"
+#include "Clock.h"
 #include "ConfigTable.h"
 #include "RunQueue.h"
 #include "ScheduledTask.h"
@@ -82,6 +83,15 @@ bool NextWeekly(const BackupConfig *config, const SYSTEMTIME *base, SYSTEMTIME *
     return true;
 }
 
+// The present; a clock set back below the program's start brings the floor of internal runs
+// down to it, or the runs of the corrected day would wait for the start time to come round.
+void ReadPresent(SYSTEMTIME *now)
+{
+    GetLocalNow(now);
+    if (IsSystemTimeBefore(now, &programStartTime))
+        programStartTime = *now;
+}
+
 }  // namespace
 
 int ComputeNextInternalRun(int index, SYSTEMTIME *next)
@@ -89,14 +99,20 @@ int ComputeNextInternalRun(int index, SYSTEMTIME *next)
     const BackupConfig *config = ConfigAt(index);
     if (config->scheduleKind == 0 || (config->flags & Enabled) == 0)
         return 0;
-    const SYSTEMTIME *base = config->runCount != 0 ? &config->lastRunTime : &config->dateModified;
-    if (!IsRealTime(base) || !IsRealTime(&programStartTime))
+    SYSTEMTIME base = config->runCount != 0 ? config->lastRunTime : config->dateModified;
+    SYSTEMTIME now;
+    ReadPresent(&now);
+    if (!IsRealTime(&base) || !IsRealTime(&programStartTime))
         return 0;
+    // A last run or edit recorded while the clock was ahead counts from the present, or the
+    // schedule would stand still until the clock caught up with it.
+    if (IsSystemTimeBefore(&now, &base))
+        base = now;
     switch (config->scheduleKind) {
     case (int32_t)ScheduleKind::EveryNDays:
-        return NextEveryNDays(config, base, next) ? 1 : 0;
+        return NextEveryNDays(config, &base, next) ? 1 : 0;
     case (int32_t)ScheduleKind::Weekly:
-        return NextWeekly(config, base, next) ? 1 : 0;
+        return NextWeekly(config, &base, next) ? 1 : 0;
     default:
         return 0;
     }
@@ -174,4 +190,20 @@ void UpdateScheduleState()
             hasNextDue = 1;
         }
     }
+}
+
+namespace {
+
+SYSTEMTIME lastClockReading;  // the timer's previous reading; zero before its first tick
+
+}  // namespace
+
+int RescheduleIfClockSetBack(const SYSTEMTIME *now)
+{
+    bool setBack = IsSystemTimeBefore(now, &lastClockReading) || IsSystemTimeBefore(now, &programStartTime);
+    lastClockReading = *now;
+    if (!setBack)
+        return 0;
+    UpdateScheduleState();
+    return 1;
 }

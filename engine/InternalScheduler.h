@@ -5,7 +5,9 @@
 #include <windows.h>
 #include <stdint.h>
 
-extern SYSTEMTIME programStartTime;  // taken once at start; no internal run falls before it
+// Taken at start; no internal run falls before it. Never after the present: a clock set back
+// below it brings it down.
+extern SYSTEMTIME programStartTime;
 extern int hasNextRun;
 extern SYSTEMTIME earliestNextRun;   // valid while hasNextRun is 1
 extern int hasNextDue;
@@ -20,3 +22,7 @@ int GetConfigNextRun(int index, SYSTEMTIME *next);
 // next run is then left out (TaskViews.h).
 int FindConfigNextRun(int index, SYSTEMTIME *next, int *taskPending);
 void UpdateScheduleState();
+// Called with the timer's reading of the clock on every tick. A clock set back (a time
+// correction) moves the runs counted from times now ahead of it; returns 1 when it was set
+// back and the schedule state was computed again.
+int RescheduleIfClockSetBack(const SYSTEMTIME *now);

@@ -7,8 +7,10 @@
 #include "ShadowCopyRequest.h"
 
 struct ZipOutput;
+class ZipNameIndex;
 struct CopyWork;
 class ListingCache;
+class WalkBounds;
 
 struct JobContext {
     BackupConfig *config;
@@ -25,6 +27,10 @@ struct JobContext {
     ZipOutput *zipOutputs;
     int32_t zipOutputCount;
     int32_t includeAllFiles;
+    // During the ZIP step of a date-filtered run: the files archived since the last full run
+    // (ZipNameRecord.h); NULL otherwise.
+    ZipNameIndex *zipArchived;
+    SYSTEMTIME startUtc;   // the start of the run, UTC
     char shadowSources[65];
     char unshadowedDrives[65];
     char shadowTargets[65];
@@ -49,4 +55,10 @@ struct JobContext {
     // Folder listings kept from one pass for the next ones of this run (ListingCache.h); NULL
     // when none are kept.
     ListingCache *listings;
+    // What the walks of the sources leave out (WalkBounds.h); NULL until the backup folder is
+    // known.
+    WalkBounds *walkBounds;
+    // Warnings of the mirror walk and the ZIP listing that let them go on (a revision not
+    // saved, a folder link not followed): the job ends with Warnings.
+    int32_t warningsNoted;
 };

@@ -1,6 +1,7 @@
 #include "JobThread.h"
 
 #include <objbase.h>
+#include <new>
 #include <stdlib.h>
 #include <string.h>
 
@@ -32,6 +33,8 @@
 #include "SizeCalculation.h"
 #include "TextConversion.h"
 #include "TextHelpers.h"
+#include "WalkBounds.h"
+#include "ZipNameRecord.h"
 
 namespace {
 
@@ -40,7 +43,6 @@ struct JobRun {
     JobLogFile log;
     int code;               // the result so far: 0, 3 or an early end's 5, 6, 7
     int nameIsEmpty;        // the backup folder is the expanded destination itself
-    SYSTEMTIME startUtc;
 };
 
 bool IsCancelled(const JobRun &run)
@@ -82,14 +84,10 @@ int PrepareBackupFolders(JobRun &run)
     }
     if (!verify_directoryA(context.backupFolder, log))
         return 0;
-    char name[128];
-    SanitizeFileName(name, sizeof(name), config->description);
-    if (!CheckJoinedPathLength(context.backupFolder, name, 260, log))
+    size_t destinationLength = strlen(context.backupFolder);
+    if (!AppendBackupFolderName(config, context.backupFolder, log))
         return 0;
-    run.nameIsEmpty = name[0] == '\0';
-    strcat(context.backupFolder, name);
-    if (!run.nameIsEmpty)
-        strcat(context.backupFolder, "\\");
+    run.nameIsEmpty = strlen(context.backupFolder) == destinationLength;
     if (!verify_directoryA(context.backupFolder, log))
         return 0;
     struct Subfolder {
@@ -109,6 +107,35 @@ int PrepareBackupFolders(JobRun &run)
         FormatText(subfolder.folder, 260, "%s%s\\", context.backupFolder, subfolder.word);
         if (!verify_directoryA(subfolder.folder, log))
             return 0;
+    }
+    return 1;
+}
+
+// What the walks of the sources leave out, and a source that lies in the backup folder, which
+// ends the job before anything is copied: the mirror would be copied into its own source, and
+// the clean-up passes would take the source for a part of the backup. 0 ends the job.
+int PrepareWalkBounds(JobRun &run)
+{
+    JobContext &context = run.context;
+    BackupConfig *config = context.config;
+    wchar_t *backupFolder = AnsiToWideAlloc(context.backupFolder);
+    if (backupFolder != nullptr)
+        context.walkBounds = new (std::nothrow) WalkBounds(backupFolder);
+    free(backupFolder);
+    if (context.walkBounds == nullptr) {
+        WriteText(run.log.stream, "ERROR: Unable to allocate buffer: %s\n", context.backupFolder);
+        return 0;
+    }
+    for (int i = 0; i < config->sourceCount; ++i) {
+        const char *path = config->sources[i].path;
+        wchar_t *source = path[0] != '\0' ? AnsiToWideAlloc(path) : nullptr;
+        bool inside = source != nullptr && context.walkBounds->IsInBackupFolder(source);
+        free(source);
+        if (inside) {
+            WriteText(run.log.stream, "ERROR: Source lies inside the backup folder %s: %s\n", context.backupFolder,
+                      path);
+            return 0;
+        }
     }
     return 1;
 }
@@ -274,7 +301,7 @@ void RunOpenedJob(JobRun &run)
     WriteText(log, "Configuration: %s\n", config->description);
     SYSTEMTIME startLocal;
     GetLocalNow(&startLocal);
-    GetUtcNow(&run.startUtc);
+    GetUtcNow(&context.startUtc);
     char started[128];
     FormatSystemTime(started, sizeof(started), &startLocal);
     WriteText(log, "Started: %s\n", started);
@@ -282,6 +309,14 @@ void RunOpenedJob(JobRun &run)
     SetStatusText(config, "Initializing");
     if (!(config->flags & (Uncompressed | Compressed))) {
         run.code = 7;
+        return;
+    }
+    // The backup folder is named after the description: one that cannot be a folder's name of
+    // its own would name the destination's parent, or another folder, as the backup folder.
+    if (!IsOwnFolderName(config->description)) {
+        WriteText(log, "ERROR: The description cannot name a backup folder (it is \".\" or \"..\", or ends in a "
+                       "dot or a space): %s\n",
+                  config->description);
         return;
     }
     if (config->flags & RunProgramBefore) {
@@ -303,7 +338,7 @@ void RunOpenedJob(JobRun &run)
     if (gSettings.logVerbose)
         LogSourceSizes(run);
     run.code = PrepareDiscDestination(&context, log) ? 0 : 3;
-    if (IsCancelled(run) || !PrepareBackupFolders(run))
+    if (IsCancelled(run) || !PrepareBackupFolders(run) || !PrepareWalkBounds(run))
         return;
     // Before anything reads the backup folder (a disc burns it as it lies).
     RemoveCopyWorkLeftovers(&context);
@@ -344,10 +379,17 @@ void RunOpenedJob(JobRun &run)
         SetStatusText(config, "Job Running After Backup");
         RunExternalProgram(config->programAfter, cancel, log);
     }
+    if (context.warningsNoted > 0 && run.code == 0)
+        run.code = 3;
     if (run.code == 0 && !IsCancelled(run)) {
+        // A run is counted with the record of what it archived; without it, it is not counted.
+        if ((config->flags & Compressed) && !CommitZipNameRecord(log, config)) {
+            run.code = 3;
+            return;
+        }
         run.code = 1;
         if (config->flags & Compressed) {
-            config->lastCompressedRunTime = run.startUtc;
+            config->lastCompressedRunTime = context.startUtc;
             config->dateFilterCount = context.includeAllFiles == 1 ? 1 : config->dateFilterCount + 1;
         }
     }
@@ -410,13 +452,13 @@ DWORD WINAPI RunBackupJob(LPVOID record)
         CoUninitialize();
     int result = IsCancelled(*run) ? 4 : run->code != 0 ? run->code : 2;
     config->lastResult = result;
-    if (run->log.stream != nullptr) {
+    if (run->log.stream != nullptr)
         WriteFooter(*run, result);
-        CloseJobLog(&run->log);
-    }
+    CloseJobLog(&run->log);
     if (context.zipOutputs != nullptr && context.zipOutputCount > 0)
         FreeZipOutputs(&context);
     free(context.unlistedSources);
+    delete context.walkBounds;
     // The request block lies in run; a library thread that has not ended may still write it.
     if (released)
         free(run);

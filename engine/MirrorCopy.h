@@ -23,16 +23,18 @@ int BackupListedFile(const wchar_t *source, const wchar_t *mirror, FILE *log, co
 // The attributes, size and times of the mirror item at this path, as a directory entry would give
 // them (its name is left empty); false when there is none.
 bool LookUpMirrorItem(const wchar_t *mirror, WIN32_FIND_DATAW *entry);
-// Counts a file as changed and failed when it could not be backed up before its copy was tried.
-void CountFileNotBackedUp(const WIN32_FIND_DATAW &entry, JobContext *context);
+// Files that could not be backed up before a copy was tried (the source file, or every file
+// the walk would have copied from the source folder): named in the log, counted changed and
+// failed.
+void NoteNotBackedUp(FILE *log, const wchar_t *source, const wchar_t *mirror, bool folder, int32_t files, double bytes,
+                     JobContext *context);
 // The path the current mirror copy of source is to be saved under as its next numbered revision
 // (the revision folder is made when missing). 0 when the revision is skipped (what stands in
 // the way is logged).
 int PrepareRevision(const wchar_t *source, const wchar_t *mirror, FILE *log, JobContext *context, wchar_t *target,
                     size_t targetChars);
-// Saves the mirror copy as that revision by copying it. 1 when saved; a failure is logged, a
-// stopped copy is not.
-int CopyRevision(const wchar_t *mirror, const wchar_t *target, FILE *log, JobContext *context);
+// Logs that the mirror copy could not be kept as that revision, and the error why.
+void ReportRevisionNotSaved(const wchar_t *mirror, const wchar_t *target, DWORD error, FILE *log);
 // Counts a revision saved (and logs it when verbose).
 void NoteRevisionSaved(const wchar_t *mirror, const wchar_t *target, FILE *log, JobContext *context);
 // The job's progress after one more file.

@@ -2,6 +2,7 @@
 
 #include <string.h>
 
+#include "BackupConfig.h"
 #include "FolderHelpers.h"
 #include "MsvcrtFormat.h"
 #include "TextConversion.h"
@@ -99,5 +100,17 @@ int CopyFolderPath(const wchar_t *path, wchar_t *out, const char *emptyLine, FIL
     wcscpy(out, path);
     if (out[length - 1] != L'\\')
         wcscat(out, L"\\");
+    return 1;
+}
+
+int AppendBackupFolderName(const BackupConfig *config, char *folder260, FILE *log)
+{
+    char name[128];
+    SanitizeFileName(name, sizeof(name), config->description);
+    if (!CheckJoinedPathLength(folder260, name, 260, log))
+        return 0;
+    strcat(folder260, name);
+    if (name[0] != '\0')
+        strcat(folder260, "\\");
     return 1;
 }

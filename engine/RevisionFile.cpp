@@ -127,15 +127,9 @@ void NoteRevisionSaved(const wchar_t *mirror, const wchar_t *target, FILE *log, 
         WriteText(log, "Saved revision file:\n\tFrom: %ws\n\tTo:   %ws\n", mirror, target);
 }
 
-int CopyRevision(const wchar_t *mirror, const wchar_t *target, FILE *log, JobContext *context)
+void ReportRevisionNotSaved(const wchar_t *mirror, const wchar_t *target, DWORD error, FILE *log)
 {
-    if (!CopyFileSafely(context, mirror, target)) {
-        if (GetLastError() == ERROR_REQUEST_ABORTED)
-            return 0;
-        LogLastError("Revision Copy", log);
-        WriteText(log, "WARNING: Unable to save revision file:\n\tFrom: %ws\n\tTo:   %ws\n", mirror, target);
-        return 0;
-    }
-    NoteRevisionSaved(mirror, target, log, context);
-    return 1;
+    SetLastError(error);
+    LogLastError("Revision Copy", log);
+    WriteText(log, "WARNING: Unable to save revision file:\n\tFrom: %ws\n\tTo:   %ws\n", mirror, target);
 }

@@ -15,6 +15,9 @@ const wchar_t kCopyWorkFolderName[] = L".vlrwork";
 // One job copies one file at a time, so one temporary name is enough; a copy that an
 // interrupted run left under it is simply overwritten.
 static const wchar_t kTemporaryName[] = L"\\copy.tmp";
+// Where the old contents of a target wait while the copy takes its place, when the name they
+// are to be kept under cannot take them at once.
+static const wchar_t kWaitingName[] = L"\\kept.tmp";
 
 // Small enough that a Stop is noticed within a second even on a slow share, large enough that
 // the calls per megabyte do not count.
@@ -28,6 +31,7 @@ static const DWORD kCopiedAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_
 struct CopyWork {
     wchar_t *folder;    // the work folder, in prefixed form like every path here
     wchar_t *temporary; // the temporary copy in it
+    wchar_t *waiting;   // old contents waiting in it
     char *buffer;       // one chunk
     bool used;          // a copy of this run opened the temporary copy
     bool onShare;       // the backup folder lies on a network share
@@ -53,6 +57,7 @@ static void FreeCopyWork(CopyWork *work)
 {
     free(work->folder);
     free(work->temporary);
+    free(work->waiting);
     free(work->buffer);
     free(work);
 }
@@ -90,13 +95,15 @@ static CopyWork *GetCopyWork(JobContext *context)
     if (work != nullptr && folder != nullptr) {
         work->folder = MakeLongPath(folder);
         work->temporary = work->folder != nullptr ? JoinWide(work->folder, kTemporaryName) : nullptr;
+        work->waiting = work->folder != nullptr ? JoinWide(work->folder, kWaitingName) : nullptr;
         work->buffer = static_cast<char *>(malloc(kChunkBytes));
     }
     if (work != nullptr && backupFolder != nullptr)
         work->onShare = IsOnShare(backupFolder);
     free(backupFolder);
     free(folder);
-    if (work != nullptr && (work->folder == nullptr || work->temporary == nullptr || work->buffer == nullptr)) {
+    if (work != nullptr && (work->folder == nullptr || work->temporary == nullptr || work->waiting == nullptr ||
+                            work->buffer == nullptr)) {
         FreeCopyWork(work);
         work = nullptr;
     }
@@ -189,32 +196,79 @@ static bool RenameOpenCopy(HANDLE file, const wchar_t *target, DWORD *error)
 }
 
 // What becomes of the target's old contents: nothing (keepAs NULL), or renamed to keepAs just
-// before the copy takes the target's name.
+// before the copy takes the target's name. Where keepAs refuses them (read-only, or held open
+// by another program), they wait in the work folder and take that name once the copy is in
+// place; until then keepAs is as it was.
 struct KeepOld {
-    const wchar_t *keepAs; // prefixed form
-    bool kept;
-    bool refused;
+    const wchar_t *keepAs;  // prefixed form
+    const wchar_t *waiting; // the work folder's name for them
+    bool kept;              // they lie under keepAs
+    bool waits;             // they lie under waiting
+    DWORD keepError;        // why they could not be kept, once the copy was made without them
 };
+
+// Replaces keepAs by the file at from; one that is read-only or hidden is cleared first.
+static bool MoveOverKept(const wchar_t *from, const wchar_t *keepAs)
+{
+    if (MoveFileExW(from, keepAs, MOVEFILE_REPLACE_EXISTING))
+        return true;
+    DWORD error = GetLastError();
+    DWORD attributes = GetFileAttributesW(keepAs);
+    const DWORD protectedBits = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN;
+    if (error == ERROR_ACCESS_DENIED && attributes != INVALID_FILE_ATTRIBUTES &&
+        !(attributes & FILE_ATTRIBUTE_DIRECTORY) && (attributes & protectedBits) &&
+        SetFileAttributesW(keepAs, (attributes & ~protectedBits) | FILE_ATTRIBUTE_NORMAL) &&
+        MoveFileExW(from, keepAs, MOVEFILE_REPLACE_EXISTING))
+        return true;
+    SetLastError(error);
+    return false;
+}
 
 // Moves the old target out of the copy's way; false (nothing changed) when that was refused.
 static bool MoveOldAside(const wchar_t *target, KeepOld *keep, DWORD *error)
 {
     if (keep->keepAs == nullptr)
         return true;
-    if (!MoveFileExW(target, keep->keepAs, MOVEFILE_REPLACE_EXISTING)) {
-        *error = GetLastError();
-        keep->refused = true;
-        return false;
+    if (MoveFileExW(target, keep->keepAs, MOVEFILE_REPLACE_EXISTING)) {
+        keep->kept = true;
+        return true;
     }
-    keep->kept = true;
-    return true;
+    if (MoveFileExW(target, keep->waiting, MOVEFILE_REPLACE_EXISTING)) {
+        keep->waits = true;
+        return true;
+    }
+    *error = GetLastError();
+    return false;
 }
 
-// After the copy could not take the target's name: the old contents go back under it.
+// Once the copy has the target's name: old contents that wait take keepAs's name.
+static void FinishKeepingOld(KeepOld *keep)
+{
+    if (!keep->waits)
+        return;
+    if (MoveOverKept(keep->waiting, keep->keepAs)) {
+        keep->kept = true;
+    } else {
+        keep->keepError = GetLastError();
+        DeleteFileW(keep->waiting);
+    }
+    keep->waits = false;
+}
+
+// After the copy could not take the target's name: the old contents go back under it (or,
+// failing that, under keepAs rather than stay in the work folder).
 static void PutOldBack(const wchar_t *target, KeepOld *keep)
 {
     if (keep->kept && MoveFileExW(keep->keepAs, target, 0))
         keep->kept = false;
+    if (!keep->waits)
+        return;
+    if (MoveFileExW(keep->waiting, target, 0)) {
+        keep->waits = false;
+    } else if (MoveOverKept(keep->waiting, keep->keepAs)) {
+        keep->waits = false;
+        keep->kept = true;
+    }
 }
 
 // Writes the whole source into the temporary copy, gives it the source's last-write time and
@@ -263,13 +317,17 @@ static bool WriteCopy(HANDLE in, CopyWork *work, const BackupConfig *config, con
     }
     // A target on another volume than the backup folder (behind a junction) cannot take the
     // rename: it fails with ERROR_NOT_SAME_DEVICE rather than be written in place.
-    if (copied && !renamed &&
-        (!MoveOldAside(target, keep, error) || !MoveFileExW(work->temporary, target, MOVEFILE_REPLACE_EXISTING))) {
-        if (!keep->refused)
+    if (copied && !renamed) {
+        if (!MoveOldAside(target, keep, error)) {
+            copied = false;
+        } else if (!MoveFileExW(work->temporary, target, MOVEFILE_REPLACE_EXISTING)) {
             *error = GetLastError();
-        copied = false;
+            copied = false;
+        }
     }
-    if (!copied) {
+    if (copied) {
+        FinishKeepingOld(keep);
+    } else {
         PutOldBack(target, keep);
         DiscardTemporaryCopy(work, attributes);
     }
@@ -292,10 +350,10 @@ static bool CopyThroughWorkFolder(CopyWork *work, const BackupConfig *config, co
 }
 
 BOOL CopyFileSafelyKeepingOld(JobContext *context, const wchar_t *source, const wchar_t *target, const wchar_t *keepAs,
-                              bool *kept, bool *refused)
+                              bool *kept, DWORD *keepError)
 {
     const BackupConfig *config = context->config;
-    KeepOld keep = {nullptr, false, false};
+    KeepOld keep = {nullptr, nullptr, false, false, ERROR_SUCCESS};
     DWORD error = ERROR_SUCCESS;
     bool copied = false;
     if (IsCancelRequested(config)) {
@@ -306,13 +364,14 @@ BOOL CopyFileSafelyKeepingOld(JobContext *context, const wchar_t *source, const 
         PrefixedPath to(target);
         PrefixedPath aside(keepAs);
         keep.keepAs = aside.get();
+        keep.waiting = work != nullptr ? work->waiting : nullptr;
         if (work == nullptr || from.get() == nullptr || to.get() == nullptr || (keepAs != nullptr && aside.get() == nullptr))
             error = ERROR_NOT_ENOUGH_MEMORY;
         else
             copied = CopyThroughWorkFolder(work, config, from.get(), to.get(), &keep, &error);
     }
     *kept = keep.kept;
-    *refused = keep.refused;
+    *keepError = keep.keepError;
     SetLastError(copied ? ERROR_SUCCESS : error);
     return copied ? TRUE : FALSE;
 }
@@ -320,18 +379,21 @@ BOOL CopyFileSafelyKeepingOld(JobContext *context, const wchar_t *source, const 
 BOOL CopyFileSafely(JobContext *context, const wchar_t *source, const wchar_t *target)
 {
     bool kept = false;
-    bool refused = false;
-    return CopyFileSafelyKeepingOld(context, source, target, nullptr, &kept, &refused);
+    DWORD keepError = ERROR_SUCCESS;
+    return CopyFileSafelyKeepingOld(context, source, target, nullptr, &kept, &keepError);
 }
 
-// Removes the work folder with the temporary copy in it, which only a copy cut off (a crash, a
-// process ended by force) ever leaves there. Anything else in it is left alone.
+// Removes the work folder with what only a copy cut off (a crash, a process ended by force)
+// ever leaves in it: the temporary copy, and old contents on their way to a revision (the
+// mirror copy itself is made again from its source). Anything else in it is left alone.
 static void RemoveWorkFolder(const CopyWork *work)
 {
     if (RemoveDirectoryW(work->folder))
         return;
     SetFileAttributesW(work->temporary, FILE_ATTRIBUTE_NORMAL);
     DeleteFileW(work->temporary);
+    SetFileAttributesW(work->waiting, FILE_ATTRIBUTE_NORMAL);
+    DeleteFileW(work->waiting);
     RemoveDirectoryW(work->folder);
 }
 

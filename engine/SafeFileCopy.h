@@ -22,13 +22,14 @@ BOOL CopyFileSafely(JobContext *context, const wchar_t *source, const wchar_t *t
 // CopyFileSafely over an existing target whose old contents are to be kept under the name
 // keepAs (a revision, on the same volume): once the whole copy is written, the old target is
 // renamed to keepAs (replacing what is there) and the copy takes its place, so the old contents
-// are kept without being copied. *kept tells that the old contents lie under keepAs now, even
-// when the copy failed after that (the old target could not be put back); otherwise the target
-// is as it was. *refused tells that the rename to keepAs was refused (a read-only or locked
-// name, another volume): nothing was changed and the caller keeps the old contents its own way.
-// With keepAs NULL it is CopyFileSafely.
+// are kept without being copied. Where keepAs refuses them at once (read-only, or held open by
+// another program), they wait in the work folder and take its name once the copy is in place.
+// A copy that is not made leaves the target and keepAs as they were. *kept tells that the old
+// contents lie under keepAs now (rarely even when the copy failed: the old target could not be
+// put back). A copy made without them sets *keepError to why they could not be kept. With
+// keepAs NULL it is CopyFileSafely.
 BOOL CopyFileSafelyKeepingOld(JobContext *context, const wchar_t *source, const wchar_t *target, const wchar_t *keepAs,
-                              bool *kept, bool *refused);
+                              bool *kept, DWORD *keepError);
 // Removes the work folder of the backup folder with the temporary copy a run cut off by force
 // left in it, whether or not this run copies anything; the backup folder must be set.
 void RemoveCopyWorkLeftovers(JobContext *context);

@@ -3,10 +3,13 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "ConfigRuntime.h"
+#include "DateVariables.h"
 #include "Exclusion.h"
 #include "ExtensionFilter.h"
 #include "FolderListing.h"
@@ -14,11 +17,7 @@
 #include "MirrorPath.h"
 #include "MsvcrtFormat.h"
 #include "TextConversion.h"
-
-static bool IsCancelSet(const volatile uint8_t *cancel)
-{
-    return cancel != nullptr && __atomic_load_n(cancel, __ATOMIC_ACQUIRE) == 1;
-}
+#include "WalkBounds.h"
 
 namespace {
 
@@ -29,14 +28,22 @@ struct CountRules {
     int32_t filterFlags;
     const volatile uint8_t *cancel;
     const BackupConfig *config;
+    const WalkBounds *bounds;
+};
+
+// A folder still to count, with the stretch of the walk it lies in.
+struct PendingFolder {
+    std::wstring path;
+    WalkFramePtr frame;
 };
 
 // Counts the included files of one folder (not those of its subfolders) into *bytes and
 // *files, and appends the subfolders to count to *subfolders; false when the folder is not
 // counted at all (excluded, too long, not listable, or the count was stopped).
-bool CountFolder(const wchar_t *folder, const CountRules &rules, double *bytes, int32_t *files,
-                 std::vector<std::wstring> *subfolders)
+bool CountFolder(const PendingFolder &pending, const CountRules &rules, double *bytes, int32_t *files,
+                 std::vector<PendingFolder> *subfolders)
 {
+    const wchar_t *folder = pending.path.c_str();
     if (IsCancelSet(rules.cancel))
         return false;
     size_t length = wcslen(folder);
@@ -58,8 +65,11 @@ bool CountFolder(const wchar_t *folder, const CountRules &rules, double *bytes, 
             continue;
         item = path + entry.cFileName;
         if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-            if (CheckJoinedPathLengthW(path.c_str(), entry.cFileName, kWidePathChars, nullptr))
-                subfolders->push_back(item);
+            PendingFolder subfolder = {item + L"\\", nullptr};
+            if (CheckJoinedPathLengthW(path.c_str(), entry.cFileName, kWidePathChars, nullptr) &&
+                rules.bounds->Check(pending.frame, subfolder.path, entry.dwFileAttributes, &subfolder.frame) ==
+                    WalkStep::Enter)
+                subfolders->push_back(std::move(subfolder));
         } else if (PassesExtensionFilter(entry.cFileName, rules.extensions, rules.extensionCount, rules.filterFlags) &&
                    CheckJoinedPathLengthW(path.c_str(), entry.cFileName, kWidePathChars + 1, nullptr) &&
                    !IsExcluded(item.c_str(), rules.config)) {
@@ -71,13 +81,13 @@ bool CountFolder(const wchar_t *folder, const CountRules &rules, double *bytes, 
 }
 
 // The walk of a tree on this thread alone.
-void CountTree(const wchar_t *folder, const CountRules &rules, double *bytes, int32_t *files)
+void CountTree(const PendingFolder &folder, const CountRules &rules, double *bytes, int32_t *files)
 {
-    std::vector<std::wstring> subfolders;
+    std::vector<PendingFolder> subfolders;
     if (!CountFolder(folder, rules, bytes, files, &subfolders))
         return;
-    for (const std::wstring &subfolder : subfolders)
-        CountTree(subfolder.c_str(), rules, bytes, files);
+    for (const PendingFolder &subfolder : subfolders)
+        CountTree(subfolder, rules, bytes, files);
 }
 
 // The job's walk, on two threads: a listing mostly waits (on the disk, on a share, and under
@@ -89,7 +99,7 @@ struct SharedCount {
     const CountRules *rules;
     CRITICAL_SECTION lock;
     CONDITION_VARIABLE changed;
-    std::vector<std::wstring> pending;
+    std::vector<PendingFolder> pending;
     int busy = 0; // folders being counted now
     double bytes = 0;
     int32_t files = 0;
@@ -104,19 +114,19 @@ DWORD WINAPI CountPendingFolders(LPVOID argument)
             SleepConditionVariableCS(&shared.changed, &shared.lock, INFINITE);
         if (shared.pending.empty())
             break;
-        std::wstring next = std::move(shared.pending.back());
+        PendingFolder next = std::move(shared.pending.back());
         shared.pending.pop_back();
         ++shared.busy;
         LeaveCriticalSection(&shared.lock);
         double bytes = 0;
         int32_t files = 0;
-        std::vector<std::wstring> subfolders;
-        bool counted = CountFolder(next.c_str(), *shared.rules, &bytes, &files, &subfolders);
+        std::vector<PendingFolder> subfolders;
+        bool counted = CountFolder(next, *shared.rules, &bytes, &files, &subfolders);
         EnterCriticalSection(&shared.lock);
         if (counted) {
             shared.bytes += bytes;
             shared.files += files;
-            for (std::wstring &subfolder : subfolders)
+            for (PendingFolder &subfolder : subfolders)
                 shared.pending.push_back(std::move(subfolder));
         }
         --shared.busy;
@@ -126,7 +136,7 @@ DWORD WINAPI CountPendingFolders(LPVOID argument)
     return 0;
 }
 
-void CountTreeShared(const wchar_t *folder, const CountRules &rules, double *bytes, int32_t *files)
+void CountTreeShared(const PendingFolder &folder, const CountRules &rules, double *bytes, int32_t *files)
 {
     SharedCount shared;
     shared.rules = &rules;
@@ -145,18 +155,35 @@ void CountTreeShared(const wchar_t *folder, const CountRules &rules, double *byt
     *files += shared.files;
 }
 
+// The configuration's backup folder as its destination names it now; empty when it names none.
+std::wstring BackupFolderOf(const BackupConfig *config)
+{
+    char folder[260];
+    lstrcpynA(folder, config->destination, sizeof(folder));
+    if (folder[0] == '\0' || !ExpandDateVariables(config, folder) || !AppendBackupFolderName(config, folder, nullptr))
+        return std::wstring();
+    wchar_t *wide = AnsiToWideAlloc(folder);
+    std::wstring path = wide != nullptr ? wide : L"";
+    free(wide);
+    return path;
+}
+
 } // namespace
 
 void SumFolderSize(const wchar_t *folder, const ExtensionEntry *extensions, int extensionCount, int32_t filterFlags,
                    const volatile uint8_t *cancel, double *bytes, int32_t *files, const BackupConfig *config)
 {
-    CountRules rules = {extensions, extensionCount, filterFlags, cancel, config};
-    CountTree(folder, rules, bytes, files);
+    WalkBounds bounds(nullptr);
+    CountRules rules = {extensions, extensionCount, filterFlags, cancel, config, &bounds};
+    PendingFolder start = {folder, bounds.Begin(folder)};
+    if (start.frame != nullptr)
+        CountTree(start, rules, bytes, files);
 }
 
-// twoThreads: the job's count, on two threads; the background threads count on one.
+// bounds: what the walk leaves out; twoThreads: the job's count, on two threads; the background
+// threads count on one.
 static int MeasureSourceOn(SourceItem *source, const BackupConfig *config, const volatile uint8_t *cancel,
-                           bool twoThreads)
+                           const WalkBounds &bounds, bool twoThreads)
 {
     if (source->path[0] == '\0') {
         source->sizeKnown = 1;
@@ -169,11 +196,12 @@ static int MeasureSourceOn(SourceItem *source, const BackupConfig *config, const
     int32_t files = 0;
     size_t length = wcslen(wide);
     if (wide[length - 1] == L'\\') {
-        CountRules rules = {config->extensions, config->extensionCount, config->filterFlags, cancel, config};
-        if (twoThreads)
-            CountTreeShared(wide, rules, &bytes, &files);
-        else
-            CountTree(wide, rules, &bytes, &files);
+        CountRules rules = {config->extensions, config->extensionCount, config->filterFlags, cancel, config, &bounds};
+        PendingFolder start = {wide, bounds.Begin(wide)};
+        if (start.frame != nullptr && twoThreads)
+            CountTreeShared(start, rules, &bytes, &files);
+        else if (start.frame != nullptr)
+            CountTree(start, rules, &bytes, &files);
     } else {
         WIN32_FIND_DATAW entry;
         HANDLE search = FindFirstFileLong(wide, &entry);
@@ -191,15 +219,28 @@ static int MeasureSourceOn(SourceItem *source, const BackupConfig *config, const
     return 1;
 }
 
-int MeasureSource(SourceItem *source, const BackupConfig *config, const volatile uint8_t *cancel)
+int MeasureUnknownSources(BackupConfig *config, const volatile uint8_t *cancel)
 {
-    return MeasureSourceOn(source, config, cancel, false);
+    std::unique_ptr<WalkBounds> bounds;
+    for (int i = 0; i < config->sourceCount; ++i) {
+        if (IsCancelSet(cancel))
+            return 0;
+        SourceItem *source = &config->sources[i];
+        if (__atomic_load_n(&source->sizeKnown, __ATOMIC_ACQUIRE) != 0)
+            continue;
+        if (bounds == nullptr)
+            bounds.reset(new WalkBounds(BackupFolderOf(config).c_str()));
+        if (!MeasureSourceOn(source, config, cancel, *bounds, false))
+            return 0;
+    }
+    return 1;
 }
 
 void ComputeConfigSize(BackupConfig *config, const volatile uint8_t *cancel, double *totalBytes, int32_t *totalFiles)
 {
     *totalBytes = 0;
     *totalFiles = 0;
+    WalkBounds bounds(BackupFolderOf(config).c_str());
     for (int i = 0; i < config->sourceCount; ++i) {
         SourceItem *source = &config->sources[i];
         __atomic_store_n(&source->sizeKnown, 0, __ATOMIC_RELEASE);
@@ -207,7 +248,7 @@ void ComputeConfigSize(BackupConfig *config, const volatile uint8_t *cancel, dou
         source->fileCount = 0;
         if (IsCancelSet(cancel))
             return;
-        if (!MeasureSourceOn(source, config, cancel, true))
+        if (!MeasureSourceOn(source, config, cancel, bounds, true))
             return;
         *totalBytes += source->totalBytes;
         *totalFiles += source->fileCount;

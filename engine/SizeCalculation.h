@@ -15,8 +15,9 @@ extern volatile uint8_t editedSizeCancel;
 // Adds the folder's included files to *bytes and *files.
 void SumFolderSize(const wchar_t *folder, const ExtensionEntry *extensions, int extensionCount, int32_t filterFlags,
                    const volatile uint8_t *cancel, double *bytes, int32_t *files, const BackupConfig *config);
-// Measures one source into its SourceItem; 0 when the wide copy of its path failed.
-int MeasureSource(SourceItem *source, const BackupConfig *config, const volatile uint8_t *cancel);
+// Measures the configuration's sources not measured yet, each into its SourceItem; 0 when the
+// count was stopped or the wide copy of a path failed.
+int MeasureUnknownSources(BackupConfig *config, const volatile uint8_t *cancel);
 // The job's recount of every source, on two threads.
 void ComputeConfigSize(BackupConfig *config, const volatile uint8_t *cancel, double *totalBytes, int32_t *totalFiles);
 

@@ -1,3 +1,4 @@
+#include "ConfigRuntime.h"
 #include "ConfigTable.h"
 #include "MessageBoxSeam.h"
 #include "SizeCalculation.h"
@@ -8,30 +9,10 @@ volatile uint8_t allSizesCancel = 0;
 volatile int32_t editedSizeRunning = 0;
 volatile uint8_t editedSizeCancel = 0;
 
-static bool IsSet(const volatile uint8_t *flag)
-{
-    return __atomic_load_n(flag, __ATOMIC_ACQUIRE) == 1;
-}
-
-// 0 when the walk was stopped or a path could not be copied.
-static int MeasureUnknownSources(BackupConfig *config, const volatile uint8_t *cancel)
-{
-    for (int i = 0; i < config->sourceCount; ++i) {
-        if (IsSet(cancel))
-            return 0;
-        SourceItem *source = &config->sources[i];
-        if (__atomic_load_n(&source->sizeKnown, __ATOMIC_ACQUIRE) != 0)
-            continue;
-        if (!MeasureSource(source, config, cancel))
-            return 0;
-    }
-    return 1;
-}
-
 static DWORD WINAPI EditedConfigSizeThread(LPVOID argument)
 {
     BackupConfig *config = static_cast<BackupConfig *>(argument);
-    DWORD result = MeasureUnknownSources(config, &editedSizeCancel) && !IsSet(&editedSizeCancel) ? 1 : 0;
+    DWORD result = MeasureUnknownSources(config, &editedSizeCancel) && !IsCancelSet(&editedSizeCancel) ? 1 : 0;
     __atomic_store_n(&editedSizeRunning, 0, __ATOMIC_RELEASE);
     return result;
 }

@@ -11,6 +11,7 @@
 #include <set>
 #include <string>
 
+#include "GuardedCall.h"
 #include "ScheduledTask.h"
 
 namespace {
@@ -70,6 +71,28 @@ void CopyToField(const wchar_t *text, char *field, size_t size)
     field[size - 1] = '\0';
 }
 
+// The RPC runtime's own failures (the server is not there, the call failed), as exception codes
+// and in HRESULTs.
+bool IsRpcFailureCode(DWORD code)
+{
+    return code >= RPC_S_INVALID_STRING_BINDING && code <= RPC_X_BAD_STUB_DATA;
+}
+
+// A Task Scheduler service that has not started yet (seen in the first moments of a new Wine
+// prefix) or that fails can raise its RPC failure (0x6BE, the remote call failed) from inside a
+// call instead of returning it. So every call into the Task Scheduler goes through here and
+// then fails with that code as its HRESULT. The call must create no object that needs a
+// destructor: what it hands in is made before.
+template <class Call> HRESULT CallScheduler(const Call &call)
+{
+    HRESULT hr = E_FAIL;
+    auto run = [&] { hr = call(); };
+    DWORD raised = 0;
+    if (!RunGuardedCall(run, IsRpcFailureCode, &raised))
+        return HRESULT_FROM_WIN32(raised);
+    return hr;
+}
+
 // Calls one of the interfaces' text getters, copies the text it returns into a field and frees
 // the task memory; returns the call's result. The call comes first, in a statement of its own:
 // the text exists only once it has returned.
@@ -77,7 +100,7 @@ template <class Object, class Interface>
 HRESULT ReadText(Object *object, HRESULT (STDMETHODCALLTYPE Interface::*get)(LPWSTR *), char *field, size_t size)
 {
     LPWSTR text = nullptr;
-    HRESULT hr = (object->*get)(&text);
+    HRESULT hr = CallScheduler([&] { return (object->*get)(&text); });
     if (SUCCEEDED(hr))
         CopyToField(text, field, size);
     if (text)
@@ -95,7 +118,8 @@ TaskSchedulerFactory schedulerFactory = CreateSchedulerObject;
 HRESULT ActivateTask(ComRef<ITaskScheduler> &scheduler, const char *taskName, ComRef<ITask> &task)
 {
     std::wstring name = ToWide(taskName);
-    return scheduler->Activate(name.c_str(), kIidTask, reinterpret_cast<IUnknown **>(task.Out()));
+    return CallScheduler(
+        [&] { return scheduler->Activate(name.c_str(), kIidTask, reinterpret_cast<IUnknown **>(task.Out())); });
 }
 
 // ---- Batches (BeginTaskBatch) ----
@@ -109,6 +133,9 @@ struct OpenBatch {
     bool listed = false;                       // names holds every existing task
     std::set<std::wstring> names;              // folded, without ".job"
     std::map<std::wstring, ITask *> tasks;     // activated, by folded name; NULL: no such task
+    // Why no scheduler object could be made. A service that is not running makes each try wait
+    // seconds for it to start; the rest of the batch gets the same answer at once.
+    HRESULT creationFailure = S_OK;
 };
 
 // Creating a scheduler object costs far more than asking one (20 ms against 0.05 ms under
@@ -122,6 +149,11 @@ struct ThreadScheduler {
 // objects with destructors can be destroyed after their storage is gone when a thread ends.
 thread_local ThreadScheduler *self = nullptr;
 
+bool IsBatchOpen()
+{
+    return self != nullptr && self->batch.depth > 0;
+}
+
 HRESULT CreateScheduler(ComRef<ITaskScheduler> &scheduler)
 {
     if (self != nullptr && self->kept != nullptr) {
@@ -129,17 +161,16 @@ HRESULT CreateScheduler(ComRef<ITaskScheduler> &scheduler)
         scheduler.p = self->kept;
         return S_OK;
     }
-    HRESULT hr = schedulerFactory(scheduler.OutVoid());
+    if (IsBatchOpen() && FAILED(self->batch.creationFailure))
+        return self->batch.creationFailure;
+    HRESULT hr = CallScheduler([&] { return schedulerFactory(scheduler.OutVoid()); });
     if (SUCCEEDED(hr) && self != nullptr) {
         self->kept = scheduler.p;
         self->kept->AddRef();
+    } else if (FAILED(hr) && IsBatchOpen()) {
+        self->batch.creationFailure = hr;
     }
     return hr;
-}
-
-bool IsBatchOpen()
-{
-    return self != nullptr && self->batch.depth > 0;
 }
 
 // Task names are file names: the case does not matter.
@@ -162,6 +193,7 @@ void ForgetBatchedTasks()
     self->batch.names.clear();
     self->batch.listed = false;
     self->batch.listingTried = false;
+    self->batch.creationFailure = S_OK;
 }
 
 // The names come as the task files' names ("Name.job"). Nothing counts as listed unless the
@@ -170,14 +202,14 @@ void ListTasks(ITaskScheduler *scheduler)
 {
     self->batch.listingTried = true;
     ComRef<IEnumWorkItems> items;
-    if (FAILED(scheduler->Enum(items.Out())))
+    if (FAILED(CallScheduler([&] { return scheduler->Enum(items.Out()); })))
         return;
     const std::wstring suffix = L".job";
     HRESULT hr = S_OK;
     while (hr == S_OK) {
         LPWSTR *names = nullptr;
         ULONG count = 0;
-        hr = items->Next(64, &names, &count);
+        hr = CallScheduler([&] { return items->Next(64, &names, &count); });
         if (FAILED(hr)) {
             self->batch.names.clear();
             return;
@@ -204,7 +236,8 @@ HRESULT OpenBatchedTask(ITaskScheduler *scheduler, const char *taskName, ComRef<
             ListTasks(scheduler);
         ITask *activated = nullptr;
         if (!self->batch.listed || self->batch.names.count(key) != 0) {
-            HRESULT hr = scheduler->Activate(name.c_str(), kIidTask, reinterpret_cast<IUnknown **>(&activated));
+            HRESULT hr = CallScheduler(
+                [&] { return scheduler->Activate(name.c_str(), kIidTask, reinterpret_cast<IUnknown **>(&activated)); });
             if (FAILED(hr) && hr != kTaskFileNotFound)
                 return hr;
             if (FAILED(hr))
@@ -238,32 +271,40 @@ HRESULT OpenExistingTask(const char *taskName, ComRef<ITask> &task, bool *exists
     return hr;
 }
 
+// Hands a field's text to one of the task's text setters; returns the call's result.
+template <class Interface>
+HRESULT WriteText(ITask *task, HRESULT (STDMETHODCALLTYPE Interface::*set)(LPCWSTR), const char *field)
+{
+    std::wstring text = ToWide(field);
+    return CallScheduler([&] { return (task->*set)(text.c_str()); });
+}
+
 HRESULT FillTask(const CTask &fields, ITask *task)
 {
-    HRESULT hr = task->SetApplicationName(ToWide(fields.application).c_str());
+    HRESULT hr = WriteText(task, &ITask::SetApplicationName, fields.application);
     if (FAILED(hr))
         return hr;
-    if (fields.parameters[0] && FAILED(hr = task->SetParameters(ToWide(fields.parameters).c_str())))
+    if (fields.parameters[0] && FAILED(hr = WriteText(task, &ITask::SetParameters, fields.parameters)))
         return hr;
-    if (fields.workingDirectory[0] && FAILED(hr = task->SetWorkingDirectory(ToWide(fields.workingDirectory).c_str())))
+    if (fields.workingDirectory[0] && FAILED(hr = WriteText(task, &ITask::SetWorkingDirectory, fields.workingDirectory)))
         return hr;
     if (fields.runAsAccount) {
         std::wstring account = ToWide(fields.account), password = ToWide(fields.password);
-        hr = task->SetAccountInformation(account.c_str(), password.c_str());
+        hr = CallScheduler([&] { return task->SetAccountInformation(account.c_str(), password.c_str()); });
         SecureZeroMemory(&password[0], password.size() * sizeof(wchar_t));
         if (FAILED(hr))
             return hr;
     }
-    if (fields.comment[0] && FAILED(hr = task->SetComment(ToWide(fields.comment).c_str())))
+    if (fields.comment[0] && FAILED(hr = WriteText(task, &ITask::SetComment, fields.comment)))
         return hr;
-    return task->SetFlags(fields.runAsAccount ? TASK_FLAG_INTERACTIVE : 0);
+    return CallScheduler([&] { return task->SetFlags(fields.runAsAccount ? TASK_FLAG_INTERACTIVE : 0); });
 }
 
 HRESULT AddTrigger(const CTask &fields, ITask *task)
 {
     WORD index = 0;
     ComRef<ITaskTrigger> trigger;
-    HRESULT hr = task->CreateTrigger(&index, trigger.Out());
+    HRESULT hr = CallScheduler([&] { return task->CreateTrigger(&index, trigger.Out()); });
     if (FAILED(hr))
         return hr;
     TASK_TRIGGER record;
@@ -282,19 +323,19 @@ HRESULT AddTrigger(const CTask &fields, ITask *task)
         record.Type.Weekly.WeeksInterval = 1;
         record.Type.Weekly.rgfDaysOfTheWeek = fields.daysOfWeek;
     }
-    return trigger->SetTrigger(&record);
+    return CallScheduler([&] { return trigger->SetTrigger(&record); });
 }
 
 HRESULT ReadTrigger(CTask &fields, ITask *task)
 {
     ComRef<ITaskTrigger> trigger;
-    HRESULT hr = task->GetTrigger(0, trigger.Out());
+    HRESULT hr = CallScheduler([&] { return task->GetTrigger(0, trigger.Out()); });
     if (FAILED(hr))
         return hr;
     TASK_TRIGGER record;
     ZeroMemory(&record, sizeof record);
     record.cbTriggerSize = kTriggerSize;
-    if (FAILED(hr = trigger->GetTrigger(&record)))
+    if (FAILED(hr = CallScheduler([&] { return trigger->GetTrigger(&record); })))
         return hr;
     fields.startTime.wYear = record.wBeginYear;
     fields.startTime.wMonth = record.wBeginMonth;
@@ -319,24 +360,26 @@ public:
         HRESULT hr = CreateScheduler(scheduler);
         if (FAILED(hr))
             return hr;
+        std::wstring name = ToWide(taskName);
         {
             ComRef<ITask> existing;
             if (SUCCEEDED(ActivateTask(scheduler, taskName, existing))) {
                 existing->Release();
                 existing.p = nullptr;
-                if (FAILED(hr = ::DeleteTask(ToWide(taskName).c_str())))
+                if (FAILED(hr = ::DeleteTask(name.c_str())))
                     return hr;
             }
         }
         ComRef<ITask> task;
-        hr = scheduler->NewWorkItem(ToWide(taskName).c_str(), kClsidTask, kIidTask,
-                                    reinterpret_cast<IUnknown **>(task.Out()));
+        hr = CallScheduler([&] {
+            return scheduler->NewWorkItem(name.c_str(), kClsidTask, kIidTask, reinterpret_cast<IUnknown **>(task.Out()));
+        });
         if (FAILED(hr) || FAILED(hr = FillTask(fields, task.p)) || FAILED(hr = AddTrigger(fields, task.p)))
             return hr;
         ComRef<IPersistFile> file;
-        if (FAILED(hr = task->QueryInterface(kIidPersistFile, file.OutVoid())))
+        if (FAILED(hr = CallScheduler([&] { return task->QueryInterface(kIidPersistFile, file.OutVoid()); })))
             return hr;
-        return file->Save(nullptr, FALSE);
+        return CallScheduler([&] { return file->Save(nullptr, FALSE); });
     }
 
     HRESULT LoadTask(CTask &fields, const char *taskName, int *found) override
@@ -369,7 +412,7 @@ public:
         HRESULT hr = OpenExistingTask(taskName, task, &exists);
         if (FAILED(hr) || !exists)
             return hr;
-        hr = task->GetNextRunTime(next);
+        hr = CallScheduler([&] { return task->GetNextRunTime(next); });
         // The informational results (no trigger, no more runs, disabled) come with a zeroed
         // time: only S_OK gives a real next run.
         if (hr == S_OK)
@@ -383,7 +426,7 @@ public:
         HRESULT hr = CreateScheduler(scheduler);
         if (FAILED(hr))
             return hr;
-        return scheduler->Delete(taskName);
+        return CallScheduler([&] { return scheduler->Delete(taskName); });
     }
 };
 
@@ -392,8 +435,7 @@ bool IsLostConnection(HRESULT hr)
 {
     if (HRESULT_FACILITY(hr) == FACILITY_RPC)
         return true;
-    DWORD code = HRESULT_CODE(hr);
-    return HRESULT_FACILITY(hr) == FACILITY_WIN32 && code >= RPC_S_INVALID_STRING_BINDING && code <= RPC_X_BAD_STUB_DATA;
+    return HRESULT_FACILITY(hr) == FACILITY_WIN32 && IsRpcFailureCode(HRESULT_CODE(hr));
 }
 
 // The COM service, letting the kept object go after such a failure so that the next call

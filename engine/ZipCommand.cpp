@@ -3,7 +3,7 @@
 
 #include "CompressionRequest.h"
 #include "MsvcrtFormat.h"
-#include "TextHelpers.h"
+#include "PlainPassword.h"
 #include "ZipStep.h"
 
 void BuildVolumeSwitch(const JobContext *context, char *out64)
@@ -25,21 +25,17 @@ int BuildPasswordSwitch(const BackupConfig *config, char *out384, FILE *log)
     out384[0] = '\0';
     if (!(config->flags & Encrypted))
         return 1;
-    char password[256];
-    memcpy(password, config->zipPassword, sizeof(password));
-    password[sizeof(password) - 1] = '\0';
-    ScramblePassword(password);
+    PlainPassword password(config->zipPassword, sizeof(config->zipPassword));
     int result = 1;
     // The password is quoted on the command line; a quote inside it would end the switch early.
-    if (strchr(password, '"') != nullptr) {
+    if (strchr(password.Text(), '"') != nullptr) {
         WriteText(log, "ERROR: ZIP password contains a double quote (\"), which cannot be passed to the "
                        "compression library\n");
         result = 0;
-    } else if (FormatText(out384, 384, "-p\"%s\" -mem=AES256 ", password) < 0) {
+    } else if (FormatText(out384, 384, "-p\"%s\" -mem=AES256 ", password.Text()) < 0) {
         WriteText(log, "ERROR: ZIP password too long\n");
         result = 0;
     }
-    SecureZeroMemory(password, sizeof(password));
     if (!result)
         SecureZeroMemory(out384, 384);
     return result;

@@ -13,7 +13,19 @@
 #include "TextHelpers.h"
 #include "ZipStep.h"
 
-const int kLastZipPart = 9998;
+static ZipFileChangeHook changeHook = nullptr;
+
+void SetZipFileChangeHookForTesting(ZipFileChangeHook hook)
+{
+    __atomic_store_n(&changeHook, hook, __ATOMIC_RELEASE);
+}
+
+void NoteZipFileChange(const char *path)
+{
+    ZipFileChangeHook hook = __atomic_load_n(&changeHook, __ATOMIC_ACQUIRE);
+    if (hook != nullptr)
+        hook(path);
+}
 
 bool UsesZipVolumes(const JobContext *context)
 {
@@ -55,6 +67,7 @@ int AddRootToZipName(char *out260, const char *name, const ZipOutput *output, FI
 
 int DeleteZipFile(const char *path)
 {
+    NoteZipFileChange(path);
     wchar_t *wide = MakeFilePathFromAnsi(path);
     if (wide == nullptr) {
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
@@ -71,6 +84,7 @@ int DeleteZipFile(const char *path)
 
 bool MoveZipFile(const char *from, const char *to)
 {
+    NoteZipFileChange(to);
     wchar_t *wideFrom = MakeFilePathFromAnsi(from);
     wchar_t *wideTo = MakeFilePathFromAnsi(to);
     BOOL moved = FALSE;
@@ -111,40 +125,6 @@ bool CanDeleteZipFile(const char *path)
     return deletable;
 }
 
-int DeleteOldZipFiles(const char *zipPath, FILE *log, JobContext *context)
-{
-    if (DeleteZipFile(zipPath) == 0) {
-        LogLastError("Delete File", log);
-        WriteText(log, "ERROR: Unable to delete old zip file: %s\n", zipPath);
-        return 0;
-    }
-    if (IsCancelRequested(context->config) || !UsesZipVolumes(context))
-        return 1;
-    if (strlen(zipPath) >= 256) {
-        WriteText(log, "ERROR: ZIP file path too long for splitting: %s\n", zipPath);
-        return 0;
-    }
-    char part[kZipFileNameSize];
-    for (int n = 1;; ++n) {
-        if (IsCancelRequested(context->config))
-            return 1;
-        if (n > kLastZipPart) {
-            WriteText(log, "ERROR: Too many old ZIP file parts in destination path: %s\n", zipPath);
-            return 0;
-        }
-        FormatZipPartName(part, sizeof(part), zipPath, n);
-        int deleted = DeleteZipFile(part);
-        if (deleted < 0)
-            return 1;
-        if (deleted == 0) {
-            // A part left behind would join the new archive's parts.
-            LogLastError("Delete File", log);
-            WriteText(log, "ERROR: Unable to delete old zip file: %s\n", part);
-            return 0;
-        }
-    }
-}
-
 bool IsZipFilePresent(const char *path)
 {
     wchar_t *wide = MakeFilePathFromAnsi(path);
@@ -172,6 +152,19 @@ void FormatZipPartName(char *out, size_t outSize, const char *zipPath, int numbe
     FormatText(out, outSize, "%s.%03d", zipPath, number);
 }
 
+bool FindZipParts(const char *zipPath, int first, std::vector<std::string> *parts)
+{
+    char part[kZipFileNameSize];
+    for (int n = first;; ++n) {
+        FormatZipPartName(part, sizeof(part), zipPath, n);
+        if (!ZipFileExists(part))
+            return true;
+        if (n > kLastZipPart)
+            return false;
+        parts->push_back(part);
+    }
+}
+
 void RenameSinglePartZip(const char *zipPath)
 {
     char part[kZipFileNameSize];
@@ -186,7 +179,7 @@ bool IsZipArchiveMade(const char *zipPath)
 {
     char part[kZipFileNameSize];
     FormatZipPartName(part, sizeof(part), zipPath, 1);
-    return IsZipFilePresent(zipPath) || IsZipFilePresent(part);
+    return ZipFileExists(zipPath) || ZipFileExists(part);
 }
 
 void CopyCompressionLog(FILE *log, const char *path)
@@ -230,19 +223,15 @@ static int ListOutputVolumes(const ZipOutput &output, FILE *log, int *count, Zip
     }
     if (IsZipFilePresent(output.zipPath))
         return AppendVolume(log, count, volumes, output.zipPath);
-    char part[kZipFileNameSize];
-    for (int n = 1; n <= kLastZipPart; ++n) {
-        FormatZipPartName(part, sizeof(part), output.zipPath, n);
-        if (!IsZipFilePresent(part)) {
-            if (n == 1) {
-                WriteText(log, "ERROR (34c): Could not find ZIP file: %s\n", output.zipPath);
-                return 0;
-            }
-            break;
-        }
-        if (!AppendVolume(log, count, volumes, part))
-            return 0;
+    std::vector<std::string> parts;
+    FindZipParts(output.zipPath, 1, &parts);
+    if (parts.empty()) {
+        WriteText(log, "ERROR (34c): Could not find ZIP file: %s\n", output.zipPath);
+        return 0;
     }
+    for (const std::string &part : parts)
+        if (!AppendVolume(log, count, volumes, part.c_str()))
+            return 0;
     return 1;
 }
 

@@ -13,13 +13,9 @@
 #include "LongPath.h"
 #include "MirrorPath.h"
 #include "MsvcrtFormat.h"
+#include "WalkBounds.h"
 #include "ZipNameIndex.h"
 #include "ZipStep.h"
-
-static bool IsDotEntry(const wchar_t *name)
-{
-    return wcscmp(name, L".") == 0 || wcscmp(name, L"..") == 0;
-}
 
 int GetZipSourceRoot(FILE *log, char *root260, const char *source)
 {
@@ -38,14 +34,34 @@ int GetZipSourceRoot(FILE *log, char *root260, const char *source)
     return 1;
 }
 
+static bool IsAfterLastCompressedRun(const BackupConfig *config, const FILETIME &time)
+{
+    SYSTEMTIME calendar;
+    if (!FileTimeToSystemTime(&time, &calendar))
+        return true;
+    return IsSystemTimeBefore(&config->lastCompressedRunTime, &calendar) != 0;
+}
+
+// A file copied in keeps its last-write time but is created anew.
 bool IsModifiedSinceLastBackup(const BackupConfig *config, const WIN32_FIND_DATAW *entry)
 {
-    if (config->dateFilterCount <= 0)
+    return config->dateFilterCount <= 0 || IsAfterLastCompressedRun(config, entry->ftLastWriteTime) ||
+           IsAfterLastCompressedRun(config, entry->ftCreationTime);
+}
+
+uint64_t GetWriteTime(const WIN32_FIND_DATAW &entry)
+{
+    return ((uint64_t)entry.ftLastWriteTime.dwHighDateTime << 32) | entry.ftLastWriteTime.dwLowDateTime;
+}
+
+// A file moved in keeps its times too: only the record of what was archived tells it is new.
+bool BelongsInThisArchive(const JobContext *context, const wchar_t *path, const WIN32_FIND_DATAW &entry)
+{
+    if (context->includeAllFiles == 1 || IsModifiedSinceLastBackup(context->config, &entry))
         return true;
-    SYSTEMTIME written;
-    if (!FileTimeToSystemTime(&entry->ftLastWriteTime, &written))
-        return true;
-    return IsSystemTimeBefore(&config->lastCompressedRunTime, &written) != 0;
+    uint64_t archived;
+    return context->zipArchived != nullptr &&
+           (!context->zipArchived->Find(path, &archived) || archived != GetWriteTime(entry));
 }
 
 void ReleaseZipNames(ZipOutput *output)
@@ -60,11 +76,11 @@ static bool IsListed(const ZipOutput &output, const wchar_t *path)
 }
 
 // Remembers a listed path; false when memory ran out, which ends the listing.
-static bool RememberListed(FILE *log, ZipOutput &output, const wchar_t *path)
+static bool RememberListed(FILE *log, ZipOutput &output, const wchar_t *path, uint64_t writeTime)
 {
     if (output.names == nullptr)
         output.names = new (std::nothrow) ZipNameIndex;
-    if (output.names != nullptr && output.names->Add(path))
+    if (output.names != nullptr && output.names->Add(path, writeTime))
         return true;
     WriteText(log, "Memory allocation error (34j): %d\n", output.fileCount + 1);
     output.fileCount = 0;
@@ -82,7 +98,7 @@ static bool MakeListLine(const ZipOutput &output, const wchar_t *path, char *lin
     return bytes > 0;
 }
 
-int AddToZipList(FILE *log, const wchar_t *path, JobContext *context, int index)
+int AddToZipList(FILE *log, const wchar_t *path, JobContext *context, int index, uint64_t writeTime)
 {
     ZipOutput &output = context->zipOutputs[index];
     if (IsListed(output, path))
@@ -93,7 +109,7 @@ int AddToZipList(FILE *log, const wchar_t *path, JobContext *context, int index)
         WriteText(log, "WARNING (4d): Unable to list file for compression: %ws\n", path);
         return -1;
     }
-    if (!RememberListed(log, output, path))
+    if (!RememberListed(log, output, path, writeTime))
         return 0;
     ++output.fileCount;
     WriteText(output.listFile, "%s\n", line);
@@ -107,18 +123,32 @@ static int ListFolderFile(FILE *log, const wchar_t *folder, const WIN32_FIND_DAT
     const BackupConfig *config = context->config;
     if (!PassesExtensionFilter(entry.cFileName, config->extensions, config->extensionCount, config->filterFlags))
         return 1;
-    if (context->includeAllFiles != 1 && !IsModifiedSinceLastBackup(config, &entry))
-        return 1;
-    if (!CheckJoinedPathLengthW(folder, entry.cFileName, kWidePathChars + 1, log))
+    size_t folderLength = wcslen(folder);
+    if (folderLength + wcslen(entry.cFileName) >= kWidePathChars) {
+        // Too long to be listed: a failure when it is new or changed.
+        if (context->includeAllFiles != 1 && !IsModifiedSinceLastBackup(config, &entry))
+            return 1;
+        CheckJoinedPathLengthW(folder, entry.cFileName, kWidePathChars + 1, log);
         return -1;
-    FormatTextW(path, kWidePathChars, L"%ws%ws", folder, entry.cFileName);
-    if (IsExcluded(path, config))
+    }
+    wcscpy(path, folder);
+    wcscpy(path + folderLength, entry.cFileName);
+    if (!BelongsInThisArchive(context, path, entry) || IsExcluded(path, config))
         return 1;
-    return AddToZipList(log, path, context, index);
+    return AddToZipList(log, path, context, index, GetWriteTime(entry));
 }
 
+// Where the listing of one source stands: what it leaves out, and the stretch it is in.
+struct ZipWalk {
+    const WalkBounds &bounds;
+    const WalkFramePtr &frame;
+};
+
+static int ListFolderTree(FILE *log, const wchar_t *folder, const ZipWalk &walk, JobContext *context, int index);
+
 // The walk below folder, which ends in "\" and is shorter than kWidePathChars - 1.
-static int ListFolderEntries(FILE *log, const wchar_t *folder, JobContext *context, int index, wchar_t *path)
+static int ListFolderEntries(FILE *log, const wchar_t *folder, const ZipWalk &walk, JobContext *context, int index,
+                             wchar_t *path)
 {
     const BackupConfig *config = context->config;
     FormatTextW(path, kWidePathChars, L"%ws*", folder);
@@ -141,8 +171,12 @@ static int ListFolderEntries(FILE *log, const wchar_t *folder, JobContext *conte
                 failed = true;
                 continue;
             }
-            FormatTextW(path, kWidePathChars, L"%ws%ws", folder, entry.cFileName);
-            if (!log_folder_to_list(log, path, context, index))
+            std::wstring subfolder = std::wstring(folder) + entry.cFileName + L"\\";
+            WalkFramePtr inner;
+            WalkStep step = walk.bounds.Check(walk.frame, subfolder, entry.dwFileAttributes, &inner);
+            if (step != WalkStep::Enter)
+                LogFolderLeftOut(log, step, subfolder, context);
+            else if (!ListFolderTree(log, subfolder.c_str(), {walk.bounds, inner}, context, index))
                 failed = true;
             continue;
         }
@@ -159,6 +193,19 @@ static int ListFolderEntries(FILE *log, const wchar_t *folder, JobContext *conte
 }
 
 int log_folder_to_list(FILE *log, const wchar_t *folder, JobContext *context, int index)
+{
+    // Without the job's bounds (a listing of its own) only folder links are watched.
+    WalkBounds ownBounds(nullptr);
+    const WalkBounds &bounds = context->walkBounds != nullptr ? *context->walkBounds : ownBounds;
+    WalkFramePtr frame = bounds.Begin(folder);
+    if (frame == nullptr) {
+        WriteText(log, "ERROR: Unable to allocate buffer: %ws\n", folder);
+        return 0;
+    }
+    return ListFolderTree(log, folder, {bounds, frame}, context, index);
+}
+
+static int ListFolderTree(FILE *log, const wchar_t *folder, const ZipWalk &walk, JobContext *context, int index)
 {
     if (IsCancelRequested(context->config))
         return 1;
@@ -186,7 +233,7 @@ int log_folder_to_list(FILE *log, const wchar_t *folder, JobContext *context, in
         WriteText(log, "WARNING: Path too long: %ws\n", base);
         result = 0;
     } else {
-        result = ListFolderEntries(log, base, context, index, path);
+        result = ListFolderEntries(log, base, walk, context, index, path);
     }
     free(buffers);
     return result;

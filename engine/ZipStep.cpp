@@ -3,6 +3,9 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include <new>
+
+#include "CheckedFile.h"
 #include "CompressionRequest.h"
 #include "ConfigRuntime.h"
 #include "DateVariables.h"
@@ -13,6 +16,8 @@
 #include "MirrorPath.h"
 #include "MsvcrtFormat.h"
 #include "TextConversion.h"
+#include "ZipNameIndex.h"
+#include "ZipNameRecord.h"
 #include "ZipStep.h"
 
 namespace {
@@ -68,7 +73,9 @@ int FindOrAddOutput(ZipRun &run, const char *root, int sourceIndex)
     strcpy(output.root, root);
     FormatText(output.listPath, sizeof(output.listPath), "%s%d_%d.txt", dataFolder, run.config->uniqueId,
                sourceIndex);
-    output.listFile = fopen(output.listPath, "wt");
+    FileCheck check;
+    output.listFile = OpenCheckedStream(output.listPath, "wt", FILE_SHARE_READ | FILE_SHARE_WRITE, &check);
+    LogFileCheck(run.log, check, output.listPath);
     if (output.listFile == nullptr) {
         WriteText(run.log, "ERROR (2c): Unable to open list file for writing: %s\n", output.listPath);
         return -1;
@@ -86,9 +93,77 @@ int ListFileSource(ZipRun &run, const wchar_t *source, int output)
         return -1;
     }
     FindClose(search);
-    if (run.context->includeAllFiles != 1 && !IsModifiedSinceLastBackup(run.config, &entry))
+    if (!BelongsInThisArchive(run.context, source, entry))
         return 1;
-    return AddToZipList(run.log, source, run.context, output);
+    return AddToZipList(run.log, source, run.context, output, GetWriteTime(entry));
+}
+
+// The archive's full path: the Compressed folder, the name (tagged with the root when there are
+// several roots) and the date variables expanded.
+int BuildZipPath(ZipRun &run, ZipOutput &output)
+{
+    JobContext *context = run.context;
+    strcpy(output.zipPath, context->compressedFolder);
+    char name[260];
+    if (context->zipOutputCount == 1)
+        lstrcpynA(name, run.config->compressedFileName, sizeof(name));
+    else if (!AddRootToZipName(name, run.config->compressedFileName, &output, run.log))
+        return 0;
+    if (!CheckJoinedPathLength(output.zipPath, name, 260, run.log))
+        return 0;
+    strcat(output.zipPath, name);
+    if (!ExpandDateVariables(run.config, output.zipPath)) {
+        WriteText(run.log, "ERROR: Variable expanded compressed file backup path too long: %s\n", output.zipPath);
+        return 0;
+    }
+    return 1;
+}
+
+// The output of every source root, in the order of the sources, with its archive's path, so the
+// listing knows what each name holds already. 0 when the step ends here.
+int PrepareOutputs(ZipRun &run)
+{
+    BackupConfig *config = run.config;
+    for (int i = 0; i < config->sourceCount; ++i) {
+        const char *path = config->sources[i].path;
+        if (path[0] == '\0')
+            continue;
+        char root[260];
+        if (!GetZipSourceRoot(run.log, root, path) || FindOrAddOutput(run, root, i) < 0)
+            return 0;
+    }
+    for (int i = 0; i < run.context->zipOutputCount; ++i)
+        if (!BuildZipPath(run, run.context->zipOutputs[i]))
+            return 0;
+    return 1;
+}
+
+// Decides whether a date-filtered run lists all files after all: when its archive would replace
+// one of the same name, which must go on holding every file, and when the record of what the
+// archives since the last full run hold is missing. Otherwise reads that record.
+void ChooseFullOrChangedFiles(ZipRun &run)
+{
+    JobContext *context = run.context;
+    if (run.config->dateFilterCount <= 0)
+        context->includeAllFiles = 1;
+    if (context->includeAllFiles == 1)
+        return;
+    for (int i = 0; i < context->zipOutputCount; ++i) {
+        if (IsZipArchiveMade(context->zipOutputs[i].zipPath)) {
+            WriteText(run.log, "The ZIP file exists already, so all files are compressed into it: %s\n",
+                      context->zipOutputs[i].zipPath);
+            context->includeAllFiles = 1;
+            return;
+        }
+    }
+    context->zipArchived = new (std::nothrow) ZipNameIndex;
+    if (context->zipArchived != nullptr && ReadZipNameRecord(run.config, context->zipArchived))
+        return;
+    WriteText(run.log, "No record of the files compressed since the last full ZIP backup, so all files are "
+                       "compressed\n");
+    delete context->zipArchived;
+    context->zipArchived = nullptr;
+    context->includeAllFiles = 1;
 }
 
 // Lists every source into the list file of its root. 0 when the step ends here.
@@ -102,15 +177,8 @@ int ListSources(ZipRun &run)
         if (path[0] == '\0')
             continue;
         char root[260];
-        if (!GetZipSourceRoot(run.log, root, path)) {
-            run.result = 0;
-            return 0;
-        }
-        int output = FindOrAddOutput(run, root, i);
-        if (output < 0) {
-            run.result = 0;
-            return 0;
-        }
+        GetZipSourceRoot(nullptr, root, path);
+        int output = FindOrAddOutput(run, root, i);  // found: PrepareOutputs added every root
         wchar_t *source = AnsiToWideAlloc(path);
         if (source == nullptr) {
             WriteText(run.log, "ERROR: Memory allocation error on source %s\n", path);
@@ -178,27 +246,6 @@ HMODULE LoadCompressionLibrary(ZipRun &run, RunDLLCommandProc *entry)
     return module;
 }
 
-// The archive's full path: the Compressed folder, the name (tagged with the root when there are
-// several roots) and the date variables expanded.
-int BuildZipPath(ZipRun &run, ZipOutput &output)
-{
-    JobContext *context = run.context;
-    strcpy(output.zipPath, context->compressedFolder);
-    char name[260];
-    if (context->zipOutputCount == 1)
-        lstrcpynA(name, run.config->compressedFileName, sizeof(name));
-    else if (!AddRootToZipName(name, run.config->compressedFileName, &output, run.log))
-        return 0;
-    if (!CheckJoinedPathLength(output.zipPath, name, 260, run.log))
-        return 0;
-    strcat(output.zipPath, name);
-    if (!ExpandDateVariables(run.config, output.zipPath)) {
-        WriteText(run.log, "ERROR: Variable expanded compressed file backup path too long: %s\n", output.zipPath);
-        return 0;
-    }
-    return 1;
-}
-
 // The library reads the list relative to the current folder: the (shadowed) root.
 int EnterSourceRoot(ZipRun &run, const ZipOutput &output)
 {
@@ -219,7 +266,9 @@ int EnterSourceRoot(ZipRun &run, const ZipOutput &output)
 // So the job log carries this call's compression log only.
 void EmptyCompressionLog(FILE *log, const char *path)
 {
-    FILE *file = fopen(path, "w");
+    FileCheck check;
+    FILE *file = OpenCheckedStream(path, "w", FILE_SHARE_READ | FILE_SHARE_WRITE, &check);
+    LogFileCheck(log, check, path);
     if (file == nullptr) {
         WriteText(log, "WARNING: Unable to empty the compression log: %s\n", path);
         return;
@@ -240,20 +289,6 @@ void WipeCallBlock(CallBlock &block)
 {
     SecureZeroMemory(block.passwordSwitch, sizeof(block.passwordSwitch));
     SecureZeroMemory(block.commandLine, sizeof(block.commandLine));
-}
-
-// With no file listed there is no new archive, and the previous one of this name, which is no
-// backup of this run, goes.
-int SkipEmptyOutput(ZipRun &run, const ZipOutput &output)
-{
-    if (!DeleteOldZipFiles(output.zipPath, run.log, run.context)) {
-        run.result = 0;
-        return 0;
-    }
-    if (IsCancelled(run))
-        return 0;
-    WriteText(run.log, "Skipping creation of empty ZIP file: %s\n", output.zipPath);
-    return 1;
 }
 
 // Puts the archive the library wrote under the temporary name in place of the previous one.
@@ -285,10 +320,6 @@ int CompressOutput(ZipRun &run, int index, CallBlock &block, RunDLLCommandProc r
     char status[64];
     FormatText(status, sizeof(status), "Compressing %d of %d", index + 1, context->zipOutputCount);
     SetStatusText(run.config, status);
-    if (!BuildZipPath(run, output)) {
-        run.result = 0;
-        return 0;
-    }
     if (IsCancelled(run))
         return 0;
     // What a run killed while compressing left under the temporary name would mix with the
@@ -299,8 +330,11 @@ int CompressOutput(ZipRun &run, int index, CallBlock &block, RunDLLCommandProc r
         run.result = 0;
         return 0;
     }
-    if (output.fileCount == 0)
-        return SkipEmptyOutput(run, output);
+    // With no file listed there is no new archive; an earlier one of this name stays.
+    if (output.fileCount == 0) {
+        WriteText(run.log, "Skipping creation of empty ZIP file: %s\n", output.zipPath);
+        return 1;
+    }
     FormatText(block.commandLine, sizeof(block.commandLine), "fake.exe a -tzip -scsUTF-8 -ssw %s%s\"%s\" @\"%s\"",
                block.volumeSwitch, block.passwordSwitch, temporary, output.listPath);
     if (gSettings.logVerbose)
@@ -326,15 +360,21 @@ int CompressOutput(ZipRun &run, int index, CallBlock &block, RunDLLCommandProc r
     if (copied)
         CopyCompressionLog(run.log, block.logPath);
     if (!made || !PlaceNewArchive(run, output, temporary, code, block, copied)) {
-        // The library removes what it wrote when it fails; this clears what it could not.
-        DeleteTemporaryZipFiles(temporary, run.log);
+        // The library removes what it wrote when it fails; this clears what it could not,
+        // unless the files are those of a replacement the next step finishes.
+        if (!IsZipSwapPending(output.zipPath))
+            DeleteTemporaryZipFiles(temporary, run.log);
         if (made) {
             run.result = 0;
             return 0;
         }
     }
     if (code == CompressionOk) {
-        WriteText(run.log, "Compressed file created successfully: %s\n", output.zipPath);
+        // A split archive is its parts: the line names the first, which opens the archive.
+        char made[kZipFileNameSize];
+        FormatZipPartName(made, sizeof(made), output.zipPath, 1);
+        WriteText(run.log, "Compressed file created successfully: %s\n",
+                  IsZipFilePresent(output.zipPath) ? output.zipPath : made);
         SetProgressPercent(run.config, 100);
         return 1;
     }
@@ -406,7 +446,16 @@ int CreateZipArchives(FILE *log, JobContext *context)
             : 0;
     FreeZipOutputs(context);
     ZipRun run = {log, context, config, 1};
-    bool listed = ListSources(run) != 0;
+    // Before anything else: what a killed run left half replaced.
+    if (context->compressedFolder[0] != '\0' && !FinishPendingZipSwaps(context->compressedFolder, log))
+        return 0;
+    bool listed = PrepareOutputs(run) != 0;
+    if (listed) {
+        ChooseFullOrChangedFiles(run);
+        listed = ListSources(run) != 0;
+    } else {
+        run.result = 0;
+    }
     CloseListFiles(context);
     if (listed && context->zipOutputCount > 0 && !IsCancelled(run)) {
         RunDLLCommandProc runCommand = nullptr;
@@ -418,6 +467,11 @@ int CreateZipArchives(FILE *log, JobContext *context)
         if (module != nullptr)
             FreeLibrary(module);
     }
+    if (run.result == 1 && !IsCancelled(run) &&
+        !WritePendingZipNameRecord(log, context, context->includeAllFiles == 1 ? nullptr : context->zipArchived))
+        run.result = 0;
     ReleaseListings(context);
+    delete context->zipArchived;
+    context->zipArchived = nullptr;
     return run.result;
 }

@@ -6,6 +6,9 @@
 #include <stdio.h>
 #include <wchar.h>
 
+#include <string>
+#include <vector>
+
 #include "BackupConfig.h"
 #include "JobContext.h"
 
@@ -39,18 +42,29 @@ void SetCompressionLibraryFolder(const char *folder);
 void ReleaseZipNames(ZipOutput *output);
 int log_folder_to_list(FILE *log, const wchar_t *folder, JobContext *context, int output);
 // 1 when listed (or listed before), -1 when this file cannot be listed (a WARNING line names
-// it), 0 when memory ran out and the listing ends.
-int AddToZipList(FILE *log, const wchar_t *path, JobContext *context, int output);
+// it), 0 when memory ran out and the listing ends. writeTime is the file's last-write time,
+// kept for the record of archived files.
+int AddToZipList(FILE *log, const wchar_t *path, JobContext *context, int output, uint64_t writeTime = 0);
+// Written or created after the last compressed run.
 bool IsModifiedSinceLastBackup(const BackupConfig *config, const WIN32_FIND_DATAW *entry);
+// Whether the file at path goes into this run's archive: every file in a full run; in a
+// date-filtered one, a file modified since the last compressed run or one that no archive since
+// the last full run holds as it is now.
+bool BelongsInThisArchive(const JobContext *context, const wchar_t *path, const WIN32_FIND_DATAW &entry);
+uint64_t GetWriteTime(const WIN32_FIND_DATAW &entry);
 // The root of a source path into a buffer of 260; the failure lines go to log when given.
 int GetZipSourceRoot(FILE *log, char *root260, const char *source);
 
 // Archive names and files. Paths of archive files are ANSI text of up to kZipFileNameSize - 1
 // bytes: a temporary part's name can pass MAX_PATH, and the file operations here take it.
 const size_t kZipFileNameSize = MAX_PATH + 32;
+// The highest part number of a split archive.
+const int kLastZipPart = 9998;
 int AddRootToZipName(char *out260, const char *name, const ZipOutput *output, FILE *log);
-int DeleteOldZipFiles(const char *zipPath, FILE *log, JobContext *context);
 void RenameSinglePartZip(const char *zipPath);
+// The parts "%s.%03d" of zipPath that exist, from part `first` up to the first missing one,
+// appended to parts; false when they go on past kLastZipPart.
+bool FindZipParts(const char *zipPath, int first, std::vector<std::string> *parts);
 // True when the archive, or its first part, is on disk.
 bool IsZipArchiveMade(const char *zipPath);
 // "%s.%03d": part number of the archive zipPath.
@@ -63,6 +77,11 @@ bool ZipFileExists(const char *path);
 int DeleteZipFile(const char *path);
 // Moves over an existing file; false on failure (GetLastError says why).
 bool MoveZipFile(const char *from, const char *to);
+// Test seam: called with the path before each deletion, move or write of an archive file the
+// ZIP step makes (a test stops the process there); NULL, the default, calls nothing.
+typedef void (*ZipFileChangeHook)(const char *path);
+void SetZipFileChangeHookForTesting(ZipFileChangeHook hook);
+void NoteZipFileChange(const char *path);
 // Whether the file could be deleted now: not read-only, not held open without delete sharing.
 bool CanDeleteZipFile(const char *path);
 
@@ -75,7 +94,16 @@ int DeleteTemporaryZipFiles(const char *temporary, FILE *log);
 // Puts the complete archive written under temporary in place of the archive zipPath and its
 // parts (those of a run with volumes). The previous files are checked first and nothing is
 // moved while one of them cannot be deleted. 1 when done; the failure lines go to log.
+// With volumes, the parts of the new archive cannot take the place of the old ones at one
+// stroke: a note "<zipPath>.vlrswap" says that the new archive is complete
+// before the first old file goes, so that a job killed in between leaves under the name the
+// previous archive, the new one, or no first part at all, and the next ZIP step finishes the
+// replacement (FinishPendingZipSwaps). While the note is there, the temporary files are the
+// new archive's and must stay.
 int ReplaceOldZipFiles(const char *temporary, const char *zipPath, FILE *log, JobContext *context);
+bool IsZipSwapPending(const char *zipPath);
+// Finishes every replacement a killed job left in folder. 1 when none is left.
+int FinishPendingZipSwaps(const char *folder, FILE *log);
 void CopyCompressionLog(FILE *log, const char *path);
 // True when the run writes numbered volumes (spanning discs or a split archive).
 bool UsesZipVolumes(const JobContext *context);

@@ -9,4 +9,5 @@ enum LibraryStatus {
     kStatusServiceFailed = 3,    // the shadow-copy service refused a step
     kStatusExposeFailed = 5,     // a target letter is in use or cannot be defined
     kStatusTimedOut = 6,         // the service did not finish a step within the limit
+    kStatusLogRefused = 8,       // the log's name leads out of its folder: nothing is done
 };

@@ -8,7 +8,7 @@ function(velloran_shadow_copy_library target)
   set(common ${CMAKE_SOURCE_DIR}/shadowcopy/common)
   velloran_module_definition(${ARG_DEF} def)
   add_library(${target} SHARED ${def} ${lib}/kv_vss.cpp ${lib}/LetterPairs.cpp ${ARG_WORK}
-    ${common}/LogStream.cpp ${CMAKE_SOURCE_DIR}/core/MsvcrtFormat.cpp)
+    ${common}/LogStream.cpp ${CMAKE_SOURCE_DIR}/core/MsvcrtFormat.cpp ${CMAKE_SOURCE_DIR}/core/CheckedFile.cpp)
   target_include_directories(${target} PRIVATE ${lib} ${CMAKE_SOURCE_DIR}/shadowcopy ${common}
     ${CMAKE_SOURCE_DIR}/core)
   target_link_libraries(${target} PRIVATE ole32)

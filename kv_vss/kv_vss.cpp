@@ -7,6 +7,7 @@
 #include <stdio.h>
 #include <string.h>
 
+#include "CheckedFile.h"
 #include "LibraryStatus.h"
 #include "LogStream.h"
 #include "RequestFields.h"
@@ -15,13 +16,22 @@
 
 namespace {
 
-FILE *OpenLibraryLog(const ShadowCopyRequest &request)
+// The caller runs elevated and the log lies in the user's data folder: it is made anew and
+// seen from its handle to be what it seems. False when its name leads out of its folder;
+// *log is then null, as it is for a log that cannot be made at all.
+bool OpenLibraryLog(const ShadowCopyRequest &request, FILE **log)
 {
+    *log = nullptr;
     wchar_t path[261] = {};
     memcpy(path, request.logPath, sizeof request.logPath);
     if (path[0] == L'\0')
-        return nullptr;
-    return _wfopen(path, L"w");
+        return true;
+    FileCheck check;
+    *log = OpenCheckedStream(path, "w", FILE_SHARE_READ | FILE_SHARE_WRITE, &check);
+    char shown[520] = "";
+    WideCharToMultiByte(CP_ACP, 0, path, -1, shown, sizeof shown, nullptr, nullptr);
+    LogFileCheck(*log, check, shown);
+    return *log != nullptr || check.outcome == kFileNotOpened;
 }
 
 }  // namespace
@@ -37,10 +47,15 @@ extern "C" int32_t __stdcall MakeShadowCopy(ShadowCopyRequest *request)
     wchar_t savedFolder[MAX_PATH] = L"";
     DWORD saved = GetCurrentDirectoryW(MAX_PATH, savedFolder);
 
-    FILE *log = OpenLibraryLog(*request);
-    WriteLogLine(log, "Shadow copy request: %ls -> %ls\n", request->sourceLetters,
-                 request->targetLetters);
-    int32_t status = FulfilShadowCopyRequest(log, request);
+    FILE *log = nullptr;
+    int32_t status = kStatusLogRefused;
+    if (OpenLibraryLog(*request, &log)) {
+        WriteLogLine(log, "Shadow copy request: %ls -> %ls\n", request->sourceLetters,
+                     request->targetLetters);
+        status = FulfilShadowCopyRequest(log, request);
+    } else {
+        StoreField(&request->status, status);
+    }
     if (status != kStatusReady)
         WriteLogLine(log, "ERROR: Shadow copies not made, status %d\n", (int)status);
     if (log != nullptr)

@@ -15,15 +15,27 @@
 
 namespace {
 
-// Wipes a secret before its memory is given back.
-struct SecretWiper {
-    std::string *secret;
-    ~SecretWiper()
-    {
-        if (!secret->empty())
-            SecureZeroMemory(&(*secret)[0], secret->size());
+// The password's bytes as readers take them: UTF-8. Every form of it stays in heap blocks that are
+// wiped after use, out of the stack a crash dump would hold.
+bool ConvertPasswordToUtf8(const SecretText &ansi, SecretText *utf8)
+{
+    int length = (int)ansi.Length();
+    int wideLength = MultiByteToWideChar(CP_ACP, 0, ansi.Text(), length, nullptr, 0);
+    if (wideLength <= 0)
+        return false;
+    std::vector<wchar_t> wide((size_t)wideLength);
+    int utf8Length = 0;
+    if (MultiByteToWideChar(CP_ACP, 0, ansi.Text(), length, wide.data(), wideLength) == wideLength)
+        utf8Length = WideCharToMultiByte(CP_UTF8, 0, wide.data(), wideLength, nullptr, 0, nullptr, nullptr);
+    bool converted = false;
+    if (utf8Length > 0) {
+        *utf8 = SecretText((size_t)utf8Length + 1);
+        converted = WideCharToMultiByte(CP_UTF8, 0, wide.data(), wideLength, utf8->Buffer(), utf8Length, nullptr,
+                                        nullptr) == utf8Length;
     }
-};
+    SecureZeroMemory(wide.data(), wide.size() * sizeof(wchar_t));
+    return converted;
+}
 
 bool IsCancelSet(const CompressionRequest &request)
 {
@@ -65,7 +77,6 @@ int32_t BuildArchive(const CompressionRequest &request)
     SetProgress(request, 0);
     CompressionLog log(request.logPath, request.verbose == 1);
     ArchiveCommand command;
-    SecretWiper wipeCommand{&command.password};
     if (!ParseArchiveCommand(request.commandLine, &command)) {
         // The command line may hold the password, so it is not copied into the log.
         log.Write("ERROR: Command line syntax error\n");
@@ -78,17 +89,12 @@ int32_t BuildArchive(const CompressionRequest &request)
     if (command.encrypted)
         log.Write("Encryption: AES-256\n");
 
-    // AES keys come from the password's bytes; readers take them as UTF-8.
-    std::string password;
-    SecretWiper wipePassword{&password};
-    std::wstring widePassword;
-    if (command.encrypted && (!ConvertAnsiToWide(command.password, &widePassword) ||
-                              !ConvertWideToUtf8(widePassword, &password))) {
+    // AES keys come from the password's bytes.
+    SecretText password;
+    if (command.encrypted && !ConvertPasswordToUtf8(command.password, &password)) {
         log.Write("ERROR: Password cannot be converted\n");
         return FinishWith(request, log, CompressionSyntaxError);
     }
-    if (!widePassword.empty())
-        SecureZeroMemory(&widePassword[0], widePassword.size() * sizeof(wchar_t));
 
     std::vector<std::string> lines;
     if (!ReadListFile(command.listPath, &lines)) {

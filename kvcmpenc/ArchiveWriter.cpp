@@ -63,7 +63,7 @@ int AddEntry(zip_t *archive, ParallelCompressor *compressor, const ArchiveEntry 
 
 // Writes the archive of entries in one pass; on any failure nothing of it is left on disk.
 int32_t WriteArchive(const ArchiveCommand &command, const std::vector<ArchiveEntry> &entries,
-                     const std::string &password, ReadProgress *progress, CompressionLog &log, ArchiveSummary *summary)
+                     const SecretText &password, ReadProgress *progress, CompressionLog &log, ArchiveSummary *summary)
 {
     VolumeWriter writer(command.archivePath, command.volumeSize);
     UnfinishedArchive unfinished{&writer};
@@ -128,7 +128,7 @@ int32_t WriteArchive(const ArchiveCommand &command, const std::vector<ArchiveEnt
 }  // namespace
 
 int32_t WriteArchiveSkippingUnreadable(const ArchiveCommand &command, std::vector<ArchiveEntry> *entries,
-                                       const std::string &password, ReadProgress *progress, CompressionLog &log,
+                                       const SecretText &password, ReadProgress *progress, CompressionLog &log,
                                        ArchiveSummary *summary)
 {
     // A file is first opened when the compressor reads it, and it may fail then: held open by a

@@ -33,5 +33,5 @@ struct ArchiveSummary {
 // removed from entries, with a warning each. On anything but Ok no file of the archive is left
 // behind.
 int32_t WriteArchiveSkippingUnreadable(const ArchiveCommand &command, std::vector<ArchiveEntry> *entries,
-                                       const std::string &password, ReadProgress *progress, CompressionLog &log,
+                                       const SecretText &password, ReadProgress *progress, CompressionLog &log,
                                        ArchiveSummary *summary);

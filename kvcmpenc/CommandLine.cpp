@@ -36,7 +36,10 @@ bool SplitCommandWords(const char *commandLine, std::vector<std::string> *words)
             p++;
         if (!*p)
             break;
-        std::string word;
+        // Built in its place in the list: a word of its own on the stack would leave a copy of
+        // the password there.
+        words->emplace_back();
+        std::string &word = words->back();
         bool quoted = false;
         while (*p && (quoted || !IsBlank(*p))) {
             if (*p == '"')
@@ -47,7 +50,6 @@ bool SplitCommandWords(const char *commandLine, std::vector<std::string> *words)
         }
         if (quoted)
             return false;
-        words->push_back(word);
     }
     return true;
 }
@@ -98,7 +100,9 @@ bool ParseArchiveCommand(const char *commandLine, ArchiveCommand *command)
     bool password = false, archive = false, list = false;
     for (size_t i = 2; i < words.size(); i++) {
         const std::string &word = words[i];
-        std::string lowered = Lowered(word);
+        // The password's word is not lowered: that would be one more copy of the password.
+        bool isPassword = word.size() >= 2 && word[0] == '-' && word[1] == 'p';
+        std::string lowered = isPassword ? std::string() : Lowered(word);
         bool ok = true;
         if (word.empty()) {
             ok = false;
@@ -108,6 +112,10 @@ bool ParseArchiveCommand(const char *commandLine, ArchiveCommand *command)
         } else if (word[0] != '-') {
             command->archivePath = word;
             ok = MarkOnce(&archive);
+        } else if (isPassword) {
+            // An empty password would make the archiver ask for one; a library cannot ask.
+            command->password = SecretText(word.c_str() + 2);
+            ok = MarkOnce(&password) && !command->password.IsEmpty();
         } else if (lowered == "-tzip") {
             ok = MarkOnce(&type);
         } else if (lowered == "-scswin" || lowered == "-scsutf-8") {
@@ -119,10 +127,6 @@ bool ParseArchiveCommand(const char *commandLine, ArchiveCommand *command)
             ok = MarkOnce(&method);
         } else if (lowered[1] == 'v') {
             ok = MarkOnce(&volume) && ParseVolumeSwitch(word, &command->volumeSize);
-        } else if (word[1] == 'p') {
-            // An empty password would make the archiver ask for one; a library cannot ask.
-            command->password = word.substr(2);
-            ok = MarkOnce(&password) && !command->password.empty();
         } else {
             ok = false;
         }

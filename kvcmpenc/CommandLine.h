@@ -7,13 +7,15 @@
 #include <string>
 #include <vector>
 
+#include "SecretText.h"
+
 struct ArchiveCommand {
     std::string archivePath;   // 8-bit text, as given
     std::string listPath;      // the list file after "@"
     bool utf8List = false;     // the list's text: UTF-8, or else the ANSI code page
     uint64_t volumeSize = 0;   // bytes per part; 0 writes one file without volumes
     bool encrypted = false;
-    std::string password;      // 8-bit text; only meaningful when encrypted
+    SecretText password;       // 8-bit text; only meaningful when encrypted
 };
 
 // Splits a command line into words at blanks outside double quotes and removes the quotes, so

@@ -2,13 +2,19 @@
 
 #include <stdarg.h>
 
+#include "CheckedFile.h"
 #include "LogStream.h"
 #include "MsvcrtFormat.h"
 
 CompressionLog::CompressionLog(const char *logPath, bool verbose) : verbose_(verbose)
 {
-    if (logPath && logPath[0])
-        file_ = fopen(logPath, "a");
+    if (!logPath || !logPath[0])
+        return;
+    // The program runs elevated and the log lies in the user's data folder: it is written only
+    // through a handle seen to be what it seems (CheckedFile.h).
+    FileCheck check;
+    file_ = OpenCheckedStream(logPath, "a", FILE_SHARE_READ | FILE_SHARE_WRITE, &check);
+    LogFileCheck(file_, check, logPath);
 }
 
 CompressionLog::~CompressionLog()

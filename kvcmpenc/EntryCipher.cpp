@@ -16,12 +16,13 @@ const int KeyRounds = 1000;
 
 }  // namespace
 
-bool DeriveEntryKeys(const std::string &password, EntryKeys *keys)
+bool DeriveEntryKeys(const SecretText &password, EntryKeys *keys)
 {
     if (RAND_bytes(keys->header, (int)AesSaltLength) != 1)
         return false;
     uint8_t derived[2 * AesKeyLength + 2];   // AES key, MAC key, password check
-    DerivePbkdf2Sha1(password, keys->header, AesSaltLength, KeyRounds, derived, sizeof derived);
+    DerivePbkdf2Sha1(password.Text(), password.Length(), keys->header, AesSaltLength, KeyRounds, derived,
+                     sizeof derived);
     memcpy(keys->aesKey, derived, AesKeyLength);
     memcpy(keys->macKey, derived + AesKeyLength, AesKeyLength);
     memcpy(keys->header + AesSaltLength, derived + 2 * AesKeyLength, 2);

@@ -7,7 +7,8 @@
 #pragma once
 #include <stddef.h>
 #include <stdint.h>
-#include <string>
+
+#include "SecretText.h"
 
 typedef struct evp_cipher_st EVP_CIPHER;
 typedef struct evp_cipher_ctx_st EVP_CIPHER_CTX;
@@ -26,7 +27,7 @@ struct EntryKeys {
 };
 
 // Draws a new salt and derives the entry's keys from it and the password.
-bool DeriveEntryKeys(const std::string &password, EntryKeys *keys);
+bool DeriveEntryKeys(const SecretText &password, EntryKeys *keys);
 void ForgetEntryKeys(EntryKeys *keys);
 
 class EntryCipher {

@@ -43,7 +43,7 @@ CompressorFailure MakeFailure(int zipError, unsigned long systemError = 0, int f
 
 }  // namespace
 
-ParallelCompressor::ParallelCompressor(const std::string &password, volatile char *cancelFlag,
+ParallelCompressor::ParallelCompressor(const SecretText &password, volatile char *cancelFlag,
                                        CompressorLimits limits)
     : password_(password), cancelFlag_(cancelFlag), limits_(limits)
 {
@@ -69,8 +69,6 @@ ParallelCompressor::~ParallelCompressor()
     for (Block &block : blocks_)
         for (Piece &piece : block.pieces)
             ForgetEntryKeys(&piece.keys);
-    if (!password_.empty())
-        SecureZeroMemory(&password_[0], password_.size());
 }
 
 void ParallelCompressor::AddEntry(const InputFile &file)

@@ -35,7 +35,7 @@ struct CompressorFailure {
 class ParallelCompressor {
 public:
     // An empty password writes the entries unencrypted. The cancel byte is polled between blocks.
-    ParallelCompressor(const std::string &password, volatile char *cancelFlag, CompressorLimits limits = {});
+    ParallelCompressor(const SecretText &password, volatile char *cancelFlag, CompressorLimits limits = {});
     // Stops the threads and waits for them.
     ~ParallelCompressor();
     ParallelCompressor(const ParallelCompressor &) = delete;
@@ -44,7 +44,7 @@ public:
     // Entries are compressed in the order they are added; all are added before Start.
     void AddEntry(const InputFile &file);
     int EntryCount() const { return (int)entries_.size(); }
-    bool IsEncrypted() const { return !password_.empty(); }
+    bool IsEncrypted() const { return !password_.IsEmpty(); }
 
     // Allocates the blocks and starts the threads; fails only for lack of memory.
     bool Start();
@@ -119,7 +119,7 @@ private:
     Block *WaitForBlock(CompressorFailure *failure);
     void ReleaseBlock();
 
-    std::string password_;
+    SecretText password_;
     volatile char *cancelFlag_;
     CompressorLimits limits_;
     int priority_ = THREAD_PRIORITY_NORMAL;   // the calling thread's, which the threads take

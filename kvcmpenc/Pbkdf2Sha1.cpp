@@ -12,15 +12,15 @@ namespace {
 // HMAC-SHA1 under one key, with the inner and outer padded keys already hashed.
 class KeyedSha1 {
 public:
-    explicit KeyedSha1(const std::string &password)
+    KeyedSha1(const char *password, size_t length)
     {
         uint8_t block[SHA_CBLOCK] = {};
-        if (password.size() > sizeof block) {
+        if (length > sizeof block) {
             SHA1_Init(&scratch_);
-            SHA1_Update(&scratch_, password.data(), password.size());
+            SHA1_Update(&scratch_, password, length);
             SHA1_Final(block, &scratch_);
         } else {
-            memcpy(block, password.data(), password.size());
+            memcpy(block, password, length);
         }
         PadInto(&inner_, block, 0x36);
         PadInto(&outer_, block, 0x5c);
@@ -91,10 +91,10 @@ private:
 
 }  // namespace
 
-void DerivePbkdf2Sha1(const std::string &password, const uint8_t *salt, size_t saltLength, int rounds,
-                      uint8_t *key, size_t keyLength)
+void DerivePbkdf2Sha1(const char *password, size_t passwordLength, const uint8_t *salt, size_t saltLength,
+                      int rounds, uint8_t *key, size_t keyLength)
 {
-    KeyedSha1 hmac(password);
+    KeyedSha1 hmac(password, passwordLength);
     for (uint32_t blockNumber = 1; keyLength > 0; blockNumber++) {
         const uint8_t number[4] = {(uint8_t)(blockNumber >> 24), (uint8_t)(blockNumber >> 16),
                                    (uint8_t)(blockNumber >> 8), (uint8_t)blockNumber};

@@ -4,7 +4,6 @@
 #pragma once
 #include <stddef.h>
 #include <stdint.h>
-#include <string>
 
-void DerivePbkdf2Sha1(const std::string &password, const uint8_t *salt, size_t saltLength, int rounds,
+void DerivePbkdf2Sha1(const char *password, size_t passwordLength, const uint8_t *salt, size_t saltLength, int rounds,
                       uint8_t *key, size_t keyLength);

@@ -7,22 +7,13 @@
 
 #include "PlainPassword.h"
 
-namespace {
-
-// The worker's copy of the plain password, wiped whoever lets go of it last.
-struct SecretText {
-    char text[64] = "";
-    ~SecretText() { WipeSecret(text, sizeof(text)); }
-};
-
-}  // namespace
-
 FtpCallOutcome ConnectFtpServer(HINTERNET *internet, const char *server, int port, const char *user,
                                 const char *password, HINTERNET *connection)
 {
     *connection = nullptr;
-    auto secret = std::make_shared<SecretText>();
-    lstrcpynA(secret->text, password, sizeof(secret->text));
+    // The worker's copy of the plain password, wiped once used, and freed whoever lets go of it
+    // last.
+    auto secret = std::make_shared<SecretText>(password, 64);
     auto made = std::make_shared<HINTERNET>(nullptr);
     HINTERNET parent = *internet;
     std::string host(server), name(user);
@@ -30,10 +21,10 @@ FtpCallOutcome ConnectFtpServer(HINTERNET *internet, const char *server, int por
     bool worked = false;
     FtpCallOutcome outcome = RunFtpCall(
         [=] {
-            *made = InternetConnectA(parent, host.c_str(), number, name.c_str(), secret->text, INTERNET_SERVICE_FTP, 0,
-                                     0);
+            *made = InternetConnectA(parent, host.c_str(), number, name.c_str(), secret->Text(), INTERNET_SERVICE_FTP,
+                                     0, 0);
             DWORD error = GetLastError();
-            WipeSecret(secret->text, sizeof(secret->text));
+            WipeSecret(secret->Buffer(), secret->Size());
             SetLastError(error);
             return *made != nullptr;
         },

@@ -5,6 +5,7 @@
 #include <string.h>
 
 #include "Calendar.h"
+#include "CheckedFile.h"
 #include "Clock.h"
 #include "ConfigRuntime.h"
 #include "ConfigTable.h"
@@ -63,33 +64,38 @@ int SendBySmtp(ResultMail &mail, MailLibrary *library, bool *winsockStarted)
     // A stop of the job does not interrupt this e-mail.
     const uint8_t noCancel = 0;
     for (int tries = 0;; ++tries) {
-        SendMailRequest request;
-        PrepareSendMailRequest(&request);
-        CopyField(request.subject, sizeof(request.subject), mail.subject);
+        HeapSendMailRequest request = NewSendMailRequest();
+        if (!request) {
+            LogMimeFailure(mail.log, MimeOutOfMemory, mail.attachment, kResultMailCodes);
+            return 0;
+        }
+        CopyField(request->subject, sizeof(request->subject), mail.subject);
+        uintptr_t socket = (uintptr_t)-1;
+        SmtpSettings settings = {(uint32_t)gSettings.jrOptions, gSettings.jrServer, gSettings.jrPort,
+                                 gSettings.jrEmailUser, gSettings.jrEmailPasswd, true, gSettings.jrEmailFrom,
+                                 gSettings.jrEmailTo, "tarnmailJR.txt", &socket, &config->progressPercent};
+        FillSendMailRequest(request.get(), settings);
+        if (!CheckMailFieldsForJob(mail.log, request.get(), kResultMailCodes))
+            return 0;
         char *body = nullptr;
         int32_t length = 0;
-        MimeBuildResult built = BuildMimeMessage(request.extraHeaders, &body, mail.text, mail.attachment, &noCancel,
+        MimeBuildResult built = BuildMimeMessage(request->extraHeaders, &body, mail.text, mail.attachment, &noCancel,
                                                  &config->progressPercent, &length);
         if (built != MimeOk) {
             LogMimeFailure(mail.log, built, mail.attachment, kResultMailCodes);
             return 0;
         }
-        uintptr_t socket = (uintptr_t)-1;
-        SmtpSettings settings = {(uint32_t)gSettings.jrOptions, gSettings.jrServer, gSettings.jrPort,
-                                 gSettings.jrEmailUser, gSettings.jrEmailPasswd, true, gSettings.jrEmailFrom,
-                                 gSettings.jrEmailTo, "tarnmailJR.txt", &socket, &config->progressPercent};
-        FillSendMailRequest(&request, settings);
-        request.body = body;
-        request.bodyLength = length;
-        int32_t code = library->sendMail(&request);
-        WipeSendMailRequest(&request);
+        request->body = body;
+        request->bodyLength = length;
+        int32_t code = library->sendMail(request.get());
+        WipeSendMailRequest(request.get());
         free(body);
         if (code == 0) {
             WriteText(mail.log, "E-mail of job results completed successfully.\n\n");
             return 1;
         }
         WriteText(mail.log, "Failed to send result email (Try %d): SMTP E-mail Code %d.  Message: %s\n", tries + 1,
-                  code, request.errorText);
+                  code, request->errorText);
         if (tries >= gSettings.smtpRetry || IsFinalSendMailCode(code)) {
             WriteText(mail.log, "\tNo message was sent.\n");
             return 0;
@@ -139,7 +145,11 @@ int SendJobResultMail(FILE *log, BackupConfig *config)
     char logPath[260];
     FormatText(logPath, sizeof(logPath), "%s%d.txt", dataFolder, config->uniqueId);
     FormatText(mail.attachment, sizeof(mail.attachment), "%s%d_emailresults.txt", dataFolder, config->uniqueId);
-    if (!CopyFileA(logPath, mail.attachment, FALSE)) {
+    FileCheck logCheck, copyCheck;
+    bool copied = CopyFileChecked(logPath, mail.attachment, &logCheck, &copyCheck);
+    LogFileCheck(log, logCheck, logPath);
+    LogFileCheck(log, copyCheck, mail.attachment);
+    if (!copied) {
         LogLastError("Copy File For Emailing Job Results", log);
         WriteText(log, "ERROR (136a): Unable to copy log file: %s -> %s\n", logPath, mail.attachment);
         return 0;

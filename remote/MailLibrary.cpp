@@ -1,5 +1,6 @@
 #include "MailLibrary.h"
 
+#include <stdlib.h>
 #include <string.h>
 
 #include "BackupConfig.h"
@@ -62,6 +63,20 @@ void PrepareSendMailRequest(SendMailRequest *request)
     request->reserved2 = 0;
     request->reserved3 = 100;
     lstrcpynA(request->programName, kProductName, sizeof(request->programName));
+}
+
+void SendMailRequestWiper::operator()(SendMailRequest *request) const
+{
+    SecureZeroMemory(request, sizeof(*request));
+    free(request);
+}
+
+HeapSendMailRequest NewSendMailRequest()
+{
+    HeapSendMailRequest request(static_cast<SendMailRequest *>(malloc(sizeof(SendMailRequest))));
+    if (request)
+        PrepareSendMailRequest(request.get());
+    return request;
 }
 
 int32_t SecurityFromEmailFlags(uint32_t emailFlags)

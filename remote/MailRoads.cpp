@@ -44,6 +44,32 @@ void WipeSendMailRequest(SendMailRequest *request)
     SecureZeroMemory(request->password, sizeof(request->password));
 }
 
+bool DescribeUnsafeMailField(const SendMailRequest *request, char *text, size_t textSize)
+{
+    MailTextField field;
+    if (!FindUnsafeMailField(request, &field))
+        return false;
+    char value[257];
+    size_t length = strnlen(field.text, field.size < sizeof(value) ? field.size : sizeof(value) - 1);
+    memcpy(value, field.text, length);
+    value[length] = '\0';
+    char shown[sizeof(value) * 6];
+    FormatOneLine(shown, sizeof(shown), value);
+    FormatText(text, textSize,
+               "E-mail %s holds a line break or NUL, which cannot go into an SMTP command; nothing was sent: %s",
+               field.name, shown);
+    return true;
+}
+
+int CheckMailFieldsForJob(FILE *log, const SendMailRequest *request, int codes)
+{
+    char text[2048];
+    if (!DescribeUnsafeMailField(request, text, sizeof(text)))
+        return 1;
+    WriteText(log, "ERROR (%da): %s\n", 47 + codes, text);
+    return 0;
+}
+
 int BindMailLibraryForJob(MailLibrary *library, FILE *log, int codes)
 {
     switch (library->Bind()) {

@@ -35,6 +35,12 @@ struct SmtpSettings {
 void FillSendMailRequest(SendMailRequest *request, const SmtpSettings &settings);
 void WipeSendMailRequest(SendMailRequest *request);
 
+// Why the request cannot go, when a field would break the SMTP dialogue (FindUnsafeMailField):
+// the field named and its text on one line. False when every field can go.
+bool DescribeUnsafeMailField(const SendMailRequest *request, char *text, size_t textSize);
+// Logs that line as an error of the road before anything is sent; 1 when every field can go.
+int CheckMailFieldsForJob(FILE *log, const SendMailRequest *request, int codes);
+
 // Binds tarnmail.dll; on a failure logs why and returns 0.
 int BindMailLibraryForJob(MailLibrary *library, FILE *log, int codes);
 // Logs the failure of BuildMimeMessage for the attachment at path.

@@ -92,21 +92,31 @@ int TrySmtpVolume(VolumeRun &run, SendMailProc sendMail, int k, int tries, int32
     if (IsCancelRequested(config))
         return -1;
     SetProgressPercent(config, 0);
-    SendMailRequest request;
-    PrepareSendMailRequest(&request);
     const char *path = run.volumes[k];
     const char *slash = strrchr(path, '\\');
     if (slash == nullptr) {
         WriteText(run.log, "ERROR (45a): Missing backslash: %s\n", path);
         return -1;
     }
-    CopyField(request.subject, sizeof(request.subject), slash + 1);
+    HeapSendMailRequest request = NewSendMailRequest();
+    if (!request) {
+        LogMimeFailure(run.log, MimeOutOfMemory, path, kVolumeMailCodes);
+        return -1;
+    }
+    CopyField(request->subject, sizeof(request->subject), slash + 1);
+    SmtpSettings settings = {config->emailFlags, config->mailServer, config->smtpPort, config->smtpUsername,
+                             config->smtpPassword, true, config->emailFrom, config->emailTo, "tarnmail.txt",
+                             reinterpret_cast<uintptr_t *>(&config->smtpSocket), &config->progressPercent};
+    FillSendMailRequest(request.get(), settings);
+    // Before the message is built: a large one would be built for nothing.
+    if (!CheckMailFieldsForJob(run.log, request.get(), kVolumeMailCodes))
+        return -1;
     SetSendingStatus(config, "Encoding Email %d of %d", k + 1, run.count);
     char text[2048];
     FormatVolumeText(text, sizeof(text), run, k);
     char *body = nullptr;
     int32_t length = 0;
-    MimeBuildResult built = BuildMimeMessage(request.extraHeaders, &body, text, path, &config->cancelRequested,
+    MimeBuildResult built = BuildMimeMessage(request->extraHeaders, &body, text, path, &config->cancelRequested,
                                              &config->progressPercent, &length);
     if (IsCancelRequested(config)) {
         free(body);
@@ -116,28 +126,19 @@ int TrySmtpVolume(VolumeRun &run, SendMailProc sendMail, int k, int tries, int32
         LogMimeFailure(run.log, built, path, kVolumeMailCodes);
         return -1;
     }
-    SmtpSettings settings = {config->emailFlags, config->mailServer, config->smtpPort, config->smtpUsername,
-                             config->smtpPassword, true, config->emailFrom, config->emailTo, "tarnmail.txt",
-                             reinterpret_cast<uintptr_t *>(&config->smtpSocket), &config->progressPercent};
-    FillSendMailRequest(&request, settings);
-    request.body = body;
-    request.bodyLength = length;
-    if (IsCancelRequested(config)) {
-        WipeSendMailRequest(&request);
-        free(body);
-        return -1;
-    }
+    request->body = body;
+    request->bodyLength = length;
     SetProgressPercent(config, 0);
     SetSendingStatus(config, "Sending Email %d of %d", k + 1, run.count);
-    *code = sendMail(&request);
-    WipeSendMailRequest(&request);
+    *code = sendMail(request.get());
+    WipeSendMailRequest(request.get());
     free(body);
     if (IsCancelRequested(config))
         return -1;
     if (*code == 0)
         return 1;
     WriteText(run.log, "Failed to send email %d of %d (Try %d): SMTP E-mail Code %d.  Message: %s\n", k + 1, run.count,
-              tries + 1, *code, request.errorText);
+              tries + 1, *code, request->errorText);
     return 0;
 }
 

@@ -134,6 +134,15 @@ MimeBuildResult BuildBody(Body &body, char *extraHeaders, const char *text, cons
                          "Content-Transfer-Encoding: base64\r\nContent-Disposition: attachment; filename=\"%s\"\r\n\r\n",
                          kMimeBoundary, name, name))
         return MimeOutOfMemory;
+    // Only the text part and the header lines can hold a line that begins with a dot: Base64 and
+    // the closing boundary never do. Stuffed here, before the file, a large body needs no second
+    // pass and no second block of its size.
+    char *stuffed = DotStuff(body.text, &body.length);
+    if (stuffed != body.text)
+        body.capacity = body.length + 1;
+    body.text = stuffed;
+    if (body.text == nullptr)
+        return MimeOutOfMemory;
     HANDLE file = CreateFileA(attachmentPath, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE)
@@ -152,10 +161,7 @@ MimeBuildResult BuildBody(Body &body, char *extraHeaders, const char *text, cons
     CloseHandle(file);
     if (result != MimeOk)
         return result;
-    if (!AppendFormatted(body, "\r\n--%s--\r\n", kMimeBoundary))
-        return MimeOutOfMemory;
-    body.text = DotStuff(body.text, &body.length);
-    return body.text != nullptr ? MimeOk : MimeOutOfMemory;
+    return AppendFormatted(body, "\r\n--%s--\r\n", kMimeBoundary) ? MimeOk : MimeOutOfMemory;
 }
 
 } // namespace

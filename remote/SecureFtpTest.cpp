@@ -2,6 +2,7 @@
 
 #include <string.h>
 
+#include "CheckedFile.h"
 #include "FtpPaths.h"
 #include "GlobalSettings.h"
 #include "MessageBoxSeam.h"
@@ -20,13 +21,26 @@ void ShowTestOutcome(HWND owner, FILE *curlLog, const char *text)
     ShowMessageBox(owner, text, kProductName, MB_OK);
 }
 
-int WriteTestFile(const char *path)
+// Makes the test file anew and returns it open for the upload, read from its start.
+HANDLE WriteTestFile(const char *path, FileCheck *check)
 {
-    FILE *file = fopen(path, "w");
-    if (file == nullptr)
-        return 0;
-    bool written = fputs(kTestText, file) >= 0;
-    return fclose(file) == 0 && written ? 1 : 0;
+    HANDLE file = CreateFileAnew(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, check);
+    DWORD written = 0;
+    LARGE_INTEGER start = {};
+    if (file != INVALID_HANDLE_VALUE &&
+        (!WriteFile(file, kTestText, sizeof(kTestText) - 1, &written, nullptr) || written != sizeof(kTestText) - 1 ||
+         !SetFilePointerEx(file, start, nullptr, FILE_BEGIN))) {
+        CloseHandle(file);
+        return INVALID_HANDLE_VALUE;
+    }
+    return file;
+}
+
+// The box text for a file of the data folder that could not be written.
+void FormatUnwritten(char *text, size_t size, const FileCheck &check, const char *path)
+{
+    if (!FormatFileCheck(check, path, text, size))
+        FormatText(text, size, "Unable to open %s for writing", path);
 }
 
 // Sends the open test file; the outcome text goes into out1024. 1 when it was sent.
@@ -80,45 +94,41 @@ int TestSecureFtpUpload(HWND owner, const char *folder, const char *server, cons
     }
     char logPath[260];
     FormatText(logPath, sizeof(logPath), "%sFTPsLog.txt", dataFolder);
-    DeleteFileA(logPath);
-    FILE *curlLog = fopen(logPath, "w");
+    FileCheck check;
+    FILE *curlLog = OpenCheckedStream(logPath, "w", FILE_SHARE_READ | FILE_SHARE_WRITE, &check);
     if (curlLog == nullptr) {
-        FormatText(text, sizeof(text), "Unable to open %s for writing", logPath);
+        FormatUnwritten(text, sizeof(text), check, logPath);
         ShowTestOutcome(owner, nullptr, text);
         return 0;
     }
+    LogFileCheck(curlLog, check, logPath);
     char testPath[260];
     FormatText(testPath, sizeof(testPath), "%s%s", dataFolder, kTestName);
     int result = 0;
-    HANDLE file = INVALID_HANDLE_VALUE;
-    if (!WriteTestFile(testPath)) {
-        FormatText(text, sizeof(text), "Unable to open %s for writing", testPath);
+    HANDLE file = WriteTestFile(testPath, &check);
+    if (file == INVALID_HANDLE_VALUE) {
+        FormatUnwritten(text, sizeof(text), check, testPath);
     } else {
-        file = CreateFileA(testPath, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
-                           nullptr);
-        if (file == INVALID_HANDLE_VALUE) {
-            FormatText(text, sizeof(text), "File upload failed. Could not open local file: %s", testPath);
-        } else {
-            LARGE_INTEGER size;
-            if (!GetFileSizeEx(file, &size))
-                size.QuadPart = -1;
-            char errorBuffer[CURL_ERROR_SIZE];
-            errorBuffer[0] = '\0';
-            uint8_t cancel = 0;
-            int32_t percent = 0;
-            UploadProgress progress = {curlLog, &cancel, &percent, -1};
-            CertificateCheck certificate = {0};
-            HostKeyCheck hostKey;
-            PrepareHostKeyCheck(&hostKey, host, port, nullptr, curlLog);
-            CurlTrace trace;
-            trace.log = gSettings.logVerbose ? curlLog : nullptr;
-            SecureFtpTransfer transfer = {flags, host, remoteFolder, kTestName, port, user, password,
-                                          gSettings.logVerbose, curlLog, size.QuadPart, &progress, file, errorBuffer,
-                                          &certificate, &hostKey, &trace};
-            result = SendTestFile(transfer, logPath, text);
-            ReleaseHostKeyCheck(&hostKey);
-            CloseHandle(file);
-        }
+        LogFileCheck(curlLog, check, testPath);
+        LARGE_INTEGER size;
+        if (!GetFileSizeEx(file, &size))
+            size.QuadPart = -1;
+        char errorBuffer[CURL_ERROR_SIZE];
+        errorBuffer[0] = '\0';
+        uint8_t cancel = 0;
+        int32_t percent = 0;
+        UploadProgress progress = {curlLog, &cancel, &percent, -1};
+        CertificateCheck certificate = {0};
+        HostKeyCheck hostKey;
+        PrepareHostKeyCheck(&hostKey, host, port, nullptr, curlLog);
+        CurlTrace trace;
+        trace.log = gSettings.logVerbose ? curlLog : nullptr;
+        SecureFtpTransfer transfer = {flags, host, remoteFolder, kTestName, port, user, password,
+                                      gSettings.logVerbose, curlLog, size.QuadPart, &progress, file, errorBuffer,
+                                      &certificate, &hostKey, &trace};
+        result = SendTestFile(transfer, logPath, text);
+        ReleaseHostKeyCheck(&hostKey);
+        CloseHandle(file);
     }
     ShowTestOutcome(owner, curlLog, text);
     fclose(curlLog);

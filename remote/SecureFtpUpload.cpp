@@ -2,6 +2,7 @@
 
 #include <string.h>
 
+#include "CheckedFile.h"
 #include "ConfigRuntime.h"
 #include "FtpPaths.h"
 #include "FtpUpload.h"
@@ -136,7 +137,9 @@ int StartSecureFtpRun(SecureFtpRun &run, JobContext *context)
         return 0;
     SetStatusText(config, "Connecting to Server");
     FormatText(run.logPath, sizeof(run.logPath), "%sFTPsLog.txt", dataFolder);
-    run.curlLog = fopen(run.logPath, "w");
+    FileCheck check;
+    run.curlLog = OpenCheckedStream(run.logPath, "w", FILE_SHARE_READ | FILE_SHARE_WRITE, &check);
+    LogFileCheck(run.log, check, run.logPath);
     if (run.curlLog == nullptr) {
         WriteText(run.log, "Unable to open %s for writing", run.logPath);
         return 0;

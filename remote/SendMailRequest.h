@@ -3,6 +3,7 @@
 #pragma once
 #include <stddef.h>
 #include <stdint.h>
+#include <string.h>
 
 #pragma pack(push, 1)
 struct SendMailRequest {
@@ -61,3 +62,34 @@ static_assert(sizeof(SendMailRequest) == 2996, "layout");
 #endif
 
 typedef int32_t(__stdcall *SendMailProc)(SendMailRequest *request);
+
+// A text field of the block that goes into an SMTP command or a header line.
+struct MailTextField {
+    const char *name;   // as a message names it, e.g. "To address"
+    const char *text;
+    size_t size;
+};
+
+// The first such field that holds a CR or LF, or has no NUL within its size; false when there is
+// none. A line break would end a command there and start one of the sender's choosing; a field
+// without its terminator would run on into the next one.
+inline bool FindUnsafeMailField(const SendMailRequest *request, MailTextField *unsafe)
+{
+    const MailTextField fields[] = {
+        {"program name", request->programName, sizeof(request->programName)},
+        {"server", request->server, sizeof(request->server)},
+        {"user name", request->user, sizeof(request->user)},
+        {"From address", request->from, sizeof(request->from)},
+        {"To address", request->to, sizeof(request->to)},
+        {"subject", request->subject, sizeof(request->subject)},
+    };
+    for (const MailTextField &field : fields) {
+        const char *end = static_cast<const char *>(memchr(field.text, '\0', field.size));
+        if (end == nullptr || memchr(field.text, '\r', (size_t)(end - field.text)) != nullptr ||
+            memchr(field.text, '\n', (size_t)(end - field.text)) != nullptr) {
+            *unsafe = field;
+            return true;
+        }
+    }
+    return false;
+}

@@ -1,9 +1,9 @@
 #include "SimpleMapi.h"
 
-#include <setjmp.h>
 #include <stdlib.h>
 #include <string.h>
 
+#include "GuardedCall.h"
 #include "MessageBoxSeam.h"
 #include "MsvcrtFormat.h"
 
@@ -42,38 +42,11 @@ bool IsBlank(char c)
     return c == ' ' || c == '\t';
 }
 
-// An exception frame of our own on the thread's handler chain (GCC has no __try): the
-// handler jumps back into SendMapiMailGuarded, and the runtime's longjmp unwinds the mail
-// client's frames on the way.
-#if defined(__i386__)
-// An exception record of our own on the thread's chain, outermost around the client's call.
-struct GuardFrame {
-    void *previous;
-    void *handler;
-    jmp_buf resume;
-};
-
-EXCEPTION_DISPOSITION __cdecl OnClientException(EXCEPTION_RECORD *record, void *frame, CONTEXT *, void *)
+// Any exception that the mail client raises and does not handle itself ends its call.
+bool IsClientFault(DWORD)
 {
-    if (record->ExceptionFlags & (EXCEPTION_UNWINDING | EXCEPTION_EXIT_UNWIND))
-        return ExceptionContinueSearch;
-    longjmp(static_cast<GuardFrame *>(frame)->resume, 1);
+    return true;
 }
-#else
-// x86_64 keeps no chain on the thread: a vectored handler takes faults of the guarded thread
-// only. GCC's own jump restores our frame without an unwind through the dispatcher's frames.
-thread_local void **t_guardResume = nullptr;
-
-LONG CALLBACK OnClientFault(EXCEPTION_POINTERS *info)
-{
-    const DWORD code = info->ExceptionRecord->ExceptionCode;
-    // Debug output, thread names and C++ exceptions are the client's own business.
-    const bool clientsOwn = code == 0x40010006 || code == 0x4001000A || code == 0x406D1388 || code == 0xE06D7363;
-    if (t_guardResume == nullptr || clientsOwn)
-        return EXCEPTION_CONTINUE_SEARCH;
-    __builtin_longjmp(t_guardResume, 1);
-}
-#endif
 
 } // namespace
 
@@ -207,33 +180,7 @@ void FreeMapiRecipients(MapiRecipients *r)
 
 int SendMapiMailGuarded(const SimpleMapiTable *table, HWND window, MapiMessage *message, ULONG *code)
 {
-#if defined(__i386__)
-    volatile GuardFrame frame;
-    frame.handler = reinterpret_cast<void *>(OnClientException);
-    void *previous;
-    __asm__ __volatile__("movl %%fs:0, %0" : "=r"(previous));
-    frame.previous = previous;
-    __asm__ __volatile__("movl %0, %%fs:0" : : "r"(&frame) : "memory");
-    volatile int raised = 0;
-    if (setjmp(const_cast<GuardFrame &>(frame).resume) == 0)
-        *code = table->sendMail(table->session, (ULONG_PTR)window, message, 0, 0);
-    else
-        raised = 1;
-    __asm__ __volatile__("movl %0, %%fs:0" : : "r"(previous) : "memory");
-    return raised ? 0 : 1;
-#else
-    void *resume[5];
-    PVOID handler = AddVectoredExceptionHandler(1, OnClientFault);
-    volatile int raised = 0;
-    if (__builtin_setjmp(resume) == 0) {
-        t_guardResume = resume;
-        *code = table->sendMail(table->session, (ULONG_PTR)window, message, 0, 0);
-    } else {
-        raised = 1;
-    }
-    t_guardResume = nullptr;
-    if (handler != nullptr)
-        RemoveVectoredExceptionHandler(handler);
-    return raised ? 0 : 1;
-#endif
+    auto send = [&] { *code = table->sendMail(table->session, (ULONG_PTR)window, message, 0, 0); };
+    DWORD raised = 0;
+    return RunGuardedCall(send, IsClientFault, &raised) ? 1 : 0;
 }

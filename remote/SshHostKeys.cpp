@@ -9,11 +9,20 @@
 #include <curl/curl.h>
 #include <openssl/evp.h>
 
+#include "CheckedFile.h"
 #include "GlobalSettings.h"
 #include "MsvcrtFormat.h"
 #include "SecureFtpUpload.h"
 
 namespace {
+
+// The line of a check on one of the data folder's files (CheckedFile.h), in both logs.
+void LogBothFileCheck(const HostKeyCheck *check, const FileCheck &fileCheck, const char *path)
+{
+    char line[2400];
+    if (FormatFileCheck(fileCheck, path, line, sizeof(line)))
+        WriteBothLogs(check->log, check->curlLog, "%s", line);
+}
 
 std::string EncodeBase64(const unsigned char *data, size_t length)
 {
@@ -160,7 +169,9 @@ void PrepareHostKeyCheck(HostKeyCheck *check, const char *host, int port, FILE *
     if (!ReadKnownHostsFile(check->knownHostsPath, &text))
         return;
     std::string lines = SelectKnownHostLines(text, FormatKnownHostName(host, check->port));
-    FILE *file = fopen(check->preferencePath, "wb");
+    FileCheck fileCheck;
+    FILE *file = OpenCheckedStream(check->preferencePath, "wb", FILE_SHARE_READ | FILE_SHARE_WRITE, &fileCheck);
+    LogBothFileCheck(check, fileCheck, check->preferencePath);
     bool written = file != nullptr && fwrite(lines.data(), 1, lines.size(), file) == lines.size();
     if (file != nullptr)
         written = fclose(file) == 0 && written;
@@ -173,8 +184,9 @@ void PrepareHostKeyCheck(HostKeyCheck *check, const char *host, int port, FILE *
 
 void ReleaseHostKeyCheck(HostKeyCheck *check)
 {
+    FileCheck fileCheck;
     if (check->preferencePath[0] != '\0')
-        DeleteFileA(check->preferencePath);
+        DeleteFileChecked(check->preferencePath, &fileCheck);
 }
 
 std::string SelectKnownHostLines(const std::string &fileText, const std::string &name)
@@ -268,7 +280,9 @@ void RecordFirstSshHostKey(HostKeyCheck *check)
     std::string text;
     bool recorded = false;
     if (ReadKnownHostsFile(check->knownHostsPath, &text)) {
-        FILE *file = fopen(check->knownHostsPath, "a");
+        FileCheck fileCheck;
+        FILE *file = OpenCheckedStream(check->knownHostsPath, "a", FILE_SHARE_READ, &fileCheck);
+        LogBothFileCheck(check, fileCheck, check->knownHostsPath);
         if (file != nullptr) {
             // A line the user left without its line end must not run into the new one.
             const char *separator = !text.empty() && text[text.size() - 1] != '\n' ? "\n" : "";

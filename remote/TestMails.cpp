@@ -80,6 +80,28 @@ void SendMapiTestMail(HWND window, const char *recipients, uint32_t emailFlags)
 void SendSmtpTestMail(HWND window, const char *recipients, uint32_t emailFlags, const char *server, int port,
                       const char *user, const char *password, const char *from)
 {
+    // On the heap, as the password it carries must be.
+    HeapSendMailRequest request = NewSendMailRequest();
+    if (!request) {
+        Show(window, "Memory allocation error while creating email body");
+        return;
+    }
+    int32_t percent = 0;
+    uintptr_t socket = (uintptr_t)-1;
+    char text[256] = "";
+    FormatTestTexts(request->subject, sizeof(request->subject), text, sizeof(text));
+    CopyField(request->extraHeaders, sizeof(request->extraHeaders),
+              "Content-Type: text/plain;\r\n\tcharset=\"iso-8859-1\"\r\nContent-Transfer-Encoding: quoted-printable\r\n");
+    SmtpSettings settings = {emailFlags, server, port, user, password, false, from, recipients, "tarnmail.txt",
+                             &socket, &percent};
+    FillSendMailRequest(request.get(), settings);
+    request->body = text;
+    request->bodyLength = sizeof(text);
+    char refusal[2048];
+    if (DescribeUnsafeMailField(request.get(), refusal, sizeof(refusal))) {
+        Show(window, refusal);
+        return;
+    }
     if (!StartWinsock(nullptr)) {
         Show(window, "Failed to initialize winsock");
         return;
@@ -103,27 +125,14 @@ void SendSmtpTestMail(HWND window, const char *recipients, uint32_t emailFlags, 
         WSACleanup();
         return;
     }
-    SendMailRequest request;
-    PrepareSendMailRequest(&request);
-    int32_t percent = 0;
-    uintptr_t socket = (uintptr_t)-1;
-    char text[256] = "";
-    FormatTestTexts(request.subject, sizeof(request.subject), text, sizeof(text));
-    CopyField(request.extraHeaders, sizeof(request.extraHeaders),
-              "Content-Type: text/plain;\r\n\tcharset=\"iso-8859-1\"\r\nContent-Transfer-Encoding: quoted-printable\r\n");
-    SmtpSettings settings = {emailFlags, server, port, user, password, false, from, recipients, "tarnmail.txt",
-                             &socket, &percent};
-    FillSendMailRequest(&request, settings);
-    request.body = text;
-    request.bodyLength = sizeof(text);
-    int32_t code = library.sendMail(&request);
-    WipeSendMailRequest(&request);
+    int32_t code = library.sendMail(request.get());
+    WipeSendMailRequest(request.get());
     if (code == 0) {
         Show(window, "Message Sent Successfully");
     } else {
         char message[1200];
         FormatText(message, sizeof(message), "Failed to send email: SMTP E-mail Code %d.  Message: %.1024s\n", code,
-                   request.errorText);
+                   request->errorText);
         Show(window, message);
     }
     library.Release();

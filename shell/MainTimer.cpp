@@ -144,6 +144,8 @@ void OnMainTimer(HWND window, UINT_PTR timerId)
         return;
     SYSTEMTIME now;
     GetLocalNow(&now);
+    if (RescheduleIfClockSetBack(&now))
+        RefreshJobListTaskCells();  // the Next Run cells show the moved runs
     UpdateStatusBarAt(&now);
     QueueDueRun(&now);
     if (jobActive == 1)

@@ -6,6 +6,7 @@
 #include <stdlib.h>
 #include <wininet.h>
 
+#include "CheckedFile.h"
 #include "Clock.h"
 #include "GlobalSettings.h"
 #include "MessageBoxSeam.h"
@@ -97,7 +98,8 @@ int OpenReplyFile()
         lstrcpyA(tempFolder, ".");
     if (GetTempFileNameA(tempFolder, "int", 0, updateReplyFile) == 0)
         UseDataFolderReplyFile();
-    updateReplyStream = fopen(updateReplyFile, "w");
+    FileCheck check;
+    updateReplyStream = OpenCheckedStream(updateReplyFile, "w", FILE_SHARE_READ | FILE_SHARE_WRITE, &check);
     if (updateReplyStream != nullptr)
         return 1;
     UseDataFolderReplyFile();
@@ -170,7 +172,7 @@ int DownloadVersionReply(const char *requestPath, char *replyBuffer)
             InternetCloseHandle(internet);
         fclose(updateReplyStream);
         updateReplyStream = nullptr;
-        DeleteFileA(updateReplyFile);
+        DeleteUpdateReplyFile();
         return 0;
     }
     bool fits = SendAndReadReply(request, replyBuffer);

@@ -23,6 +23,9 @@ void DiscardVersionReply();
 // 0 on success (the open file in updateReplyStream), else a non-zero code.
 int OpenUpdateFileForWriting();
 int OpenUpdateFileForReading();
+// The reply file lies in a folder the user can change, the temporary or the data folder: it is
+// opened and deleted only as CheckedFile.h does it.
+void DeleteUpdateReplyFile();
 extern FILE *updateReplyStream;
 
 // Two-digit years count as 19xx from 50 on, else 20xx.

@@ -1,10 +1,9 @@
 // The update check's reply file: opened for the reply, read back for "newerEXE", deleted.
 #include "UpdateCheck.h"
 
-#include <fcntl.h>
-#include <io.h>
 #include <string.h>
 
+#include "CheckedFile.h"
 #include "Clock.h"
 #include "GlobalSettings.h"
 #include "ShellState.h"
@@ -14,6 +13,7 @@ FILE *updateReplyStream = nullptr;
 namespace {
 
 const int kWriteAttempts = 6;
+const DWORD kShare = FILE_SHARE_READ | FILE_SHARE_WRITE;
 
 void StoreCheckDate()
 {
@@ -32,34 +32,26 @@ int OpenUpdateFileForWriting()
     for (int attempt = 0; attempt < kWriteAttempts; ++attempt) {
         if (attempt > 0)
             Sleep(1000);
-        updateReplyStream = fopen(updateReplyFile, "w");
+        FileCheck check;
+        updateReplyStream = OpenCheckedStream(updateReplyFile, "w", kShare, &check);
         if (updateReplyStream != nullptr)
             return 0;
-        error = GetLastError();
+        error = check.outcome == kFileNotOpened ? check.error : ERROR_ACCESS_DENIED;
     }
     return error != 0 ? (int)error : 1;
 }
 
 int OpenUpdateFileForReading()
 {
-    updateReplyStream = fopen(updateReplyFile, "r");
-    if (updateReplyStream != nullptr)
-        return 0;
-    HANDLE file = CreateFileA(updateReplyFile, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return 3;
-    int descriptor = _open_osfhandle((intptr_t)file, _O_RDONLY | _O_TEXT);
-    if (descriptor == -1) {
-        CloseHandle(file);
-        return 1;
-    }
-    updateReplyStream = _fdopen(descriptor, "r");
-    if (updateReplyStream == nullptr) {
-        _close(descriptor);
-        return 2;
-    }
-    return 0;
+    FileCheck check;
+    updateReplyStream = OpenCheckedStream(updateReplyFile, "r", kShare, &check);
+    return updateReplyStream != nullptr ? 0 : 3;
+}
+
+void DeleteUpdateReplyFile()
+{
+    FileCheck check;
+    DeleteFileChecked(updateReplyFile, &check);
 }
 
 void ParseVersionReply()
@@ -72,7 +64,7 @@ void ParseVersionReply()
         fclose(updateReplyStream);
         updateReplyStream = nullptr;
     }
-    DeleteFileA(updateReplyFile);
+    DeleteUpdateReplyFile();
     if (__atomic_load_n(&newVersionAvailable, __ATOMIC_ACQUIRE) == 1)
         return;
     StoreCheckDate();
@@ -80,6 +72,6 @@ void ParseVersionReply()
 
 void DiscardVersionReply()
 {
-    DeleteFileA(updateReplyFile);
+    DeleteUpdateReplyFile();
     StoreCheckDate();
 }

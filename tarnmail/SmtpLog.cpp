@@ -1,9 +1,11 @@
 #include "SmtpLog.h"
 
 #include <windows.h>
+#include <io.h>
 #include <stdarg.h>
 #include <string.h>
 
+#include "CheckedFile.h"
 #include "MsvcrtFormat.h"
 
 namespace {
@@ -24,14 +26,21 @@ SmtpLog::SmtpLog(const char *path, bool verbose) : verbose(verbose)
 {
     if (path == nullptr || path[0] == '\0')
         return;
-    file = fopen(path, "ab");
-    if (file != nullptr && ftell(file) > kLogLimit) {
+    // The program runs elevated and the log lies in the user's data folder: it is written only
+    // through a handle seen to be what it seems (CheckedFile.h).
+    const DWORD kShare = FILE_SHARE_READ | FILE_SHARE_WRITE;
+    FileCheck check;
+    file = OpenCheckedStream(path, "ab", kShare, &check);
+    if (file != nullptr && _filelengthi64(_fileno(file)) > kLogLimit) {
         fclose(file);
-        file = fopen(path, "wb");
+        file = OpenCheckedStream(path, "wb", kShare, &check);
     }
     SYSTEMTIME now;
     GetLocalTime(&now);
     Line("==== %04d-%02d-%02d %02d:%02d:%02d", now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond);
+    char checked[400];
+    if (FormatFileCheck(check, path, checked, sizeof checked))
+        Line("%.*s", (int)strcspn(checked, "\n"), checked);
 }
 
 SmtpLog::~SmtpLog()

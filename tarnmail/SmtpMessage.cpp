@@ -2,6 +2,8 @@
 
 #include <string.h>
 
+#include <utility>
+
 #include "MsvcrtFormat.h"
 
 namespace {
@@ -101,20 +103,6 @@ std::string BuildServerUrl(const char *server, int32_t port, int32_t security)
     return url;
 }
 
-std::string UnstuffBody(const char *body, size_t length)
-{
-    std::string out;
-    out.reserve(length);
-    bool lineStart = true;
-    for (size_t i = 0; i < length; ++i) {
-        if (lineStart && body[i] == '.' && i + 1 < length && body[i + 1] == '.')
-            ++i;
-        out += body[i];
-        lineStart = body[i] == '\n';
-    }
-    return out;
-}
-
 size_t MeasureBody(const SendMailRequest *request)
 {
     if (request->body == nullptr)
@@ -135,7 +123,7 @@ std::string FormatMailDate(const SYSTEMTIME &utc)
     return text;
 }
 
-std::string BuildMessageText(const SendMailRequest *request, const std::string &date)
+std::string BuildMessageHeader(const SendMailRequest *request, const std::string &date)
 {
     std::string text = "Date: " + date + "\r\n";
     text += "From: " + OneLine(request->from) + "\r\n";
@@ -151,6 +139,49 @@ std::string BuildMessageText(const SendMailRequest *request, const std::string &
             text += "\r\n";
     }
     text += "\r\n";
-    text += UnstuffBody(request->body != nullptr ? request->body : "", MeasureBody(request));
     return text;
+}
+
+namespace {
+
+// Whether a stuffed dot stands at position i: a line begins there with "..".
+bool IsStuffedDot(const char *body, size_t length, size_t i)
+{
+    return (i == 0 || body[i - 1] == '\n') && body[i] == '.' && i + 1 < length && body[i + 1] == '.';
+}
+
+} // namespace
+
+MessageReader::MessageReader(std::string header, const char *body, size_t bodyLength)
+    : header_(std::move(header)), body_(body), bodyLength_(bodyLength), size_(header_.size() + bodyLength)
+{
+    for (size_t i = 0; i < bodyLength_;) {
+        if (IsStuffedDot(body_, bodyLength_, i))
+            --size_;
+        const void *lineEnd = memchr(body_ + i, '\n', bodyLength_ - i);
+        i = lineEnd != nullptr ? (size_t)(static_cast<const char *>(lineEnd) - body_) + 1 : bodyLength_;
+    }
+}
+
+size_t MessageReader::Read(char *buffer, size_t room)
+{
+    size_t given = 0;
+    size_t fromHeader = header_.size() - headerRead_ < room ? header_.size() - headerRead_ : room;
+    memcpy(buffer, header_.data() + headerRead_, fromHeader);
+    headerRead_ += fromHeader;
+    given += fromHeader;
+    // The body a piece at a time, each up to the next line's start, where a stuffed dot may stand.
+    while (given < room && bodyRead_ < bodyLength_) {
+        if (lineStart_ && IsStuffedDot(body_, bodyLength_, bodyRead_))
+            ++bodyRead_;
+        size_t piece = bodyLength_ - bodyRead_ < room - given ? bodyLength_ - bodyRead_ : room - given;
+        const void *lineEnd = memchr(body_ + bodyRead_, '\n', piece);
+        if (lineEnd != nullptr)
+            piece = (size_t)(static_cast<const char *>(lineEnd) - (body_ + bodyRead_)) + 1;
+        memcpy(buffer + given, body_ + bodyRead_, piece);
+        bodyRead_ += piece;
+        given += piece;
+        lineStart_ = body_[bodyRead_ - 1] == '\n';
+    }
+    return given;
 }

@@ -5,6 +5,10 @@
 
 #include <curl/curl.h>
 
+#include <exception>
+#include <memory>
+#include <new>
+
 #include "MsvcrtFormat.h"
 #include "SmtpLog.h"
 #include "SmtpMessage.h"
@@ -15,19 +19,13 @@ const long kDefaultTimeout = 30;
 
 struct Upload {
     SendMailRequest *request;
-    std::string text;
-    size_t sent = 0;
+    MessageReader *message;
     SmtpLog *log;
 };
 
 size_t ReadMessage(char *buffer, size_t size, size_t count, void *user)
 {
-    Upload *upload = static_cast<Upload *>(user);
-    size_t left = upload->text.size() - upload->sent;
-    size_t chunk = size * count < left ? size * count : left;
-    memcpy(buffer, upload->text.data() + upload->sent, chunk);
-    upload->sent += chunk;
-    return chunk;
+    return static_cast<Upload *>(user)->message->Read(buffer, size * count);
 }
 
 int ReportProgress(void *user, curl_off_t, curl_off_t, curl_off_t uploadTotal, curl_off_t uploaded)
@@ -65,12 +63,16 @@ int CloseSocket(void *user, curl_socket_t s)
 int OnDebug(CURL *, curl_infotype type, char *data, size_t size, void *user)
 {
     SmtpLog *log = static_cast<Upload *>(user)->log;
-    if (type == CURLINFO_HEADER_IN)
-        log->Dialogue(true, data, size);
-    else if (type == CURLINFO_HEADER_OUT)
-        log->Dialogue(false, data, size);
-    else if (type == CURLINFO_TEXT)
-        log->Remark(data, size);
+    // No exception may pass through libcurl's frames: a line that cannot be made is left out.
+    try {
+        if (type == CURLINFO_HEADER_IN)
+            log->Dialogue(true, data, size);
+        else if (type == CURLINFO_HEADER_OUT)
+            log->Dialogue(false, data, size);
+        else if (type == CURLINFO_TEXT)
+            log->Remark(data, size);
+    } catch (const std::exception &) {
+    }
     return 0;
 }
 
@@ -121,6 +123,12 @@ void SetErrorText(SendMailRequest *request, CURLcode result, const char *detail,
 
 int32_t Perform(SendMailRequest *request, SmtpLog &log)
 {
+    MailTextField unsafe;
+    if (FindUnsafeMailField(request, &unsafe)) {
+        FormatText(request->errorText, sizeof(request->errorText),
+                   "The %s holds a line break or NUL, which cannot go into an SMTP command.", unsafe.name);
+        return SendMailBadRequest;
+    }
     std::vector<std::string> recipients = SplitRecipients(request->to);
     std::string from = ExtractAddress(request->from);
     if (request->server[0] == '\0' || from.empty() || recipients.empty() || request->body == nullptr) {
@@ -128,34 +136,38 @@ int32_t Perform(SendMailRequest *request, SmtpLog &log)
                   sizeof(request->errorText));
         return SendMailBadRequest;
     }
-    CURL *curl = curl_easy_init();
+    std::unique_ptr<CURL, void (*)(CURL *)> handle(curl_easy_init(), curl_easy_cleanup);
+    CURL *curl = handle.get();
     if (curl == nullptr) {
         lstrcpynA(request->errorText, "The SMTP session could not be started.", sizeof(request->errorText));
         return SendMailCannotStart;
     }
     SYSTEMTIME utc;
     GetSystemTime(&utc);
-    Upload upload;
-    upload.request = request;
-    upload.text = BuildMessageText(request, FormatMailDate(utc));
-    upload.log = &log;
-    struct curl_slist *rcpt = nullptr;
-    for (const std::string &address : recipients)
-        rcpt = curl_slist_append(rcpt, ("<" + address + ">").c_str());
+    MessageReader message(BuildMessageHeader(request, FormatMailDate(utc)), request->body, MeasureBody(request));
+    Upload upload = {request, &message, &log};
+    std::unique_ptr<curl_slist, void (*)(curl_slist *)> rcpt(nullptr, curl_slist_free_all);
+    for (const std::string &address : recipients) {
+        curl_slist *list = curl_slist_append(rcpt.get(), ("<" + address + ">").c_str());
+        if (list == nullptr)
+            throw std::bad_alloc();
+        rcpt.release();
+        rcpt.reset(list);
+    }
     std::string url = BuildServerUrl(request->server, request->port, request->security);
     std::string mailFrom = "<" + from + ">";
     char detail[CURL_ERROR_SIZE] = "";
-    log.Line("Sending \"%s\" (%u bytes) to %s through %s", request->subject, (unsigned)upload.text.size(),
-             request->to, url.c_str());
+    log.Line("Sending \"%s\" (%u bytes) to %s through %s", request->subject, (unsigned)message.Size(), request->to,
+             url.c_str());
     curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
     curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, detail);
     curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(curl, CURLOPT_MAIL_FROM, mailFrom.c_str());
-    curl_easy_setopt(curl, CURLOPT_MAIL_RCPT, rcpt);
+    curl_easy_setopt(curl, CURLOPT_MAIL_RCPT, rcpt.get());
     curl_easy_setopt(curl, CURLOPT_UPLOAD, 1L);
     curl_easy_setopt(curl, CURLOPT_READFUNCTION, ReadMessage);
     curl_easy_setopt(curl, CURLOPT_READDATA, &upload);
-    curl_easy_setopt(curl, CURLOPT_INFILESIZE_LARGE, (curl_off_t)upload.text.size());
+    curl_easy_setopt(curl, CURLOPT_INFILESIZE_LARGE, (curl_off_t)message.Size());
     curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
     curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, ReportProgress);
     curl_easy_setopt(curl, CURLOPT_XFERINFODATA, &upload);
@@ -182,8 +194,6 @@ int32_t Perform(SendMailRequest *request, SmtpLog &log)
     curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &reply);
     // The password is not needed beyond the dialogue.
     curl_easy_setopt(curl, CURLOPT_PASSWORD, "");
-    curl_easy_cleanup(curl);
-    curl_slist_free_all(rcpt);
     int32_t code = CodeOfResult(result, reply);
     if (code == SendMailSent) {
         if (request->percent != nullptr)
@@ -209,7 +219,16 @@ int32_t SendRequestedMail(SendMailRequest *request)
         log.Line("Failed with code %d: %s", (int)SendMailCannotStart, request->errorText);
         return SendMailCannotStart;
     }
-    int32_t code = Perform(request, log);
+    int32_t code;
+    // Beside the caller's body the message needs little memory; when even that is not there,
+    // the send fails, not the caller's process.
+    try {
+        code = Perform(request, log);
+    } catch (const std::exception &) {
+        lstrcpynA(request->errorText, "Not enough memory to send the message.", sizeof(request->errorText));
+        log.Line("Failed with code %d: %s", (int)SendMailCannotStart, request->errorText);
+        code = SendMailCannotStart;
+    }
     curl_global_cleanup();
     return code;
 }

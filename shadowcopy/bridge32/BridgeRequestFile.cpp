@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <stdio.h>
 
+#include "CheckedFile.h"
 #include "MsvcrtFormat.h"
 #include "RequestFields.h"
 
@@ -25,14 +26,14 @@ void ConvertToAnsi(const wchar_t *text, size_t units, char *out, int size)
 
 }  // namespace
 
-bool WriteBridgeRequestFile(const BridgePaths &paths, const ShadowCopyRequest &request)
+bool WriteBridgeRequestFile(const BridgePaths &paths, const ShadowCopyRequest &request, FileCheck *check)
 {
     char targets[260], sources[260], logPath[260];
     ConvertToAnsi(request.targetLetters, 65, targets, sizeof targets);
     ConvertToAnsi(request.sourceLetters, 65, sources, sizeof sources);
     ConvertToAnsi(request.logPath, 260, logPath, sizeof logPath);
 
-    FILE *file = fopen(paths.request, "w");
+    FILE *file = OpenCheckedStream(paths.request, "w", FILE_SHARE_READ | FILE_SHARE_WRITE, check);
     if (file == nullptr)
         return false;
     ShadowCopyRequest &shared = const_cast<ShadowCopyRequest &>(request);

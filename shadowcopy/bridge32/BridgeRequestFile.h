@@ -2,6 +2,8 @@
 #pragma once
 #include "ShadowCopyRequest.h"
 
+struct FileCheck;
+
 struct BridgePaths {
     char hostLog[260];   // "VSSLog2.txt"
     char request[260];   // "VSScom1.txt"
@@ -9,5 +11,6 @@ struct BridgePaths {
     char release[260];   // "VSScom3.txt"
 };
 
-// Writes the request file at paths.request; false when it cannot be created or written.
-bool WriteBridgeRequestFile(const BridgePaths &paths, const ShadowCopyRequest &request);
+// Writes the request file at paths.request, made anew (CheckedFile.h); false when it cannot be
+// created or written, with check saying whether it was refused.
+bool WriteBridgeRequestFile(const BridgePaths &paths, const ShadowCopyRequest &request, FileCheck *check);

@@ -6,6 +6,7 @@
 #include <string.h>
 
 #include "BridgeRequestFile.h"
+#include "CheckedFile.h"
 #include "ExchangeFile.h"
 #include "ExchangePaths.h"
 #include "LogStream.h"
@@ -17,13 +18,79 @@ namespace {
 
 const DWORD kPollMs = 100;
 
-// Derives one exchange path and deletes whatever an earlier run left there.
-bool DeriveAndClear(const char *logPath, const char *fileName, char *out)
+// Derives one exchange path and deletes whatever an earlier run left there; false, with the
+// refusal logged, when its name leads out of the folder.
+bool DeriveAndClear(FILE *log, const char *logPath, const char *fileName, char *out)
 {
     if (!DeriveExchangePath(logPath, fileName, out, 260))
         return false;
-    DeleteFileA(out);
+    FileCheck check;
+    if (DeleteFileChecked(out, &check) || check.outcome == kFileNotOpened)
+        return true;
+    LogFileCheck(log, check, out);
+    return false;
+}
+
+// What the host says on its standard output, a pipe that only this library and the host hold.
+// The reply file lies in the user's data folder, where any program can write one; a reply is
+// taken only when the host says the same.
+struct HostWord {
+    HANDLE pipe;
+    char text[16];
+    DWORD length;
+};
+
+// Reads what the host has said so far, without waiting. True once its line is whole, with its
+// number in *status.
+bool ReadHostWord(HostWord *word, int *status)
+{
+    DWORD available = 0;
+    while (word->length < sizeof word->text - 1 && PeekNamedPipe(word->pipe, nullptr, 0, nullptr, &available, nullptr) &&
+           available > 0) {
+        DWORD room = sizeof word->text - 1 - word->length, got = 0;
+        if (!ReadFile(word->pipe, word->text + word->length, available < room ? available : room, &got, nullptr) ||
+            got == 0)
+            break;
+        word->length += got;
+    }
+    word->text[word->length] = '\0';
+    if (strchr(word->text, '\n') == nullptr)
+        return false;
+    *status = ParseExchangeNumber(word->text);
     return true;
+}
+
+// Starts the host by its bare name, so that the system looks for it beside the main program
+// first, with the write end of the word pipe as its standard output: the one handle it
+// inherits. The write end is closed here once the host has its own.
+bool StartHost(char *commandLine, HostWord *word, PROCESS_INFORMATION *host)
+{
+    HANDLE output = nullptr;
+    SECURITY_ATTRIBUTES inherited = {sizeof inherited, nullptr, TRUE};
+    if (!CreatePipe(&word->pipe, &output, &inherited, 0))
+        return false;
+    SetHandleInformation(word->pipe, HANDLE_FLAG_INHERIT, 0);
+    SIZE_T size = 0;
+    InitializeProcThreadAttributeList(nullptr, 1, 0, &size);
+    auto attributes = static_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(HeapAlloc(GetProcessHeap(), 0, size));
+    bool started = false;
+    if (attributes != nullptr && InitializeProcThreadAttributeList(attributes, 1, 0, &size)) {
+        if (UpdateProcThreadAttribute(attributes, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, &output, sizeof output, nullptr,
+                                      nullptr)) {
+            STARTUPINFOEXA startup = {};
+            startup.StartupInfo.cb = sizeof startup;
+            startup.StartupInfo.dwFlags = STARTF_USESTDHANDLES;
+            startup.StartupInfo.hStdOutput = output;
+            startup.lpAttributeList = attributes;
+            started = CreateProcessA(nullptr, commandLine, nullptr, nullptr, TRUE, EXTENDED_STARTUPINFO_PRESENT, nullptr,
+                                     nullptr, &startup.StartupInfo, host) != FALSE;
+        }
+        DeleteProcThreadAttributeList(attributes);
+    }
+    if (attributes != nullptr)
+        HeapFree(GetProcessHeap(), 0, attributes);
+    CloseHandle(output);
+    return started;
 }
 
 // The host has ended (or cannot be watched): its exit code, -1 when the wait failed.
@@ -65,6 +132,8 @@ BOOL WINAPI DllMain(HINSTANCE, DWORD, LPVOID)
 extern "C" int32_t __stdcall MakeShadowCopy(ShadowCopyRequest *request)
 {
     FILE *log = nullptr;
+    FileCheck check;
+    HostWord word = {};
     BridgePaths paths = {};
     char ownLog[260] = "";
     char commandLine[64] = "kv64wrap.exe";
@@ -76,52 +145,58 @@ extern "C" int32_t __stdcall MakeShadowCopy(ShadowCopyRequest *request)
     if (WideCharToMultiByte(CP_ACP, 0, wideLog, -1, logPath, sizeof logPath, nullptr, nullptr) == 0)
         logPath[0] = '\0';
     logPath[sizeof logPath - 1] = '\0';
-    DeleteFileA(logPath);  // the 64-bit library's log of the previous run
+    DeleteFileChecked(logPath, &check);  // the 64-bit library's log of the previous run
 
+    // The main program runs elevated and these files lie in the user's data folder: each is
+    // made anew and seen from its handle to be what it seems (CheckedFile.h).
     if (!DeriveExchangePath(logPath, "VSSLog1.txt", ownLog, sizeof ownLog))
         goto done;
-    log = fopen(ownLog, "w");
+    log = OpenCheckedStream(ownLog, "w", FILE_SHARE_READ | FILE_SHARE_WRITE, &check);
     if (log == nullptr)
         goto done;
+    LogFileCheck(log, check, ownLog);
 
-    if (!DeriveAndClear(logPath, "VSSLog2.txt", paths.hostLog)) {
+    if (!DeriveAndClear(log, logPath, "VSSLog2.txt", paths.hostLog)) {
         WriteLogLine(log, "Error 312\n");
         goto done;
     }
-    if (!DeriveAndClear(logPath, "VSScom1.txt", paths.request)) {
+    if (!DeriveAndClear(log, logPath, "VSScom1.txt", paths.request)) {
         WriteLogLine(log, "Error 313\n");
         goto done;
     }
-    if (!DeriveAndClear(logPath, "VSScom2.txt", paths.reply)) {
+    if (!DeriveAndClear(log, logPath, "VSScom2.txt", paths.reply)) {
         WriteLogLine(log, "Error 314\n");
         goto done;
     }
-    if (!DeriveAndClear(logPath, "VSScom3.txt", paths.release)) {
+    if (!DeriveAndClear(log, logPath, "VSScom3.txt", paths.release)) {
         WriteLogLine(log, "Error 315\n");
         goto done;
     }
 
-    if (!WriteBridgeRequestFile(paths, *request)) {
-        WriteLogLine(log, "Error 316\n");
-        goto done;
+    {
+        bool written = WriteBridgeRequestFile(paths, *request, &check);
+        LogFileCheck(log, check, paths.request);
+        if (!written) {
+            WriteLogLine(log, "Error 316\n");
+            goto done;
+        }
     }
     WriteLogLine(log, "Writing of first communication file complete: %s\n", paths.request);
 
-    {
-        // No program name: the system looks for the host beside the main program first.
-        STARTUPINFOA startup = {};
-        startup.cb = sizeof startup;
-        if (!CreateProcessA(nullptr, commandLine, nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                            &startup, &host)) {
-            WriteLogLine(log, "Failed to launch %s\n", commandLine);
-            goto done;
-        }
+    if (!StartHost(commandLine, &word, &host)) {
+        WriteLogLine(log, "Failed to launch %s\n", commandLine);
+        goto done;
     }
     WriteLogLine(log, "Launched %s\n", commandLine);
 
     for (;;) {
-        int status = 0;
-        if (ReadExchangeNumber(paths.reply, &status)) {
+        int status = 0, said = 0;
+        if (ReadExchangeNumber(paths.reply, &status) && ReadHostWord(&word, &said)) {
+            if (said != status) {
+                WriteLogLine(log, "ERROR: %s holds %d, but %s said %d; the shadow copies are not used\n",
+                             paths.reply, status, commandLine, said);
+                break;  // the host is released below; the caller sees a failure
+            }
             StoreField(&request->status, status);
             WriteLogLine(log, "%s updated status: %d\n", commandLine, status);
             // The caller decides how long it needs the shadow copies: no limit here.
@@ -138,7 +213,8 @@ extern "C" int32_t __stdcall MakeShadowCopy(ShadowCopyRequest *request)
         Sleep(kPollMs);
     }
 
-    if (!WriteExchangeNumber(paths.release, 1)) {
+    if (!WriteExchangeNumber(paths.release, 1, &check)) {
+        LogFileCheck(log, check, paths.release);
         WriteLogLine(log, "Error 317\n");
         // The host would wait for ever for a notice that cannot come, holding the shadow
         // copies: end it instead and note how it ended.
@@ -157,6 +233,8 @@ extern "C" int32_t __stdcall MakeShadowCopy(ShadowCopyRequest *request)
     }
 
 done:
+    if (word.pipe != nullptr)
+        CloseHandle(word.pipe);
     if (host.hThread != nullptr)
         CloseHandle(host.hThread);
     if (host.hProcess != nullptr)

@@ -5,6 +5,7 @@
 #include <stdio.h>
 #include <string.h>
 
+#include "CheckedFile.h"
 #include "MsvcrtFormat.h"
 
 bool ReadExchangeFirstLine(const char *path, char *line, size_t size)
@@ -57,16 +58,19 @@ bool ReadExchangeNumber(const char *path, int *value)
     return true;
 }
 
-bool WriteExchangeNumber(const char *path, int value)
+bool WriteExchangeNumber(const char *path, int value, FileCheck *check)
 {
     // The other side polls the file in a mode that denies writers while it reads, so an open
     // that lands inside one of its reads is refused; it is tried again for a short while.
     const int kTries = 20;
     const DWORD kRetryMs = 25;
-    FILE *file = fopen(path, "w");
-    for (int tried = 1; file == nullptr && tried < kTries && GetLastError() == ERROR_SHARING_VIOLATION; ++tried) {
+    const DWORD kShare = FILE_SHARE_READ | FILE_SHARE_WRITE;
+    FILE *file = OpenCheckedStream(path, "w", kShare, check);
+    for (int tried = 1; file == nullptr && tried < kTries && check->outcome == kFileNotOpened &&
+                        check->error == ERROR_SHARING_VIOLATION;
+         ++tried) {
         Sleep(kRetryMs);
-        file = fopen(path, "w");
+        file = OpenCheckedStream(path, "w", kShare, check);
     }
     if (file == nullptr)
         return false;

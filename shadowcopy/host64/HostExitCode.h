@@ -11,5 +11,6 @@ enum HostExitCode {
     kHostNoOwnLog = 16,            // the own log cannot be created
     kHostNoReplyFile = 17,         // the reply cannot be created; the copies were released
     kHostMalformedRequest = 18,    // a line longer than 259 characters, a file named outside
-                                   // the data folder, or a data folder that links elsewhere
+                                   // the data folder, a data folder that links elsewhere, or a
+                                   // file to write that is not what it seems (CheckedFile.h)
 };

@@ -5,13 +5,14 @@
 #include <stdarg.h>
 #include <stdio.h>
 
+#include "CheckedFile.h"
 #include "ExchangeFile.h"
 #include "HostDataFolder.h"
 #include "HostExitCode.h"
 #include "HostLibrary.h"
-#include "HostOwnFile.h"
 #include "HostRequestFile.h"
 #include "HostRequestPaths.h"
+#include "LibraryStatus.h"
 #include "LogStream.h"
 #include "MsvcrtFormat.h"
 #include "RequestFields.h"
@@ -47,20 +48,49 @@ int WaitForReleaseNotice()
     return notice;
 }
 
-// Writes the reply "%d\n" into a file made anew; false when it cannot be written.
-bool WriteReply(const char *path, int status)
+// The host runs elevated in a folder the user can change: it writes only files made anew and
+// seen from their handles to be what they seem (CheckedFile.h).
+FILE *CreateHostFile(const char *path, FileCheck *check)
 {
-    FILE *reply = CreateHostFile(path);
+    return OpenCheckedStream(path, "w", FILE_SHARE_READ | FILE_SHARE_WRITE, check);
+}
+
+// The exit code of a file the host could not write: refused, or not made at all.
+int ExitForUnwrittenFile(const FileCheck &check, int notMade)
+{
+    return check.outcome == kFileNotOpened ? notMade : kHostMalformedRequest;
+}
+
+// Writes the reply "%d\n" into a file made anew; 0, or the exit code when it cannot be
+// written. A refused reply is logged.
+int WriteReply(FILE *log, const char *path, int status)
+{
+    FileCheck check;
+    FILE *reply = CreateHostFile(path, &check);
+    LogFileCheck(log, check, path);
     if (reply == nullptr)
-        return false;
+        return ExitForUnwrittenFile(check, kHostNoReplyFile);
     bool written = WriteText(reply, "%d\n", status) > 0;
-    return fclose(reply) == 0 && written;
+    return fclose(reply) == 0 && written ? 0 : kHostNoReplyFile;
+}
+
+// Says the status once more on the standard output, a pipe that only kv64dll and the host
+// hold: the reply file lies in the user's folder, where any program can write one.
+void VouchForReply(int status)
+{
+    HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
+    char text[16];
+    int length = FormatText(text, sizeof text, "%d\n", status);
+    DWORD written = 0;
+    if (output != nullptr && output != INVALID_HANDLE_VALUE && length > 0)
+        WriteFile(output, text, (DWORD)length, &written, nullptr);
 }
 
 // Writes the one line that says why the request is refused into the own log.
 void LogRefusedRequest(const char *ownLog, const char *format, ...)
 {
-    FILE *log = CreateHostFile(ownLog);
+    FileCheck check;
+    FILE *log = CreateHostFile(ownLog, &check);
     if (log == nullptr)
         return;
     va_list args;
@@ -107,11 +137,11 @@ int RunHost()
     if (code != 0)
         return code;
 
-    FILE *log = CreateHostFile(ownLog);
+    FileCheck check;
+    FILE *log = CreateHostFile(ownLog, &check);
     if (log == nullptr)
-        return kHostNoOwnLog;
-    // The library writes its log itself; a link planted at the name goes first.
-    DeleteFileA(g_request.libraryLog);
+        return ExitForUnwrittenFile(check, kHostNoOwnLog);
+    LogFileCheck(log, check, ownLog);
 
     ShadowCopyRequest *block = &g_request.block;
     HostLibrary library = {};
@@ -127,8 +157,14 @@ int RunHost()
         // The thread still runs in the library: leave it loaded; the exit ends the thread.
         goto done;
     }
-    if (LoadField(&block->status) != 0) {
+    if (LoadField(&block->status) == kStatusLogRefused) {
+        WriteLogLine(log, "ERROR: The shadow copy library refused its log %s; the request is not carried out\n",
+                     g_request.libraryLog);
+        code = kHostMalformedRequest;
+    } else if (LoadField(&block->status) != 0) {
         WriteLogLine(log, "ERROR: Unable to create shadow copy.  See 'VSSLog.txt' for more detail or turn off option to backup locked/open files.\n");
+    }
+    if (LoadField(&block->status) != 0) {
         UnloadHostLibrary(log, &library);
         StoreField(&block->active, 0);
         goto done;
@@ -136,11 +172,12 @@ int RunHost()
 
     WriteLogLine(log, "Successfully created shadow volume(s): %ls -> %ls\n", block->sourceLetters,
                  block->targetLetters);
-    if (!WriteReply(g_request.reply, LoadField(&block->status))) {
+    code = WriteReply(log, g_request.reply, LoadField(&block->status));
+    if (code != 0) {
         ReleaseHostShadowCopies(log, &library, block);
-        code = kHostNoReplyFile;
         goto done;
     }
+    VouchForReply(LoadField(&block->status));
     WriteLogLine(log, "Informed caller that volume shadow(s) are ready for use: %d\n",
                  (int)LoadField(&block->status));
 

@@ -227,6 +227,45 @@ TEST_F(ConfigStoreTest, VersionTwoKeepsItsScheduleAndGetsEmptyNotes)
     EXPECT_EQ(ReadStore()[4], 3);
 }
 
+TEST_F(ConfigStoreTest, OlderVersionIsKeptBesideTheStoreBeforeItIsConverted)
+{
+    // A version word flipped from 3 to 1 loads records that say something else: the file as it
+    // was must stay beside the store, so that the conversion can be undone by hand.
+    Bytes flipped = StoreOfVersion(3);
+    PutInt(flipped, 4, 1);
+    struct Case {
+        Bytes file;
+        const char *keptAs;
+    };
+    const Case cases[] = {
+        {StoreOfVersion(1), "_v1"},
+        {StoreOfVersion(2), "_v2"},
+        {flipped, "_v1"},
+    };
+    for (const Case &c : cases) {
+        std::string kept = std::string(storePath) + c.keptAs;
+        DeleteFileA(kept.c_str());
+        WriteStore(c.file);
+        MessageBoxRecorder boxes(IDNO);
+        LoadConfigStore(nullptr);
+        std::ifstream in(kept, std::ios::binary);
+        EXPECT_TRUE(Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()) == c.file) << c.keptAs;
+    }
+
+    // Where the copy cannot be made, the file is not converted.
+    Bytes old = StoreOfVersion(1);
+    WriteStore(old);
+    std::string blocked = std::string(storePath) + "_v1";
+    DeleteFileA(blocked.c_str());
+    ASSERT_TRUE(CreateDirectoryA(blocked.c_str(), nullptr));
+    MessageBoxRecorder boxes;
+    EXPECT_EQ(LoadConfigStore(nullptr), 0);
+    RemoveDirectoryA(blocked.c_str());
+    ASSERT_EQ(boxes.boxes.size(), 1u);
+    EXPECT_NE(boxes.boxes[0].text.find(blocked), std::string::npos);
+    EXPECT_EQ(ReadStore(), old);
+}
+
 TEST_F(ConfigStoreTest, OldPathsWithoutTerminatorAreCut)
 {
     Bytes file = Header(2, 1, 1);

@@ -131,9 +131,13 @@ TEST_F(ConfigTableTest, RecordsKeepTheirAddressWhileTheTableGrows)
 static DWORD WINAPI RunFakeJob(void *parameter)
 {
     BackupConfig *c = (BackupConfig *)parameter;
-    for (int i = 0; i <= 100 && !IsCancelRequested(c); ++i) {
+    // Writes before it looks at the cancel byte, so a cancel that comes before the thread has
+    // run at all still finds the fields written.
+    for (int i = 0; i <= 100; ++i) {
         SetProgressPercent(c, i);
         SetStatusText(c, "Copying files");
+        if (IsCancelRequested(c))
+            break;
         Sleep(1);
     }
     SetConfigRunning(c, 0);

@@ -1,5 +1,5 @@
 // Every dialog and remote-backup page whole at 8, 10 and 12 points: each control inside its
-// window's client area, single-line texts as wide as their controls allow, and the window on
+// window's client area, every text of every template inside its control, and the window on
 // the screen.
 #include <windows.h>
 #include <commctrl.h>
@@ -32,48 +32,57 @@ std::string ClassOf(HWND window)
     return name;
 }
 
-// Check boxes, radio buttons and static labels of one line: the text in the control's font
-// must fit beside the box (about a text height for check boxes and radios).
-bool SingleLineTextFits(HWND control, std::string *why)
+// Whether the control's text fits it, measured in the control's own font (the dialog's): a
+// label's text wrapped at the words as the label wraps it, a check box's or radio button's
+// beside its box, a group box's caption inside its frame. These cut a text that does not fit
+// without a sign. Every line keeps an average character to spare, for a font a little wider
+// than this one. Empty when it fits, else why not.
+std::string WhyTextDoesNotFit(HWND control)
 {
-    std::string kind = ClassOf(control);
-    LONG style = GetWindowLongA(control, GWL_STYLE);
-    bool box = kind == "Button" && ((style & BS_TYPEMASK) == BS_AUTOCHECKBOX || (style & BS_TYPEMASK) == BS_AUTORADIOBUTTON ||
-                                    (style & BS_TYPEMASK) == BS_CHECKBOX || (style & BS_TYPEMASK) == BS_RADIOBUTTON);
-    bool label = kind == "Static" && (style & SS_TYPEMASK) == SS_LEFT;
-    if (!box && !label)
-        return true;
     char text[512] = "";
     GetWindowTextA(control, text, sizeof text);
     if (text[0] == '\0')
-        return true;
+        return "";
+    std::string kind = ClassOf(control);
+    LONG style = GetWindowLongA(control, GWL_STYLE);
+    LONG type = kind == "Button" ? (style & BS_TYPEMASK) : kind == "Static" ? (style & SS_TYPEMASK) : -1;
+    bool wrapped = kind == "Static" && (type == SS_LEFT || type == SS_CENTER || type == SS_RIGHT);
+    bool box = kind == "Button" && (type == BS_CHECKBOX || type == BS_AUTOCHECKBOX || type == BS_RADIOBUTTON ||
+                                    type == BS_AUTORADIOBUTTON || type == BS_3STATE || type == BS_AUTO3STATE);
+    bool group = kind == "Button" && type == BS_GROUPBOX;
+    bool line = kind == "Static" && (type == SS_LEFTNOWORDWRAP || type == SS_SIMPLE);
+    if (!wrapped && !box && !group && !line)
+        return "";
     RECT client;
     GetClientRect(control, &client);
     HDC dc = GetDC(control);
     HGDIOBJ previous = SelectObject(dc, (HGDIOBJ)SendMessageA(control, WM_GETFONT, 0, 0));
-    RECT needed = {0, 0, 0, 0};
-    DrawTextA(dc, text, -1, &needed, DT_CALCRECT | DT_SINGLELINE);
     TEXTMETRICA metrics;
     GetTextMetricsA(dc, &metrics);
+    const int spare = metrics.tmAveCharWidth;
+    // Beside the text: the check box and its gap, or the frame on both sides of a caption.
+    int beside = 0;
+    if (box)
+        beside = GetSystemMetrics(SM_CXMENUCHECK) + metrics.tmAveCharWidth / 2;
+    else if (group)
+        beside = 2 * metrics.tmAveCharWidth;
+    int width = client.right - beside - spare;
+    UINT prefix = kind == "Static" && (style & SS_NOPREFIX) != 0 ? DT_NOPREFIX : 0;
+    RECT needed = {0, 0, width, 0};
+    DrawTextA(dc, text, -1, &needed, DT_CALCRECT | DT_EXPANDTABS | prefix | (wrapped ? DT_WORDBREAK : DT_SINGLELINE));
     SelectObject(dc, previous);
     ReleaseDC(control, dc);
-    int lineHeight = metrics.tmHeight;
-    if (label && client.bottom >= 2 * lineHeight)
-        return true;  // a label of several lines wraps
-    int width = needed.right + (box ? lineHeight + 2 : 0);
-    if (width <= client.right)
-        return true;
-    *why = "\"" + std::string(text) + "\" needs " + std::to_string(width) + " of " + std::to_string(client.right);
-    return false;
+    if (needed.right <= width && needed.bottom <= client.bottom)
+        return "";
+    return "\"" + std::string(text) + "\" needs " + std::to_string(needed.right + beside + spare) + "x" +
+           std::to_string(needed.bottom) + " of " + std::to_string(client.right) + "x" + std::to_string(client.bottom);
 }
 
-// Every child's single-line text fits it.
+// Every child's text fits it.
 void ExpectTextsFit(HWND window, const std::string &where)
 {
-    for (HWND child = GetWindow(window, GW_CHILD); child != nullptr; child = GetWindow(child, GW_HWNDNEXT)) {
-        std::string why;
-        EXPECT_TRUE(SingleLineTextFits(child, &why)) << where << ": control " << GetDlgCtrlID(child) << " " << why;
-    }
+    for (HWND child = GetWindow(window, GW_CHILD); child != nullptr; child = GetWindow(child, GW_HWNDNEXT))
+        EXPECT_EQ(WhyTextDoesNotFit(child), "") << where << ": control " << GetDlgCtrlID(child);
 }
 
 // Every child of `window` inside its client area, with the text it shows.
@@ -117,6 +126,37 @@ TEST(DialogFit, EveryDialogIsWholeInEachSize)
             DestroyWindow(dialog);
         }
     }
+}
+
+BOOL CALLBACK CollectTemplateId(HMODULE, LPCSTR, LPSTR name, LONG_PTR ids)
+{
+    if (IS_INTRESOURCE(name))
+        reinterpret_cast<std::vector<int> *>(ids)->push_back((int)(ULONG_PTR)name);
+    return TRUE;
+}
+
+// Every template of the program, each of its three sizes, as the resources hold them.
+TEST(DialogFit, EveryTextOfEveryTemplateFitsItsControlInEachSize)
+{
+    INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_STANDARD_CLASSES | ICC_WIN95_CLASSES | ICC_DATE_CLASSES};
+    InitCommonControlsEx(&controls);
+    std::vector<int> ids;
+    EnumResourceNamesA(GetModuleHandleA(nullptr), RT_DIALOG, CollectTemplateId, (LONG_PTR)&ids);
+    ASSERT_FALSE(ids.empty());
+    EXPECT_EQ(ids.size() % 3, 0u) << "each template in three sizes";
+    // Pages are child windows: they get an owner window that is never shown.
+    HWND parent = CreateWindowA("STATIC", "", WS_POPUP, 0, 0, 800, 600, nullptr, nullptr, nullptr, nullptr);
+    for (int id : ids) {
+        int points = id >= DLG_OFFSET_12PT ? 12 : id >= DLG_OFFSET_10PT ? 10 : 8;
+        HWND dialog = CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(id), parent, PlainDialogProc, 0);
+        ASSERT_NE(dialog, nullptr) << "template " << id;
+        char caption[128] = "";
+        GetWindowTextA(dialog, caption, sizeof caption);
+        ExpectTextsFit(dialog, "\"" + std::string(caption) + "\" (" + std::to_string(id) + ") at " +
+                                   std::to_string(points) + " pt");
+        DestroyWindow(dialog);
+    }
+    DestroyWindow(parent);
 }
 
 class RemotePagesFit : public EditorTest {

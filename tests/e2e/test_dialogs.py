@@ -50,6 +50,15 @@ class Dialogs(Program):
     def wait_gone(self, title, seconds=30):
         assert wait_until(lambda: self.probe("dialog", title, 0)[0] == 0, seconds), f"{title} stayed open"
 
+    def start_editing(self, config):
+        """Starts the program on a store of this one configuration and opens its editor; the process."""
+        vlrstore.write_store(self.store, [config])
+        process = self.start()
+        self.do("select", 0)
+        self.do("post", WM_COMMAND, IDM_EDIT)
+        self.wait_dialog(EDITOR)
+        return process
+
     def box_text(self, seconds=60):
         """The text of the next message box, which is then closed."""
         self.wait_dialog(BOX, seconds)
@@ -111,12 +120,8 @@ def test_filter_options_through_the_window_keep_excluded_files_out_of_the_mirror
     destination = tmp_path / "dest"
     config = vlrstore.Config(3, "Filtered", wine_prefix.windows_path(destination) + "\\",
                              [wine_prefix.windows_path(source) + "\\"])
-    vlrstore.write_store(program.store, [config])
-    process = program.start()
+    process = program.start_editing(config)
     try:
-        program.do("select", 0)
-        program.do("post", WM_COMMAND, IDM_EDIT)
-        program.wait_dialog(EDITOR)
         edit_filters(program, wine_prefix.windows_path(source / "Cache"))
         program.do("press", EDITOR, PSBTN_OK)
         program.wait_gone(EDITOR)

@@ -6,6 +6,7 @@ import email
 import email.policy
 import os
 import pathlib
+import shutil
 import socket
 import struct
 import subprocess
@@ -52,6 +53,11 @@ class SmtpServer:
 
     def envelopes(self):
         return [p.read_text().split() for p in sorted(self.folder.glob("*.env"))]
+
+    def sessions(self):
+        """How many connections the server took."""
+        noted = self.folder / "sessions"
+        return len(noted.read_text().splitlines()) if noted.exists() else 0
 
     def stop(self):
         self.process.terminate()
@@ -125,13 +131,28 @@ class MailJob:
     def compressed(self):
         return self.dest / "Mail Job" / "Compressed"
 
-    def run(self, flags=COMPRESSED | REMOTE_EMAIL | vlrstore.ENABLED, **email):
-        config = MailConfig(7, "Mail Job", self.prefix.windows_path(self.dest) + "\\",
+    def crash_dumps(self):
+        folder = self.prefix.user_dir / "AppData" / "Local" / "Temp" / "Velloran"
+        return sorted(folder.glob("*.dmp")) if folder.exists() else []
+
+    def run(self, flags=COMPRESSED | REMOTE_EMAIL | vlrstore.ENABLED, description="Mail Job", **email):
+        config = MailConfig(7, description, self.prefix.windows_path(self.dest) + "\\",
                             [self.prefix.windows_path(self.source) + "\\"], flags=flags, **email)
         store = self.prefix.data_folder / "configs.vlr"
         vlrstore.write_store(store, [config])
-        result = self.prefix.run(self.exe, "/hidden", "/exitwhendone", "/run=7", timeout=int(os.environ.get("MAIL_JOB_TIMEOUT", "240")))
-        assert result.returncode == 0
+        process = self.prefix.start(self.exe, "/hidden", "/exitwhendone", "/run=7")
+        deadline = time.monotonic() + int(os.environ.get("MAIL_JOB_TIMEOUT", "240"))
+        try:
+            while process.poll() is None:
+                # A crash waits in its message box for a user who is not there: it fails the test at once.
+                assert not self.crash_dumps(), "the program crashed"
+                assert time.monotonic() < deadline, "the job did not end"
+                time.sleep(0.2)
+        finally:
+            if process.poll() is None:
+                process.kill()
+                process.wait()
+        assert process.returncode == 0
         _, records = vlrstore.read_store(store)
         log = (self.prefix.data_folder / "7.txt").read_text("cp1252")
         return records[0].last_result, log
@@ -275,3 +296,117 @@ def test_job_result_mail_carries_the_log(job, servers, wine_prefix):
     sent_log = data.decode("cp1252") if isinstance(data, bytes) else data
     assert "Job Result: Success" in sent_log
     assert (wine_prefix.data_folder / "7_emailresults.txt").exists()
+
+
+REMOTE_FTP = 0x200
+SFTP = 0x4000
+
+
+def test_links_left_in_the_data_folder_carry_no_write_elsewhere(job, servers, wine_prefix, tmp_path):
+    # Any program of the user's can leave a hard link at a file name of the data folder, to a
+    # file the elevated program must not write. A job with SFTP, e-mail and the result e-mail
+    # writes each of these names; every file they led to keeps its content, and the job log
+    # (or the library's own log) says what was found.
+    from test_remote_upload import PASSWORD, SERVERS, USER, Server
+    sftp_root = tmp_path / "sftp"
+    sftp_root.mkdir()
+    sftp = Server(["/usr/bin/python3", str(SERVERS), "sftp", "--root", str(sftp_root), "--user", USER, "--password",
+                   PASSWORD, "--host-key", str(tmp_path / "host_key"), "--port", "0"], tmp_path / "asyncssh.log")
+    smtp = servers()
+    job.source.joinpath("a.txt").write_bytes(b"alpha")
+    wine_prefix.set_settings("options", {"jr_emailwhen": "8", "jr_options": "0", "jr_server": "127.0.0.1",
+                                         "jr_port": str(smtp.port), "jr_emailto": "admin@example.test",
+                                         "jr_emailfrom": "velloran@example.test"})
+    data, victims = wine_prefix.data_folder, tmp_path / "victims"
+    data.mkdir(parents=True, exist_ok=True)
+    victims.mkdir()
+    # name: the log that tells of it, "job" for the job log
+    names = {"7.txt": "job", "7_0.txt": "job", "compress.txt": "job", "FTPsLog.txt": "job",
+             "known_hosts_curl.txt": "job", "known_hosts.txt": "job", "7_emailresults.txt": "job",
+             "tarnmail.txt": "tarnmail.txt", "tarnmailJR.txt": "tarnmailJR.txt"}
+    for name in names:
+        (victims / name).write_bytes(b"precious " + name.encode())
+        os.link(victims / name, data / name)
+    config = MailConfig(7, "Mail Job", wine_prefix.windows_path(job.dest) + "\\",
+                        [wine_prefix.windows_path(job.source) + "\\"],
+                        flags=COMPRESSED | REMOTE_EMAIL | REMOTE_FTP | SFTP | vlrstore.ENABLED,
+                        **smtp_options(smtp))
+    record = bytearray(config.record())
+    record[2100:2228] = vlrstore._text("127.0.0.1", 128)
+    record[2228:2292] = vlrstore._text(USER, 64)
+    record[2292:2356] = bytes(b ^ vlrstore.PASSWORD_KEY for b in PASSWORD.encode()).ljust(64, b"\0")
+    struct.pack_into("<i", record, 4512, sftp.port)
+    config.record = lambda: bytes(record)
+    vlrstore.write_store(data / "configs.vlr", [config])
+    try:
+        assert wine_prefix.run(job.exe, "/hidden", "/exitwhendone", "/run=7", timeout=240).returncode == 0
+    finally:
+        sftp.stop()
+    log = (data / "7.txt").read_text("cp1252")
+    assert vlrstore.read_store(data / "configs.vlr")[1][0].last_result == vlrstore.SUCCESS, log
+    folder = rf"C:\users\{wine_prefix.user_dir.name}\AppData\Roaming\Velloran" + "\\"
+    for name, told_in in names.items():
+        assert (victims / name).read_bytes() == b"precious " + name.encode(), name
+        told = log if told_in == "job" else (data / told_in).read_text("cp1252")
+        assert (f"WARNING: {folder}{name} was a hard link to another file; the link was removed and the file made "
+                "anew") in told, name
+    assert len(smtp.messages()) == 2
+    assert (sftp_root / "Backup.zip").exists()
+
+
+def test_line_break_in_an_address_or_subject_is_refused_before_connecting(job, servers, wine_prefix):
+    server = servers()
+    job.source.joinpath("a.txt").write_bytes(b"a")
+    refused = "holds a line break or NUL, which cannot go into an SMTP command; nothing was sent"
+    volume_cases = [
+        (dict(to="a1@vlr.test>\r\nRCPT TO:<evil1@vlr.test"),
+         f"ERROR (47a): E-mail To address {refused}: a1@vlr.test><CR><LF>RCPT TO:<evil1@vlr.test\n"),
+        (dict(to="backup@example.test, a2@vlr.test\nRCPT TO:<evil2@vlr.test>"),
+         f"ERROR (47a): E-mail To address {refused}: backup@example.test, a2@vlr.test<LF>RCPT TO:<evil2@vlr.test>\n"),
+        (dict(sender="v@vlr.test>\r\nRCPT TO:<evil3@vlr.test"),
+         f"ERROR (47a): E-mail From address {refused}: v@vlr.test><CR><LF>RCPT TO:<evil3@vlr.test\n"),
+    ]
+    for fields, line in volume_cases:
+        result, log = job.run(**{**smtp_options(server), **fields})
+        assert result == vlrstore.WARNINGS, log
+        assert line in log and "WARNING(1D): Emailing compressed backup failed\n" in log, log
+        assert not any(text.startswith("RCPT") for text in log.splitlines()), log  # no forged log lines
+    # The job-result e-mail's subject carries the configuration's description (with which the
+    # backup folder cannot be made either).
+    wine_prefix.set_settings("options", {"jr_emailwhen": "8", "jr_options": "0", "jr_server": "127.0.0.1",
+                                         "jr_port": str(server.port), "jr_emailto": "admin@example.test",
+                                         "jr_emailfrom": "velloran@example.test"})
+    result, log = job.run(flags=COMPRESSED | vlrstore.ENABLED, description="Mail Job\r\nBcc: evil4@vlr.test")
+    assert result == vlrstore.FAILED, log
+    assert f"ERROR (147a): E-mail subject {refused}: Mail Job<CR><LF>Bcc: evil4@vlr.test - Failed\n" in log, log
+    assert server.sessions() == 0
+
+
+def test_archive_of_300_mb_ends_with_an_error_line_not_a_crash(job, servers):
+    # Base64 makes a 300 MB archive a message of 412 MB, which a 32-bit program may not find room
+    # for: the program may use 4 GB of address space where the system offers them, and wherever
+    # the message does not fit, the step must end with its error line.
+    program = pathlib.Path(os.environ["VELLORAN_BUILD_DIR"]) / "bin" / "Korrin.exe"
+    assert is_large_address_aware(program)
+    server = servers()
+    big = job.source / "big.bin"
+    with open(big, "wb") as out:
+        for _ in range(300):
+            out.write(os.urandom(1 << 20))
+    try:
+        result, log = job.run(**smtp_options(server))
+    finally:
+        big.unlink()
+        shutil.rmtree(job.dest)
+    assert result == vlrstore.WARNINGS, log
+    assert "WARNING(1D): Emailing compressed backup failed\n" in log
+    # Built, the message is refused by the server's size limit; not built, the memory error.
+    assert ("Failed to send email 1 of 1 (Try 1): SMTP E-mail Code 17." in log
+            or "ERROR (46a): Memory allocation error while creating email body\n" in log), log
+
+
+def is_large_address_aware(program):
+    data = program.read_bytes()[:4096]
+    header = struct.unpack_from("<I", data, 0x3C)[0]
+    characteristics = struct.unpack_from("<H", data, header + 22)[0]
+    return bool(characteristics & 0x20)  # IMAGE_FILE_LARGE_ADDRESS_AWARE

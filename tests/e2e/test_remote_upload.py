@@ -15,6 +15,7 @@ import pytest
 
 from conftest import make_certificate
 from jobdriver import DriverJob
+from test_mail import SmtpServer
 
 HERE = pathlib.Path(__file__).resolve().parent
 SERVERS = HERE / "upload_servers.py"
@@ -551,3 +552,39 @@ def test_known_hosts_lines_that_cannot_be_read_are_skipped(job, servers, tmp_pat
         assert code == 1 and "has changed" not in log, odd[:60] + log + curl_log
         assert known_hosts.read_text() == odd + recorded and not (data / "known_hosts_curl.txt").exists()
         (root / "Backup.zip").unlink()
+
+
+# A crash dump written while a send is under way holds none of the passwords in use: the driver
+# writes it as the fault handlers would, on the job's thread, once the server notes that the send
+# has reached it (or once the compression is under way).
+
+def passwords_in_dump(prefix, log, passwords):
+    match = re.search(r"=== box: Program crashed\.  Send\n\n(C:\\.*\.dmp)\n", log)
+    assert match, log
+    dump = (prefix.path / "drive_c" / match.group(1)[3:].replace("\\", "/")).read_bytes()
+    return [(password, encoding) for password in passwords for encoding in ("cp1252", "utf-16-le")
+            if password.encode(encoding) in dump]
+
+
+def test_dump_written_during_a_send_holds_no_password(job, servers, tmp_path):
+    job.add("a.txt", b"alpha")
+    smtp = SmtpServer(tmp_path / "smtp", "--user", USER, "--password", PASSWORD, "--stall", "3")
+    stalled, login = smtp.folder / "stalled", tmp_path / "ftp-login"
+    try:
+        ftp = ftp_server(servers, tmp_path / "ftp", "--hold-login", str(login))
+        cases = [  # what is sent, to which port, the driver's options, the bytes of a file added first
+            ("volume e-mail", smtp.port, ["--mail", "--dump-when", job.prefix.windows_path(stalled)], 0),
+            ("job-result e-mail", smtp.port, ["--result-mail", "--dump-when", job.prefix.windows_path(stalled)], 0),
+            ("FTP login", ftp.port, ["--dump-when", job.prefix.windows_path(login)], 0),
+            # A file big enough that the compression takes a while; the result e-mail finds no server.
+            ("ZIP", free_port(), ["--result-mail", "--dump-while-compressing"], 40_000_000),
+        ]
+        for name, port, options, noise in cases:
+            if noise:
+                job.add("noise.bin", os.urandom(noise))
+            _, log, _ = job.run(port, "--server", "127.0.0.1", *options)
+            assert passwords_in_dump(job.prefix, log, [PASSWORD, "zip pass"]) == [], name
+            stalled.unlink(missing_ok=True)
+            login.unlink(missing_ok=True)
+    finally:
+        smtp.stop()

@@ -4,6 +4,8 @@ import pathlib
 import re
 import shutil
 import subprocess
+import threading
+import time
 
 import pytest
 
@@ -76,3 +78,51 @@ def test_host_writes_nothing_through_a_data_folder_that_links_elsewhere(wine_pre
     (elsewhere / "VSScom3.txt").write_text("1\r\n", encoding="ascii")  # a host that went on ends at once
     assert wine_prefix.run(bin_dir / "kv64wrap.exe").returncode == 18
     assert sorted(p.name for p in elsewhere.iterdir()) == ["VSScom1.txt", "VSScom3.txt"]
+
+
+def test_host_writes_nothing_elsewhere_while_the_data_folder_is_swapped(wine_prefix, bin_dir, tmp_path):
+    # Another program of the user's swaps the data folder for a link and back, over and over,
+    # while the elevated host runs: the files behind the link keep their content every time.
+    data = wine_prefix.data_folder
+    data.mkdir(parents=True, exist_ok=True)
+    aside = data.with_name("Velloran.real")
+    elsewhere = tmp_path / "elsewhere"
+    elsewhere.mkdir()
+    folder = rf"C:\users\{wine_prefix.user_dir.name}\AppData\Roaming\Velloran" + "\\"
+    paths = [folder + name for name in ("VSSLog2.txt", "VSScom1.txt", "VSScom2.txt", "VSScom3.txt")]
+    request = "\r\n".join(paths + ["E", "C", folder + "VSSLog.txt", "0", "0", "-1", "1"]) + "\r\n"
+    for target in (data, elsewhere):
+        (target / "VSScom1.txt").write_text(request, encoding="ascii")
+        (target / "VSScom3.txt").write_text("1\r\n", encoding="ascii")  # a host that went on ends at once
+    for name in ("VSSLog.txt", "VSSLog2.txt", "VSScom2.txt"):
+        (elsewhere / name).write_text("precious", encoding="ascii")
+    before = {p.name: p.read_bytes() for p in elsewhere.iterdir()}
+
+    stop = threading.Event()
+
+    def swap():
+        while not stop.is_set():
+            os.rename(data, aside)
+            try:
+                os.symlink(elsewhere, data, target_is_directory=True)
+                time.sleep(0.003)
+                os.unlink(data)
+            except OSError:
+                pass
+            while True:  # a folder the host made anew meanwhile goes
+                try:
+                    os.rename(aside, data)
+                    break
+                except OSError:
+                    shutil.rmtree(data, ignore_errors=True)
+            time.sleep(0.003)
+
+    swapper = threading.Thread(target=swap)
+    swapper.start()
+    try:
+        for round_ in range(10):
+            wine_prefix.run(bin_dir / "kv64wrap.exe")
+            assert {p.name: p.read_bytes() for p in elsewhere.iterdir()} == before, f"round {round_}"
+    finally:
+        stop.set()
+        swapper.join()

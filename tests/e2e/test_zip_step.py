@@ -5,6 +5,7 @@ import hashlib
 import os
 import pathlib
 import random
+import shutil
 import subprocess
 import time
 import zipfile
@@ -15,7 +16,6 @@ from jobdriver import DriverJob
 
 DRIVER = "zip_job_driver.exe"
 OLD = 1_300_000_000      # 2011
-FUTURE = 4_000_000_000   # 2096
 # Names users have: cp1252 punctuation, Cyrillic, CJK, and a name of 250 characters.
 USER_NAMES = ["Report \u2013 final.txt", "Bob\u2019s \u201cnotes\u201d.txt", "\u20ac receipts.txt",
               "\u041e\u0442\u0447\u0451\u0442.txt", "\u5831\u544a\u66f8.txt", "n" * 246 + ".txt"]
@@ -147,26 +147,47 @@ def test_two_source_roots_give_two_archives(job, wine_prefix):
     assert names_in(job.compressed / "Backup_C.zip") == ["c.txt"]
 
 
-def test_date_filter_lists_changed_files_and_all_every_third_run(job):
-    job.add("a.txt", b"alpha", mtime=OLD)
-    job.add("b.txt", b"beta", mtime=OLD)
-    archive = job.compressed / "Backup.zip"
-    options = ["--every", "3", "--state", job.prefix.windows_path(job.state)]
+# The name a new configuration gets, and a fixed one: a date-filtered run that finds an archive
+# under its name replaces it by one of all files, and one with nothing to list leaves it alone.
+@pytest.mark.parametrize("name", ["Backup Job 1_[[DATE]].zip", "Backup.zip"])
+def test_a_date_filtered_run_never_leaves_less_than_the_archive_it_replaces(job, tmp_path, name):
+    budget, letter = "Budget 2024.xlsx", "Letters/To the landlord.docx"
+    job.add(budget, b"budget, first draft\n" * 100, mtime=OLD)
+    job.add(letter, b"dear landlord\n" * 100, mtime=OLD)
+    data = tmp_path / "data"
+    data.mkdir()
+    options = ["--name", name, "--every", "30", "--state", job.prefix.windows_path(job.state),
+               "--data", job.prefix.windows_path(data) + "\\"]
+
+    def archived():
+        archives = list(job.compressed.glob(name.replace("[[DATE]]", "*")))
+        if len(archives) > 1:
+            pytest.skip("the date changed during the test")
+        assert len(archives) == 1, list(job.compressed.iterdir())
+        with zipfile.ZipFile(archives[0]) as z:
+            assert z.testzip() is None
+            return {n.rsplit("src/", 1)[-1]: z.read(n) for n in z.namelist() if not n.endswith("/")}
+
     code, log = job.run(*options)
     assert code == 1, log
-    assert names_in(archive) == ["a.txt", "b.txt"]
-    os.utime(job.source / "b.txt", (FUTURE, FUTURE))
-    code, log = job.run(*options)
-    assert code == 1, log
-    assert names_in(archive) == ["b.txt"]
-    os.utime(job.source / "b.txt", (OLD, OLD))
-    code, log = job.run(*options)
-    assert code == 1, log
-    assert "Skipping creation of empty ZIP file: " in log
-    assert not archive.exists()
-    code, log = job.run(*options)
-    assert code == 1, log
-    assert names_in(archive) == ["a.txt", "b.txt"]
+    first = {p: (job.source / p).read_bytes() for p in (budget, letter)}
+    assert archived() == first
+    edited = b"dear landlord, the boiler\n" * 100
+    exists = "The ZIP file exists already, so all files are compressed into it: "
+    # (files written before the run, None to empty the source; a line of its log; what the archive holds)
+    steps = [({}, exists, first),
+             ({letter: edited}, exists, {budget: first[budget], letter: edited}),
+             (None, "Skipping creation of empty ZIP file: ", {budget: first[budget], letter: edited})]
+    for writes, line, holds in steps:
+        if writes is None:
+            shutil.rmtree(job.source)
+            job.source.mkdir()
+        for path, data in (writes or {}).items():
+            (job.source / path).write_bytes(data)
+        code, log = job.run(*options)
+        assert code == 1, log
+        assert line in log
+        assert archived() == holds
 
 
 def test_unreadable_file_is_left_out_with_warnings(job):
@@ -204,6 +225,7 @@ def test_names_the_system_misreads_are_archived_under_their_own_names(job):
 
 
 TEMPORARY = ".vlrnew"
+SWAP_NOTE = ".vlrswap"
 SPLIT_64K = ("--split", "64", "1")
 
 
@@ -225,10 +247,12 @@ def make_previous_archive(job, options):
 
 
 def names_in_files(job, files):
-    """The names in the archive made of these files (its parts joined in order), which 7-Zip tests."""
+    """The names in the archive made of these files (its parts joined in order), or None when
+    7-Zip finds no whole archive there."""
     whole = job.compressed.parent / "whole.zip"
     whole.write_bytes(b"".join(files[name] for name in sorted(files)))
-    assert seven_zip("t", "-bd", str(whole)).returncode == 0
+    if not files or seven_zip("t", "-bd", str(whole)).returncode != 0:
+        return None
     return names_in(whole)
 
 
@@ -298,3 +322,48 @@ def test_a_full_destination_keeps_the_previous_archive(job, small_drive, options
     assert {p.name for p in job.compressed.iterdir()} == set(previous)
     assert digests(archive_files(job)) == digests(previous)
     assert names_in_files(job, previous) == ["previous.bin"]
+
+
+def archive_set(job, name):
+    """The files under an archive's name: the archive itself and its numbered parts."""
+    return {p.name: p.read_bytes() for p in job.compressed.iterdir()
+            if p.name == name or (p.name.startswith(name + ".") and p.name[len(name) + 1:].isdigit())}
+
+
+def test_a_job_killed_while_a_split_archive_replaces_the_previous_one_never_mixes_them(job):
+    # Five parts of the previous archive are replaced by three of the new one; the job is killed
+    # before each deletion, move or write of that replacement in turn, until one is not killed.
+    job.add("Scans/Statement 2019.pdf", os.urandom(300_000))
+    code, log = job.run(*SPLIT_64K)
+    assert code == 1, log
+    previous = archive_set(job, "Backup.zip")
+    assert len(previous) == 5
+    shutil.rmtree(job.source / "Scans")
+    job.add("Scans/Statement 2024.pdf", os.urandom(150_000))
+    for kill_at in range(1, 30):
+        shutil.rmtree(job.compressed)
+        job.compressed.mkdir()
+        for name, data in previous.items():
+            (job.compressed / name).write_bytes(data)
+        code, log = job.run(*SPLIT_64K, "--kill-at-change", str(kill_at))
+        if code != 99:
+            assert code == 1, log
+            assert names_in_files(job, archive_set(job, "Backup.zip")) == ["Scans/Statement 2024.pdf"]
+            break
+        left = archive_set(job, "Backup.zip")
+        noted = (job.compressed / ("Backup.zip" + SWAP_NOTE)).exists()
+        # The previous archive, the new one, or no archive yet while the note says what to finish.
+        assert (left == previous or names_in_files(job, left) == ["Scans/Statement 2024.pdf"]
+                or (noted and "Backup.zip" not in left and "Backup.zip.001" not in left)), (kill_at, sorted(left))
+        # The next job's ZIP step (another archive) finishes the replacement first.
+        code, log = job.run("--name", "Other.zip")
+        assert code == 1, log
+        after = archive_set(job, "Backup.zip")
+        if noted:
+            assert "Finishing the replacement of a zip file that an earlier run left unfinished" in log
+            assert names_in_files(job, after) == ["Scans/Statement 2024.pdf"], kill_at
+            assert not [p.name for p in job.compressed.iterdir() if TEMPORARY in p.name or SWAP_NOTE in p.name]
+        else:
+            assert after == previous, kill_at
+    else:
+        pytest.fail("the job was killed at every step")

@@ -3,6 +3,7 @@
 
   upload_servers.py ftp --home DIR --user U --password P [--drop-once BYTES]
                         [--throttle BYTES_PER_S] [--no-rest] [--rest-reply TEXT] [--latin1-names]
+                        [--hold-login FILE]
   upload_servers.py sftp --root DIR --user U --password P --host-key FILE [--port N]
                          [--ed25519-key FILE]
   upload_servers.py silent [--greeting | --login]
@@ -14,11 +15,14 @@ The silent server takes connections and never finishes a reply: with --greeting 
 FTP greeting ("220-") and adds a continuation line every second for ever; with --login it
 greets and takes any login, then answers nothing more; without either, it says nothing at all.
 It notes each connection on stderr.
+With --hold-login the FTP server writes FILE when a password arrives and answers it three
+seconds later, so a test can look at the client while it logs in.
 """
 import argparse
 import asyncio
 import os
 import sys
+import time
 
 
 def run_ftp(args):
@@ -47,6 +51,13 @@ def run_ftp(args):
         def decode(self, data):
             # Each byte of a command as one character, so a test can see the bytes of a name.
             return data.decode("latin-1") if args.latin1_names else super().decode(data)
+
+        def ftp_PASS(self, line):
+            if args.hold_login:
+                with open(args.hold_login, "w") as note:
+                    note.write("login\n")
+                time.sleep(3)  # holds the whole server: it has this one client
+            return super().ftp_PASS(line)
 
         def ftp_REST(self, line):
             if args.no_rest:
@@ -148,6 +159,7 @@ def main():
     ftp.add_argument("--no-rest", action="store_true")
     ftp.add_argument("--rest-reply", default="")
     ftp.add_argument("--latin1-names", action="store_true")
+    ftp.add_argument("--hold-login", default="")
     sftp = sub.add_parser("sftp")
     sftp.add_argument("--root", required=True)
     sftp.add_argument("--user", required=True)

@@ -25,6 +25,9 @@ PASSWORD_KEY = 0xA7
 EVERY_N_DAYS = 1
 WEEKLY = 2
 
+ALWAYS_ALL = 0x1
+EVERY_N_ALL = 0x2
+
 SUCCESS = 1
 FAILED = 2
 WARNINGS = 3
@@ -48,7 +51,8 @@ class Config:
 
     def __init__(self, unique_id, description, destination, sources, flags=UNCOMPRESSED | ENABLED,
                  schedule_kind=0, every_days=1, day_mask=0, hour=0, minute=0, date_modified=None,
-                 run_count=0, last_result=0, last_run=None, program_before=""):
+                 run_count=0, last_result=0, last_run=None, program_before="", zip_name=None,
+                 date_filter_flags=ALWAYS_ALL | EVERY_N_ALL, full_backup_every=5):
         self.unique_id = unique_id
         self.description = description
         self.destination = destination
@@ -64,18 +68,21 @@ class Config:
         self.last_result = last_result
         self.last_run = last_run
         self.program_before = program_before
+        self.zip_name = zip_name or description
+        self.date_filter_flags = date_filter_flags
+        self.full_backup_every = full_backup_every
 
     def record(self):
         r = bytearray(RECORD_SIZE)
         r[0:128] = _text(self.description, 128)
         r[128:388] = _text(self.destination, 260)
-        r[388:648] = _text(self.description, 260)           # compressedFileName
+        r[388:648] = _text(self.zip_name, 260)              # compressedFileName
         if self.last_run is not None:
             r[648:664] = system_time(self.last_run)
         struct.pack_into("<ii", r, 664, self.last_result, self.flags)
         struct.pack_into("<i", r, 672, 5)                    # revisionCount
         struct.pack_into("<ii", r, 932, 650, 2)              # splitSize, splitUnit MB
-        struct.pack_into("<ii", r, 940, 3, 5)                # dateFilterFlags, fullBackupEvery
+        struct.pack_into("<ii", r, 940, self.date_filter_flags, self.full_backup_every)
         struct.pack_into("<ii", r, 968, 2, self.run_count)   # priority Normal, runCount
         r[976:1236] = _text(self.program_before, 260)
         r[1496:1512] = system_time(self.date_modified)       # dateCreated

@@ -8,6 +8,8 @@
 #include <string>
 
 #include "BackupConfig.h"
+#include "Calendar.h"
+#include "Clock.h"
 #include "ConfigTable.h"
 #include "InternalScheduler.h"
 #include "MsvcrtFormat.h"
@@ -53,11 +55,35 @@ struct Schedule {
     int minute;
 };
 
+// The clock set back (a time correction) while the program runs.
+struct SetBack {
+    const char *what;
+    Schedule schedule;
+    SYSTEMTIME start;       // the program's start
+    SYSTEMTIME lastRun;     // by the clock before the correction
+    SYSTEMTIME correctedTo;
+    const char *next;       // the next slot in the corrected present
+    const char *following;  // the slot after it, once its run has started
+};
+
+// The timer's reading of the clock.
+void Tick(const SYSTEMTIME &now)
+{
+    SetClockForTesting(&now);
+    RescheduleIfClockSetBack(&now);
+}
+
 class InternalSchedule : public ::testing::Test {
 protected:
-    void SetUp() override { previous = SetTaskSchedulerService(&tasks); }
+    void SetUp() override
+    {
+        previous = SetTaskSchedulerService(&tasks);
+        SYSTEMTIME present = MakeTime(2030, 1, 1);  // after every time here, unless set back
+        SetClockForTesting(&present);
+    }
     void TearDown() override
     {
+        SetClockForTesting(nullptr);
         SetTaskSchedulerService(previous);
         ClearConfigTable();
         FreeRunQueue();
@@ -80,6 +106,27 @@ protected:
         EXPECT_EQ(AppendConfig(&config), 1);
         return configTable.configCount - 1;
     }
+    // The timer's ticks over the correction: the next run, and once it has started (recorded as a
+    // job's start records it), the slot after it.
+    void ExpectRunsOnceAfterSetBack(const SetBack &c)
+    {
+        programStartTime = c.start;
+        int index = Add(20, c.schedule, c.lastRun);
+        // The clock before the correction: at the run, or at the start when that came later.
+        Tick(IsSystemTimeBefore(&c.lastRun, &c.start) ? c.start : c.lastRun);
+        UpdateScheduleState();  // as the start and a run's start do
+        Tick(c.correctedTo);
+        ASSERT_EQ(hasNextDue, 1) << c.what;
+        EXPECT_EQ(Text(nextDueTime), c.next) << c.what;
+        SYSTEMTIME slot = nextDueTime;
+        slot.wSecond = 1;  // the timer queues a run once its time has passed
+        Tick(slot);
+        ConfigAt(index)->lastRunTime = slot;
+        ConfigAt(index)->runCount += 1;
+        UpdateScheduleState();
+        EXPECT_EQ(Text(nextDueTime), c.following) << c.what;
+        ClearConfigTable();
+    }
     std::string Next(int index)
     {
         SYSTEMTIME t;
@@ -90,6 +137,7 @@ protected:
 };
 
 const int kMonday = 1 << 1;
+const int kTuesdayThursday = 1 << 2 | 1 << 4;
 
 }  // namespace
 
@@ -220,6 +268,36 @@ TEST_F(InternalSchedule, EarliestRunAndNextDueOverTheTable)
     // Queued configurations still count for the earliest run shown to the user.
     EXPECT_EQ(hasNextRun, 1);
     EXPECT_EQ(Text(earliestNextRun), "2026-12-09 07:00");
+}
+
+TEST_F(InternalSchedule, LastRunAheadOfTheCorrectedClockCountsFromThePresent)
+{
+    SetBack cases[] = {
+        {"every day, set back a year", {1, 1, 0, 10, 0}, MakeTime(2027, 6, 15, 8, 0), MakeTime(2028, 6, 15, 10, 0, 1),
+         MakeTime(2027, 6, 15, 10, 0, 25), "2027-06-16 10:00", "2027-06-17 10:00"},
+        {"every day, set back a day", {1, 1, 0, 10, 0}, MakeTime(2027, 6, 14, 8, 0), MakeTime(2027, 6, 15, 10, 0, 1),
+         MakeTime(2027, 6, 14, 10, 0, 25), "2027-06-15 10:00", "2027-06-16 10:00"},
+        {"Tuesdays and Thursdays, set back a year", {2, 0, kTuesdayThursday, 10, 0}, MakeTime(2027, 6, 15, 8, 0),
+         MakeTime(2028, 6, 15, 10, 0, 1), MakeTime(2027, 6, 15, 10, 0, 25), "2027-06-17 10:00", "2027-06-22 10:00"},
+        {"Tuesdays and Thursdays, set back a day", {2, 0, kTuesdayThursday, 10, 0}, MakeTime(2027, 6, 14, 8, 0),
+         MakeTime(2027, 6, 15, 10, 0, 1), MakeTime(2027, 6, 14, 10, 0, 25), "2027-06-15 10:00", "2027-06-17 10:00"},
+    };
+    for (const SetBack &c : cases)
+        ExpectRunsOnceAfterSetBack(c);
+}
+
+TEST_F(InternalSchedule, ClockSetBackBelowTheProgramsStartBringsTheFloorDown)
+{
+    // Started while the clock was five hours ahead, with runs missed while the program was
+    // closed: those still are not made up.
+    SetBack cases[] = {
+        {"every day", {1, 1, 0, 10, 0}, MakeTime(2027, 6, 15, 13, 0), MakeTime(2027, 6, 12, 10, 0, 1),
+         MakeTime(2027, 6, 15, 8, 0, 5), "2027-06-15 10:00", "2027-06-16 10:00"},
+        {"Tuesdays and Thursdays", {2, 0, kTuesdayThursday, 10, 0}, MakeTime(2027, 6, 15, 13, 0),
+         MakeTime(2027, 6, 8, 10, 0, 1), MakeTime(2027, 6, 15, 8, 0, 5), "2027-06-15 10:00", "2027-06-17 10:00"},
+    };
+    for (const SetBack &c : cases)
+        ExpectRunsOnceAfterSetBack(c);
 }
 
 TEST(RunQueueOrder, KeepsEachIdOnceInArrivalOrder)

@@ -182,13 +182,13 @@ INSTANTIATE_TEST_SUITE_P(
     Roads, FullDestinationTest,
     ::testing::Values(
         FullCase{"mirror", 0, 0, {0.6, 0.6}, {{L"f.bin", 0}}, {}, {}, "WARNING: Unable to backup file:"},
-        // The revision and then the new mirror copy both fail; the mirror keeps the older file.
-        FullCase{"revision", SaveRevisions, 3, {0.6, 0.6}, {{L"f.bin", 0}}, {}, {},
-                 "WARNING: Unable to save revision file:"},
+        // The new mirror copy does not fit: the mirror keeps the older file, and no revision is
+        // taken, since the old copy becomes one only as the new copy takes its place.
+        FullCase{"revision", SaveRevisions, 3, {0.6, 0.6}, {{L"f.bin", 0}}, {}, {}, "WARNING: Unable to backup file:"},
         // Every revision number is taken and the new copy does not fit: the oldest revision stays,
         // since it gives way only to a whole one.
         FullCase{"oldest_revision", SaveRevisions, 1, {0.1, 0.5, 0.6}, {{L"f.bin", 1}}, {{L"f.1.bin", 0}}, {},
-                 "WARNING: Unable to save revision file:"},
+                 "WARNING: Unable to backup file:"},
         // The old mirror copy becomes the revision by a rename, so a revision needs no room of its
         // own: a drive with room for the new copy alone takes both.
         FullCase{"revision_needs_no_room", SaveRevisions, 1, {0.1, 0.5, 0.1}, {{L"f.bin", 2}}, {{L"f.1.bin", 1}}, {},

@@ -453,9 +453,13 @@ TEST_F(JobRunTest, SuccessfulCompressedRunAdvancesTheDateFilterAndAWarningDoesNo
     int index = AddJob(Enabled | Uncompressed | Compressed);
     BackupConfig *config = env.Config(index);
     config->dateFilterFlags = 0; // changed files only, so the count goes on
-    config->dateFilterCount = 4;
-    ASSERT_EQ(env.RunJob(index), 1);
-    EXPECT_EQ(config->dateFilterCount, 5);
+    // A new archive each run; the first lists all files.
+    lstrcpynA(config->compressedFileName, "Backup_[[UNIQUE]].zip", sizeof(config->compressedFileName));
+    for (int run = 1; run <= 2; ++run) {
+        ++config->runCount;
+        ASSERT_EQ(env.RunJob(index), 1);
+        EXPECT_EQ(config->dateFilterCount, run);
+    }
     SYSTEMTIME utc;
     GetUtcNow(&utc);
     EXPECT_EQ(config->lastCompressedRunTime.wYear, utc.wYear);
@@ -465,7 +469,7 @@ TEST_F(JobRunTest, SuccessfulCompressedRunAdvancesTheDateFilterAndAWarningDoesNo
     DeleteFileW((source + L"a.txt").c_str());
     strcpy(config->sources[0].path, (Narrow(source) + "missing.txt").c_str());
     ASSERT_EQ(env.RunJob(index), 3);
-    EXPECT_EQ(config->dateFilterCount, 5);
+    EXPECT_EQ(config->dateFilterCount, 2);
     EXPECT_EQ(config->lastCompressedRunTime.wYear, 1999);
     SetCompressionLibraryFolder(nullptr);
 }
@@ -799,10 +803,11 @@ TEST_F(JobRunTest, ReadOnlyMirrorOfAChangedFileIsReplaced)
 
 // A revision is made by renaming the old mirror copy; where its name cannot be taken (here a
 // folder stands under it) the old copy stays, the revision is a warning, and the new copy still
-// replaces the mirror's.
+// replaces the mirror's. The source's deleted files still leave the mirror.
 TEST_F(JobRunTest, RevisionNameThatCannotBeTakenIsAWarningAndTheMirrorIsStillReplaced)
 {
     WriteTextFile(source + L"a.txt", "one");
+    WriteTextFile(source + L"gone.txt", "gone");
     int index = AddJob(Enabled | Uncompressed | SaveRevisions);
     env.Config(index)->revisionCount = 1;
     ASSERT_EQ(env.RunJob(index), 1);
@@ -810,12 +815,14 @@ TEST_F(JobRunTest, RevisionNameThatCannotBeTakenIsAWarningAndTheMirrorIsStillRep
     ASSERT_TRUE(CreateDirectoryWithParents((revisions + L"a.1.txt").c_str(), nullptr));
     WriteTextFile(source + L"a.txt", "two");
     SetWriteTicks(source + L"a.txt", 130000000000000000LL);
+    DeleteFileW((source + L"gone.txt").c_str());
     EXPECT_EQ(env.RunJob(index), 3);
     EXPECT_EQ(ReadTextFile(MirrorOf(source) + L"a.txt"), "two");
     EXPECT_TRUE(IsDirectory((revisions + L"a.1.txt").c_str()));
     std::vector<std::string> lines = env.LogLines(index);
     EXPECT_EQ(CountLinesStartingWith(lines, "WARNING: Unable to save revision file:"), 1) << env.LogText(index);
     EXPECT_TRUE(HasLine(lines, "\tRevised : 0"));
+    EXPECT_TRUE(HasLine(lines, "\tDeleted From Backup: 1"));
 }
 
 TEST_F(JobRunTest, VerboseLogHoldsTheOptionsSizesAndEveryCopy)
@@ -862,6 +869,72 @@ TEST_F(JobRunTest, ItemThatChangesKindLeavesTheMirrorAsADeletedOneInTheSameRun)
         RemoveTreeW(Widen(destination));
         MakeFolder(source);
     }
+}
+
+// Names that come back as the other kind: box is a folder, a file, a folder again and is deleted;
+// a folder old is deleted, later a file old is made and deleted. The Deleted tree keeps the newer deleted item
+// in place of the older one of the other kind, and every run mirrors the source as it is.
+TEST_F(JobRunTest, NameThatComesBackAsTheOtherKindIsMirroredAndKeptAsDeletedEveryTime)
+{
+    const std::wstring box = source + L"box", old = source + L"old";
+    auto folderWith = [](const std::wstring &folder, const std::wstring &name, const std::string &text) {
+        MakeFolder(folder);
+        WriteTextFile(folder + L"\\" + name, text);
+    };
+    auto gone = [](const std::wstring &item) { RemoveTreeW(item); DeleteFileW(item.c_str()); };
+    const std::vector<std::pair<std::function<void()>, std::map<std::wstring, std::string>>> steps = {
+        {[&] { folderWith(box, L"inner.txt", "inner 1"); folderWith(old, L"photo.jpg", "photo"); }, {}},
+        {[&] { gone(box); WriteTextFile(box, "box file"); gone(old); },
+         {{L"box\\", "<dir>"}, {L"box\\inner.txt", "inner 1"}, {L"old\\", "<dir>"}, {L"old\\photo.jpg", "photo"}}},
+        {[&] { gone(box); folderWith(box, L"inner.txt", "inner 2"); WriteTextFile(old, "old file"); },
+         {{L"box", "box file"}, {L"old\\", "<dir>"}, {L"old\\photo.jpg", "photo"}}},
+        {[&] { WriteTextFile(box + L"\\inner.txt", "inner 3, edited"); gone(old); },
+         {{L"box", "box file"}, {L"old", "old file"}}},
+        {[&] { gone(box); }, {{L"box\\", "<dir>"}, {L"box\\inner.txt", "inner 3, edited"}, {L"old", "old file"}}},
+    };
+    int index = AddJob(Enabled | Uncompressed | SaveDeleted);
+    for (const auto &step : steps) {
+        step.first();
+        ExpectMirrorFollows(index);
+        EXPECT_EQ(TreeOf(DeletedOf(source)), step.second) << env.LogText(index);
+    }
+}
+
+// A file held open by another program (no sharing) cannot be copied: every run says so, and the
+// mirror copy and each revision stay as they were. Once it is closed, it is copied and the oldest
+// revision takes the mirror's old copy.
+TEST_F(JobRunTest, FileHeldOpenByAnotherProgramKeepsTheMirrorAndEveryRevision)
+{
+    const std::wstring file = source + L"report.doc";
+    int index = AddJob(Enabled | Uncompressed | SaveRevisions);
+    env.Config(index)->revisionCount = 3;
+    auto writeVersion = [&](int version) {
+        WriteTextFile(file, "v" + std::to_string(version));
+        SetWriteTicks(file, 130000000000000000LL + version * 864000000000LL);
+    };
+    for (int version = 1; version <= 5; ++version) {
+        writeVersion(version);
+        ASSERT_EQ(env.RunJob(index), 1) << env.LogText(index);
+    }
+    // v1 was the oldest: v4 took its number.
+    std::map<std::wstring, std::string> rotated = {
+        {L"report.1.doc", "v4"}, {L"report.2.doc", "v2"}, {L"report.3.doc", "v3"}};
+    ASSERT_EQ(TreeOf(RevisionsOf(source)), rotated);
+    writeVersion(6);
+    HANDLE held = CreateFileW(file.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    for (int run = 0; run < 3; ++run) {
+        EXPECT_EQ(env.RunJob(index), 3);
+        std::vector<std::string> lines = env.LogLines(index);
+        EXPECT_TRUE(HasLine(lines, "WARNING: Unable to backup file:")) << env.LogText(index);
+        EXPECT_TRUE(HasLine(lines, "\t\t\tCopy Failed         : 1 / 2 bytes"));
+        EXPECT_EQ(ReadTextFile(MirrorOf(source) + L"report.doc"), "v5");
+        EXPECT_EQ(TreeOf(RevisionsOf(source)), rotated);
+    }
+    CloseHandle(held);
+    ExpectMirrorFollows(index);
+    rotated[L"report.2.doc"] = "v5";
+    EXPECT_EQ(TreeOf(RevisionsOf(source)), rotated);
 }
 
 // A folder under a revision number (an earlier run put a replaced mirror folder there) is no

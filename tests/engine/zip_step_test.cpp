@@ -258,12 +258,16 @@ TEST_F(ZipStepTest, SplitArchiveKeepsItsPartsAndALonePartIsRenamed)
     EXPECT_FALSE(FileExists(Widen(archive)));
     EXPECT_TRUE(FileExists(Widen(archive + ".001")));
     EXPECT_TRUE(FileExists(Widen(archive + ".003")));
+    // The log names a file that is there: the first part.
+    const std::string made = "Compressed file created successfully: ";
+    EXPECT_TRUE(HasLine(env.LogLines(index), made + archive + ".001")) << ::testing::PrintToString(env.LogLines(index));
     // Smaller now: one part, renamed to the archive's own name; the old parts are gone.
     WriteTextFile(source + L"noise.bin", "small");
     EXPECT_EQ(env.RunJob(index), 1);
     EXPECT_TRUE(FileExists(Widen(archive)));
     EXPECT_FALSE(FileExists(Widen(archive + ".001")));
     EXPECT_FALSE(FileExists(Widen(archive + ".002")));
+    EXPECT_TRUE(HasLine(env.LogLines(index), made + archive));
 }
 
 TEST_F(ZipStepTest, OldPartThatCannotBeDeletedFailsTheStep)
@@ -347,33 +351,73 @@ TEST_F(ZipStepTest, UnreadableFileGivesWarningsAndTheArchiveOfTheRest)
 TEST_F(ZipStepTest, DateFilterListsChangedFilesAndEveryNthRunAll)
 {
     const long long old = 130000000000000000LL; // 2012
-    const long long future = 160000000000000000LL; // 2108
     WriteTextFile(source + L"a.txt", "alpha");
     WriteTextFile(source + L"b.txt", "beta");
     SetWriteTicks(source + L"a.txt", old);
     SetWriteTicks(source + L"b.txt", old);
     int index = AddJob();
     BackupConfig *config = env.Config(index);
+    // A name of its own for each run, as the job control counts them.
+    lstrcpynA(config->compressedFileName, "Backup_[[UNIQUE]].zip", 260);
     config->dateFilterFlags = EveryNAll;
     config->fullBackupEvery = 3;
     std::string root = Narrow(source).substr(3);
     auto listed = [&]() { return SplitLines(ListFile(index, 0)); };
+    auto run = [&]() {
+        ++config->runCount;
+        return env.RunJob(index);
+    };
 
-    EXPECT_EQ(env.RunJob(index), 1);
+    EXPECT_EQ(run(), 1);
     EXPECT_EQ(listed().size(), 2u);
     EXPECT_EQ(config->dateFilterCount, 1);
-    SetWriteTicks(source + L"b.txt", future);
-    EXPECT_EQ(env.RunJob(index), 1);
+    WriteTextFile(source + L"b.txt", "beta, edited");
+    EXPECT_EQ(run(), 1);
     EXPECT_EQ(listed(), std::vector<std::string>{root + "b.txt"});
     EXPECT_EQ(config->dateFilterCount, 2);
-    SetWriteTicks(source + L"b.txt", old);
-    EXPECT_EQ(env.RunJob(index), 1);
+    EXPECT_EQ(run(), 1);
     EXPECT_TRUE(listed().empty());
-    EXPECT_TRUE(HasLine(env.LogLines(index), "Skipping creation of empty ZIP file: " + Compressed() + "Backup.zip"));
+    std::string third = Compressed() + "Backup_" + std::to_string(config->uniqueId) + "_3.zip";
+    EXPECT_TRUE(HasLine(env.LogLines(index), "Skipping creation of empty ZIP file: " + third));
     EXPECT_EQ(config->dateFilterCount, 3);
-    EXPECT_EQ(env.RunJob(index), 1);
+    EXPECT_EQ(run(), 1);
     EXPECT_EQ(listed().size(), 2u);
     EXPECT_EQ(config->dateFilterCount, 1);
+}
+
+// A date-filtered run trusts only the record of the files archived since the last full run that
+// the last counted run wrote; without it, it archives all files.
+TEST_F(ZipStepTest, RecordOfArchivedFilesThatIsNotThatOfTheLastRunMakesAFullRun)
+{
+    WriteTextFile(source + L"Budget 2024.xlsx", "rent;heating");
+    WriteTextFile(source + L"IMG_0412.JPG", "jpeg");
+    int index = AddJob();
+    BackupConfig *config = env.Config(index);
+    lstrcpynA(config->compressedFileName, "Backup_[[UNIQUE]].zip", 260);
+    config->dateFilterFlags = EveryNAll;
+    config->fullBackupEvery = 30;
+    std::wstring record = Widen(env.data.path + std::to_string(config->uniqueId) + "_zipnames.dat");
+    const std::string fullRun = "No record of the files compressed since the last full ZIP backup, so all files are compressed";
+    struct Case {
+        const char *record;
+        void (*change)(const std::wstring &record, BackupConfig *config);
+        size_t listed;
+    } cases[] = {
+        {"intact", [](const std::wstring &, BackupConfig *) {}, 0},
+        {"missing", [](const std::wstring &path, BackupConfig *) { DeleteFileW(path.c_str()); }, 2},
+        {"cut short", [](const std::wstring &path, BackupConfig *) {
+             WriteTextFile(path, ReadTextFile(path).substr(0, 40)); }, 2},
+        {"of another run", [](const std::wstring &, BackupConfig *c) { c->lastCompressedRunTime.wSecond ^= 1; }, 2},
+    };
+    ++config->runCount;
+    ASSERT_EQ(env.RunJob(index), 1);
+    for (const Case &c : cases) {
+        c.change(record, config);
+        ++config->runCount;
+        EXPECT_EQ(env.RunJob(index), 1) << c.record;
+        EXPECT_EQ(SplitLines(ListFile(index, 0)).size(), c.listed) << c.record;
+        EXPECT_EQ(HasLine(env.LogLines(index), fullRun), c.listed != 0) << c.record;
+    }
 }
 
 TEST_F(ZipStepTest, ZipVolumesAreOnlyThoseMadeInThisRun)

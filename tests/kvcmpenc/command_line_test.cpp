@@ -65,21 +65,21 @@ TEST(CommandLine, TakesPathsPasswordAndVolumeSizeFromTheWords)
     EXPECT_EQ(command.listPath, "C:\\data\\0_1.txt");
     EXPECT_EQ(command.volumeSize, 3072u);
     EXPECT_TRUE(command.encrypted);
-    EXPECT_EQ(command.password, "pass word");
+    EXPECT_STREQ(command.password.Text(), "pass word");
     EXPECT_FALSE(command.utf8List);
 
     ASSERT_TRUE(ParseArchiveCommand("fake.exe a -tzip -scsUTF-8 -ssw \"o.zip\" @\"l.txt\"", &command));
     EXPECT_TRUE(command.utf8List);
     EXPECT_EQ(command.volumeSize, 0u);
     EXPECT_FALSE(command.encrypted);
-    EXPECT_TRUE(command.password.empty());
+    EXPECT_TRUE(command.password.IsEmpty());
 }
 
 TEST(CommandLine, RefusalLeavesNoPasswordBehind)
 {
     ArchiveCommand command;
     EXPECT_FALSE(ParseArchiveCommand("fake.exe a -tzip -scsWIN -ssw -p\"secret\" -r \"o.zip\" @\"l.txt\"", &command));
-    EXPECT_TRUE(command.password.empty());
+    EXPECT_TRUE(command.password.IsEmpty());
 }
 
 TEST(CommandLine, SplitsWordsAtBlanksOutsideQuotes)

@@ -227,7 +227,7 @@ TEST(Pbkdf2Sha1, MatchesPublishedVectors)
     for (const Case &c : cases) {
         SCOPED_TRACE(c.key);
         std::vector<uint8_t> key(strlen(c.key) / 2);
-        DerivePbkdf2Sha1(c.password, reinterpret_cast<const uint8_t *>(c.salt.data()), c.salt.size(), c.rounds,
+        DerivePbkdf2Sha1(c.password.data(), c.password.size(), reinterpret_cast<const uint8_t *>(c.salt.data()), c.salt.size(), c.rounds,
                          key.data(), key.size());
         std::string hex;
         char digits[3];

@@ -12,6 +12,7 @@
 
 #include "Clock.h"
 #include "GlobalSettings.h"
+#include "LoopbackListener.h"
 #include "ScopedEnvironment.h"
 #include "ScratchFolder.h"
 #include "ShellState.h"
@@ -24,18 +25,7 @@ class ReplyServer {
 public:
     explicit ReplyServer(std::string body) : body_(std::move(body))
     {
-        WSADATA data;
-        WSAStartup(MAKEWORD(2, 2), &data);
-        listener_ = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-        sockaddr_in address = {};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        address.sin_port = 0;
-        bind(listener_, (sockaddr *)&address, sizeof(address));
-        listen(listener_, 4);
-        int length = sizeof(address);
-        getsockname(listener_, (sockaddr *)&address, &length);
-        port = ntohs(address.sin_port);
+        listener_ = ListenOnLoopback(&port);
         thread_ = std::thread([this] { Serve(); });
     }
     ~ReplyServer()
@@ -91,22 +81,6 @@ private:
     std::vector<std::string> requests_;
 };
 
-// A loopback port that nothing listens on.
-unsigned short ClosedPort()
-{
-    WSADATA data;
-    WSAStartup(MAKEWORD(2, 2), &data);
-    SOCKET probe = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-    sockaddr_in address = {};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(probe, (sockaddr *)&address, sizeof(address));
-    int length = sizeof(address);
-    getsockname(probe, (sockaddr *)&address, &length);
-    closesocket(probe);
-    WSACleanup();
-    return ntohs(address.sin_port);
-}
 
 void DeleteMiscSettings()
 {
@@ -294,7 +268,7 @@ TEST_F(UpdateCheck, AReplyPastSixteenKilobytesAnnouncesNothingAndLeavesNoFile)
 TEST_F(UpdateCheck, AFailedSendCountsAsACheckThatFoundNothing)
 {
     gSettings.newVersionFrequency = 7;
-    SetUpdateServerForTesting("127.0.0.1", ClosedPort(), 0);
+    SetUpdateServerForTesting("127.0.0.1", ClosedLoopbackPort(), 0);
     CheckForUpdateIfDue();
     ASSERT_TRUE(WaitForCheck());
     EXPECT_EQ(__atomic_load_n(&newVersionAvailable, __ATOMIC_ACQUIRE), 0);

@@ -24,6 +24,17 @@ std::string Base64(const std::string &in)
     return out;
 }
 
+// The whole message as libcurl reads it from the SMTP library, in pieces of the given size.
+std::string ReadAll(MessageReader &reader, size_t piece)
+{
+    std::string out;
+    char buffer[64];
+    for (size_t got; (got = reader.Read(buffer, piece)) > 0;)
+        out.append(buffer, got);
+    EXPECT_EQ(out.size(), reader.Size());
+    return out;
+}
+
 std::string QuotedPrintable(const std::string &in)
 {
     std::string buffer(kQuotedPrintableBufferSize, '\0');
@@ -84,7 +95,11 @@ TEST(DotStuffing, StuffedBodyIsUnstuffedToItsOriginal)
     text = DotStuff(text, &length);
     ASSERT_NE(text, nullptr);
     EXPECT_STREQ(text, "..first\r\nmid\r\n...two\r\n..\r\nend");
-    EXPECT_EQ(UnstuffBody(text, length), original);
+    // Pieces that end before, on and after a stuffed dot.
+    for (size_t piece : {1, 2, 3, 64}) {
+        MessageReader reader("", text, length);
+        EXPECT_EQ(ReadAll(reader, piece), original) << piece;
+    }
     free(text);
 }
 
@@ -167,7 +182,9 @@ TEST(SmtpMessage, AddressesUrlAndHeaders)
     char body[256] = "..dot\r\n";
     request.body = body;
     request.bodyLength = 256;
-    std::string text = BuildMessageText(&request, "Thu, 01 Jan 2026 00:00:00 +0000");
+    MessageReader reader(BuildMessageHeader(&request, "Thu, 01 Jan 2026 00:00:00 +0000"), request.body,
+                         MeasureBody(&request));
+    std::string text = ReadAll(reader, 64);
     EXPECT_NE(text.find("Subject: Evil  Bcc: c@z.test\r\n"), std::string::npos);
     EXPECT_EQ(text.find("\r\nBcc:"), std::string::npos);
     EXPECT_NE(text.find("X-A: 1\r\n\r\n.dot\r\n"), std::string::npos);

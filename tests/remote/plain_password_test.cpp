@@ -1,4 +1,4 @@
-// The plain copy of a stored password is wiped when it goes out of scope.
+// The plain copy of a stored password lives off the stack and is wiped when it goes out of scope.
 #include <gtest/gtest.h>
 
 #include <string.h>
@@ -16,6 +16,9 @@ TEST(PlainPassword, GivesThePlainTextAndLeavesOnlyZerosBehind)
     alignas(PlainPassword) unsigned char storage[sizeof(PlainPassword)];
     PlainPassword *password = new (storage) PlainPassword(stored);
     EXPECT_STREQ("s3cret pass", password->Text());
+    // Not in the object, which may lie on a thread's stack.
+    const char *text = password->Text();
+    EXPECT_TRUE(text < reinterpret_cast<char *>(storage) || text >= reinterpret_cast<char *>(storage + sizeof(storage)));
     password->~PlainPassword();
     unsigned char zeros[sizeof(PlainPassword)] = {};
     EXPECT_EQ(0, memcmp(storage, zeros, sizeof(storage)));

@@ -5,7 +5,8 @@
 //       [--user <text>] [--pass <text>] [--folder <text>] [--flags <hex ConfigFlags to add>]
 //       [--name <zip name>] [--zip-password <text>] [--split <size> <unit 0-3>] [--retry <n>] [--verbose]
 //       [--allow-plain] [--stop-when-uploading] [--test-upload] [--lock <file>] [--resume-wait <seconds>]
-//       [--data <folder>] [--stop-at-status <text> <seconds>] [--reply-timeout <seconds>] <source> ...
+//       [--data <folder>] [--stop-at-status <text> <seconds>] [--reply-timeout <seconds>]
+//       [--mail] [--result-mail] [--dump-when <file>] [--dump-while-compressing] <source> ...
 // --stop-when-uploading stops the job as the Stop command does once the first bytes are sent;
 // --stop-at-status stops it that many seconds after its status line began with the text.
 // --reply-timeout shortens the time-out for a server that does not answer (60 seconds).
@@ -14,15 +15,23 @@
 // --resume-wait shortens the wait of plain FTP before a resume (3 minutes).
 // --data gives a data folder (with its trailing backslash) that outlives the run, such as one
 // whose known SSH host keys a later run checks; without it each run has a fresh one.
+// --mail e-mails the volumes by SMTP with a login instead (--server is then the mail server's
+// name); --result-mail sends only the job-result e-mail that way, with no off-site step.
+// --dump-when writes a crash dump, as the program's fault handlers do, once the file exists;
+// --dump-while-compressing once the compression library has done part of its work. The message
+// that names the dump is printed as a box.
 #include <windows.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "ConfigRuntime.h"
+#include "CrashHandlers.h"
+#include "MailLibrary.h"
 #include "MessageBoxSeam.h"
 #include "FtpCall.h"
 #include "FtpUpload.h"
@@ -39,9 +48,10 @@ namespace {
 struct DriverOptions : JobDriverOptions {
     std::string server, user = "tester", pass = "secret", folder, data;
     int port = 0, retry = -1, resumeWait = -1, stopAfter = -1, replyTimeout = -1;
-    std::string stopStatus;
+    std::string stopStatus, dumpWhen;
     uint32_t flags = 0;
-    bool verbose = false, allowPlain = false, stop = false, testUpload = false;
+    bool verbose = false, allowPlain = false, stop = false, testUpload = false, mail = false, resultMail = false,
+         dumpWhileCompressing = false;
 };
 
 bool ParseOptions(int argc, char **argv, DriverOptions *o)
@@ -62,6 +72,10 @@ bool ParseOptions(int argc, char **argv, DriverOptions *o)
             o->stopAfter = atoi(values.Next());
         }
         else if (a == "--reply-timeout" && values.Has(1)) o->replyTimeout = atoi(values.Next());
+        else if (a == "--dump-when" && values.Has(1)) o->dumpWhen = values.Next();
+        else if (a == "--dump-while-compressing") o->dumpWhileCompressing = true;
+        else if (a == "--mail") o->mail = true;
+        else if (a == "--result-mail") o->resultMail = true;
         else if (a == "--verbose") o->verbose = true;
         else if (a == "--allow-plain") o->allowPlain = true;
         else if (a == "--stop-when-uploading") o->stop = true;
@@ -98,6 +112,57 @@ DWORD WINAPI StopAtStatus(LPVOID parameter)
     return 1;
 }
 
+// --dump-when: once the file exists (or, with --dump-while-compressing, the compression is under
+// way), the job thread's next touch of its configuration's page (the progress, the cancel byte or
+// the mail socket, which a send reads and writes as it goes) writes a crash dump on that thread,
+// as the fault handlers would: the page is guarded and a vectored handler writes the dump. A dump
+// written from another thread would not do: Wine records a waiting thread's stack only from where
+// it entered the system, so the frames of the send would be missing.
+struct DumpTrigger {
+    std::string file;
+    bool compressing = false;
+    BackupConfig *config = nullptr;
+    DWORD jobThread = 0;
+    volatile LONG written = 0;
+};
+DumpTrigger dumpTrigger;
+
+LONG CALLBACK DumpOnJobThread(EXCEPTION_POINTERS *pointers)
+{
+    if (pointers->ExceptionRecord->ExceptionCode != STATUS_GUARD_PAGE_VIOLATION)
+        return EXCEPTION_CONTINUE_SEARCH;
+    if (GetCurrentThreadId() == dumpTrigger.jobThread && InterlockedExchange(&dumpTrigger.written, 1) == 0)
+        WriteCrashDump(pointers);
+    // The guard went with the fault: the access goes on. Another thread's touch is let through,
+    // and the page guarded again below.
+    return EXCEPTION_CONTINUE_EXECUTION;
+}
+
+bool IsDumpDue()
+{
+    if (!dumpTrigger.compressing)
+        return GetFileAttributesA(dumpTrigger.file.c_str()) != INVALID_FILE_ATTRIBUTES;
+    char status[520];
+    GetStatusText(dumpTrigger.config, status, sizeof(status));
+    int32_t percent = GetProgressPercent(dumpTrigger.config);
+    return strncmp(status, "Compressing", 11) == 0 && percent > 0 && percent < 100;
+}
+
+DWORD WINAPI DumpWhenDue(LPVOID)
+{
+    for (int waits = 0; !IsDumpDue(); ++waits) {
+        if (waits > 120000)
+            return 1;
+        Sleep(1);
+    }
+    for (int i = 0; i < 3000 && dumpTrigger.written == 0; ++i) {
+        DWORD old = 0;
+        VirtualProtect(&dumpTrigger.config->progressPercent, 1, PAGE_READWRITE | PAGE_GUARD, &old);
+        Sleep(20);
+    }
+    return 0;
+}
+
 // A message box would wait for a user who is not there: its text goes to the output instead.
 std::string boxTexts;
 int RecordMessageBox(HWND, const char *text, const char *, UINT)
@@ -106,9 +171,40 @@ int RecordMessageBox(HWND, const char *text, const char *, UINT)
     return IDOK;
 }
 
+void ConfigureMail(BackupConfig *config, const DriverOptions &o)
+{
+    config->flags |= RemoteEmail | o.flags;
+    config->emailFlags = UseAuthentication;
+    lstrcpynA(config->emailTo, "backup@example.test", sizeof(config->emailTo));
+    lstrcpynA(config->emailFrom, "velloran@example.test", sizeof(config->emailFrom));
+    lstrcpynA(config->mailServer, o.server.c_str(), sizeof(config->mailServer));
+    lstrcpynA(config->smtpUsername, o.user.c_str(), sizeof(config->smtpUsername));
+    lstrcpynA(config->smtpPassword, o.pass.c_str(), sizeof(config->smtpPassword));
+    ScramblePassword(config->smtpPassword);
+    config->smtpPort = o.port;
+}
+
+void ConfigureResultMail(const DriverOptions &o)
+{
+    gSettings.jrEmailWhen = 0x08;
+    gSettings.jrOptions = UseAuthentication;
+    lstrcpynA(gSettings.jrEmailTo, "admin@example.test", sizeof(gSettings.jrEmailTo));
+    lstrcpynA(gSettings.jrEmailFrom, "velloran@example.test", sizeof(gSettings.jrEmailFrom));
+    lstrcpynA(gSettings.jrServer, o.server.c_str(), sizeof(gSettings.jrServer));
+    lstrcpynA(gSettings.jrEmailUser, o.user.c_str(), sizeof(gSettings.jrEmailUser));
+    lstrcpynA(gSettings.jrEmailPasswd, o.pass.c_str(), sizeof(gSettings.jrEmailPasswd));
+    ScramblePassword(gSettings.jrEmailPasswd);
+    gSettings.jrPort = o.port;
+}
+
 void Configure(BackupConfig *config, const DriverOptions &o)
 {
-    config->flags |= RemoteFtp | o.flags;
+    if (o.mail)
+        ConfigureMail(config, o);
+    else if (!o.resultMail)
+        config->flags |= RemoteFtp | o.flags;
+    if (o.resultMail)
+        ConfigureResultMail(o);
     lstrcpynA(config->compressedFileName, o.name.c_str(), sizeof(config->compressedFileName));
     lstrcpynA(config->ftpServer, o.server.c_str(), sizeof(config->ftpServer));
     lstrcpynA(config->ftpUsername, o.user.c_str(), sizeof(config->ftpUsername));
@@ -123,13 +219,17 @@ void Configure(BackupConfig *config, const DriverOptions &o)
 
 int main(int argc, char **argv)
 {
-    DriverOptions options;
+    // On the heap, where the program keeps its settings too: a dump the driver writes must find
+    // on the stacks only what the program itself left there.
+    auto held = std::make_unique<DriverOptions>();
+    DriverOptions &options = *held;
     if (!ParseOptions(argc, argv, &options)) {
         fputs("usage: remote_job_driver.exe --lib <folder> --dest <folder> --server <text> [options] <source> ...\n",
               stderr);
         return 100;
     }
     SetCompressionLibraryFolder(options.lib.c_str());
+    SetMailLibraryFolder(options.lib.c_str());
     InstallRemoteJobSteps();
     SetMessageBoxHandler(RecordMessageBox);
     if (options.resumeWait >= 0)
@@ -162,7 +262,15 @@ int main(int argc, char **argv)
         StopRequest request = {index, config, options.stop ? "Uploading" : options.stopStatus, options.stop,
                                options.stop ? 0 : options.stopAfter};
         bool stops = options.stop || !options.stopStatus.empty();
-        result = RunDriverJob(env, index, options, stops ? StopAtStatus : nullptr, &request);
+        if (!options.dumpWhen.empty() || options.dumpWhileCompressing) {
+            dumpTrigger.file = options.dumpWhen;
+            dumpTrigger.compressing = options.dumpWhileCompressing;
+            dumpTrigger.config = config;
+            dumpTrigger.jobThread = GetCurrentThreadId();  // the job runs on this thread
+            AddVectoredExceptionHandler(1, DumpOnJobThread);
+            result = RunDriverJob(env, index, options, DumpWhenDue);
+        } else
+            result = RunDriverJob(env, index, options, stops ? StopAtStatus : nullptr, &request);
         log = env.LogText(index);
         curlLog = ReadTextFile(Widen(env.dataPath + "FTPsLog.txt"));
     }

@@ -3,7 +3,9 @@
 // kv64wrap -> kv_vss64 with its test double) under WoW64.
 #include <windows.h>
 #include <gtest/gtest.h>
+#include <atomic>
 #include <string>
+#include <thread>
 
 #include "ShadowCopyRequest.h"
 #include "ShadowTestSupport.h"
@@ -114,6 +116,29 @@ TEST_F(Bridge, WritesTheRequestFileLineByLineAndReportsAFailingHostAsFour)
     EXPECT_TRUE(OwnLogHas("Launched kv64wrap.exe"));
     EXPECT_TRUE(OwnLogHas("kv64wrap.exe failed (1)")) << OwnLog();
     EXPECT_FALSE(FileExists(data_ + "VSScom2.txt"));
+}
+
+TEST_F(Bridge, ReplyPlantedWhileTheHostFailsIsNoSuccess)
+{
+    // Any program of the user's can write the reply file: while the host fails (after a while,
+    // so that the planted reply is there first), a loop keeps writing "0" into it.
+    ScopedEnvironment vss("VELLORAN_VSS_DOUBLE", "fail:5:1500");
+    std::atomic<bool> stop(false);
+    std::thread planter([&] {
+        while (!stop) {
+            WriteWholeFile(data_ + "VSScom2.txt", "0\r\n");
+            Sleep(10);
+        }
+    });
+    Start();
+    bool reported = WaitForStatus();
+    stop = true;
+    planter.join();
+    ASSERT_TRUE(reported);
+    EXPECT_EQ(request_.status, 4) << OwnLog();
+    StoreRelease();
+    ASSERT_TRUE(Finished(kCallLimitMs));
+    EXPECT_TRUE(OwnLogHas("kv64wrap.exe failed (1)")) << OwnLog();
 }
 
 TEST_F(Bridge, HostThatCannotBeStartedIsFour)

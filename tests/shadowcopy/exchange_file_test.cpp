@@ -5,6 +5,7 @@
 #include <string>
 #include <thread>
 
+#include "CheckedFile.h"
 #include "ExchangeFile.h"
 #include "ExchangePaths.h"
 #include "ShadowTestSupport.h"
@@ -72,9 +73,10 @@ TEST(ExchangeFile, WriterTruncatesAndWritesOneLineInTextMode)
 {
     std::string path = MakeTempFolder("vss-exchange-write") + "VSScom3.txt";
     ASSERT_TRUE(WriteWholeFile(path, "old content that is longer\n"));
-    ASSERT_TRUE(WriteExchangeNumber(path.c_str(), 1));
+    FileCheck check;
+    ASSERT_TRUE(WriteExchangeNumber(path.c_str(), 1, &check));
     EXPECT_EQ(ReadWholeFile(path), "1\r\n");
-    EXPECT_FALSE(WriteExchangeNumber("C:\\no such folder\\VSScom3.txt", 1));
+    EXPECT_FALSE(WriteExchangeNumber("C:\\no such folder\\VSScom3.txt", 1, &check));
 }
 
 TEST(ExchangeFile, WriterWaitsForAReaderThatHoldsTheFile)
@@ -88,7 +90,8 @@ TEST(ExchangeFile, WriterWaitsForAReaderThatHoldsTheFile)
         Sleep(150);
         CloseHandle(reader);
     });
-    EXPECT_TRUE(WriteExchangeNumber(path.c_str(), 1));
+    FileCheck check;
+    EXPECT_TRUE(WriteExchangeNumber(path.c_str(), 1, &check));
     closer.join();
     EXPECT_EQ(ReadWholeFile(path), "1\r\n");
 }

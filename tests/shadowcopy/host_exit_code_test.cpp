@@ -3,7 +3,9 @@
 // service, and the tests' build of the host with one-second waits for a library that hangs.
 #include <windows.h>
 #include <gtest/gtest.h>
+#include <atomic>
 #include <string>
+#include <thread>
 
 #include "ShadowTestSupport.h"
 
@@ -258,6 +260,33 @@ TEST_F(HostExitCode, FilesAreMadeAnewNotWrittenThroughLinksLeftAtTheirNames)
         EXPECT_EQ(ReadWholeFile(outside + name), "precious") << name;
         EXPECT_NE(ReadWholeFile(data_ + name).find('\n'), std::string::npos) << name;
     }
+}
+
+TEST_F(HostExitCode, HardLinkRemadeAtTheLibraryLogNeverReachesItsFile)
+{
+    // A program of the user's re-makes the link as fast as it can, in the moments between the
+    // host's look at the name and the library's write: the file it leads to keeps its content
+    // every time, and the host either carries the request out or refuses it.
+    ScopedEnvironment vss("VELLORAN_VSS_DOUBLE", "ok:0");
+    std::string victim = MakeTempFolder("vss-host-race") + "victim.txt";
+    ASSERT_TRUE(WriteWholeFile(victim, "precious"));
+    std::atomic<bool> stop(false);
+    std::thread linker([&] {
+        while (!stop) {
+            DeleteFileA(fields_.libraryLog.c_str());
+            CreateHardLinkA(fields_.libraryLog.c_str(), victim.c_str(), nullptr);
+        }
+    });
+    for (int round = 0; round < 12; round++) {
+        WriteRequest();
+        ASSERT_TRUE(WriteWholeFile(fields_.release, "1\r\n"));
+        int code = RunHost();
+        EXPECT_TRUE(code == 0 || code == 18) << "round " << round << ": " << code << "\n" << HostLog();
+        // The linker's own deletes hold the file now and then, and a read then fails: read again.
+        EXPECT_TRUE(WaitUntil([&] { return ReadWholeFile(victim) == "precious"; }, 2000)) << "round " << round;
+    }
+    stop = true;
+    linker.join();
 }
 
 TEST_F(HostExitCode, LibraryMissingBesideTheHostIsOne)

@@ -21,6 +21,7 @@
 //   window_probe time TITLE ID H M set time picker ID to H:M, as the user would
 //   window_probe checked TITLE ID  print 1 when button ID is checked, else 0
 //   window_probe enabled TITLE ID  print 1 when control ID is enabled, else 0
+//   window_probe rect TITLE ID     print control ID's place in that dialog's client area
 //   window_probe command TITLE ID  post WM_COMMAND ID to that dialog (IDOK 1, IDCANCEL 2)
 //   window_probe drop TITLE PATH...      drop files on that dialog (WM_DROPFILES, sent)
 //   window_probe window CLASS MS   wait for a shown top-level window of this class (the help
@@ -347,6 +348,20 @@ static int PrintDialogControlEnabled(const char *title, int id)
     return 0;
 }
 
+// The control's place in the dialog's client area (left top right bottom): where a picture of
+// the dialog's X window shows it.
+static int PrintDialogControlRect(const char *title, int id)
+{
+    HWND control = FindDialogControl(title, id);
+    if (control == nullptr)
+        return 3;
+    RECT box;
+    GetWindowRect(control, &box);
+    MapWindowPoints(nullptr, FindShownDialog(title), (POINT *)&box, 2);
+    printf("%ld %ld %ld %ld\n", box.left, box.top, box.right, box.bottom);
+    return 0;
+}
+
 static int PostDialogCommand(const char *title, int id)
 {
     HWND dialog = FindShownDialog(title);
@@ -446,6 +461,8 @@ int main(int argc, char **argv)
         return PrintDialogControlChecked(argv[2], atoi(argv[3]));
     if (strcmp(verb, "enabled") == 0 && argc == 4)
         return PrintDialogControlEnabled(argv[2], atoi(argv[3]));
+    if (strcmp(verb, "rect") == 0 && argc == 4)
+        return PrintDialogControlRect(argv[2], atoi(argv[3]));
     if (strcmp(verb, "command") == 0 && argc == 4)
         return PostDialogCommand(argv[2], atoi(argv[3]));
     if (strcmp(verb, "drop") == 0 && argc >= 4)

@@ -1,18 +1,10 @@
 #include "PlainPassword.h"
 
-#include <windows.h>
-
 #include "TextHelpers.h"
 
-PlainPassword::PlainPassword(const char *scrambled)
+PlainPassword::PlainPassword(const char *scrambled, size_t fieldSize) : SecretText(scrambled, fieldSize)
 {
-    lstrcpynA(text, scrambled, sizeof(text));
-    ScramblePassword(text);
-}
-
-PlainPassword::~PlainPassword()
-{
-    WipeSecret(text, sizeof(text));
+    ScramblePassword(Buffer());
 }
 
 void WipeSecret(void *data, size_t size)
