@@ -212,6 +212,7 @@ TEST_F(RunDLLCommandTest, KeepsModificationTimes)
         {"sub\\kept.txt", "sub\\kept.txt", true},
         {"new.txt", "NEW.TXT", true},
         {"sub\\Mixed.txt", "sub\\mixed.TXT", false},
+        {"later.txt", "later.txt", false},   // listed apart from the other file of its folder
     };
     std::vector<std::string> listed;
     for (size_t i = 0; i < sizeof cases / sizeof cases[0]; i++) {
