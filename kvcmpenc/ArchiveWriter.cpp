@@ -4,6 +4,7 @@
 #include <zip.h>
 
 #include "BlockDeflater.h"
+#include "ListedFiles.h"
 #include "OutputSource.h"
 #include "ParallelCompressor.h"
 #include "VolumeWriter.h"
@@ -130,31 +131,37 @@ int32_t WriteArchiveSkippingUnreadable(const ArchiveCommand &command, std::vecto
                                        const SecretText &password, ReadProgress *progress, CompressionLog &log,
                                        ArchiveSummary *summary)
 {
-    // A file that opened when the list was read can still fail while the library reads it
-    // (locked ranges, a vanished network file). The library cannot leave an entry out once it
-    // has started, so the archive is written again without that file: a second pass, but
-    // only in this rare case.
-    int readFailures = 0;
+    // A file is first opened when the compressor reads it, and it may fail then: held open by a
+    // program that shares it with no one, or gone since the list was made; a file that opened
+    // can still fail while it is read (locked ranges, a vanished network file). The library
+    // cannot leave an entry out once it has started, so the archive is written again without
+    // that file: a second pass, but only in this rare case.
+    int leftOut = 0;
     while (!entries->empty()) {
         for (size_t i = 0; i < entries->size(); i++)
             (*entries)[i].file.index = (int)i;
         progress->bytesDone = 0;
         progress->failedFile = -1;
+        progress->failedToOpen = false;
         *summary = ArchiveSummary();
         int32_t code = WriteArchive(command, *entries, password, progress, log, summary);
         if (code == CompressionFailed && progress->failedFile >= 0 && !IsCancelled(progress)) {
-            const ArchiveEntry &failed = (*entries)[(size_t)progress->failedFile];
+            size_t failed = (size_t)progress->failedFile;
+            if (progress->failedToOpen) {
+                leftOut += LeaveOutUnopenableEntries(entries, failed, progress->failedError, progress, log);
+                continue;
+            }
             log.Write("WARNING: Unable to read file, skipped: %s (error %lu); writing the archive again\n",
-                      failed.listedName.c_str(), progress->failedError);
-            progress->bytesTotal -= failed.file.size;
-            entries->erase(entries->begin() + progress->failedFile);
-            readFailures++;
+                      (*entries)[failed].listedName.c_str(), progress->failedError);
+            progress->bytesTotal -= (*entries)[failed].file.size;
+            entries->erase(entries->begin() + (ptrdiff_t)failed);
+            leftOut++;
             continue;
         }
-        summary->skipped += readFailures;
+        summary->skipped += leftOut;
         return code;
     }
     *summary = ArchiveSummary();
-    summary->skipped = readFailures;
+    summary->skipped = leftOut;
     return CompressionOk;
 }

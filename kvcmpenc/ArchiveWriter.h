@@ -10,7 +10,7 @@
 #include "CompressionRequest.h"
 #include "InputSource.h"
 
-// One listed file that could be opened when the list was read.
+// One listed file, as the list's reading described it.
 struct ArchiveEntry {
     std::string listedName;   // the list line, for the log
     std::string entryName;    // UTF-8 name inside the archive
@@ -29,8 +29,9 @@ struct ArchiveSummary {
 
 // Writes the archive (AES-256 when password is not empty) and returns a CompressionResult:
 // Ok, also when every file had to be left out (then summary->files is empty and nothing is on
-// disk), Failed, NoMemory or Aborted. Entries that fail while being read are removed from
-// entries. On anything but Ok no file of the archive is left behind.
+// disk), Failed, NoMemory or Aborted. Entries that cannot be opened or fail while being read are
+// removed from entries, with a warning each. On anything but Ok no file of the archive is left
+// behind.
 int32_t WriteArchiveSkippingUnreadable(const ArchiveCommand &command, std::vector<ArchiveEntry> *entries,
                                        const SecretText &password, ReadProgress *progress, CompressionLog &log,
                                        ArchiveSummary *summary);

@@ -39,6 +39,7 @@ zip_int64_t ReadInput(InputState *state, void *data, zip_uint64_t length)
         // Remembers which file could not be read, so the archive can be made again without it.
         if (failure.failedFile >= 0 && progress->failedFile < 0) {
             progress->failedFile = failure.failedFile;
+            progress->failedToOpen = failure.zipError == ZIP_ER_OPEN;
             progress->failedError = failure.systemError;
         }
         return FailWith(state, failure.zipError, failure.systemError);
@@ -118,6 +119,12 @@ bool IsCancelled(ReadProgress *progress)
     if (progress->cancelFlag && *progress->cancelFlag == 1)
         progress->cancelled = true;
     return progress->cancelled;
+}
+
+HANDLE OpenInputFile(const std::wstring &path)
+{
+    return CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                       OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
 }
 
 int32_t ComputeProgressPercent(uint64_t done, uint64_t total)

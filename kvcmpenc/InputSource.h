@@ -3,6 +3,7 @@
 // library only writes it. Every read checks the cancel byte; taking a block moves the progress
 // value.
 #pragma once
+#include <windows.h>
 #include <stdint.h>
 #include <time.h>
 #include <string>
@@ -16,6 +17,7 @@ struct ReadProgress {
     uint64_t bytesTotal = 0;
     bool cancelled = false;                  // a read stopped for the cancel byte
     int failedFile = -1;                     // InputFile::index of a file that failed to read
+    bool failedToOpen = false;               // that file could not even be opened
     unsigned long failedError = 0;           // its Windows error code
 };
 
@@ -28,6 +30,10 @@ struct InputFile {
     time_t modified = 0;
     int index = 0;       // position in the caller's list, reported in ReadProgress::failedFile
 };
+
+// Opens a listed file for reading. Files other programs have open for writing are read too (the
+// -ssw switch).
+HANDLE OpenInputFile(const std::wstring &path);
 
 // 0-99 while reading; the caller sets 100 once the archive is complete.
 int32_t ComputeProgressPercent(uint64_t done, uint64_t total);

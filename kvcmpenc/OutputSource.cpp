@@ -2,13 +2,23 @@
 
 #include <errno.h>
 #include <stdio.h>
+#include <string.h>
+#include <algorithm>
 #include <new>
+#include <vector>
 
 namespace {
 
+const size_t GatheredBytes = 1 << 20;
+
 struct OutputState {
     VolumeWriter *writer;
+    std::vector<uint8_t> tail;   // the archive's last bytes, not yet handed to the writer
+    uint64_t tailStart = 0;      // where they begin in the archive
+    uint64_t position = 0;       // where the library writes next
     zip_error_t error;
+
+    uint64_t End() const { return tailStart + tail.size(); }
 };
 
 zip_int64_t FailWith(OutputState *state, int zipError, int systemError)
@@ -17,18 +27,64 @@ zip_int64_t FailWith(OutputState *state, int zipError, int systemError)
     return -1;
 }
 
+// Hands bytes to the writer at the given place, which is within what it has or at its end.
+bool HandOver(OutputState *state, uint64_t at, const uint8_t *bytes, size_t length)
+{
+    return state->writer->Seek(at) && state->writer->Write(bytes, length);
+}
+
+bool HandOverTail(OutputState *state)
+{
+    if (!HandOver(state, state->tailStart, state->tail.data(), state->tail.size()))
+        return false;
+    state->tailStart = state->End();
+    state->tail.clear();
+    return true;
+}
+
+bool Write(OutputState *state, const uint8_t *bytes, size_t length)
+{
+    while (length > 0) {
+        size_t n;
+        if (state->position < state->tailStart) {
+            // A header rewrite behind what is gathered.
+            n = (size_t)std::min<uint64_t>(length, state->tailStart - state->position);
+            if (!HandOver(state, state->position, bytes, n))
+                return false;
+        } else if (state->position < state->End()) {
+            n = (size_t)std::min<uint64_t>(length, state->End() - state->position);
+            memcpy(&state->tail[(size_t)(state->position - state->tailStart)], bytes, n);
+        } else {
+            n = length;
+            if (state->tail.size() + n > GatheredBytes && !HandOverTail(state))
+                return false;
+            if (n >= GatheredBytes) {
+                if (!HandOver(state, state->position, bytes, n))
+                    return false;
+                state->tailStart = state->position + n;
+            } else {
+                state->tail.insert(state->tail.end(), bytes, bytes + n);
+            }
+        }
+        bytes += n;
+        length -= n;
+        state->position += n;
+    }
+    return true;
+}
+
 zip_int64_t SeekWrite(OutputState *state, void *data, zip_uint64_t length)
 {
     zip_source_args_seek_t *args = ZIP_SOURCE_GET_ARGS(zip_source_args_seek_t, data, length, &state->error);
     if (!args)
         return -1;
-    VolumeWriter *writer = state->writer;
     zip_int64_t base = args->whence == SEEK_SET ? 0
-                     : args->whence == SEEK_CUR ? (zip_int64_t)writer->Tell()
-                     : (zip_int64_t)writer->Size();
+                     : args->whence == SEEK_CUR ? (zip_int64_t)state->position
+                     : (zip_int64_t)state->End();
     zip_int64_t target = base + args->offset;
-    if (args->whence < SEEK_SET || args->whence > SEEK_END || target < 0 || !writer->Seek((uint64_t)target))
+    if (args->whence < SEEK_SET || args->whence > SEEK_END || target < 0 || (uint64_t)target > state->End())
         return FailWith(state, ZIP_ER_SEEK, EINVAL);
+    state->position = (uint64_t)target;
     return 0;
 }
 
@@ -42,19 +98,20 @@ zip_int64_t DispatchOutput(OutputState *state, void *data, zip_uint64_t length, 
     case ZIP_SOURCE_BEGIN_WRITE:
         return 0;
     case ZIP_SOURCE_WRITE:
-        if (!writer->Write(data, length))
+        if (!Write(state, static_cast<const uint8_t *>(data), (size_t)length))
             return FailWith(state, ZIP_ER_WRITE, (int)writer->LastError());
         return (zip_int64_t)length;
     case ZIP_SOURCE_SEEK_WRITE:
         return SeekWrite(state, data, length);
     case ZIP_SOURCE_TELL_WRITE:
-        return (zip_int64_t)writer->Tell();
+        return (zip_int64_t)state->position;
     case ZIP_SOURCE_COMMIT_WRITE:
-        if (!writer->Commit())
+        if (!HandOverTail(state) || !writer->Commit())
             return FailWith(state, ZIP_ER_WRITE, (int)writer->LastError());
         return 0;
     case ZIP_SOURCE_ROLLBACK_WRITE:
     case ZIP_SOURCE_REMOVE:
+        state->tail.clear();
         writer->Discard();
         return 0;
     case ZIP_SOURCE_ERROR:

@@ -18,6 +18,10 @@ const uint64_t MostBlocks = 34;   // about 75 MB with blocks of 1 MB
 const size_t SmallestBlock = 64 * 1024;
 const size_t MostPieces = 256;     // small files in one block
 const size_t PieceSlack = 64;      // what each piece's flush marks may add to the output
+// Two keep the file system busy; more were slower under Wine, whose server takes one request at
+// a time, and only add to the threads that wait for it.
+const int MostReadAheadThreads = 2;
+const size_t LargestReadAhead = 256 * 1024;
 // How long the ZIP library's thread waits for a block before it looks at the cancel byte again.
 const DWORD CancelPollMilliseconds = 20;
 
@@ -54,14 +58,14 @@ ParallelCompressor::~ParallelCompressor()
     WakeAllConditionVariable(&blockFree_);
     WakeAllConditionVariable(&blockFilled_);
     WakeAllConditionVariable(&blockCompressed_);
+    if (readAhead_)
+        readAhead_->Stop();
     if (reader_.joinable())
         reader_.join();
     for (std::thread &worker : workers_)
         worker.join();
     if (sealer_.joinable())
         sealer_.join();
-    if (readHandle_ != INVALID_HANDLE_VALUE)
-        CloseHandle(readHandle_);
     for (Block &block : blocks_)
         for (Piece &piece : block.pieces)
             ForgetEntryKeys(&piece.keys);
@@ -81,6 +85,7 @@ bool ParallelCompressor::Start()
         listed += file.size;
     size_t blockSize = std::max(limits_.blockSize, (size_t)1);
     blockSize_ = (size_t)std::min<uint64_t>(blockSize, std::max<uint64_t>(listed, SmallestBlock));
+    size_t largestReadAhead = std::min(LargestReadAhead, blockSize_);
     uint64_t blocksListed = listed / blockSize_ + 1;
     int threads = limits_.threads > 0 ? limits_.threads : std::min(CountProcessors(), MostThreads);
     threads = (int)std::min<uint64_t>((uint64_t)threads, blocksListed);
@@ -106,6 +111,7 @@ bool ParallelCompressor::Start()
                 return false;
             deflaters_.push_back(std::move(deflater));
         }
+        readAhead_.reset(new ReadAhead(entries_, largestReadAhead));
     } catch (const std::bad_alloc &) {
         return false;
     }
@@ -123,6 +129,11 @@ bool ParallelCompressor::Start()
     }
     if (workers_.empty())
         return false;
+    // Files small enough to be read ahead are mostly waits for the file system.
+    size_t smallFiles = (size_t)std::count_if(entries_.begin(), entries_.end(), [=](const InputFile &file) {
+        return file.size <= largestReadAhead;
+    });
+    readAhead_->Start((int)std::min<size_t>({(size_t)threads, (size_t)MostReadAheadThreads, smallFiles}), priority_);
     try {
         // Encryption is in order within an entry; on a thread of its own it keeps pace with the
         // pool while the library's thread only writes.
@@ -193,14 +204,14 @@ ParallelCompressor::Block *ParallelCompressor::TakeFreeBlock()
 
 bool ParallelCompressor::OpenNextFile()
 {
-    const InputFile &file = entries_[(size_t)readEntry_];
-    // Files still open for writing by other programs are read too (the -ssw switch).
-    readHandle_ = CreateFileW(file.path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                              nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-    if (readHandle_ == INVALID_HANDLE_VALUE) {
-        Fail(MakeFailure(ZIP_ER_OPEN, GetLastError(), file.index));
+    DWORD openError = ERROR_SUCCESS;
+    if (!readAhead_->Take((size_t)readEntry_, &readFile_, &openError))
+        return false;   // stopping
+    if (openError != ERROR_SUCCESS) {
+        Fail(MakeFailure(ZIP_ER_OPEN, openError, entries_[(size_t)readEntry_].index));
         return false;
     }
+    fileOpen_ = true;
     windowLength_ = 0;
     return true;
 }
@@ -212,7 +223,7 @@ bool ParallelCompressor::FillBlock(Block *block)
     block->pieceCount = 0;
     size_t used = 0;
     while (block->pieceCount < MostPieces) {
-        bool first = readHandle_ == INVALID_HANDLE_VALUE;
+        bool first = !fileOpen_;
         if (first) {
             if (readEntry_ == (int)entries_.size() ||
                 (used > 0 && entries_[(size_t)readEntry_].size >= blockSize_ - used))
@@ -233,8 +244,8 @@ bool ParallelCompressor::FillBlock(Block *block)
         size_t got = 0;
         bool end = false;
         while (used + got < blockSize_) {
-            DWORD read = 0;
-            if (!ReadFile(readHandle_, data + got, (DWORD)(blockSize_ - used - got), &read, nullptr)) {
+            size_t read = 0;
+            if (!readFile_.Read(data + got, blockSize_ - used - got, &read)) {
                 Fail(MakeFailure(ZIP_ER_READ, GetLastError(), entries_[(size_t)readEntry_].index));
                 return false;
             }
@@ -253,8 +264,8 @@ bool ParallelCompressor::FillBlock(Block *block)
             windowLength_ = kept;
             break;   // the block is full
         }
-        CloseHandle(readHandle_);
-        readHandle_ = INVALID_HANDLE_VALUE;
+        readFile_.Close();
+        fileOpen_ = false;
         readEntry_++;
     }
     return true;

@@ -1,11 +1,11 @@
-// The entries of one archive, read in list order by one thread into blocks, compressed on a pool
-// of threads and, with a password, encrypted in order by one more thread, all ahead of the ZIP
-// library, which takes the finished data entry by entry in the same order from its thread while
-// it writes the archive. A block holds a stretch
-// of a large file, or several small files whole, each as a piece of its own. Memory stays
-// bounded: at most a fixed number of blocks are read and not yet taken. The threads meet on a
-// slim reader/writer lock and condition variables, which wait without a trip to the kernel's
-// object manager (under Wine, without one to its server).
+// The entries of one archive, read in list order by one thread into blocks (small files read
+// ahead of it by two more, ReadAhead.h), compressed on a pool of threads and, with a password,
+// encrypted in order by one more thread, all ahead of the ZIP library, which takes the finished
+// data entry by entry in the same order from its thread while it writes the archive. A block
+// holds a stretch of a large file, or several small files whole, each as a piece of its own.
+// Memory stays bounded: at most a fixed number of blocks are read and not yet taken. The threads
+// meet on a slim reader/writer lock and condition variables, which wait without a trip to the
+// kernel's object manager (under Wine, without one to its server).
 #pragma once
 #include <windows.h>
 #include <stddef.h>
@@ -18,6 +18,7 @@
 #include "BlockDeflater.h"
 #include "EntryCipher.h"
 #include "InputSource.h"
+#include "ReadAhead.h"
 
 struct CompressorLimits {
     size_t blockSize = 1 << 20;   // bytes of files per block
@@ -124,6 +125,7 @@ private:
     int priority_ = THREAD_PRIORITY_NORMAL;   // the calling thread's, which the threads take
     size_t blockSize_ = 0;
     std::vector<InputFile> entries_;
+    std::unique_ptr<ReadAhead> readAhead_;   // for the reader
     std::vector<std::unique_ptr<BlockDeflater>> deflaters_;
     std::thread reader_;
     std::vector<std::thread> workers_;
@@ -148,7 +150,8 @@ private:
 
     // The reader's own.
     int readEntry_ = 0;
-    HANDLE readHandle_ = INVALID_HANDLE_VALUE;
+    bool fileOpen_ = false;   // readFile_ holds entry readEntry_, which goes on in the next block
+    TakenFile readFile_;
     std::vector<uint8_t> window_;   // the open entry's last bytes read, the next block's dictionary
     size_t windowLength_ = 0;
 

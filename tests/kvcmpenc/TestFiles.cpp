@@ -3,6 +3,8 @@
 #include <windows.h>
 #include <stdio.h>
 
+#include "VolumeWriter.h"
+
 namespace {
 
 void DeleteTree(const std::string &folder)
@@ -113,4 +115,12 @@ int CountFiles(const std::string &folder)
     } while (FindNextFileA(search, &found));
     FindClose(search);
     return count;
+}
+
+std::string JoinParts(const std::string &archive)
+{
+    std::string joined, part;
+    for (int n = 1; ReadWholeFile(MakePartName(archive, n), &part); n++)
+        joined += part;
+    return joined;
 }

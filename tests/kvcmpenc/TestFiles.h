@@ -26,3 +26,5 @@ std::string MakeNoise(size_t length, unsigned seed);
 std::string MakeText(size_t length, unsigned seed);
 // How many files lie directly in a folder (sub-folders not counted).
 int CountFiles(const std::string &folder);
+// The parts "<archive>.001", ".002", ... joined in order; empty when there is none.
+std::string JoinParts(const std::string &archive);

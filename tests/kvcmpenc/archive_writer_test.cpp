@@ -21,14 +21,6 @@ ArchiveEntry DescribeEntry(const std::string &path, const char *name, uint64_t s
     return entry;
 }
 
-std::string JoinParts(const std::string &archive)
-{
-    std::string joined, part;
-    for (int n = 1; ReadWholeFile(MakePartName(archive, n), &part); n++)
-        joined += part;
-    return joined;
-}
-
 zip_int64_t CountEntries(const std::string &path)
 {
     int error = 0;

@@ -14,14 +14,21 @@ Before a figure is printed the archive is checked: kvcmpenc's result code and lo
 the password for AES), and Python's zipfile for the names, sizes and CRCs of every listed file
 (testzip where it can decrypt). Split volumes are joined first.
 
-A second tree of --listing-files small files (200,000 by default; 0 leaves it out) times the ZIP
+A second tree of --small-files files of 1-16 KB (20,000 by default, about 166 MB, half text and
+half noise, in folders of 100; 0 leaves it out) is archived by kvcmpenc beside a plain reader of
+the same list (plain_reader.exe under Wine: CreateFileA and ReadFile on every listed file, the
+least any archiver must do), taking turns at going first; the ratio of their times is what
+kvcmpenc spends beyond opening and reading the files. The reader must read every byte of the
+tree, and the archive must hold every file.
+
+A third tree of --listing-files small files (200,000 by default; 0 leaves it out) times the ZIP
 step's listing of a folder source (zip_list_bench.exe under Wine: the step's own code, its time
-and the process's peak private memory), then kvcmpenc on the list it wrote, beside 7-Zip on the
-same tree. The list must name every file of the tree once, and each archive must hold them all.
-Run after a build:
+and the process's peak private memory), then kvcmpenc on the list it wrote (with its process's
+peak resident memory), beside 7-Zip on the same tree. The list must name every file of the tree
+once, and each archive must hold them all. Run after a build:
 
     tests/kvcmpenc/benchmark_zip.py [--size-mb 1024] [--repeat 3] [--dll other/kvcmpenc.dll]
-        [--listing-files 200000]
+        [--small-files 20000] [--listing-files 200000]
 
 Each timing is the median of --repeat runs. Uses WINEPREFIX when set, else boots a throw-away
 prefix (not timed); its wineserver is kept running between runs and stopped at the end.
@@ -51,11 +58,7 @@ class Tree:
     together), 8 MB files, and folders of 200 small files of either kind."""
 
     def __init__(self, root, total_bytes, seed=7):
-        self.root = root
-        self.rng = random.Random(seed)
-        self.lines = [" ".join(self.rng.choice(WORDS) for _ in range(12)).encode() + b"\n" for _ in range(5000)]
-        self.names = []
-        self.made = 0
+        self.start(root, seed)
         big = total_bytes // 8
         self.add("large/text.log", self.text(big))
         self.add("large/noise.bin", os.urandom(big))
@@ -72,6 +75,13 @@ class Tree:
                     self.add(f"small{index}/f{k}.dat", self.text(small) if k % 2 else os.urandom(small))
             index += 1
 
+    def start(self, root, seed):
+        self.root = root
+        self.rng = random.Random(seed)
+        self.lines = [" ".join(self.rng.choice(WORDS) for _ in range(12)).encode() + b"\n" for _ in range(5000)]
+        self.names = []
+        self.made = 0
+
     def text(self, size):
         out, n = [], 0
         while n < size:
@@ -87,6 +97,10 @@ class Tree:
         self.names.append(relative)
         self.made += len(data)
 
+    def write_list(self, path):
+        """The list as the ZIP step writes it: backslashes, CR LF, relative to the root."""
+        path.write_bytes(b"".join(n.replace("/", "\\").encode() + b"\r\n" for n in self.names))
+
     def expected(self):
         """name -> (size, CRC-32) of every file, as an archive must hold it."""
         table = {}
@@ -94,6 +108,17 @@ class Tree:
             data = (self.root / name).read_bytes()
             table[name] = (len(data), zlib.crc32(data))
         return table
+
+
+class SmallFileTree(Tree):
+    """count files of 1-16 KB, alternately text and noise, in folders of 100: a documents
+    folder, where opening a file costs as much as reading it."""
+
+    def __init__(self, root, count, seed=13):
+        self.start(root, seed)
+        for i in range(count):
+            size = self.rng.randrange(1 << 10, (16 << 10) + 1)
+            self.add(f"docs{i // 100:03d}/file{i:05d}.dat", self.text(size) if i % 2 else os.urandom(size))
 
 
 class SmallTree:
@@ -112,6 +137,14 @@ class SmallTree:
             self.names.append(relative)
 
 
+def wine32_runs():
+    """Whether Wine's 32-bit loader starts here (the kernel runs 32-bit code)."""
+    try:
+        return subprocess.run(["/usr/lib/wine/wine", "--version"], capture_output=True).returncode == 0
+    except OSError:
+        return False
+
+
 def windows_path(path):
     return "Z:" + str(path).replace("/", "\\")
 
@@ -119,24 +152,43 @@ def windows_path(path):
 def run_quietly(command, **kwargs):
     """Runs to the end with its output in a file: Wine's helper processes inherit a pipe and keep
     it open long after the program ends."""
+    code, output, _ = run_measured(command, **kwargs)
+    return code, output
+
+
+def run_measured(command, **kwargs):
+    """As run_quietly, with the process's peak resident memory in bytes as Linux counts it (Wine
+    starts the program in the process it is given); Wine's own count of a process's peak private
+    memory is not to be trusted."""
     with tempfile.TemporaryFile() as output:
-        code = subprocess.run(command, stdin=subprocess.DEVNULL, stdout=output, stderr=subprocess.STDOUT,
-                              **kwargs).returncode
+        process = subprocess.Popen(command, stdin=subprocess.DEVNULL, stdout=output, stderr=subprocess.STDOUT,
+                                   **kwargs)
+        _, status, usage = os.wait4(process.pid, 0)
+        process.returncode = os.waitstatus_to_exitcode(status)
         output.seek(0)
-        return code, output.read().decode(errors="replace")
+        return process.returncode, output.read().decode(errors="replace"), usage.ru_maxrss * 1024
 
 
 class Bench:
     def __init__(self, args, work):
         self.work = work
         build = pathlib.Path(os.environ.get("VELLORAN_BUILD_DIR", ROOT / "build"))
-        self.driver = build / "i686" / "tests" / "bin" / "zipdriver.exe"
-        self.dll = pathlib.Path(args.dll) if args.dll else build / "bin" / "kvcmpenc.dll"
+        self.env = dict(os.environ, WINEDEBUG="-all", WINEDLLOVERRIDES="winemenubuilder.exe=d;mscoree=d;mshtml=d")
+        if wine32_runs():
+            self.driver = build / "i686" / "tests" / "bin" / "zipdriver.exe"
+            bin_dir = build / "bin"
+        else:
+            # As scripts/test.sh does: the 64-bit build, started with Wine's 64-bit loader.
+            print("this machine cannot start 32-bit programs: timing the 64-bit build (build/whole64)")
+            self.driver = build / "whole64" / "tests" / "bin" / "zipdriver.exe"
+            bin_dir = build / "bin64"
+            self.env.update(VELLORAN_WINE64_ONLY="1",
+                            PATH=f"{ROOT / 'tests' / 'wine' / 'wine64-only'}{os.pathsep}{self.env['PATH']}")
+        self.dll = pathlib.Path(args.dll) if args.dll else bin_dir / "kvcmpenc.dll"
         if not self.driver.exists() or not self.dll.exists():
             sys.exit(f"build first: {self.driver} or {self.dll} is missing")
         self.repeat = args.repeat
         self.volume_mb = args.volume_mb
-        self.env = dict(os.environ, WINEDEBUG="-all", WINEDLLOVERRIDES="winemenubuilder.exe=d;mscoree=d;mshtml=d")
         if "WINEPREFIX" not in self.env:
             self.env["WINEPREFIX"] = str(work / "prefix")
             subprocess.run(["bash", "-c", f'. "{ROOT}/tests/wine/prefix.sh" && make_pristine_prefix "$0"',
@@ -147,7 +199,7 @@ class Bench:
         self.tree = Tree(work / "tree", args.size_mb << 20)
         self.expected = self.tree.expected()
         self.listfile = work / "list.txt"
-        self.listfile.write_bytes(b"".join(n.replace("/", "\\").encode() + b"\r\n" for n in self.tree.names))
+        self.tree.write_list(self.listfile)
         self.unix_list = work / "list-unix.txt"
         self.unix_list.write_bytes(b"".join(n.encode() + b"\n" for n in self.tree.names))
         self.out = work / "out"
@@ -170,17 +222,31 @@ class Bench:
             sys.exit(f"listing: the list does not name each of the {len(tree.names)} files once")
         return float(fields["seconds"]), int(fields["peak_bytes"]), list_file
 
-    def kvcmpenc_listed(self, list_file, count):
-        """kvcmpenc on the listing's list, from the root as the ZIP step calls it."""
+    def kvcmpenc_listed(self, list_file, count, root="Z:\\", charset="UTF-8"):
+        """kvcmpenc on a list, from its root as the ZIP step calls it: (seconds, peak resident bytes)."""
         archive = self.fresh_output()
         log = self.work / "compress.txt"
         log.unlink(missing_ok=True)
-        line = f'fake.exe a -tzip -scsUTF-8 -ssw "{windows_path(archive)}" @"{windows_path(list_file)}"'
+        line = f'fake.exe a -tzip -scs{charset} -ssw "{windows_path(archive)}" @"{windows_path(list_file)}"'
         start = time.monotonic()
-        code, output = run_quietly(["wine", str(self.driver), windows_path(self.dll), "Z:\\", windows_path(log),
-                                    line], env=self.env)
+        code, output, peak = run_measured(["wine", str(self.driver), windows_path(self.dll), root,
+                                           windows_path(log), line], env=self.env)
         seconds = time.monotonic() - start
         self.check_count("kvcmpenc (listed)", archive, count, code == 0)
+        return seconds, peak
+
+    def plain_reader(self, tree, list_file):
+        """The plain reader on a list: its whole run in seconds."""
+        reader = self.driver.parent / "plain_reader.exe"
+        if not reader.exists():
+            sys.exit(f"build first: {reader} is missing")
+        start = time.monotonic()
+        code, output = run_quietly(["wine", str(reader), windows_path(tree.root), windows_path(list_file)],
+                                   env=self.env)
+        seconds = time.monotonic() - start
+        fields = dict(word.split("=", 1) for word in output.split() if "=" in word)
+        if code != 0 or fields.get("files") != str(len(tree.names)) or fields.get("bytes") != str(tree.made):
+            sys.exit(f"plain reader failed ({code}): {output[-2000:]}")
         return seconds
 
     def seven_zip_tree(self, tree, switches):
@@ -308,6 +374,8 @@ def main():
     parser.add_argument("--repeat", type=int, default=1, help="runs per tool; the median is printed")
     parser.add_argument("--volume-mb", type=int, default=100, help="volume size of the split run")
     parser.add_argument("--dll", help="kvcmpenc.dll to time instead of the build's")
+    parser.add_argument("--small-files", type=int, default=20_000,
+                        help="files of the small-file tree; 0 leaves its rows out")
     parser.add_argument("--listing-files", type=int, default=200_000,
                         help="small files of the listing tree; 0 leaves the listing rows out")
     args = parser.parse_args()
@@ -347,6 +415,8 @@ def main():
                       f"size x{size / peer_size:6.4f}  data x{data / peer_data:6.4f}")
         print("size: the archive; data: its entries' compressed data (headers left out)")
         print("all archives checked: 7z t, zipfile names, sizes and CRCs (testzip where not encrypted)")
+        if args.small_files:
+            print_small_file_rows(bench, args.small_files)
         if args.listing_files:
             print_listing_rows(bench, args.listing_files)
     finally:
@@ -355,22 +425,46 @@ def main():
         shutil.rmtree(work, ignore_errors=True)
 
 
+def print_small_file_rows(bench, count):
+    tree = SmallFileTree(bench.work / "smallfiles", count)
+    list_file = bench.work / "small-list.txt"
+    tree.write_list(list_file)
+    os.sync()
+    bench.plain_reader(tree, list_file)   # both find the tree in the page cache
+    ours, reader = [], []
+    for run in range(bench.repeat):
+        turns = [(ours, lambda: bench.kvcmpenc_listed(list_file, count, windows_path(tree.root), "WIN")[0]),
+                 (reader, lambda: bench.plain_reader(tree, list_file))]
+        for times, timed in turns if run % 2 == 0 else reversed(turns):
+            os.sync()
+            times.append(timed())
+    ours, reader = statistics.median(ours), statistics.median(reader)
+    mb = tree.made / (1 << 20)
+    print(f"\nsmall-file tree: {count} files of 1-16 KB, {mb:.0f} MB, half text, half noise, in folders of 100")
+    print(f"{'':40s} {'seconds':>8s} {'files/s':>9s} {'MB/s':>7s}")
+    print(f"{'kvcmpenc':40s} {ours:8.2f} {count / ours:9.0f} {mb / ours:7.1f}")
+    print(f"{'  plain reader (CreateFileA, ReadFile)':40s} {reader:8.2f} {count / reader:9.0f} {mb / reader:7.1f}"
+          f"   kvcmpenc's time x{ours / reader:4.2f}")
+    print("each a whole process under Wine; the reader read every byte, the archive holds every file (testzip)")
+
+
 def print_listing_rows(bench, count):
     tree = SmallTree(bench.work / "small", count)
     os.sync()
     seconds, peak, list_file = bench.listing(tree)
-    archived = bench.kvcmpenc_listed(list_file, count)
+    archived, archived_peak = bench.kvcmpenc_listed(list_file, count)
     seven_threads = bench.seven_zip_tree(tree, ["-mx1"])
     seven_one = bench.seven_zip_tree(tree, ["-mx1", "-mmt1"])
     print(f"\nlisting tree: {count} small files in folders of 500")
     print(f"{'':34s} {'seconds':>8s} {'files/s':>9s}")
     print(f"{'ZIP step listing (peak %5.0f MB)' % (peak / (1 << 20)):34s} {seconds:8.1f} {count / seconds:9.0f}")
-    print(f"{'kvcmpenc on that list':34s} {archived:8.1f} {count / archived:9.0f}")
+    print(f"{'kvcmpenc on that list (RSS %4.0f MB)' % (archived_peak / (1 << 20)):34s} {archived:8.1f} "
+          f"{count / archived:9.0f}")
     print(f"{'listing + kvcmpenc':34s} {seconds + archived:8.1f} {count / (seconds + archived):9.0f}")
     print(f"{'  7z -mx1 threads':34s} {seven_threads:8.1f} {count / seven_threads:9.0f}")
     print(f"{'  7z -mx1 -mmt1':34s} {seven_one:8.1f} {count / seven_one:9.0f}")
-    print("peak: the listing process's peak private memory; the list names each file once, "
-          "each archive holds every file (testzip)")
+    print("peak: the listing's peak private memory as Wine counts it; RSS: kvcmpenc's process's peak resident "
+          "memory as Linux counts it;\nthe list names each file once, each archive holds every file (testzip)")
 
 
 if __name__ == "__main__":

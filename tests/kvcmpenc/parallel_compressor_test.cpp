@@ -245,15 +245,18 @@ TEST(ParallelCompressor, EntriesCutIntoBlocksComeBackWholeInOrder)
     const size_t block = 4096;
     std::vector<std::string> contents = {
         "", "x", MakeText(block - 1, 1), MakeText(block, 2), MakeText(block + 1, 3), MakeNoise(3 * block, 4),
-        MakeText(50000, 5), MakeNoise(50001, 6), "", MakeText(20000, 7), MakeText(20000, 8),
+        MakeText(50000, 5), MakeNoise(50001, 6), "", MakeText(20000, 7), MakeText(20000, 8), MakeText(20000, 9),
+        MakeText(300, 10),
     };
     CompressorLimits limits;
     limits.blockSize = block;
     limits.threads = 3;
     volatile char cancel = 0;
     ParallelCompressor compressor("", &cancel, limits);
-    // The last two have grown and shrunk since they were listed: what counts is what is read.
-    WriteFiles(folder, contents, &compressor, {0, 0, 0, 0, 0, 0, 0, 0, 0, 100, 30000});
+    // Entries 9 and 11 have grown and 10 has shrunk since they were listed: what counts is what is
+    // read. Grown past what is read ahead, 11 stays open, and the small file after it is opened
+    // by the reader.
+    WriteFiles(folder, contents, &compressor, {0, 0, 0, 0, 0, 0, 0, 0, 0, 100, 30000, 100});
     ASSERT_TRUE(compressor.Start());
     ExpectEntriesAreTheFiles(&compressor, contents);
 }

@@ -4,6 +4,8 @@
 #include <windows.h>
 #include <gtest/gtest.h>
 #include <zip.h>
+#include <string.h>
+#include <algorithm>
 #include <atomic>
 #include <string>
 #include <thread>
@@ -133,6 +135,18 @@ public:
 
     bool Stat(const char *name, zip_stat_t *st) const { return zip_stat(archive_, name, 0, st) == 0; }
 
+    // The entry's DOS attributes; 0xFFFFFFFF when it has none.
+    uint32_t Attributes(const char *name) const
+    {
+        zip_int64_t index = zip_name_locate(archive_, name, 0);
+        zip_uint8_t system = 0;
+        zip_uint32_t attributes = 0;
+        if (index < 0 || zip_file_get_external_attributes(archive_, (zip_uint64_t)index, 0, &system, &attributes) < 0 ||
+            system != ZIP_OPSYS_DOS)
+            return 0xFFFFFFFF;
+        return attributes;
+    }
+
 private:
     zip_t *archive_ = nullptr;
 };
@@ -184,25 +198,58 @@ TEST_F(RunDLLCommandTest, QuietLogNamesTheArchiveButNotEachFile)
     EXPECT_EQ(log.find("Adding:"), std::string::npos);
 }
 
+// A file is described by the one listing of its folder, or, when the listing does not show it
+// under the name as listed, by its own open; either way it keeps its own time and attributes.
 TEST_F(RunDLLCommandTest, KeepsModificationTimes)
 {
-    AddSourceFile("old.txt", "old");
-    // 2019-06-15 10:20:30 UTC, an even second so the DOS time holds it exactly.
-    HANDLE file = CreateFileA((source_ + "old.txt").c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0,
-                              nullptr);
-    ASSERT_NE(file, INVALID_HANDLE_VALUE);
-    ULARGE_INTEGER when;
-    when.QuadPart = (1560594030ULL * 10000000ULL) + 116444736000000000ULL;
-    FILETIME written = {when.LowPart, when.HighPart};
-    ASSERT_TRUE(SetFileTime(file, nullptr, nullptr, &written));
-    CloseHandle(file);
-    WriteList({"old.txt"});
+    struct Case {
+        const char *onDisk;
+        const char *listed;
+        bool readOnly;
+    };
+    const Case cases[] = {
+        {"old.txt", "old.txt", false},
+        {"sub\\kept.txt", "sub\\kept.txt", true},
+        {"new.txt", "NEW.TXT", true},
+        {"sub\\Mixed.txt", "sub\\mixed.TXT", false},
+        {"later.txt", "later.txt", false},   // listed apart from the other file of its folder
+    };
+    std::vector<std::string> listed;
+    for (size_t i = 0; i < sizeof cases / sizeof cases[0]; i++) {
+        const Case &c = cases[i];
+        AddSourceFile(c.onDisk, c.listed);
+        std::string path = source_ + c.onDisk;
+        HANDLE file = CreateFileA(path.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        ASSERT_NE(file, INVALID_HANDLE_VALUE);
+        // From 2019-06-15 10:20:30 UTC two hours apart, even seconds so the DOS time holds them exactly.
+        ULARGE_INTEGER when;
+        when.QuadPart = ((1560594030ULL + i * 7200) * 10000000ULL) + 116444736000000000ULL;
+        FILETIME written = {when.LowPart, when.HighPart};
+        ASSERT_TRUE(SetFileTime(file, nullptr, nullptr, &written));
+        CloseHandle(file);
+        if (c.readOnly) {
+            ASSERT_TRUE(SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_READONLY));
+        }
+        listed.push_back(c.listed);
+    }
+    WriteList(listed);
     std::string archive = output_ + "t.zip";
     ASSERT_EQ(Run(CommandLine("", archive)), CompressionOk);
     ReadBack zip(archive);
-    zip_stat_t st;
-    ASSERT_TRUE(zip.Stat("old.txt", &st));
-    EXPECT_EQ((long long)st.mtime, 1560594030LL);
+    for (size_t i = 0; i < sizeof cases / sizeof cases[0]; i++) {
+        const Case &c = cases[i];
+        SCOPED_TRACE(c.listed);
+        std::string name = c.listed;
+        std::replace(name.begin(), name.end(), '\\', '/');
+        zip_stat_t st;
+        ASSERT_TRUE(zip.Stat(name.c_str(), &st));
+        EXPECT_EQ((long long)st.mtime, 1560594030LL + (long long)i * 7200);
+        uint32_t attributes = zip.Attributes(name.c_str());
+        EXPECT_EQ(attributes, GetFileAttributesA((source_ + c.onDisk).c_str()) &
+                                  (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
+                                   FILE_ATTRIBUTE_ARCHIVE));
+        EXPECT_EQ((attributes & FILE_ATTRIBUTE_READONLY) != 0, c.readOnly);
+    }
 }
 
 TEST_F(RunDLLCommandTest, PasswordEncryptsWithAes256AndNeverReachesTheLog)
@@ -264,23 +311,83 @@ TEST_F(RunDLLCommandTest, SmallArchiveWithVolumesIsOnePartNumberedOne)
     EXPECT_FALSE(FileExists(archive));
 }
 
+// A file that another program holds open, sharing it with no one, shows in its folder's listing
+// and is first refused when it is read; it is left out with the same warning as a missing file,
+// each once, and the others make the very archive they make alone.
 TEST_F(RunDLLCommandTest, UnreadableFileIsSkippedWithWarnings)
 {
-    AddSourceFile("ok.txt", "fine");
-    AddSourceFile("locked.txt", "busy");
-    WriteList({"ok.txt", "locked.txt", "missing.txt"});
-    HANDLE lock = CreateFileA((source_ + "locked.txt").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    ASSERT_NE(lock, INVALID_HANDLE_VALUE);
-    std::string archive = output_ + "w.zip";
-    EXPECT_EQ(Run(CommandLine("", archive)), CompressionWarnings);
-    CloseHandle(lock);
-    EXPECT_EQ(progress_, 100);
-    ReadBack zip(archive);
-    ASSERT_TRUE(zip.IsOpen());
-    EXPECT_EQ(zip.Count(), 1);
-    std::string log = Log();
-    EXPECT_NE(log.find("WARNING: Unable to open file, skipped: locked.txt"), std::string::npos);
-    EXPECT_NE(log.find("WARNING: Unable to open file, skipped: missing.txt"), std::string::npos);
+    // A name ending in '*' is held open that way; "missing.txt" is not there at all.
+    struct Case {
+        const char *switches;
+        std::vector<std::string> listed;
+    };
+    const Case cases[] = {
+        {"", {"ok.txt", "locked.txt*", "missing.txt"}},
+        {"", {"first.txt*", "a.txt", "sub\\held.txt*", "sub\\b.txt", "last.txt*"}},
+        {"-v1k ", {"big.bin", "held.bin*", "tail.txt"}},
+        {"-p\"pw\" -mem=AES256 ", {"a.txt", "locked.txt*"}},
+    };
+    int number = 0;
+    for (const Case &c : cases) {
+        SCOPED_TRACE(number);
+        std::string out = output_ + std::to_string(number++) + "\\";
+        ASSERT_TRUE(CreateDirectoryA(out.c_str(), nullptr));
+        DeleteFileA(logPath_.c_str());
+        std::vector<std::string> listed, readable, warnings;
+        std::vector<HANDLE> held;
+        for (std::string name : c.listed) {
+            bool hold = name.back() == '*';
+            if (hold)
+                name.pop_back();
+            listed.push_back(name);
+            if (name == "missing.txt") {
+                warnings.push_back("WARNING: Unable to open file, skipped: missing.txt (error 2)");
+                continue;
+            }
+            AddSourceFile(name, name == "big.bin" ? MakeNoise(5000, 1) : "data of " + name);
+            if (!hold) {
+                readable.push_back(name);
+                continue;
+            }
+            held.push_back(CreateFileA((source_ + name).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+            ASSERT_NE(held.back(), INVALID_HANDLE_VALUE);
+            warnings.push_back("WARNING: Unable to open file, skipped: " + name + " (error 32)");
+        }
+        WriteList(listed);
+        int32_t code = Run(CommandLine(c.switches, out + "w.zip"));
+        for (HANDLE file : held)
+            CloseHandle(file);
+        EXPECT_EQ(code, CompressionWarnings);
+        EXPECT_EQ(progress_, 100);
+        std::string log = Log();
+        for (const std::string &warning : warnings) {
+            size_t at = log.find(warning);
+            EXPECT_NE(at, std::string::npos) << warning;
+            EXPECT_EQ(log.find(warning, at + 1), std::string::npos) << warning;
+        }
+
+        WriteList(readable);
+        ASSERT_EQ(Run(CommandLine(c.switches, out + "alone.zip")), CompressionOk);
+        std::string made, alone;
+        if (!ReadWholeFile(out + "w.zip", &made))
+            made = JoinParts(out + "w.zip");
+        if (!ReadWholeFile(out + "alone.zip", &alone))
+            alone = JoinParts(out + "alone.zip");
+        ASSERT_TRUE(WriteWholeFile(out + "whole.zip", made));
+        ReadBack zip(out + "whole.zip");
+        ASSERT_TRUE(zip.IsOpen());
+        EXPECT_EQ(zip.Count(), (zip_int64_t)readable.size());
+        const char *password = strstr(c.switches, "-p") ? "pw" : nullptr;
+        for (const std::string &name : readable) {
+            std::string entry = name, bytes;
+            std::replace(entry.begin(), entry.end(), '\\', '/');
+            EXPECT_TRUE(zip.Read(entry.c_str(), password, &bytes)) << name;
+            EXPECT_EQ(bytes, name == "big.bin" ? MakeNoise(5000, 1) : "data of " + name);
+        }
+        if (!password) {   // encryption salts each archive afresh
+            EXPECT_TRUE(made == alone);
+        }
+    }
 }
 
 // Code 1 says an archive was made; a call that made none has failed.
