@@ -103,10 +103,6 @@ SETUPS = {
         files={"data/Projects/plan.txt": b"plan\n", "data/Projects/report.doc": b"report\n",
                "data/Music/song.mp3": b"ID3 song"},
         projects="data/Projects", runs=True, compressed=True, letters=("Y", "W")),
-    "source equal to the destination": dict(
-        destination="Y:\\data\\", description="In", sources=["Y:\\data\\"], backup="data/In",
-        files={"data/Projects/plan.txt": b"plan\n", "data/Projects/report.doc": b"report\n"},
-        projects="data/Projects", runs=True),
     "description ..": dict(
         destination="Y:\\bk\\", description="..", sources=["Y:\\Projects\\"], backup="bk/..",
         files={"bk/Other Job/Y/Projects/plan.txt": b"other job's mirror", "Music/song.mp3": b"ID3 song",
