@@ -172,6 +172,9 @@ static int ListFolderEntries(FILE *log, const wchar_t *folder, const ZipWalk &wa
                 continue;
             }
             std::wstring subfolder = std::wstring(folder) + entry.cFileName + L"\\";
+            // An excluded folder is never looked into, not even to see where a link leads.
+            if (IsExcluded(subfolder.c_str(), context->config))
+                continue;
             WalkFramePtr inner;
             WalkStep step = walk.bounds.Check(walk.frame, subfolder, entry.dwFileAttributes, &inner);
             if (step != WalkStep::Enter)

@@ -52,7 +52,7 @@ class Config:
     def __init__(self, unique_id, description, destination, sources, flags=UNCOMPRESSED | ENABLED,
                  schedule_kind=0, every_days=1, day_mask=0, hour=0, minute=0, date_modified=None,
                  run_count=0, last_result=0, last_run=None, program_before="", zip_name=None,
-                 date_filter_flags=ALWAYS_ALL | EVERY_N_ALL, full_backup_every=5):
+                 date_filter_flags=ALWAYS_ALL | EVERY_N_ALL, full_backup_every=5, excluded=()):
         self.unique_id = unique_id
         self.description = description
         self.destination = destination
@@ -71,6 +71,7 @@ class Config:
         self.zip_name = zip_name or description
         self.date_filter_flags = date_filter_flags
         self.full_backup_every = full_backup_every
+        self.excluded = list(excluded)
 
     def record(self):
         r = bytearray(RECORD_SIZE)
@@ -89,6 +90,7 @@ class Config:
         r[1512:1528] = system_time(self.date_modified)       # dateModified
         struct.pack_into("<i", r, 1528, len(self.sources))
         struct.pack_into("<i", r, 1536, 4)                   # filterFlags SkipSystem
+        struct.pack_into("<i", r, 1548, len(self.excluded))
         struct.pack_into("<i", r, 2616, 13)                  # emailFlags
         struct.pack_into("<i", r, 3388, 25)                  # smtpPort
         struct.pack_into("<i", r, 4512, 21)                  # ftpPort
@@ -101,7 +103,7 @@ class Config:
         data = b""
         for source in self.sources:
             data += _text(source, 1024) + b"\0" * (SOURCE_SIZE - 1024)
-        return data
+        return data + b"".join(_text(item, EXCLUDED_SIZE) for item in self.excluded)
 
 
 def write_store(path, configs):
