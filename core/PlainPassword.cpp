@@ -6,9 +6,3 @@ PlainPassword::PlainPassword(const char *scrambled, size_t fieldSize) : SecretTe
 {
     ScramblePassword(Buffer());
 }
-
-void WipeSecret(void *data, size_t size)
-{
-    // SecureZeroMemory writes through a volatile pointer, which the optimiser must keep.
-    SecureZeroMemory(data, size);
-}

@@ -11,6 +11,3 @@ public:
     // fieldSize: the size of the record's field the password is stored in.
     explicit PlainPassword(const char *scrambled, size_t fieldSize = 64);
 };
-
-// Overwrites size bytes in a way the compiler may not leave out as a dead store.
-void WipeSecret(void *data, size_t size);

@@ -37,11 +37,6 @@ bool ConvertPasswordToUtf8(const SecretText &ansi, SecretText *utf8)
     return converted;
 }
 
-bool IsCancelSet(const CompressionRequest &request)
-{
-    return request.cancelFlag && *request.cancelFlag == 1;
-}
-
 void SetProgress(const CompressionRequest &request, int32_t percent)
 {
     if (request.progress)
@@ -120,7 +115,7 @@ int32_t BuildArchive(const CompressionRequest &request)
         }
     }
     listed.clear();
-    if (IsCancelSet(request))
+    if (IsCancelByteSet(request.cancelFlag))
         return FinishWith(request, log, CompressionAborted);
     // Code 1 promises an archive: a call that made none has failed.
     if (entries.empty()) {

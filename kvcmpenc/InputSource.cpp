@@ -114,9 +114,14 @@ zip_int64_t HandleInput(void *userdata, void *data, zip_uint64_t length, zip_sou
 
 }  // namespace
 
+bool IsCancelByteSet(volatile char *cancelFlag)
+{
+    return cancelFlag && *cancelFlag == 1;
+}
+
 bool IsCancelled(ReadProgress *progress)
 {
-    if (progress->cancelFlag && *progress->cancelFlag == 1)
+    if (IsCancelByteSet(progress->cancelFlag))
         progress->cancelled = true;
     return progress->cancelled;
 }

@@ -21,6 +21,8 @@ struct ReadProgress {
     unsigned long failedError = 0;           // its Windows error code
 };
 
+// Whether the caller has set the cancel byte (1); no byte, no cancel.
+bool IsCancelByteSet(volatile char *cancelFlag);
 // Whether the cancel byte has been seen set; once seen, it stays so.
 bool IsCancelled(ReadProgress *progress);
 

@@ -17,11 +17,6 @@ const size_t MostThreads = 8;
 const size_t FilesPerThread = 32;
 const size_t FoldersPerThread = 4;
 
-bool IsCancelSet(volatile char *cancelFlag)
-{
-    return cancelFlag && *cancelFlag == 1;
-}
-
 // Runs work(i) for each i below count on this thread and a few more: each item waits for the
 // file system (under Wine, for its server), and several waits can overlap. Stops taking items
 // for the cancel byte. Throws std::bad_alloc, on this thread, when an item ran out of memory.
@@ -33,7 +28,7 @@ void ShareOut(size_t count, size_t itemsPerThread, volatile char *cancelFlag, co
     auto run = [&] {
         SetThreadPriority(GetCurrentThread(), priority);
         try {
-            for (size_t i; !outOfMemory && (i = next++) < count && !IsCancelSet(cancelFlag);)
+            for (size_t i; !outOfMemory && (i = next++) < count && !IsCancelByteSet(cancelFlag);)
                 work(i);
         } catch (const std::bad_alloc &) {
             outOfMemory = true;
@@ -198,7 +193,7 @@ void DescribeListedFiles(const std::vector<std::string> &lines, bool utf8List, v
     ShareOut(folderStarts.size() - 1, FoldersPerThread, cancelFlag, [&](size_t k) {
         DescribeFromFolderListing(&placed[folderStarts[k]], &placed[0] + folderStarts[k + 1], order, listed);
     });
-    if (IsCancelSet(cancelFlag))
+    if (IsCancelByteSet(cancelFlag))
         return;
 
     std::vector<size_t> undescribed;

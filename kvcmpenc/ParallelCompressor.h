@@ -112,7 +112,7 @@ private:
     Block *ClaimCompressedBlock();
     bool SealBlock(Block *block);
     void Fail(const CompressorFailure &failure);
-    bool IsCancelSet() const { return cancelFlag_ && *cancelFlag_ == 1; }
+    bool IsCancelSet() const { return IsCancelByteSet(cancelFlag_); }
 
     bool BeginEntry(int entry, CompressorFailure *failure);
     bool TakeNextPiece(ReadProgress *progress, CompressorFailure *failure);

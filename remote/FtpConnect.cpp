@@ -24,7 +24,7 @@ FtpCallOutcome ConnectFtpServer(HINTERNET *internet, const char *server, int por
             *made = InternetConnectA(parent, host.c_str(), number, name.c_str(), secret->Text(), INTERNET_SERVICE_FTP,
                                      0, 0);
             DWORD error = GetLastError();
-            WipeSecret(secret->Buffer(), secret->Size());
+            SecureZeroMemory(secret->Buffer(), secret->Size());
             SetLastError(error);
             return *made != nullptr;
         },

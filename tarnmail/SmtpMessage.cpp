@@ -172,7 +172,7 @@ size_t MessageReader::Read(char *buffer, size_t room)
     given += fromHeader;
     // The body a piece at a time, each up to the next line's start, where a stuffed dot may stand.
     while (given < room && bodyRead_ < bodyLength_) {
-        if (lineStart_ && IsStuffedDot(body_, bodyLength_, bodyRead_))
+        if (IsStuffedDot(body_, bodyLength_, bodyRead_))
             ++bodyRead_;
         size_t piece = bodyLength_ - bodyRead_ < room - given ? bodyLength_ - bodyRead_ : room - given;
         const void *lineEnd = memchr(body_ + bodyRead_, '\n', piece);
@@ -181,7 +181,6 @@ size_t MessageReader::Read(char *buffer, size_t room)
         memcpy(buffer + given, body_ + bodyRead_, piece);
         bodyRead_ += piece;
         given += piece;
-        lineStart_ = body_[bodyRead_ - 1] == '\n';
     }
     return given;
 }

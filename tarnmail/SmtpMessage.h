@@ -39,7 +39,6 @@ private:
     size_t size_;
     size_t headerRead_ = 0;
     size_t bodyRead_ = 0;
-    bool lineStart_ = true;
 };
 // An RFC 5322 date of a UTC time.
 std::string FormatMailDate(const SYSTEMTIME &utc);

@@ -157,14 +157,14 @@ int RunHost()
         // The thread still runs in the library: leave it loaded; the exit ends the thread.
         goto done;
     }
-    if (LoadField(&block->status) == kStatusLogRefused) {
-        WriteLogLine(log, "ERROR: The shadow copy library refused its log %s; the request is not carried out\n",
-                     g_request.libraryLog);
-        code = kHostMalformedRequest;
-    } else if (LoadField(&block->status) != 0) {
-        WriteLogLine(log, "ERROR: Unable to create shadow copy.  See 'VSSLog.txt' for more detail or turn off option to backup locked/open files.\n");
-    }
-    if (LoadField(&block->status) != 0) {
+    if (int32_t status = LoadField(&block->status); status != 0) {
+        if (status == kStatusLogRefused) {
+            WriteLogLine(log, "ERROR: The shadow copy library refused its log %s; the request is not carried out\n",
+                         g_request.libraryLog);
+            code = kHostMalformedRequest;
+        } else {
+            WriteLogLine(log, "ERROR: Unable to create shadow copy.  See 'VSSLog.txt' for more detail or turn off option to backup locked/open files.\n");
+        }
         UnloadHostLibrary(log, &library);
         StoreField(&block->active, 0);
         goto done;
