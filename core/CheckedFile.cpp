@@ -153,13 +153,24 @@ bool RemoveName(const wchar_t *path, const wchar_t *expected, FileCheck *check)
     return removed;
 }
 
+bool IsSameFile(HANDLE a, HANDLE b)
+{
+    BY_HANDLE_FILE_INFORMATION first, second;
+    return GetFileInformationByHandle(a, &first) && GetFileInformationByHandle(b, &second) &&
+           first.dwVolumeSerialNumber == second.dwVolumeSerialNumber &&
+           first.nFileIndexHigh == second.nFileIndexHigh && first.nFileIndexLow == second.nFileIndexLow;
+}
+
 // Deletes a file this helper made and then refused, through a handle of its own: the one that
 // made it holds only the access its caller asked for, so that other readers are not shut out.
+// The new handle must be to the very file made: under Wine a reopen goes by the name the file
+// was found under, and a folder swapped meanwhile would hand over another file of that name.
 void DeleteMadeFile(HANDLE made)
 {
     HANDLE deleter = ReOpenFile(made, DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, 0);
     if (deleter != INVALID_HANDLE_VALUE) {
-        DeleteThroughHandle(deleter);
+        if (IsSameFile(made, deleter))
+            DeleteThroughHandle(deleter);
         CloseHandle(deleter);
     }
     CloseHandle(made);
