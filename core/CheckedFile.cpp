@@ -163,8 +163,8 @@ bool IsSameFile(HANDLE a, HANDLE b)
 
 // Deletes a file this helper made and then refused, through a handle of its own: the one that
 // made it holds only the access its caller asked for, so that other readers are not shut out.
-// The new handle must be to the very file made: under Wine a reopen goes by the name the file
-// was found under, and a folder swapped meanwhile would hand over another file of that name.
+// The new handle must be to the very file made: a reopen that went by the file's name would,
+// with its folder swapped meanwhile, hand over another file of that name.
 void DeleteMadeFile(HANDLE made)
 {
     HANDLE deleter = ReOpenFile(made, DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, 0);

@@ -22,7 +22,7 @@ struct ZipOutput {
     FILE *listFile;        // open only while the listing runs
     char zipPath[260];     // the archive, date variables expanded
     int32_t fileCount;     // files listed; 0 makes no archive
-    ZipNameIndex *names;   // paths already listed, for de-duplication; only while listing
+    ZipNameIndex *names;   // paths listed: against listing one twice, then for the record of archived files
     int32_t created;       // 1 once the library made this archive in this run
 };
 
