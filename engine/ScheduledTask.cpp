@@ -84,7 +84,16 @@ HRESULT CTask::Save(const char *taskName) const
 {
     if (startTime.wYear == 0 || taskName == nullptr || taskName[0] == '\0' || application[0] == '\0')
         return E_FAIL;
-    HRESULT hr = Service().SaveTask(*this, taskName);
+    // The scheduler's service reads a task file as soon as it changes, and a save that meets it
+    // there is refused for that moment: a task saved twice in a row is tried again briefly.
+    const int tries = 5;
+    HRESULT hr;
+    for (int tried = 1;; ++tried) {
+        hr = Service().SaveTask(*this, taskName);
+        if (hr != HRESULT_FROM_WIN32(ERROR_SHARING_VIOLATION) || tried == tries)
+            break;
+        Sleep(100);
+    }
     // Also after a failure: the old task may be gone.
     NoteTaskChanged(taskName);
     return hr;
