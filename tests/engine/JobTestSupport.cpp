@@ -8,6 +8,7 @@
 #include "GlobalSettings.h"
 #include "JobThread.h"
 #include "RunQueue.h"
+#include "SizeCalculation.h"
 
 std::wstring Widen(const std::string &text)
 {
@@ -191,6 +192,8 @@ void JobTestEnvironment::UseDataFolder(const std::string &folder)
 
 JobTestEnvironment::~JobTestEnvironment()
 {
+    // The end of a job may have started the background size count, which reads the records.
+    StopAllConfigSizes();
     ClearConfigTable();
     FreeRunQueue();
     ResetGlobalSettings();

@@ -11,6 +11,7 @@
 #include "MainWindow.h"
 #include "MsvcrtFormat.h"
 #include "ShellState.h"
+#include "SizeCalculation.h"
 #include "resource.h"
 
 std::vector<UINT> JobListTest::commands;
@@ -122,6 +123,8 @@ void JobListTest::TearDown()
     jobListWindow = nullptr;
     mainWindow = nullptr;
     mainMenu = nullptr;
+    // A copy or a delete starts the background size count; it reads the records being freed.
+    StopAllConfigSizes();
     ClearConfigTable();
     SetTaskSchedulerService(previousScheduler);
     SetClockForTesting(nullptr);

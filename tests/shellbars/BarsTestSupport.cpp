@@ -9,6 +9,7 @@
 #include "JobControl.h"
 #include "MainWindow.h"
 #include "ShellState.h"
+#include "SizeCalculation.h"
 #include "Toolbar.h"
 #include "TrayAndStatus.h"
 #include "resource.h"
@@ -71,6 +72,8 @@ void BarsTest::TearDown()
     mainMenu = nullptr;
     for (int i = 0; i < configTable.configCount; ++i)
         SetConfigRunning(ConfigAt(i), 0);
+    // The end of a job may have started the background size count, which reads the records.
+    StopAllConfigSizes();
     ClearConfigTable();
     jobActive = 0;
     hasNextRun = 0;

@@ -39,6 +39,10 @@ make_pristine_prefix() {
   WINEPREFIX=$dir wineboot -i >/dev/null 2>&1
   # Wine's null graphics driver gives real windows, list views and timers without a display.
   WINEPREFIX=$dir wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1
+  # A crash prints Wine's backtrace and ends the program: the crash dialog would wait for a click
+  # that never comes, and the test would hang until its timeout.
+  WINEPREFIX=$dir wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f \
+    >/dev/null 2>&1
   WINEPREFIX=$dir wineserver -w
   touch "$dir/.velloran-ready"
 }

@@ -14,8 +14,16 @@ export WINEPREFIX=$prefix
 if [ -n "${VELLORAN_PREFIX_SETUP:-}" ]; then "$VELLORAN_PREFIX_SETUP" "$prefix" || exit 1; fi
 prog=$1; shift
 # Debian's wine loader starts 32-bit and 64-bit programs alike.
-wine "$prog" "$@"
-rc=$?
+# Stderr passes through a copy: a program that crashed on a thread of its own may still end
+# with code 0, and Wine's report of the fault is then what tells.
+errors=$prefix.stderr
+{ wine "$prog" "$@" 2>&1 1>&3 3>&- | tee "$errors" >&2; } 3>&1
+rc=${PIPESTATUS[0]}
+if grep -q '^wine: Unhandled' "$errors"; then
+  echo "[wine] $(basename "$prog") crashed" >&2
+  [ "$rc" -ne 0 ] || rc=1
+fi
+rm -f "$errors"
 wineserver -k 2>/dev/null
 wineserver -w 2>/dev/null
 rm -rf "$prefix"
