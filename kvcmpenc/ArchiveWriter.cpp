@@ -1,6 +1,9 @@
 #include "ArchiveWriter.h"
 
 #include <memory>
+#include <string_view>
+#include <unordered_set>
+#include <vector>
 #include <zip.h>
 
 #include "BlockDeflater.h"
@@ -27,38 +30,41 @@ struct ZipDiscarder {
 };
 using ZipArchive = std::unique_ptr<zip_t, ZipDiscarder>;
 
-// Adds one entry to the archive: Deflate, its DOS attributes, AES-256 when the compressor
-// encrypts. Its data comes from the compressor, which takes the entry when it is added.
-// Returns 1 when added, 0 when skipped with a warning, -1 on a failure that ends the archive.
-int AddEntry(zip_t *archive, ParallelCompressor *compressor, const ArchiveEntry &entry, ReadProgress *progress,
-             CompressionLog &log)
+// Which entries repeat the name of an earlier one. The ZIP library refuses such a name (it
+// compares names byte for byte); they are found before the compressor starts, as it reads every
+// entry it is given.
+std::vector<bool> FindRepeatedNames(const std::vector<ArchiveEntry> &entries)
+{
+    std::unordered_set<std::string_view> names(entries.size());
+    std::vector<bool> repeated(entries.size());
+    for (size_t i = 0; i < entries.size(); i++)
+        repeated[i] = !names.insert(entries[i].entryName).second;
+    return repeated;
+}
+
+// Adds the compressor's entry number compressorEntry to the archive: Deflate, its DOS
+// attributes, AES-256 when the compressor encrypts. Its data comes from the compressor.
+bool AddEntry(zip_t *archive, ParallelCompressor *compressor, int compressorEntry, const ArchiveEntry &entry,
+              ReadProgress *progress)
 {
     zip_error_t error;
     zip_error_init(&error);
-    zip_source_t *source = CreateInputSource(compressor, compressor->EntryCount(), entry.file, progress, &error);
+    zip_source_t *source = CreateInputSource(compressor, compressorEntry, entry.file, progress, &error);
     zip_error_fini(&error);
     if (!source)
-        return -1;
+        return false;
     zip_int64_t index = zip_file_add(archive, entry.entryName.c_str(), source, ZIP_FL_ENC_UTF_8);
     if (index < 0) {
         zip_source_free(source);
-        if (zip_error_code_zip(zip_get_error(archive)) == ZIP_ER_EXISTS) {
-            log.Write("WARNING: Duplicate name in list, skipped: %s\n", entry.listedName.c_str());
-            return 0;
-        }
-        return -1;
+        return false;
     }
-    compressor->AddEntry(entry.file);
     zip_uint64_t at = (zip_uint64_t)index;
     // Deflate at the level the compressor uses, so the library takes its data as it is.
     if (zip_set_file_compression(archive, at, ZIP_CM_DEFLATE, (zip_uint32_t)NormalDeflateLevel) < 0 ||
         zip_file_set_external_attributes(archive, at, 0, ZIP_OPSYS_DOS, entry.attributes) < 0)
-        return -1;
+        return false;
     // The data comes encrypted: the library writes the AES fields but needs no password.
-    if (compressor->IsEncrypted() && zip_file_set_encryption(archive, at, ZIP_EM_AES_256, nullptr) < 0)
-        return -1;
-    log.Detail("Adding: %s\n", entry.listedName.c_str());
-    return 1;
+    return !compressor->IsEncrypted() || zip_file_set_encryption(archive, at, ZIP_EM_AES_256, nullptr) == 0;
 }
 
 // Writes the archive of entries in one pass; on any failure nothing of it is left on disk.
@@ -83,22 +89,35 @@ int32_t WriteArchive(const ArchiveCommand &command, const std::vector<ArchiveEnt
     }
     zip_error_fini(&error);
 
-    for (const ArchiveEntry &entry : entries) {
-        int outcome = AddEntry(archive.get(), &compressor, entry, progress, log);
-        if (outcome < 0) {
-            log.Write("ERROR: Unable to add file: %s: %s\n", entry.listedName.c_str(), zip_strerror(archive.get()));
-            bool noMemory = zip_error_code_zip(zip_get_error(archive.get())) == ZIP_ER_MEMORY;
-            return noMemory ? CompressionNoMemory : CompressionFailed;
-        }
-        summary->added += outcome;
-        summary->skipped += outcome == 0;
-    }
+    // The compressor starts reading before the library is given the entries, which takes a while
+    // for a long list.
+    std::vector<bool> repeated = FindRepeatedNames(entries);
+    for (size_t i = 0; i < entries.size(); i++)
+        if (!repeated[i])
+            compressor.AddEntry(entries[i].file);
     if (IsCancelled(progress))
         return CompressionAborted;
     if (!compressor.Start()) {
         log.Write("ERROR: Unable to write archive: not enough memory to start compressing\n");
         return CompressionNoMemory;
     }
+    for (size_t i = 0; i < entries.size(); i++) {
+        const ArchiveEntry &entry = entries[i];
+        if (repeated[i]) {
+            log.Write("WARNING: Duplicate name in list, skipped: %s\n", entry.listedName.c_str());
+            summary->skipped++;
+            continue;
+        }
+        if (!AddEntry(archive.get(), &compressor, summary->added, entry, progress)) {
+            log.Write("ERROR: Unable to add file: %s: %s\n", entry.listedName.c_str(), zip_strerror(archive.get()));
+            bool noMemory = zip_error_code_zip(zip_get_error(archive.get())) == ZIP_ER_MEMORY;
+            return noMemory ? CompressionNoMemory : CompressionFailed;
+        }
+        log.Detail("Adding: %s\n", entry.listedName.c_str());
+        summary->added++;
+    }
+    if (IsCancelled(progress))
+        return CompressionAborted;
 
     // The compressor reads every file, and the library writes the whole archive here.
     if (zip_close(archive.get()) < 0) {

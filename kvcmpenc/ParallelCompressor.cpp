@@ -96,8 +96,8 @@ bool ParallelCompressor::Start()
         window_.resize(DeflateWindowSize);
         blocks_.resize(blockCount);
         for (Block &block : blocks_) {
-            block.input.resize(DeflateWindowSize + blockSize_);
-            block.output.resize(BlockDeflater::OutputBound(blockSize_) + MostPieces * PieceSlack);
+            block.input.Allocate(DeflateWindowSize + blockSize_);
+            block.output.Allocate(BlockDeflater::OutputBound(blockSize_) + MostPieces * PieceSlack);
             block.pieces.resize(MostPieces);
         }
         if (IsEncrypted()) {

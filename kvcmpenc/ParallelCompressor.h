@@ -20,6 +20,23 @@
 #include "InputSource.h"
 #include "ReadAhead.h"
 
+// Bytes that are always written before they are read, so they are not cleared when allocated:
+// clearing the blocks of an archive would touch tens of megabytes before the first file is read.
+class ByteBuffer {
+public:
+    void Allocate(size_t length)
+    {
+        bytes_.reset(new uint8_t[length]);
+        length_ = length;
+    }
+    uint8_t *data() { return bytes_.get(); }
+    size_t size() const { return length_; }
+
+private:
+    std::unique_ptr<uint8_t[]> bytes_;
+    size_t length_ = 0;
+};
+
 struct CompressorLimits {
     size_t blockSize = 1 << 20;   // bytes of files per block
     int threads = 0;              // 0: one per processor
@@ -77,8 +94,8 @@ private:
         uint64_t sequence = 0;
         bool ready = false;            // compressed
         bool sealed = false;           // compressed and encrypted (unencrypted: as ready)
-        std::vector<uint8_t> input;    // room for a dictionary, then the pieces' data
-        std::vector<uint8_t> output;
+        ByteBuffer input;              // room for a dictionary, then the pieces' data
+        ByteBuffer output;
         std::vector<Piece> pieces;
         size_t pieceCount = 0;
     };

@@ -390,6 +390,44 @@ TEST_F(RunDLLCommandTest, UnreadableFileIsSkippedWithWarnings)
     }
 }
 
+// A name listed again (as written, or with "/" for "\\") is left out once with a warning; every
+// other file keeps its own data, also when the entries are encrypted.
+TEST_F(RunDLLCommandTest, RepeatedNameIsSkippedAndTheOthersKeepTheirData)
+{
+    for (const char *switches : {"", "-p\"pw\" -mem=AES256 "}) {
+        SCOPED_TRACE(switches);
+        AddSourceFile("a.txt", "data of a");
+        AddSourceFile("sub\\b.txt", MakeNoise(3000, 2));
+        AddSourceFile("c.txt", "data of c");
+        WriteList({"a.txt", "sub\\b.txt", "a.txt", "sub/b.txt", "c.txt"});
+        DeleteFileA(logPath_.c_str());
+        ASSERT_EQ(Run(CommandLine(switches, output_ + "r.zip")), CompressionWarnings);
+        std::string log = Log();
+        for (const char *warning : {"WARNING: Duplicate name in list, skipped: a.txt",
+                                    "WARNING: Duplicate name in list, skipped: sub/b.txt"}) {
+            size_t at = log.find(warning);
+            EXPECT_NE(at, std::string::npos) << warning;
+            EXPECT_EQ(log.find(warning, at + 1), std::string::npos) << warning;
+        }
+        const char *password = *switches ? "pw" : nullptr;
+        ReadBack zip(output_ + "r.zip");
+        ASSERT_TRUE(zip.IsOpen());
+        EXPECT_EQ(zip.Count(), 3);
+        std::string bytes;
+        EXPECT_TRUE(zip.Read("a.txt", password, &bytes) && bytes == "data of a");
+        EXPECT_TRUE(zip.Read("sub/b.txt", password, &bytes) && bytes == MakeNoise(3000, 2));
+        EXPECT_TRUE(zip.Read("c.txt", password, &bytes) && bytes == "data of c");
+        if (!password) {   // encryption salts each archive afresh
+            WriteList({"a.txt", "sub\\b.txt", "c.txt"});
+            ASSERT_EQ(Run(CommandLine(switches, output_ + "once.zip")), CompressionOk);
+            std::string made, once;
+            EXPECT_TRUE(ReadWholeFile(output_ + "r.zip", &made) && ReadWholeFile(output_ + "once.zip", &once));
+            EXPECT_TRUE(made == once);
+        }
+        DeleteFileA((output_ + "r.zip").c_str());
+    }
+}
+
 // Code 1 says an archive was made; a call that made none has failed.
 TEST_F(RunDLLCommandTest, NothingReadableWritesNoArchiveAndFails)
 {
