@@ -5,7 +5,6 @@ a field that can be typed in: on the E-Mail page with e-mail off, inside its gro
 beside them, like those of the FTP page and of the Schedule page's group box."""
 import os
 import pathlib
-import shutil
 import subprocess
 
 import pytest
@@ -13,7 +12,7 @@ import pytest
 import vlrstore
 from test_dialogs import ADVANCED_PAGE, ADVANCED_REMOTE, EDITOR, IDM_EDIT, REMOTE, Dialogs
 from test_main_window_display import grab
-from test_shell import IDM_EXIT, WM_COMMAND
+from test_shell import WM_COMMAND
 
 IDM_COLUMNS = 32783
 IDCANCEL = 2
@@ -54,8 +53,7 @@ def test_column_chooser_and_email_page_pictures_with_disabled_fields_drawn_grey(
     artefacts = pathlib.Path(os.environ["VELLORAN_BUILD_DIR"]) / "artifacts"
     artefacts.mkdir(exist_ok=True)
 
-    process = program.start()
-    try:
+    with program.running():
         program.do("post", WM_COMMAND, IDM_COLUMNS)
         program.wait_dialog(COLUMNS)
         grab(x_display, COLUMNS, artefacts / f"columns-{points}pt.png")
@@ -85,8 +83,3 @@ def test_column_chooser_and_email_page_pictures_with_disabled_fields_drawn_grey(
 
         program.do("press", EDITOR, PSBTN_CANCEL)
         program.wait_gone(EDITOR)
-        program.do("post", WM_COMMAND, IDM_EXIT)
-        assert process.wait(timeout=60) == 0
-    finally:
-        if process.poll() is None:
-            process.kill()

@@ -3,8 +3,8 @@ Filter Options and the remote backup sheet edit a configuration that then runs w
 (the excluded files are missing from the mirror, the ZIP parts reach an FTP and an SMTP server
 started here on 127.0.0.1), the pages' Test buttons against those servers and against a closed
 port, and the Options dialog, whose values reach the registry only at exit."""
+import contextlib
 import os
-import pathlib
 
 import pytest
 
@@ -49,6 +49,19 @@ class Dialogs(Program):
 
     def wait_gone(self, title, seconds=30):
         assert wait_until(lambda: self.probe("dialog", title, 0)[0] == 0, seconds), f"{title} stayed open"
+
+    @contextlib.contextmanager
+    def running(self, config=None):
+        """The program for a with block: started (with config's editor open, when given), ended by
+        its Exit command with code 0 at the end of the block, and killed when a step failed."""
+        process = self.start_editing(config) if config else self.start()
+        try:
+            yield process
+            self.do("post", WM_COMMAND, IDM_EXIT)
+            assert process.wait(timeout=60) == 0
+        finally:
+            if process.poll() is None:
+                process.kill()
 
     def start_editing(self, config):
         """Starts the program on a store of this one configuration and opens its editor; the process."""
@@ -120,16 +133,10 @@ def test_filter_options_through_the_window_keep_excluded_files_out_of_the_mirror
     destination = tmp_path / "dest"
     config = vlrstore.Config(3, "Filtered", wine_prefix.windows_path(destination) + "\\",
                              [wine_prefix.windows_path(source) + "\\"])
-    process = program.start_editing(config)
-    try:
+    with program.running(config):
         edit_filters(program, wine_prefix.windows_path(source / "Cache"))
         program.do("press", EDITOR, PSBTN_OK)
         program.wait_gone(EDITOR)
-        program.do("post", WM_COMMAND, IDM_EXIT)
-        assert process.wait(timeout=60) == 0
-    finally:
-        if process.poll() is None:
-            process.kill()
     result = wine_prefix.run(program.exe, "/hidden", "/exitwhendone", "/run=3", timeout=180)
     assert result.returncode == 0
     assert mirrored(destination) == ["keep.txt"]
@@ -144,8 +151,7 @@ def startup_link(prefix):
 
 
 def test_options_reach_the_registry_at_exit_and_the_startup_shortcut_follows_every_ok(program, wine_prefix):
-    process = program.start()
-    try:
+    with program.running():
         program.do("post", WM_COMMAND, IDM_OPTIONS)
         program.wait_dialog(OPTIONS)
         program.do("settext", OPTIONS, 1087, "12345")
@@ -169,11 +175,6 @@ def test_options_reach_the_registry_at_exit_and_the_startup_shortcut_follows_eve
         assert wait_until(lambda: not startup_link(wine_prefix).exists(), 10)
         assert "ftp_retry" not in wine_prefix.query_settings("options")
 
-        program.do("post", WM_COMMAND, IDM_EXIT)
-        assert process.wait(timeout=60) == 0
-    finally:
-        if process.poll() is None:
-            process.kill()
     options = wine_prefix.query_settings("options")
     assert options["ftp_retry"] == "9999"
     assert options["email_send_timeout"] == "1"
@@ -242,8 +243,7 @@ def test_remote_sheet_through_the_window_sends_the_zip_parts_to_both_servers(pro
     vlrstore.write_store(program.store, [config])
     wine_prefix.set_settings("options", {"remote_requires_encryption": "0", "auto_showlog": "0",
                                          "email_recv_timeout": "5", "email_send_timeout": "5", "smtp_retry": "1"})
-    process = program.start()
-    try:
+    with program.running():
         program.do("select", 0)
         program.do("post", WM_COMMAND, IDM_EDIT)
         program.wait_dialog(EDITOR)
@@ -272,11 +272,6 @@ def test_remote_sheet_through_the_window_sends_the_zip_parts_to_both_servers(pro
         program.wait_gone(EDITOR)
         assert wait_until(lambda: vlrstore.read_store(program.store)[1][0].flags & (REMOTE_FTP | REMOTE_EMAIL)
                           == REMOTE_FTP | REMOTE_EMAIL, 30)
-        program.do("post", WM_COMMAND, IDM_EXIT)
-        assert process.wait(timeout=60) == 0
-    finally:
-        if process.poll() is None:
-            process.kill()
     test_mails = len(smtp.messages())
     assert test_mails == 1
     result = wine_prefix.run(program.exe, "/hidden", "/exitwhendone", "/run=5", timeout=300)
