@@ -10,7 +10,7 @@ import subprocess
 import pytest
 
 import vlrstore
-from test_dialogs import ADVANCED_PAGE, ADVANCED_REMOTE, EDITOR, IDM_EDIT, REMOTE, Dialogs
+from test_dialogs import EDITOR, REMOTE, Dialogs
 from test_main_window_display import grab
 from test_shell import WM_COMMAND
 
@@ -60,12 +60,7 @@ def test_column_chooser_and_email_page_pictures_with_disabled_fields_drawn_grey(
         program.do("command", COLUMNS, IDCANCEL)
         program.wait_gone(COLUMNS)
 
-        program.do("select", 0)
-        program.do("post", WM_COMMAND, IDM_EDIT)
-        program.wait_dialog(EDITOR)
-        program.do("page", EDITOR, ADVANCED_PAGE)
-        program.do("click", EDITOR, ADVANCED_REMOTE)
-        program.wait_dialog(REMOTE)
+        program.open_remote_sheet()
         email = grab(x_display, REMOTE, artefacts / f"email-page-{points}pt.png")
         colours = {"E-Mail recipients": field_colour(program, REMOTE, email, MAIL_TO),
                    "E-Mail server": field_colour(program, REMOTE, email, MAIL_SERVER)}

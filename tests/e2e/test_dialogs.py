@@ -67,10 +67,21 @@ class Dialogs(Program):
         """Starts the program on a store of this one configuration and opens its editor; the process."""
         vlrstore.write_store(self.store, [config])
         process = self.start()
+        self.open_editor()
+        return process
+
+    def open_editor(self):
+        """Opens the editor of the first configuration in the list."""
         self.do("select", 0)
         self.do("post", WM_COMMAND, IDM_EDIT)
         self.wait_dialog(EDITOR)
-        return process
+
+    def open_remote_sheet(self):
+        """Opens the first configuration's remote backup sheet from its Advanced page."""
+        self.open_editor()
+        self.do("page", EDITOR, ADVANCED_PAGE)
+        self.do("click", EDITOR, ADVANCED_REMOTE)
+        self.wait_dialog(REMOTE)
 
     def box_text(self, seconds=60):
         """The text of the next message box, which is then closed."""
@@ -244,12 +255,7 @@ def test_remote_sheet_through_the_window_sends_the_zip_parts_to_both_servers(pro
     wine_prefix.set_settings("options", {"remote_requires_encryption": "0", "auto_showlog": "0",
                                          "email_recv_timeout": "5", "email_send_timeout": "5", "smtp_retry": "1"})
     with program.running():
-        program.do("select", 0)
-        program.do("post", WM_COMMAND, IDM_EDIT)
-        program.wait_dialog(EDITOR)
-        program.do("page", EDITOR, ADVANCED_PAGE)
-        program.do("click", EDITOR, ADVANCED_REMOTE)
-        program.wait_dialog(REMOTE)
+        program.open_remote_sheet()
 
         set_up_email_page(program, smtp)
         assert run_test_button(program) == ["Message Sent Successfully"]
